@@ -1,0 +1,74 @@
+// Image-level commands: info and convert.
+#include <cstdio>
+
+#include "VaZavi.h"
+#include "cli.h"
+
+namespace {
+
+const char* FormatName(int type) {
+    switch (type) {
+    case 0: return "jpeg";
+    case 1: return "bmp";
+    case 2: return "gif";
+    case 3: return "tiff";
+    case 4: return "pcx";
+    default: return "unknown";
+    }
+}
+
+std::string ErrorText(const VaZavi& img, const char* fallback) {
+    return img.LastError()[0] ? std::string(img.LastError()) : std::string(fallback);
+}
+
+int Info(const cli::Args& args) {
+    if (args.size() != 1) return cli::Usage("info takes one FILE");
+    const std::string& file = args[0];
+    VaZavi img(cli::TypeFromExtension(file) < 0 ? -1 : cli::TypeFromExtension(file));
+    if (!img.Load(file.c_str(), cli::TypeFromExtension(file)))
+        return cli::Fail(file, ErrorText(img, "not a picture this program can read"));
+    std::printf("format=%s width=%d height=%d bits=%d colors=%d frames=%d xdpi=%d ydpi=%d\n",
+                FormatName(img.info.type), img.Width(), img.Height(), img.BitCount(), img.ColorsUsed(),
+                img.info.frameCount > 0 ? img.info.frameCount : 1, img.info.xDpi, img.info.yDpi);
+    return cli::kOk;
+}
+
+int Convert(const cli::Args& args) {
+    std::vector<std::string> files;
+    int frame = 0, quality = -1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--frame" || a == "--quality") {
+            int v;
+            if (i + 1 >= args.size() || !cli::ParseInt(args[i + 1], v)) return cli::Usage(a + " needs a number");
+            if (a == "--frame") {
+                if (v < 0) return cli::Usage("--frame must not be negative");
+                frame = v;
+            } else {
+                if (v < 0 || v > 255) return cli::Usage("--quality takes 0 to 255");
+                quality = v;
+            }
+            ++i;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return cli::Usage("unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) return cli::Usage("convert takes IN and OUT");
+    const std::string& in = files[0];
+    const std::string& out = files[1];
+    VaZavi img(cli::TypeFromExtension(in));
+    img.info.frameIndex = frame;
+    if (!img.Load(in.c_str(), cli::TypeFromExtension(in)))
+        return cli::Fail(in, ErrorText(img, "not a picture this program can read"));
+    if (quality >= 0) img.info.jpegQuality = uint8_t(quality);
+    img.SetLastError("");
+    if (!img.Save(out.c_str(), cli::TypeFromExtension(out))) return cli::Fail(out, ErrorText(img, "could not be saved"));
+    return cli::kOk;
+}
+
+const cli::Registrar kInfo({"info", "  pimlora-cli info FILE\n", 10, Info});
+const cli::Registrar kConvert({"convert", "  pimlora-cli convert IN OUT [--frame N] [--quality Q]\n", 20, Convert});
+
+}  // namespace
