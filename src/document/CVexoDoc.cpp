@@ -1,0 +1,34 @@
+#include "CVexoDoc.h"
+
+#include <cstdio>
+
+#include "program_paths.h"
+#include "undo_journal.h"
+
+CVexoDoc::CVexoDoc(DocHost* host) : image(kTypeBMP), host_(host) {}
+
+CVexoDoc::~CVexoDoc() = default;
+
+// --- headless host ----------------------------------------------------------
+
+HeadlessHost::HeadlessHost() = default;
+HeadlessHost::~HeadlessHost() = default;
+
+void HeadlessHost::MessageBox(const std::string& text) {
+    messages.push_back(text);
+    if (echoMessages) std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+CVexoDoc* HeadlessHost::AdoptNewDocument(std::unique_ptr<CVexoDoc> doc, const std::string& title) {
+    newDocuments.push_back(std::move(doc));
+    newDocumentTitles.push_back(title);
+    return newDocuments.back().get();
+}
+
+std::string HeadlessHost::JournalFolder() {
+    if (journalFolder.empty()) {
+        static paths::JournalLock lock;   // one folder for this process
+        journalFolder = lock.Folder();
+    }
+    return journalFolder;
+}

@@ -1,0 +1,48 @@
+// The one table from command identifier to document operation. pimlora-cli
+// runs steps through it; the editor's event tables route menu, tool-bar and
+// accelerator commands through it. Each area of the document registers its
+// commands in its own Register... function, called from commands.cpp.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+class CVexoDoc;
+
+namespace commands {
+
+// A numeric command: its integer parameters come from "ID:P1,P2,...".
+using CommandFn = std::function<bool(CVexoDoc& doc, const std::vector<int>& params)>;
+// A named step ("wand:X,Y,T", "filter:NAME:...", "text:..."): gets the text
+// after the first colon; false when it refused (message already shown).
+// Throws std::invalid_argument when the text is malformed (a usage error).
+using NamedFn = std::function<bool(CVexoDoc& doc, const std::string& args)>;
+
+struct Command {
+    int id = -1;
+    std::string label;     // menu text or undo label, for listings
+    CommandFn run;
+};
+
+class Table {
+public:
+    void Add(int id, std::string label, CommandFn run);
+    void AddNamed(const std::string& name, NamedFn run);
+    const Command* Find(int id) const;
+    const NamedFn* FindNamed(const std::string& name) const;
+    const std::map<int, Command>& All() const { return byId_; }
+
+private:
+    std::map<int, Command> byId_;
+    std::map<std::string, NamedFn> named_;
+};
+
+// The table with every command registered.
+const Table& All();
+
+// Registration by area (one function per source file that has commands).
+void RegisterLayerCommands(Table& t);
+
+}  // namespace commands
