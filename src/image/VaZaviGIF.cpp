@@ -20,10 +20,11 @@ constexpr int kMaxCodes = 4096;       // 12-bit codes
 constexpr int kHashSize = 5003;       // 80 % occupancy for 4,096 codes
 constexpr int kHashShift = 4;
 constexpr size_t kPacketBytes = 254;  // data sub-block length the writer uses
-// One byte of LZW data yields fewer than 8/3 codes of at most 4,096 pixels
-// each; a picture larger than its data can describe is refused before it is
-// allocated.
-constexpr int64_t kPixelsPerDataByte = 11000;
+// A code of w bits stands for at most 2^w pixels (each table entry is one
+// pixel longer than an earlier one), so a byte of LZW data yields at most
+// 8 * 4096 / 12 < 2,731 pixels; a picture larger than its data can describe
+// is refused before it is allocated.
+constexpr int64_t kPixelsPerDataByte = 2731;
 
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
