@@ -210,8 +210,6 @@ struct VaZaviGIF::State {
     // Writer.
     int32_t hash[kHashSize];
     uint16_t codes[kHashSize];
-    uint8_t packet[256];
-    size_t packetFill = 0;
     std::vector<uint8_t> out;
     bool writeFailed = false;
 };
@@ -645,7 +643,6 @@ public:
     GifWriter(ImageStream& s, VaZaviGIF::State& st) : s_(s), st_(st) {
         st_.out.clear();
         st_.out.reserve(1 << 16);
-        st_.packetFill = 0;
         st_.writeFailed = false;
     }
     void Put(uint8_t b) {
@@ -660,17 +657,6 @@ public:
         const uint8_t* b = static_cast<const uint8_t*>(p);
         st_.out.insert(st_.out.end(), b, b + n);
         if (st_.out.size() >= (1 << 16)) Drain();
-    }
-    // LZW data bytes, grouped into sub-blocks of 254 bytes.
-    void DataByte(uint8_t b) {
-        st_.packet[st_.packetFill++] = b;
-        if (st_.packetFill >= kPacketBytes) FlushPacket();
-    }
-    void FlushPacket() {
-        if (st_.packetFill == 0) return;
-        Put(uint8_t(st_.packetFill));
-        Put(st_.packet, st_.packetFill);
-        st_.packetFill = 0;
     }
     void Drain() {
         if (!st_.out.empty() && s_.Write(st_.out.data(), 1, st_.out.size()) != st_.out.size())
@@ -691,91 +677,115 @@ private:
 
 // Classic hashing LZW coder: 5,003-entry open-addressing table keyed by
 // (pixel << 12) + prefix code, codes up to 12 bits, a clear code when the
-// table is full.
-class LzwEncoder {
-public:
-    LzwEncoder(GifWriter& w, VaZaviGIF::State& st, int initBits)
-        : w_(w), hash_(st.hash), codes_(st.codes), initBits_(initBits) {
-        clear_ = 1 << (initBits - 1);
-        end_ = clear_ + 1;
-        free_ = clear_ + 2;
-        width_ = initBits;
-        maxCode_ = (1 << width_) - 1;
-        ClearHash();
-        Output(clear_);
-    }
-    void First(int c) { ent_ = c; }
-    void Next(int c) {
-        const int32_t key = (int32_t(c) << 12) + ent_;
-        int i = (c << kHashShift) ^ ent_;
-        if (hash_[i] == key) {
-            ent_ = codes_[i];
-            return;
+// table is full. The pixels go row by row from the top of the picture, left
+// to right. The coder's state lives in locals so that it stays in registers.
+void EncodeLzw(GifWriter& out, VaZaviGIF::State& st, const VaZavi& img, int initBits) {
+    int32_t* const hash = st.hash;
+    uint16_t* const codes = st.codes;
+    const int clear = 1 << (initBits - 1), endCode = clear + 1;
+    int freeCode = clear + 2, width = initBits, maxCode = (1 << width) - 1;
+    bool clearFlag = false;
+    uint64_t acc = 0;
+    int bits = 0;
+    // Data bytes not yet sent; whole 254-byte packets leave when it fills.
+    constexpr int kHold = int(kPacketBytes) * 32;
+    uint8_t hold[kHold + 8];
+    int held = 0;
+    auto sendPackets = [&](bool all) {
+        int sent = 0;
+        while (held - sent >= int(kPacketBytes) || (all && held > sent)) {
+            int n = std::min(int(kPacketBytes), held - sent);
+            out.Put(uint8_t(n));
+            out.Put(hold + sent, size_t(n));
+            sent += n;
         }
-        if (hash_[i] >= 0) {
-            const int disp = i == 0 ? 1 : kHashSize - i;
-            for (;;) {
-                i -= disp;
-                if (i < 0) i += kHashSize;
-                if (hash_[i] == key) {
-                    ent_ = codes_[i];
-                    return;
-                }
-                if (hash_[i] < 0) break;
-            }
+        std::memmove(hold, hold + sent, size_t(held - sent));
+        held -= sent;
+    };
+    auto output = [&](int code) {
+        acc |= uint64_t(code) << bits;
+        bits += width;
+        while (bits >= 8) {
+            hold[held++] = uint8_t(acc);
+            acc >>= 8;
+            bits -= 8;
         }
-        Output(ent_);
-        if (free_ < kMaxCodes) {
-            codes_[i] = uint16_t(free_++);
-            hash_[i] = key;
-        } else {
-            ClearHash();
-            free_ = clear_ + 2;
-            clearFlag_ = true;
-            Output(clear_);
+        if (held >= kHold - 2) sendPackets(false);
+        if (clearFlag) {
+            width = initBits;
+            maxCode = (1 << width) - 1;
+            clearFlag = false;
+        } else if (freeCode > maxCode) {
+            ++width;
+            maxCode = width == 12 ? kMaxCodes : (1 << width) - 1;
         }
-        ent_ = c;
-    }
-    void Finish() {
-        Output(ent_);
-        Output(end_);
-        while (bits_ > 0) {
-            w_.DataByte(uint8_t(acc_));
-            acc_ >>= 8;
-            bits_ -= 8;
-        }
-        w_.FlushPacket();
-    }
+    };
+    std::fill(hash, hash + kHashSize, -1);
+    output(clear);
 
-private:
-    void ClearHash() { std::fill(hash_, hash_ + kHashSize, -1); }
-    void Output(int code) {
-        acc_ |= uint32_t(code) << bits_;
-        bits_ += width_;
-        while (bits_ >= 8) {
-            w_.DataByte(uint8_t(acc_));
-            acc_ >>= 8;
-            bits_ -= 8;
+    const int w = img.Width(), h = img.Height(), bc = img.BitCount();
+    std::vector<uint8_t>& unpacked = st.row;
+    unpacked.resize(size_t(w));
+    int ent = -1;
+    for (int y = h - 1; y >= 0; --y) {
+        const uint8_t* src = img.Row(y);
+        const uint8_t* p = src;
+        if (bc == 4) {
+            for (int x = 0; x < w; ++x) unpacked[size_t(x)] = (x & 1) ? src[x >> 1] & 15 : src[x >> 1] >> 4;
+            p = unpacked.data();
+        } else if (bc == 1) {
+            for (int x = 0; x < w; ++x) unpacked[size_t(x)] = (src[x >> 3] >> (7 - (x & 7))) & 1;
+            p = unpacked.data();
         }
-        if (clearFlag_) {
-            width_ = initBits_;
-            maxCode_ = (1 << width_) - 1;
-            clearFlag_ = false;
-        } else if (free_ > maxCode_) {
-            ++width_;
-            maxCode_ = width_ == 12 ? kMaxCodes : (1 << width_) - 1;
+        int x = 0;
+        if (ent < 0) ent = p[x++];
+        for (; x < w; ++x) {
+            const int c = p[x];
+            const int32_t key = (int32_t(c) << 12) + ent;
+            int i = (c << kHashShift) ^ ent;
+            if (hash[i] == key) {
+                ent = codes[i];
+                continue;
+            }
+            if (hash[i] >= 0) {  // occupied: probe further
+                const int disp = i == 0 ? 1 : kHashSize - i;
+                bool found = false;
+                for (;;) {
+                    i -= disp;
+                    if (i < 0) i += kHashSize;
+                    if (hash[i] == key) {
+                        found = true;
+                        break;
+                    }
+                    if (hash[i] < 0) break;
+                }
+                if (found) {
+                    ent = codes[i];
+                    continue;
+                }
+            }
+            output(ent);
+            if (freeCode < kMaxCodes) {
+                codes[i] = uint16_t(freeCode++);
+                hash[i] = key;
+            } else {
+                std::fill(hash, hash + kHashSize, -1);
+                freeCode = clear + 2;
+                clearFlag = true;
+                output(clear);
+            }
+            ent = c;
         }
     }
-    GifWriter& w_;
-    int32_t* hash_;
-    uint16_t* codes_;
-    const int initBits_;
-    int clear_, end_, free_, width_, maxCode_;
-    bool clearFlag_ = false;
-    int ent_ = 0;
-    uint32_t acc_ = 0;
-    int bits_ = 0;
-};
+    output(ent);
+    output(endCode);
+    while (bits > 0) {
+        hold[held++] = uint8_t(acc);
+        acc >>= 8;
+        bits -= 8;
+    }
+    sendPackets(true);
+}
 
 }  // namespace
 
@@ -830,31 +840,7 @@ bool VaZaviGIF::Encode(ImageStream& stream) {
         out.Put(0x00);
         const int codeSize = std::max(bc, 2);
         out.Put(uint8_t(codeSize));
-        {
-            LzwEncoder lzw(out, st, codeSize + 1);
-            std::vector<uint8_t>& px = st.row;
-            px.resize(size_t(w));
-            bool firstPixel = true;
-            for (int y = h - 1; y >= 0; --y) {
-                const uint8_t* src = Row(y);
-                const uint8_t* p = src;
-                if (bc == 4) {
-                    for (int x = 0; x < w; ++x) px[size_t(x)] = (x & 1) ? src[x >> 1] & 15 : src[x >> 1] >> 4;
-                    p = px.data();
-                } else if (bc == 1) {
-                    for (int x = 0; x < w; ++x) px[size_t(x)] = (src[x >> 3] >> (7 - (x & 7))) & 1;
-                    p = px.data();
-                }
-                int x = 0;
-                if (firstPixel) {
-                    lzw.First(p[0]);
-                    firstPixel = false;
-                    x = 1;
-                }
-                for (; x < w; ++x) lzw.Next(p[x]);
-            }
-            lzw.Finish();
-        }
+        EncodeLzw(out, st, *this, codeSize + 1);
         out.Put(0x00);
 
         // Comment.
