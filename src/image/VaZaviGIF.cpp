@@ -399,6 +399,7 @@ void PaintOver(VaZavi& canvas, bool canvasIsScreen, const FrameInfo& canvasFrame
             for (int x = 0; x < frame.Width(); ++x) used[frame.GetPixelIndex(x, y)] = true;
         for (int q = 0; q < fn; ++q) {
             map[q] = -1;
+            if (!used[q]) continue;
             if (q < cn && SameColour(cp[q], fp[q])) {
                 map[q] = q;
             } else {
@@ -408,7 +409,7 @@ void PaintOver(VaZavi& canvas, bool canvasIsScreen, const FrameInfo& canvasFrame
                         break;
                     }
             }
-            if (map[q] < 0 && used[q] && !(transparent != -1 && q == (transparent & 0xFF))) toTrueColour = true;
+            if (map[q] < 0 && !(transparent != -1 && q == (transparent & 0xFF))) toTrueColour = true;
         }
     }
     if (toTrueColour) {
