@@ -457,3 +457,40 @@ TEST(GifReader, HostileData) {
         quick(f, seed % 3);
     }
 }
+
+TEST(GifReader, DetectionFindsGifAfterTheOtherReaders) {
+    VaZavi img(8, 6, 4, kTypeGIF);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) img.SetPixelIndex(x, y, x * y);
+    Bytes f = EncodeGif(img);
+    VaZavi back(kTypeBMP);
+    ImageStream s(f.data(), f.size());
+    ASSERT_TRUE(back.Load(s, kTypeDetect));
+    EXPECT_EQ(back.info.type, kTypeGIF);
+    EXPECT_EQ(back.info.frameCount, 1);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) EXPECT_EQ(back.GetPixelIndex(x, y), x * y);
+}
+
+TEST(GifWriter, FrameOffsetStaysInsideTheLogicalScreen) {
+    VaZavi img(4, 5, 3, kTypeGIF);
+    img.info.frameLeft = 3;
+    img.info.frameTop = 2;
+    Bytes f = EncodeGif(img);
+    EXPECT_EQ(f[6], 8);    // screen 5 + 3 wide
+    EXPECT_EQ(f[8], 5);    // and 3 + 2 high
+    const size_t d = 13 + 16 * 3 + 8;
+    ASSERT_EQ(f[d], 0x2C);
+    EXPECT_EQ(f[d + 1], 3);
+    EXPECT_EQ(f[d + 3], 2);
+    VaZaviGIF back;
+    ASSERT_TRUE(DecodeGif(f, back));
+    EXPECT_EQ(back.info.frameLeft, 3);
+    EXPECT_EQ(back.info.frameTop, 2);
+    EXPECT_EQ(back.Width(), 5);
+    // An offset that cannot fit a 16-bit screen is dropped.
+    img.info.frameLeft = 70000;
+    f = EncodeGif(img);
+    EXPECT_EQ(f[6], 5);
+    EXPECT_EQ(f[13 + 16 * 3 + 8 + 1], 0);
+}
