@@ -42,9 +42,15 @@ public:
     bool Decode(ImageStream& stream);
     bool Encode(ImageStream& stream);
 
-    // GIF coder state (comment, loop count, ...) lives in the implementation.
+    // Coder tables and read-ahead buffer, made on first use.
     struct State;
     State* gif = nullptr;
+    // Text of the last comment extension read, or the comment to write
+    // (at most 255 bytes are written).
     std::string comment;
+    // Loop count of the application extension, -1 when the file has none.
     int loopCount = -1;
+    // Disposal method of the last graphic-control block read; written into
+    // the graphic-control block of a saved file.
+    int disposalMethod = 0;
 };
