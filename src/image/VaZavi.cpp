@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
+#include <mutex>
 #include <new>
+#include <utility>
 
 #include <sys/mman.h>
 
@@ -26,21 +28,66 @@ struct BlendTableHolder {
 
 // Pixel blocks. Large ones are aligned to 2 MiB and marked for huge pages:
 // a fresh 70 MB picture then costs a few dozen page faults instead of some
-// 17,000, which otherwise dominate the time of loading it.
+// 17,000, which otherwise dominate the time of loading it. The last large
+// block given back is kept for the next picture of about its size (the
+// usual road: a picture replaced by the next one, a filter's result
+// replacing its source), which saves the kernel clearing fresh pages.
 constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kLargeBlock = 2 * kHugePage;
+constexpr size_t kMaxKeptBlock = size_t(512) << 20;
 
-uint8_t* AllocateBlock(size_t n) {
-    if (n >= 2 * kHugePage) {
-        const size_t rounded = (n + kHugePage - 1) & ~(kHugePage - 1);
-        void* p = nullptr;
-        if (posix_memalign(&p, kHugePage, rounded) != 0) return nullptr;
-        madvise(p, rounded, MADV_HUGEPAGE);
-        return static_cast<uint8_t*>(p);
-    }
-    return static_cast<uint8_t*>(std::malloc(n ? n : 1));
+size_t RoundToHugePages(size_t n) { return (n + kHugePage - 1) & ~(kHugePage - 1); }
+
+struct KeptBlock {
+    std::mutex lock;
+    uint8_t* block = nullptr;
+    size_t size = 0;   // rounded size
+};
+KeptBlock& Kept() {
+    static KeptBlock kept;
+    return kept;
 }
 
-void FreeBlock(uint8_t* p) { std::free(p); }
+uint8_t* AllocateBlock(size_t n) {
+    if (n < kLargeBlock) return static_cast<uint8_t*>(std::malloc(n ? n : 1));
+    const size_t rounded = RoundToHugePages(n);
+    {
+        KeptBlock& k = Kept();
+        std::lock_guard<std::mutex> guard(k.lock);
+        if (k.block && k.size >= rounded && k.size - rounded <= k.size / 4) {
+            uint8_t* p = k.block;
+            k.block = nullptr;
+            k.size = 0;
+            return p;
+        }
+    }
+    void* p = nullptr;
+    if (posix_memalign(&p, kHugePage, rounded) != 0) return nullptr;
+    madvise(p, rounded, MADV_HUGEPAGE);
+    return static_cast<uint8_t*>(p);
+}
+
+void FreeBlock(uint8_t* p, size_t n) {
+    if (p && n >= kLargeBlock && RoundToHugePages(n) <= kMaxKeptBlock) {
+        KeptBlock& k = Kept();
+        std::lock_guard<std::mutex> guard(k.lock);
+        std::swap(p, k.block);
+        k.size = RoundToHugePages(n);
+    }
+    std::free(p);
+}
+
+}  // namespace
+
+void ReleaseKeptPixelBlock() {
+    KeptBlock& k = Kept();
+    std::lock_guard<std::mutex> guard(k.lock);
+    std::free(k.block);
+    k.block = nullptr;
+    k.size = 0;
+}
+
+namespace {
 
 int RoundBitCount(int bitCount) {
     if (bitCount <= 1) return 1;
@@ -110,7 +157,7 @@ VaZavi::VaZavi(const VaZavi& src) {
 VaZavi::~VaZavi() { Destroy(); }
 
 void VaZavi::ReleaseDib() {
-    if (ownsDib_) FreeBlock(dib_);
+    if (ownsDib_) FreeBlock(dib_, dibSize_);
     dib_ = nullptr;
     ownsDib_ = false;
     dibSize_ = 0;
