@@ -166,5 +166,8 @@ struct CodecError {
     std::string text;
 };
 [[noreturn]] void ThrowCodecError(std::string_view text);
+// The image core keeps the last large pixel block it freed for the next
+// picture of about that size; this gives it back to the system.
+void ReleaseKeptPixelBlock();
 // Copies at most 255 bytes of text into a 256-byte error field.
 void CopyErrorText(char (&dest)[256], std::string_view text);

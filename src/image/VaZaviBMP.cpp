@@ -212,6 +212,24 @@ bool VaZaviBMP::Decode(ImageStream& s) {
         const int64_t fileStride = ((int64_t(w) * bc + 31) / 32) * 4;
         if (int64_t(w) * h > kMaxImagePixels || fileStride * h > kMaxImageBytes) ThrowCodecError("image too large");
 
+        // Palette, read before anything large is made.
+        const int entrySize = core ? 3 : 4;
+        const int imageColors = bc <= 8 ? 1 << bc : 0;
+        int fileEntries = bc <= 8 ? (hdr.clrUsed ? int(hdr.clrUsed) : 1 << bc) : int(std::min<uint32_t>(hdr.clrUsed, 1u << 20));
+        const int paletteEntries = std::min(fileEntries, imageColors);
+        uint8_t raw[256 * 4];
+        ReadExact(s, raw, size_t(paletteEntries) * entrySize, "truncated palette");
+        fileEntries -= paletteEntries;
+        if (pixelOffset > 0) {
+            if (pixelOffset > s.Size() - start || s.Seek(start + pixelOffset, 0) != 0)
+                ThrowCodecError("pixel data offset beyond the end of the file");
+        } else if (fileEntries > 0) {
+            int64_t skip = int64_t(fileEntries) * entrySize;
+            if (skip > s.Remaining() || s.Seek(skip, 1) != 0) ThrowCodecError("truncated palette");
+        }
+        // Uncompressed rows must all be there before the picture is made.
+        if (comp != kRLE8 && comp != kRLE4 && fileStride * h > s.Remaining()) ThrowCodecError("truncated pixel data");
+
         VaZavi& img = *this;
         if (!img.CreateUnfilled(bc == 16 ? 24 : bc, w, h, kTypeBMP)) ThrowCodecError(img.LastError());
         if (comp == kRLE8 || comp == kRLE4) std::memset(img.bits, 0, img.ImageBytes());
@@ -220,25 +238,9 @@ bool VaZaviBMP::Decode(ImageStream& s) {
         img.header.xPelsPerMeter = std::max(0, hdr.xPelsPerMeter);
         img.header.yPelsPerMeter = std::max(0, hdr.yPelsPerMeter);
         std::memcpy(img.DibBlock(), &img.header, sizeof img.header);
-
-        // Palette.
-        const int entrySize = core ? 3 : 4;
-        int fileEntries = bc <= 8 ? (hdr.clrUsed ? int(hdr.clrUsed) : 1 << bc) : int(std::min<uint32_t>(hdr.clrUsed, 1u << 20));
-        if (bc <= 8) {
-            int n = std::min(fileEntries, img.ColorsUsed());
-            RgbQuad* pal = img.GetPalette();
-            uint8_t raw[256 * 4];
-            ReadExact(s, raw, size_t(n) * entrySize, "truncated palette");
-            for (int k = 0; k < n; ++k) pal[k] = RgbQuad{raw[k * entrySize], raw[k * entrySize + 1], raw[k * entrySize + 2], 0};
-            fileEntries -= n;
-        }
-        if (pixelOffset > 0) {
-            if (pixelOffset > s.Size() - start || s.Seek(start + pixelOffset, 0) != 0)
-                ThrowCodecError("pixel data offset beyond the end of the file");
-        } else if (fileEntries > 0) {
-            int64_t skip = int64_t(fileEntries) * entrySize;
-            if (skip > s.Remaining() || s.Seek(skip, 1) != 0) ThrowCodecError("truncated palette");
-        }
+        if (RgbQuad* pal = img.GetPalette())
+            for (int k = 0; k < paletteEntries; ++k)
+                pal[k] = RgbQuad{raw[k * entrySize], raw[k * entrySize + 1], raw[k * entrySize + 2], 0};
 
         if (comp == kRLE8 || comp == kRLE4) {
             int64_t left = s.Remaining();
@@ -262,7 +264,6 @@ bool VaZaviBMP::Decode(ImageStream& s) {
 
         // 16 and 32 bits: rows through a work buffer.
         const size_t rowBytes = size_t(fileStride);
-        if (int64_t(rowBytes) * h > s.Remaining()) ThrowCodecError("truncated pixel data");
         std::vector<uint8_t> work;
         try {
             work.resize(rowBytes * size_t(h));
