@@ -83,28 +83,47 @@ namespace {
 // Row kernels. s: source colours, 3 bytes per pixel (or one colour repeated
 // when sstep is 0); a: alpha values; d: destination BGRA; n pixels.
 
-// Normal rule. MulTable is symmetric, so mul[a] is the row of multiples by
-// a; a' <= 0 leaves the destination unchanged, a' = 255 copies the colour.
+// Normal rule. MulTable is symmetric (v * a = a * v), so mul[a] is the row of
+// multiples by a. a' <= 0 leaves the destination unchanged and a' = 255
+// copies the colour, so runs of eight transparent or (with no transparency)
+// opaque pixels are done word-wise.
+
+inline void NormalPixel(uint8_t* d, const uint8_t* s, int A, int t, const MulRow* mul) {
+    if (A <= t) return;
+    const int al = A - t;
+    const uint8_t* ms = mul[al];
+    const uint8_t* md = mul[255 - al];
+    d[0] = uint8_t(md[d[0]] + ms[s[0]]);
+    d[1] = uint8_t(md[d[1]] + ms[s[1]]);
+    d[2] = uint8_t(md[d[2]] + ms[s[2]]);
+    const int D = d[3];
+    d[3] = D == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * D));
+}
+
 void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, const MulRow* mul) {
-    for (int j = 0; j < n; ++j, d += 4, s += sstep) {
-        const int A = a[j];
-        if (A <= t) continue;
-        const int al = A - t;
-        if (al == 255) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            d[3] = 255;
-            continue;
+    int j = 0;
+    if (sstep == 3) {
+        for (; j + 8 <= n; j += 8, d += 32, s += 24) {
+            uint64_t w;
+            std::memcpy(&w, a + j, 8);
+            if (w == 0) continue;
+            if (w == ~uint64_t(0) && t == 0) {
+                for (int k = 0; k < 7; ++k) {
+                    uint32_t v;
+                    std::memcpy(&v, s + k * 3, 4);
+                    v |= 0xFF000000u;
+                    std::memcpy(d + k * 4, &v, 4);
+                }
+                d[28] = s[21];
+                d[29] = s[22];
+                d[30] = s[23];
+                d[31] = 255;
+                continue;
+            }
+            for (int k = 0; k < 8; ++k) NormalPixel(d + k * 4, s + k * 3, a[j + k], t, mul);
         }
-        const uint8_t* ms = mul[al];
-        const uint8_t* md = mul[255 - al];
-        d[0] = uint8_t(md[d[0]] + ms[s[0]]);
-        d[1] = uint8_t(md[d[1]] + ms[s[1]]);
-        d[2] = uint8_t(md[d[2]] + ms[s[2]]);
-        const int D = d[3];
-        d[3] = D == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * D));
     }
+    for (; j < n; ++j, d += 4, s += sstep) NormalPixel(d, s, a[j], t, mul);
 }
 
 // The layer the view designates: its colour replaces the destination.
