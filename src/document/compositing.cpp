@@ -76,6 +76,26 @@ const uint8_t* ModeTable(int mode) {
     return tab.get();
 }
 
+// Fade and blend rule in one table: out[s][d] = rule(fade(s, d), d), per
+// transparency value and mode (1 stands for 1 and the unknown modes).
+const uint8_t* FadeBlendTable(int t, int mode) {
+    const int m = mode >= 2 && mode <= 9 ? mode : 1;
+    static std::array<std::unique_ptr<uint8_t[]>, 256 * 10> tables;
+    static std::mutex lock;
+    const uint8_t* fade = FadeTable(t);
+    const uint8_t* blend = m >= 2 ? ModeTable(m) : nullptr;
+    std::lock_guard<std::mutex> guard(lock);
+    auto& tab = tables[size_t(t) * 10 + size_t(m)];
+    if (!tab) {
+        tab.reset(new uint8_t[65536]);
+        for (size_t sd = 0; sd < 65536; ++sd) {
+            const uint8_t f = fade[sd];
+            tab[sd] = blend ? blend[size_t(f) * 256 + (sd & 255)] : f;
+        }
+    }
+    return tab.get();
+}
+
 }  // namespace
 
 namespace {
@@ -149,23 +169,13 @@ void DesignatedRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a,
 
 // Blend rules: the fade towards the destination, then the rule (or, for
 // mode 1 and unknown modes, the faded colour at full alpha).
-void BlendModeRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, const uint8_t* fade,
-              const uint8_t* blend) {
+void BlendModeRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, const uint8_t* rule) {
     for (int j = 0; j < n; ++j, d += 4, s += sstep) {
         if (a[j] == 0) continue;
-        const uint8_t f0 = fade[size_t(s[0]) * 256 + d[0]];
-        const uint8_t f1 = fade[size_t(s[1]) * 256 + d[1]];
-        const uint8_t f2 = fade[size_t(s[2]) * 256 + d[2]];
-        if (blend) {
-            d[0] = blend[size_t(f0) * 256 + d[0]];
-            d[1] = blend[size_t(f1) * 256 + d[1]];
-            d[2] = blend[size_t(f2) * 256 + d[2]];
-        } else {
-            d[0] = f0;
-            d[1] = f1;
-            d[2] = f2;
-        }
-        d[3] = DestAlpha(d[3], 255);
+        d[0] = rule[size_t(s[0]) * 256 + d[0]];
+        d[1] = rule[size_t(s[1]) * 256 + d[1]];
+        d[2] = rule[size_t(s[2]) * 256 + d[2]];
+        d[3] = 255;   // D = 0 becomes 255; otherwise (255 + 1) * D saturates
     }
 }
 
@@ -177,6 +187,7 @@ struct LayerPlan {
     bool text, palette8;
     const uint8_t* fade;
     const uint8_t* blend;
+    const uint8_t* rule;        // fade and blend in one table
 };
 
 // Destination rows are done in bands, every layer in turn, so the band stays
@@ -225,7 +236,7 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             ++visited;
             const LayerRecord& L = live.layers[i];
             if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
-            LayerPlan p{&L, i, j1, j0, false, L.IsTextKind(), false, nullptr, nullptr};
+            LayerPlan p{&L, i, j1, j0, false, L.IsTextKind(), false, nullptr, nullptr, nullptr};
             const int bpp = p.text ? 0 : live.canvas.bitsPerPixel;
             if (!p.text && bpp != 24 && bpp != 8) continue;
             if (!p.text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
@@ -242,6 +253,7 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             p.linear = zoomFactor == 1.0;
             if (L.blendMode != 0 || i == designated) p.fade = FadeTable(L.transparency);
             if (L.blendMode >= 2 && L.blendMode <= 9) p.blend = ModeTable(L.blendMode);
+            if (L.blendMode != 0) p.rule = FadeBlendTable(L.transparency, L.blendMode);
             plans.push_back(p);
             offsets.push_back(std::move(off));
         }
@@ -298,7 +310,7 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
                 else if (L.blendMode == 0)
                     NormalRow(d, s, sstep, a, n, L.transparency, mul);
                 else
-                    BlendModeRow(d, s, sstep, a, n, p.fade, p.blend);
+                    BlendModeRow(d, s, sstep, a, n, p.rule);
             }
         }
     }
