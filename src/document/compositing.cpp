@@ -243,11 +243,11 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             p.palette8 = bpp == 8;
             std::vector<int32_t> off(static_cast<size_t>(width));
             for (int j = j0; j < j1; ++j) {
-                const int lc = col[size_t(j)] - L.x;
+                const int64_t lc = int64_t(col[size_t(j)]) - L.x;   // offsets may be anything in a file
                 if (lc < 0 || lc >= L.width) continue;
                 if (p.a0 == j1) p.a0 = j;
                 p.a1 = j + 1;
-                off[size_t(j)] = lc;
+                off[size_t(j)] = int32_t(lc);
             }
             if (p.a0 >= p.a1) continue;
             p.linear = zoomFactor == 1.0;
@@ -271,8 +271,9 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             for (int i = b0; i < b1; ++i) {
                 const int R = row[size_t(i)];
                 if (R < 0) continue;
-                const int r = R + L.y;
-                if (r < 0 || r >= L.height) continue;
+                const int64_t r64 = int64_t(R) + L.y;
+                if (r64 < 0 || r64 >= L.height) continue;
+                const int r = int(r64);
                 const uint8_t* arow = L.AlphaRow(r);
                 const uint8_t* prow = L.PixelRow(r);
                 uint8_t* d = dst + dstStride * i + size_t(p.a0) * 4;
