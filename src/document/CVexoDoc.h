@@ -12,6 +12,8 @@
 //   command_frame.cpp    BeginLayerOp / EndLayerOp and the guards
 //   undo_journal.cpp     RecordUndoStep, undo, redo, undo brush
 //   selection.cpp        selection mask, wand, colour range, shapes
+//   text_layers.cpp      text layers: build, edit, rasterize (1545)
+//   balloon.cpp          speech balloons: BuildBalloon
 #pragma once
 
 #include <array>
@@ -25,6 +27,10 @@
 #include "layer_set.h"
 
 struct UndoStep;   // undo_journal.h
+namespace textlayer {   // text_layers.h
+struct TextSettings;
+struct TextDialogValues;
+}
 
 // Korean texts shared by several commands.
 namespace doctext {
@@ -90,6 +96,23 @@ public:
     bool RecordUndoStep(const std::u16string& label, int type, int layer);
     bool Undo();
     bool Redo();
+
+    // --- text and balloon layers (text_layers.cpp, balloon.cpp) ---------------
+    // The OK of the text dialog: builds a new text layer (edit false; click
+    // at the view position clickX, clickY) or rebuilds the current one, then
+    // records "글자입력" (type 5) or "글자수정" (type 4). A balloon tool
+    // (4828, 4829) being current makes it a balloon layer.
+    bool EditTextLayer(bool edit, int clickX, int clickY, const textlayer::TextDialogValues& values);
+    // Builds the layer without recording a step; the slot built, or -1.
+    int BuildTextLayer(bool edit, int clickX, int clickY, const textlayer::TextSettings& settings,
+                       const std::u16string& text);
+    // Balloon around the current layer's text (style 1 outline, 2 ellipse).
+    bool BuildBalloon(bool recompute, int tailX, int tailY, int style = 2, int lineWidth = 2);
+    // Command 1545: the current text or balloon layer becomes a raster layer.
+    bool RasterizeTextLayer();
+    // Balloon outline of the last balloon built (layer pixel coordinates, top-down).
+    int balloonPointCount = 0;
+    int balloonPoints[7][2] = {};
 
     // --- state -----------------------------------------------------------------
     ImageSet live;          // the layers as they are

@@ -20,6 +20,7 @@ const Table& All() {
     static const Table table = [] {
         Table t;
         RegisterLayerCommands(t);
+        RegisterTextCommands(t);
         return t;
     }();
     return table;

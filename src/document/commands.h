@@ -44,5 +44,6 @@ const Table& All();
 
 // Registration by area (one function per source file that has commands).
 void RegisterLayerCommands(Table& t);
+void RegisterTextCommands(Table& t);
 
 }  // namespace commands
