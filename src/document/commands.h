@@ -44,6 +44,9 @@ const Table& All();
 
 // Registration by area (one function per source file that has commands).
 void RegisterLayerCommands(Table& t);
+// Colour format and file commands (2016, 2091), called from RegisterLayerCommands.
+void RegisterDocumentCommands(Table& t);
+// Text and balloon layers (1545, 4828, "text:", "balloon:", "edit-text:").
 void RegisterTextCommands(Table& t);
 
 }  // namespace commands
