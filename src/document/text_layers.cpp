@@ -268,15 +268,7 @@ bool CVexoDoc::RasterizeTextLayer() {
         }
     } else {
         // Palette canvas: the nearest palette entry.
-        int best = 0, bestDist = 1 << 30;
-        for (size_t i = 0; i < live.palette.size(); ++i) {
-            const RgbQuad& q = live.palette[i];
-            const int d = (q.blue - b) * (q.blue - b) + (q.green - g) * (q.green - g) + (q.red - r) * (q.red - r);
-            if (d < bestDist) {
-                bestDist = d;
-                best = int(i);
-            }
-        }
+        const int best = NearestPaletteIndex(PackBGR(b, g, r));
         for (int row = 0; row < H; ++row) std::memset(layer->PixelRow(row), best, size_t(W));
     }
     // Stored rows line up (the layer keeps its x and y); a layer grown to a

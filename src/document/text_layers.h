@@ -36,9 +36,6 @@ inline constexpr int kTextEnteredStep = 5;
 inline constexpr int kTextEditedStep = 4;
 inline constexpr int kRasterizedStep = 0;
 
-inline constexpr const char* kMergeRefused =
-    "두 레이어 중 적어도 하나가 글자레이어입니다.\r\n레스터 변환 후에 병합하십시요.";
-
 // Stored attribute values.
 inline constexpr int kWeightRegular = 400;
 inline constexpr int kWeightBold = 700;

@@ -336,6 +336,10 @@ void DecorationRows(const LineSetup& s, int& underRow, int& underRows, int& stri
         if (os2->yStrikeoutSize > 0) strikeRows = std::max(1, int((FT_MulFix(os2->yStrikeoutSize, ys) + 32) >> 6));
         if (os2->yStrikeoutPosition > 0) strikeRow = -int((FT_MulFix(os2->yStrikeoutPosition, ys) + 32) >> 6);
     }
+    // Both stay inside the line box (some fonts put the underline below it).
+    underRows = std::min(underRows, std::max(1, s.descent));
+    underRow = std::max(1, std::min(underRow, s.descent - underRows));
+    strikeRow = std::max(strikeRow, -s.ascent);
 }
 
 }  // namespace
