@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "CQuantizer.h"
 #include "CVexoDoc.h"
 #include "command_frame.h"
 
@@ -323,19 +324,7 @@ bool CVexoDoc::RenderThroughView(int mode) {
 }
 
 int CVexoDoc::NearestPaletteIndex(uint32_t colour) const {
-    if (live.palette.empty()) return 0;
-    const int b = ColB(colour), g = ColG(colour), r = ColR(colour);
-    int best = 9000, bestIndex = 0;
-    for (size_t i = 0; i < live.palette.size(); ++i) {
-        const RgbQuad& q = live.palette[i];
-        const int dist = std::abs(q.blue - b) + std::abs(q.green - g) + std::abs(q.red - r);
-        if (dist == 0) return int(i);
-        if (dist < best) {
-            best = dist;
-            bestIndex = int(i);
-        }
-    }
-    return bestIndex;
+    return NearestColourIndex(live.palette.data(), int(live.palette.size()), ColB(colour), ColG(colour), ColR(colour));
 }
 
 // --- the shadow effect ---------------------------------------------------------------
