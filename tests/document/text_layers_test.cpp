@@ -437,3 +437,81 @@ TEST_F(TextLayers, NamedSteps) {
     ASSERT_TRUE(t.Find(4828)->run(doc, {}));
     EXPECT_EQ(host.currentTool, kBalloonTool);
 }
+
+#include "test_support.h"
+
+TEST_F(TextLayers, SurviveVorSaveAndReload) {
+    testsupport::TempDir dir;
+    TextDialogValues v = Values("저장하고\n다시 열기", 26, PackBGR(40, 50, 60));
+    v.settings.face = u"궁서";
+    v.settings.strikeout = true;
+    ASSERT_TRUE(doc.EditTextLayer(false, 20, 15, v));
+    const int textSlot = doc.currentLayer;
+    host.SwitchTool(kBalloonTool);
+    ASSERT_TRUE(doc.EditTextLayer(false, 90, 60, Values("풍선", 14)));
+    const int balloonSlot = doc.currentLayer;
+    const std::string path = dir.File("text.vor");
+    ASSERT_TRUE(doc.Save(path));
+
+    HeadlessHost host2;
+    host2.echoMessages = false;
+    CVexoDoc back(&host2);
+    ASSERT_TRUE(back.Open(path));
+    for (int slot : {textSlot, balloonSlot}) {
+        const LayerRecord& a = doc.Layer(slot);
+        const LayerRecord& b = back.Layer(slot);
+        EXPECT_EQ(b.kind, a.kind);
+        EXPECT_EQ(TextOfLayer(b), TextOfLayer(a));
+        EXPECT_EQ(b.textLength, a.textLength);
+        EXPECT_EQ(b.textOriginX, a.textOriginX);
+        EXPECT_EQ(b.textOriginY, a.textOriginY);
+        EXPECT_EQ(b.fontSize, a.fontSize);
+        EXPECT_EQ(GetFixedText(b.fontFace, 25), GetFixedText(a.fontFace, 25));
+        EXPECT_EQ(b.charWidthScale, a.charWidthScale);
+        EXPECT_EQ(b.textAttr388, a.textAttr388);
+        EXPECT_EQ(b.textAttr392, a.textAttr392);
+        EXPECT_EQ(std::memcmp(b.textColor, a.textColor, 3), 0);
+        EXPECT_EQ(b.textBoxLeft, a.textBoxLeft);
+        EXPECT_EQ(b.textBoxWidth, a.textBoxWidth);
+        EXPECT_EQ(b.tailX, a.tailX);
+        EXPECT_EQ(b.tailY, a.tailY);
+        ASSERT_EQ(b.planeSize, a.planeSize);
+        EXPECT_EQ(std::memcmp(b.alpha.get(), a.alpha.get(), size_t(a.planeSize)), 0);
+    }
+    // The reopened text layer can be edited with its own settings.
+    ASSERT_TRUE(back.SelectLayer(textSlot));
+    host2.SwitchTool(kTextTool);
+    TextDialogValues e;
+    e.settings = SettingsOfLayer(back.Layer(textSlot));
+    e.text = TextOfLayer(back.Layer(textSlot));
+    ASSERT_TRUE(back.EditTextLayer(true, -1, -1, e));
+    EXPECT_EQ(std::memcmp(back.Layer(textSlot).alpha.get(), doc.Layer(textSlot).alpha.get(),
+                          size_t(doc.Layer(textSlot).planeSize)),
+              0);
+}
+
+TEST_F(TextLayers, CliRunStepsAndJournalLabels) {
+    testsupport::TempDir dir;
+    const std::string in = dir.File("in.bmp"), out = dir.File("out.vor");
+    ASSERT_TRUE(doc.Save(in));
+    std::string listing;
+    const std::string cmd = std::string(PIMLORA_CLI) + " run " + in + " " + out +
+                            " --journal 'text:10,10,20,FF0000:첫째\\n둘째' 'balloon:50,60,16,000000,Arial:Hi 안녕'"
+                            " 'edit-text:1:고침' select:2 1545";
+    ASSERT_EQ(testsupport::Run(cmd, &listing), 0) << listing;
+    EXPECT_NE(listing.find("5 글자입력"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("4 글자수정"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("0 레스터 형식으로 변환"), std::string::npos) << listing;
+
+    HeadlessHost host2;
+    host2.echoMessages = false;
+    CVexoDoc back(&host2);
+    ASSERT_TRUE(back.Open(out));
+    ASSERT_EQ(back.LayerCount(), 3);
+    EXPECT_EQ(back.Layer(1).kind, LayerText);
+    EXPECT_EQ(TextOfLayer(back.Layer(1)), u"고침");
+    EXPECT_EQ(back.Layer(2).kind, LayerRaster);   // the balloon, rasterized
+    EXPECT_FALSE(CoverageBox(back.Layer(2)).empty());
+
+    EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " run " + in + " " + out + " 'text:1,2:x' 2>/dev/null"), 2);
+}
