@@ -728,6 +728,30 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
     return ok;
 }
 
+bool CVexoDoc::JournalAllLayers() {
+    if (undoPos < 0 || size_t(undoPos) >= steps.size()) return false;
+    const std::string folder = Host().JournalFolder();
+    UndoStep& st = steps[size_t(undoPos)];
+    // The files are sized from the step's records and selection: bring them
+    // up to date with what is written now.
+    const SelectionMask& sel = live.selection;
+    const bool hasMask = sel.width > 0 && sel.height > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height);
+    st.selectionWidth = hasMask ? sel.width : 0;
+    st.selectionHeight = hasMask ? sel.height : 0;
+    bool ok = true;
+    const std::vector<int> order = StackOrder();
+    for (int s : order) {
+        st.slots[s] = Layer(s);
+        ok = WriteLayerFile(*this, folder, undoPos, s) && ok;
+    }
+    // A file of a slot outside the stack (a deleted layer) is never read
+    // back at this step; it must not stay with a selection size that no
+    // longer matches the step.
+    if (std::find(order.begin(), order.end(), int(st.layer)) == order.end())
+        unlink(journal::LayerFileName(folder, docSerial, undoPos, st.layer).c_str());
+    return ok;
+}
+
 void CVexoDoc::DiscardJournalFiles() {
     const std::string folder = Host().JournalFolder();
     if (folder.empty() || docSerial == 0) return;
