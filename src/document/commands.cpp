@@ -21,6 +21,8 @@ const Table& All() {
         Table t;
         RegisterLayerCommands(t);
         RegisterTextCommands(t);
+        RegisterUndoCommands(t);
+        RegisterSelectionCommands(t);
         return t;
     }();
     return table;

@@ -48,5 +48,9 @@ void RegisterLayerCommands(Table& t);
 void RegisterDocumentCommands(Table& t);
 // Text and balloon layers (1545, 4828, "text:", "balloon:", "edit-text:").
 void RegisterTextCommands(Table& t);
+// Undo, redo, undo brush (undo_journal.cpp).
+void RegisterUndoCommands(Table& t);
+// Selection commands and the wand:, rect:, range: steps (selection.cpp).
+void RegisterSelectionCommands(Table& t);
 
 }  // namespace commands
