@@ -515,3 +515,67 @@ TEST_F(TextLayers, CliRunStepsAndJournalLabels) {
 
     EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " run " + in + " " + out + " 'text:1,2:x' 2>/dev/null"), 2);
 }
+
+namespace {
+struct LayerSnapshot {
+    LayerRecordData rec;
+    std::u16string text;
+    std::vector<uint8_t> alpha, pixels;
+    explicit LayerSnapshot(const LayerRecord& L)
+        : text(TextOfLayer(L)),
+          alpha(L.alpha.get(), L.alpha.get() + L.planeSize),
+          pixels(L.pixels.get(), L.pixels.get() + L.pixelSize) {
+        std::memcpy(&rec, static_cast<const LayerRecordData*>(&L), sizeof rec);
+    }
+};
+
+void ExpectSameLayer(const LayerSnapshot& a, const LayerRecord& L) {
+    const LayerSnapshot b(L);
+    EXPECT_EQ(b.rec.kind, a.rec.kind);
+    EXPECT_EQ(b.text, a.text);
+    EXPECT_EQ(b.rec.width, a.rec.width);
+    EXPECT_EQ(b.rec.height, a.rec.height);
+    EXPECT_EQ(b.rec.x, a.rec.x);
+    EXPECT_EQ(b.rec.y, a.rec.y);
+    EXPECT_EQ(b.rec.textOriginX, a.rec.textOriginX);
+    EXPECT_EQ(b.rec.textOriginY, a.rec.textOriginY);
+    EXPECT_EQ(std::memcmp(b.rec.textColor, a.rec.textColor, 3), 0);
+    EXPECT_EQ(b.rec.fontSize, a.rec.fontSize);
+    EXPECT_EQ(GetFixedText(b.rec.fontFace, 25), GetFixedText(a.rec.fontFace, 25));
+    EXPECT_TRUE(b.alpha == a.alpha);
+    EXPECT_TRUE(b.pixels == a.pixels);
+}
+}  // namespace
+
+TEST_F(TextLayers, UndoAndRedoOfTextSteps) {
+    ASSERT_TRUE(doc.RecordUndoStep(u"Opening....", 0, 0));
+    const int slot = NewText("되돌리기", 30, 30, 24);
+    const LayerSnapshot entered(doc.Layer(slot));
+
+    TextDialogValues v;
+    v.settings = SettingsOfLayer(doc.Layer(slot));
+    v.settings.size = 32;
+    v.settings.color = PackBGR(0, 0, 200);
+    v.text = Utf8ToUtf16("고친 글자");
+    ASSERT_TRUE(doc.EditTextLayer(true, -1, -1, v));
+    const LayerSnapshot edited(doc.Layer(slot));
+
+    ASSERT_TRUE(doc.RasterizeTextLayer());
+    const LayerSnapshot raster(doc.Layer(slot));
+
+    ASSERT_TRUE(doc.Undo());   // rasterize
+    ExpectSameLayer(edited, doc.Layer(slot));
+    ASSERT_TRUE(doc.Undo());   // edit
+    ExpectSameLayer(entered, doc.Layer(slot));
+    ASSERT_TRUE(doc.Undo());   // entry: the layer is gone
+    EXPECT_FALSE(doc.InStack(slot));
+    EXPECT_EQ(doc.LayerCount(), 1);
+
+    ASSERT_TRUE(doc.Redo());
+    ASSERT_TRUE(doc.InStack(slot));
+    ExpectSameLayer(entered, doc.Layer(slot));
+    ASSERT_TRUE(doc.Redo());
+    ExpectSameLayer(edited, doc.Layer(slot));
+    ASSERT_TRUE(doc.Redo());
+    ExpectSameLayer(raster, doc.Layer(slot));
+}
