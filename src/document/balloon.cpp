@@ -36,6 +36,10 @@ BalloonOutline ComputeBalloon(int left, int top, int width, int height, int tail
 
 namespace {
 
+// A pixel bound from a real coordinate, limited to [lo, hi] before the
+// conversion (coordinates may come from damaged documents).
+inline int Bound(double v, int lo, int hi) { return int(std::clamp(v, double(lo), double(hi))); }
+
 inline void Cover(const textrender::Plane& plane, int px, int py, double coverage) {
     if (coverage <= 0.0) return;
     const int v = coverage >= 1.0 ? 255 : int(coverage * 255.0 + 0.5);
@@ -45,10 +49,10 @@ inline void Cover(const textrender::Plane& plane, int px, int py, double coverag
 
 // A straight stroke of the given width with smooth edges, round ends.
 void Segment(const textrender::Plane& plane, double x0, double y0, double x1, double y1, double halfWidth) {
-    const int minX = std::max(0, int(std::floor(std::min(x0, x1) - halfWidth - 1)));
-    const int maxX = std::min(plane.width - 1, int(std::ceil(std::max(x0, x1) + halfWidth + 1)));
-    const int minY = std::max(0, int(std::floor(std::min(y0, y1) - halfWidth - 1)));
-    const int maxY = std::min(plane.height - 1, int(std::ceil(std::max(y0, y1) + halfWidth + 1)));
+    const int minX = Bound(std::floor(std::min(x0, x1) - halfWidth - 1), 0, plane.width);
+    const int maxX = Bound(std::ceil(std::max(x0, x1) + halfWidth + 1), -1, plane.width - 1);
+    const int minY = Bound(std::floor(std::min(y0, y1) - halfWidth - 1), 0, plane.height);
+    const int maxY = Bound(std::ceil(std::max(y0, y1) + halfWidth + 1), -1, plane.height - 1);
     const double dx = x1 - x0, dy = y1 - y0;
     const double len2 = dx * dx + dy * dy;
     for (int py = minY; py <= maxY; ++py)
@@ -65,10 +69,10 @@ void Segment(const textrender::Plane& plane, double x0, double y0, double x1, do
 void EllipseRing(const textrender::Plane& plane, double cx, double cy, double a, double b, double halfWidth,
                  int openLeft, int openRight) {
     if (a <= 0 || b <= 0) return;
-    const int minX = std::max(0, int(std::floor(cx - a - halfWidth - 1)));
-    const int maxX = std::min(plane.width - 1, int(std::ceil(cx + a + halfWidth + 1)));
-    const int minY = std::max(0, int(std::floor(cy - b - halfWidth - 1)));
-    const int maxY = std::min(plane.height - 1, int(std::ceil(cy + b + halfWidth + 1)));
+    const int minX = Bound(std::floor(cx - a - halfWidth - 1), 0, plane.width);
+    const int maxX = Bound(std::ceil(cx + a + halfWidth + 1), -1, plane.width - 1);
+    const int minY = Bound(std::floor(cy - b - halfWidth - 1), 0, plane.height);
+    const int maxY = Bound(std::ceil(cy + b + halfWidth + 1), -1, plane.height - 1);
     const double ia2 = 1.0 / (a * a), ib2 = 1.0 / (b * b);
     for (int py = minY; py <= maxY; ++py) {
         const double dy = py - cy;
@@ -149,8 +153,9 @@ bool CVexoDoc::BuildBalloon(bool recompute, int tailX, int tailY, int style, int
         layer->textBoxTop = top;
         layer->textBoxWidth = width;
         layer->textBoxHeight = height;
-    } else if (width < 1 || height < 1 || left < 0 || top < 0) {
-        return false;   // no box stored yet
+    } else if (width < 1 || height < 1 || left < 0 || top < 0 || int64_t(left) + width > W ||
+               int64_t(top) + height > H) {
+        return false;   // no box stored yet, or one that does not fit the layer
     }
 
     // 3.-4. The outline; the tail point is kept in the layer.
@@ -166,8 +171,8 @@ bool CVexoDoc::BuildBalloon(bool recompute, int tailX, int tailY, int style, int
     // 2. and 5. In the command frame: clear outside the box, draw the balloon.
     if (!BeginLayerOp(slot)) return false;
     textrender::Plane plane{scratchAlpha.get(), W, H, W, true};
-    const int x0 = std::clamp(left, 0, W), x1 = int(std::clamp<int64_t>(int64_t(left) + width, x0, W));
-    const int y0 = std::clamp(top, 0, H), y1 = int(std::clamp<int64_t>(int64_t(top) + height, y0, H));
+    const int x0 = left, x1 = left + width;
+    const int y0 = top, y1 = top + height;
     for (int r = 0; r < H; ++r) {
         uint8_t* row = plane.Row(r);
         if (r < y0 || r >= y1) {

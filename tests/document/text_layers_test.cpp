@@ -579,3 +579,39 @@ TEST_F(TextLayers, UndoAndRedoOfTextSteps) {
     ASSERT_TRUE(doc.Redo());
     ExpectSameLayer(raster, doc.Layer(slot));
 }
+
+TEST_F(TextLayers, DamagedStoredAttributesAreLimited) {
+    host.SwitchTool(kBalloonTool);
+    ASSERT_TRUE(doc.EditTextLayer(false, 50, 50, Values("풍선", 16)));
+    LayerRecord& L = doc.Layer(doc.currentLayer);
+    // Values a damaged document may carry.
+    L.textBoxLeft = INT32_MAX - 5;
+    L.textBoxTop = -7;
+    L.textBoxWidth = INT32_MAX;
+    L.textBoxHeight = 3;
+    EXPECT_FALSE(doc.BuildBalloon(false, INT32_MIN, INT32_MAX));
+    L.textBoxLeft = 10;
+    L.textBoxTop = 10;
+    L.textBoxWidth = 20;
+    L.textBoxHeight = 10;
+    EXPECT_TRUE(doc.BuildBalloon(false, INT32_MIN, INT32_MIN));   // a tail far away is clipped
+    L.fontSize = INT32_MAX;
+    L.charWidthScale = INT32_MIN;
+    L.textOriginX = INT32_MIN;
+    L.textOriginY = INT32_MAX;
+    L.tailX = INT32_MAX;
+    L.tailY = INT32_MIN;
+    SetFixedText(L.fontFace, 25, u"");
+    host.SwitchTool(kBalloonTailTool);
+    TextDialogValues v;
+    v.settings = SettingsOfLayer(L);
+    EXPECT_EQ(v.settings.size, textrender::kMaxFontSize);
+    EXPECT_EQ(v.settings.widthScale10, textrender::kMinWidthScale10);
+    EXPECT_EQ(v.settings.face, u"굴림");
+    v.settings.size = 12;
+    v.text = u"다시";
+    ASSERT_TRUE(doc.EditTextLayer(true, -1, -1, v));
+    EXPECT_EQ(L.textOriginX, 0);
+    EXPECT_EQ(L.textOriginY, 100);   // clamped to the former layer height
+    EXPECT_LE(L.width * int64_t(L.height), int64_t(1) << 28);
+}
