@@ -137,6 +137,8 @@ public:
             }
             FcPatternDestroy(pat);
         }
+        // Face names come from documents: keep the cache bounded.
+        if (resolved_.size() >= 512) resolved_.clear();
         resolved_[key] = out;
         return out;
     }
