@@ -23,7 +23,7 @@ trap 'rm -rf "$tmp"' EXIT
 "$CLI" run "$tmp/picture.bmp" "$tmp/text.bmp" \
   'text:34,28,40,1E3A6E,굴림:안녕하세요, 핌로라!\n한글 글자 레이어' \
   'balloon:120,235,26,222222,돋움:오늘 날씨가\n정말 좋네요!' \
-  'text:24,352,22,FFFFFF,바탕:바탕체 · 장평 · 말풍선 예제'
+  'text:24,352,22,FFFFFF,바탕:바탕 글꼴로 쓴 흰 글자 레이어'
 
-"$IM" "$tmp/text.bmp" docs/text.png
+"$IM" "$tmp/text.bmp" -strip -define png:exclude-chunks=date,time docs/text.png
 echo "docs/text.png written"
