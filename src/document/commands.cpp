@@ -20,6 +20,9 @@ const Table& All() {
     static const Table table = [] {
         Table t;
         RegisterLayerCommands(t);
+        RegisterTextCommands(t);
+        RegisterUndoCommands(t);
+        RegisterSelectionCommands(t);
         return t;
     }();
     return table;
