@@ -78,7 +78,15 @@ toff_t SizeProc(thandle_t h) {
     return n < 0 ? 0 : toff_t(n);
 }
 
-int MapProc(thandle_t, void**, toff_t*) { return 0; }
+// Memory streams are handed to libtiff as mapped files (no copies of strip
+// data); files are read through the procedures above.
+int MapProc(thandle_t h, void** base, toff_t* size) {
+    ImageStream& s = StreamOf(h);
+    if (s.Kind() != 1 || !s.Data() || s.Size() <= 0) return 0;
+    *base = const_cast<uint8_t*>(s.Data());
+    *size = toff_t(s.Size());
+    return 1;
+}
 void UnmapProc(thandle_t, void*, toff_t) {}
 
 // --- messages ------------------------------------------------------------------------
@@ -188,9 +196,45 @@ struct RowConverter {
     }
 };
 
+// libtiff 4.5 refuses uncompressed tiles read through the procedures (its
+// raw buffer is rounded up and then compared with the tile size); from a
+// mapped file it reads them. Such pages are decoded again from memory.
+struct NeedsMapping {};
+
+bool DecodeFrom(VaZaviTIF& self, ImageStream& stream, bool allowRetry);
+
 }  // namespace
 
 bool VaZaviTIF::Decode(ImageStream& stream) {
+    const int64_t start = stream.Tell();
+    try {
+        return DecodeFrom(*this, stream, stream.Kind() == 0);
+    } catch (const NeedsMapping&) {
+    }
+    const int64_t size = stream.Size() - start;
+    std::vector<uint8_t> bytes;
+    if (start < 0 || size <= 0 || size > kMaxImageBytes * 2 || stream.Seek(start, 0) != 0) {
+        SetLastError(kCorrupted);
+        return false;
+    }
+    try {
+        bytes.resize(size_t(size));
+    } catch (const std::bad_alloc&) {
+        SetLastError(kNoRaster);
+        return false;
+    }
+    if (stream.Read(bytes.data(), 1, bytes.size()) != bytes.size()) {
+        SetLastError(kCorrupted);
+        return false;
+    }
+    ImageStream memory(bytes.data(), bytes.size());
+    return DecodeFrom(*this, memory, false);
+}
+
+namespace {
+
+bool DecodeFrom(VaZaviTIF& self, ImageStream& stream, bool allowRetry) {
+    VaZaviInfo& info = self.info;
     Messages messages;
     TiffHandle handle;
     try {
@@ -218,8 +262,8 @@ bool VaZaviTIF::Decode(ImageStream& stream) {
         TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
         TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
         TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
-        if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xRes)) SetXDpi(ClampToInt(xRes, 1e6));
-        if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yRes)) SetYDpi(ClampToInt(yRes, 1e6));
+        if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xRes)) self.SetXDpi(ClampToInt(xRes, 1e6));
+        if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yRes)) self.SetYDpi(ClampToInt(yRes, 1e6));
         if (TIFFGetField(tif, TIFFTAG_XPOSITION, &xPos)) info.frameLeft = ClampToInt(xPos, 1e9);
         if (TIFFGetField(tif, TIFFTAG_YPOSITION, &yPos)) info.frameTop = ClampToInt(yPos, 1e9);
         if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) Fail(kCorrupted, messages);
@@ -235,7 +279,7 @@ bool VaZaviTIF::Decode(ImageStream& stream) {
         const bool byStrips = greyOrPalette && samples == 1 && stripBits && !TIFFIsTiled(tif);
         int bitCount = byStrips ? (bits == 1 ? 1 : bits <= 4 ? 4 : 8) : 24;
 
-        header.clrUsed = 0;
+        self.header.clrUsed = 0;
         info.transparentIndex = -1;
         if (!byStrips) {
             char emsg[1024] = "";
@@ -243,12 +287,13 @@ bool VaZaviTIF::Decode(ImageStream& stream) {
                 messages.firstError = emsg;
                 Fail(kUnsupported, messages);
             }
+            if (allowRetry && TIFFIsTiled(tif) && compression == COMPRESSION_NONE) throw NeedsMapping{};
         } else if (compression == COMPRESSION_NONE) {
             // Uncompressed rows must be in the file before we make room for them.
             const uint64_t need = (uint64_t(bits) * width + 7) / 8 * height;
             if (int64_t(need) > stream.Size()) Fail(kCorrupted, messages);
         }
-        if (!CreateUnfilled(bitCount, int(width), int(height), kTypeTIFF)) ThrowCodecError(info.lastError);
+        if (!self.CreateUnfilled(bitCount, int(width), int(height), kTypeTIFF)) ThrowCodecError(info.lastError);
         const int w = int(width), h = int(height);
 
         if (!byStrips) {
@@ -283,7 +328,7 @@ bool VaZaviTIF::Decode(ImageStream& stream) {
                 ok = TIFFRGBAImageGet(&img, raster.get(), width, rows) != 0;
                 for (uint32_t r = 0; ok && r < rows; ++r) {
                     const uint32_t* in = raster.get() + size_t(r) * width;
-                    uint8_t* out = Row(h - 1 - int(top + r));
+                    uint8_t* out = self.Row(h - 1 - int(top + r));
                     for (int x = 0; x < w; ++x, out += 3) {
                         const uint32_t p = in[x];
                         out[0] = uint8_t(TIFFGetB(p));
@@ -318,7 +363,7 @@ bool VaZaviTIF::Decode(ImageStream& stream) {
                     pal[i] = RgbQuad{v, v, v, 0};
                 }
             }
-            SetPalette(pal.get(), ColorsUsed());
+            self.SetPalette(pal.get(), self.ColorsUsed());
 
             RowConverter convert;
             convert.width = w;
@@ -335,24 +380,26 @@ bool VaZaviTIF::Decode(ImageStream& stream) {
                     if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), strip.data(), want) < want)
                         Fail(kCorrupted, messages);
                     for (uint32_t k = 0; k < rows; ++k)
-                        convert(strip.data() + size_t(k) * convert.lineSize, Row(h - 1 - int(top + k)));
+                        convert(strip.data() + size_t(k) * convert.lineSize, self.Row(h - 1 - int(top + k)));
                 }
             } else {
                 std::vector<uint8_t> line(size_t(TIFFScanlineSize64(tif)) + 8);
                 if (uint64_t(TIFFScanlineSize64(tif)) < convert.lineSize) Fail(kCorrupted, messages);
                 for (uint32_t v = 0; v < height; ++v) {
                     if (TIFFReadScanline(tif, line.data(), v, 0) < 0) Fail(kCorrupted, messages);
-                    convert(line.data(), Row(h - 1 - int(v)));
+                    convert(line.data(), self.Row(h - 1 - int(v)));
                 }
             }
         }
-        ApplyOrientation(*this, orientation);
+        ApplyOrientation(self, orientation);
         return true;
     } catch (const CodecError& e) {
-        SetLastError(e.text);
+        self.SetLastError(e.text);
         return false;
     }
 }
+
+}  // namespace
 
 bool VaZaviTIF::Encode(ImageStream& stream) {
     Messages messages;
