@@ -89,6 +89,24 @@ TEST(Tiff, ReadsEveryLayoutLikeImageMagick) {
     }
 }
 
+// Pages the library renders are read in bands of rows; a page taller than
+// one band, with orientation, still comes out whole and in place.
+TEST(Tiff, RenderedPagesInBands) {
+    TempDir dir;
+    std::string ppm = MakePhoto(dir, 1500, 1100);
+    std::string file = dir.File("tall.tif");
+    ASSERT_EQ(Sh(IM() + " " + ppm + " -compress Zip -define tiff:rows-per-strip=3 " + file), 0);
+    ASSERT_NE(TiffInfo(file).find("Rows/Strip: 3"), std::string::npos);
+    VaZavi img;
+    ASSERT_TRUE(Load(img, file)) << img.LastError();
+    EXPECT_EQ(Compare(ToRgb(img), Decode(dir, file)).count, 0u);
+    ASSERT_EQ(Sh("tiffset -s 274 7 " + file), 0);
+    ASSERT_TRUE(Load(img, file)) << img.LastError();
+    std::string ref = dir.File("ref.ppm");
+    ASSERT_EQ(Sh(IM() + " " + file + " -auto-orient -depth 8 ppm:" + ref), 0);
+    EXPECT_EQ(Compare(ToRgb(img), ReadPnm(ref)).count, 0u);
+}
+
 // Sixteen-bit samples keep their more significant byte; min-is-white
 // bilevel pages get white as entry 0.
 TEST(Tiff, SampleDepthsAndPalettes) {
