@@ -9,7 +9,7 @@
 #include "decode_limits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    gDecodePixelBudget = int64_t(1) << 22;
+    gDecodePixelBudget = int64_t(1) << 18;
     VaZavi img;
     ImageStream in(data, size);
     if (img.Load(in, kTypeJPEG)) {

@@ -8,7 +8,7 @@
 #include "decode_limits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    gDecodePixelBudget = int64_t(1) << 22;
+    gDecodePixelBudget = int64_t(1) << 18;
     for (int page = 0; page < 2; ++page) {
         VaZavi img;
         img.info.frameIndex = page;
