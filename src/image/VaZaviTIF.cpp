@@ -119,7 +119,9 @@ TIFF* OpenOnStream(ImageStream& stream, const char* mode, Messages& messages) {
     SilenceGlobalHandlers();
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
     if (!opts) return nullptr;
-    TIFFOpenOptionsSetMaxSingleMemAlloc(opts, kLibraryMaxAlloc);
+    // No single buffer of the library needs more than 16 bytes per pixel of
+    // the largest picture we accept.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(std::min<int64_t>(kLibraryMaxAlloc, gDecodePixelBudget * 16)));
     TIFFOpenOptionsSetErrorHandlerExtR(opts, ErrorHandler, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, WarningHandler, &messages);
     TIFF* tif = TIFFClientOpenExt("TIFF IMAGE", mode, &stream, ReadProc, WriteProc, SeekProc, CloseProc,
