@@ -3,6 +3,7 @@
 // whole-process timing of other programs.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -50,6 +51,21 @@ inline double TimeCommand(const std::string& cmd) {
     auto t0 = std::chrono::steady_clock::now();
     Shell(cmd);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Processor seconds (user + system) of one whole run of a shell command and
+// the programs it starts. On a shared machine this, not the wall clock, is
+// what can be compared with our own processor time.
+inline double CpuOfCommand(const std::string& cmd) {
+    auto cpu = [] {
+        rusage ru{};
+        getrusage(RUSAGE_CHILDREN, &ru);
+        return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+               double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+    };
+    const double before = cpu();
+    Shell(cmd);
+    return cpu() - before;
 }
 
 }  // namespace benchfixture
