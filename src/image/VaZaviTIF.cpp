@@ -264,8 +264,16 @@ bool DecodeFrom(VaZaviTIF& self, ImageStream& stream, bool allowRetry) {
         TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
         TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
         TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
-        if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xRes)) self.SetXDpi(ClampToInt(xRes, 1e6));
-        if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yRes)) self.SetYDpi(ClampToInt(yRes, 1e6));
+        // Resolutions in pixels per centimetre become dots per inch as the
+        // JPEG reader converts them; inch and no unit are taken as they are.
+        uint16_t resUnit = RESUNIT_INCH;
+        TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &resUnit);
+        auto dpi = [resUnit](float v) {
+            return resUnit == RESUNIT_CENTIMETER ? ClampToInt(std::floor(double(v) * 2.54 + 0.5), 1e6)
+                                                 : ClampToInt(v, 1e6);
+        };
+        if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xRes)) self.SetXDpi(dpi(xRes));
+        if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yRes)) self.SetYDpi(dpi(yRes));
         if (TIFFGetField(tif, TIFFTAG_XPOSITION, &xPos)) info.frameLeft = ClampToInt(xPos, 1e9);
         if (TIFFGetField(tif, TIFFTAG_YPOSITION, &yPos)) info.frameTop = ClampToInt(yPos, 1e9);
         if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) Fail(kCorrupted, messages);

@@ -192,6 +192,14 @@ TEST(Tiff, PagesResolutionAndPosition) {
        &info);
     EXPECT_NE(info.find("width=2 height=9"), std::string::npos) << info;
 
+    // Pixels per centimetre are converted to dots per inch.
+    std::string cm = dir.File("cm.tif");
+    ASSERT_EQ(Sh(IM() + " -size 3x3 xc:gray -units PixelsPerCentimeter -density 118x40 " + cm), 0);
+    VaZavi c;
+    ASSERT_TRUE(Load(c, cm));
+    EXPECT_EQ(c.info.xDpi, 300);
+    EXPECT_EQ(c.info.yDpi, 102);
+
     std::string pos = dir.File("pos.tif");
     ASSERT_EQ(Sh(IM() + " -size 4x4 xc:gray " + pos + " && tiffset -s 286 2.75 " + pos + " && tiffset -s 287 1.5 " +
                  pos),
