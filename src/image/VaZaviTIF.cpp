@@ -7,7 +7,8 @@
 // Reading: the page frameIndex of the file (frameCount = pages found).
 // Greyscale and palette pages with one sample of 1, 2, 4, 8 or 16 bits are
 // read strip by strip into 1-, 4- or 8-bit images with their palette (16-bit
-// samples keep their high byte, 2-bit samples widen to 4 bits). Every other
+// samples keep their high byte, 2-bit samples widen to 4 bits), and so are
+// 8-bit RGB pages into 24-bit images. Every other
 // layout libtiff can render (RGB, CMYK, YCbCr, LogLuv, tiled pages, extra
 // samples, separate planes) is read through its RGBA interface into a
 // 24-bit image. Both paths read the rows as stored and then apply the
@@ -165,10 +166,20 @@ void ApplyOrientation(VaZavi& img, int orientation) {
 struct RowConverter {
     int width = 0;
     int bits = 0;            // bits per sample in the file
+    bool rgb = false;        // 8-bit red, green, blue into blue, green, red
     size_t lineSize = 0;     // bytes of one file row
     size_t stride = 0;
 
     void operator()(const uint8_t* in, uint8_t* out) const {
+        if (rgb) {
+            for (int x = 0; x < width; ++x, in += 3, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+            std::memset(out, 0, stride - size_t(width) * 3);
+            return;
+        }
         switch (bits) {
         case 16: {
             for (int x = 0; x < width; ++x) {
@@ -197,6 +208,32 @@ struct RowConverter {
         }
     }
 };
+
+// Palette of a greyscale or palette page read by strips.
+void SetPagePalette(VaZaviTIF& self, TIFF* tif, uint16_t photometric, uint16_t bits, const Messages& messages) {
+    std::unique_ptr<RgbQuad[]> pal(new (std::nothrow) RgbQuad[256]());
+    if (!pal) Fail(kNoPalette, messages);
+    const int entries = bits >= 8 ? 256 : 1 << bits;
+    if (photometric == PHOTOMETRIC_PALETTE) {
+        uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+        if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b)
+            Fail(kCorrupted, messages);
+        bool wide = false;
+        for (int i = 0; i < entries && !wide; ++i) wide = r[i] > 255 || g[i] > 255 || b[i] > 255;
+        for (int i = 0; i < entries; ++i) {
+            auto v = [wide](uint16_t c) { return uint8_t(wide ? uint32_t(c) * 255 / 65535 : c); };
+            pal[i] = RgbQuad{v(b[i]), v(g[i]), v(r[i]), 0};
+        }
+    } else {
+        const bool minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+        const int step = 255 / (entries - 1);
+        for (int i = 0; i < entries; ++i) {
+            const uint8_t v = uint8_t(minIsWhite ? 255 - i * step : i * step);
+            pal[i] = RgbQuad{v, v, v, 0};
+        }
+    }
+    self.SetPalette(pal.get(), self.ColorsUsed());
+}
 
 // libtiff 4.5 refuses uncompressed tiles read through the procedures (its
 // raw buffer is rounded up and then compared with the tile size); from a
@@ -286,8 +323,12 @@ bool DecodeFrom(VaZaviTIF& self, ImageStream& stream, bool allowRetry) {
                                    photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_PALETTE;
         const bool stripBits = bits == 1 || bits == 2 || bits == 4 || bits == 8 ||
                                (bits == 16 && photometric != PHOTOMETRIC_PALETTE);
-        const bool byStrips = greyOrPalette && samples == 1 && stripBits && !TIFFIsTiled(tif);
-        int bitCount = byStrips ? (bits == 1 ? 1 : bits <= 4 ? 4 : 8) : 24;
+        // Plain 8-bit RGB strips (also JPEG-compressed ones, which the library
+        // hands over as RGB) need no rendering either.
+        const bool rgb8 = photometric == PHOTOMETRIC_RGB && samples == 3 && bits == 8 &&
+                          planar == PLANARCONFIG_CONTIG && compression != COMPRESSION_OJPEG && !TIFFIsTiled(tif);
+        const bool byStrips = (greyOrPalette && samples == 1 && stripBits && !TIFFIsTiled(tif)) || rgb8;
+        int bitCount = rgb8 ? 24 : byStrips ? (bits == 1 ? 1 : bits <= 4 ? 4 : 8) : 24;
 
         self.header.clrUsed = 0;
         info.transparentIndex = -1;
@@ -300,7 +341,7 @@ bool DecodeFrom(VaZaviTIF& self, ImageStream& stream, bool allowRetry) {
             if (allowRetry && TIFFIsTiled(tif) && compression == COMPRESSION_NONE) throw NeedsMapping{};
         } else if (compression == COMPRESSION_NONE) {
             // Uncompressed rows must be in the file before we make room for them.
-            const uint64_t need = (uint64_t(bits) * width + 7) / 8 * height;
+            const uint64_t need = (uint64_t(bits) * samples * width + 7) / 8 * height;
             if (int64_t(need) > stream.Size()) Fail(kCorrupted, messages);
         }
         if (!self.CreateUnfilled(bitCount, int(width), int(height), kTypeTIFF)) ThrowCodecError(info.lastError);
@@ -351,34 +392,13 @@ bool DecodeFrom(VaZaviTIF& self, ImageStream& stream, bool allowRetry) {
             TIFFRGBAImageEnd(&img);
             if (!ok) Fail(kCorrupted, messages);
         } else {
-            // Palette of the page.
-            std::unique_ptr<RgbQuad[]> pal(new (std::nothrow) RgbQuad[256]());
-            if (!pal) Fail(kNoPalette, messages);
-            const int entries = bits >= 8 ? 256 : 1 << bits;
-            if (photometric == PHOTOMETRIC_PALETTE) {
-                uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
-                if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b)
-                    Fail(kCorrupted, messages);
-                bool wide = false;
-                for (int i = 0; i < entries && !wide; ++i) wide = r[i] > 255 || g[i] > 255 || b[i] > 255;
-                for (int i = 0; i < entries; ++i) {
-                    auto v = [wide](uint16_t c) { return uint8_t(wide ? uint32_t(c) * 255 / 65535 : c); };
-                    pal[i] = RgbQuad{v(b[i]), v(g[i]), v(r[i]), 0};
-                }
-            } else {
-                const bool minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
-                const int step = 255 / (entries - 1);
-                for (int i = 0; i < entries; ++i) {
-                    const uint8_t v = uint8_t(minIsWhite ? 255 - i * step : i * step);
-                    pal[i] = RgbQuad{v, v, v, 0};
-                }
-            }
-            self.SetPalette(pal.get(), self.ColorsUsed());
+            if (!rgb8) SetPagePalette(self, tif, photometric, bits, messages);
 
             RowConverter convert;
             convert.width = w;
             convert.bits = bits;
-            convert.lineSize = (size_t(bits) * size_t(w) + 7) / 8;
+            convert.rgb = rgb8;
+            convert.lineSize = (size_t(bits) * samples * size_t(w) + 7) / 8;
             convert.stride = size_t(info.stride);
             const uint64_t stripSize = uint64_t(TIFFStripSize64(tif));
             if (stripSize == 0) Fail(kCorrupted, messages);
