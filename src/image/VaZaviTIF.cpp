@@ -8,10 +8,9 @@
 // Greyscale and palette pages with one sample of 1, 2, 4, 8 or 16 bits are
 // read strip by strip into 1-, 4- or 8-bit images with their palette (16-bit
 // samples keep their high byte, 2-bit samples widen to 4 bits), and so are
-// 8-bit RGB pages into 24-bit images. Every other
-// layout libtiff can render (RGB, CMYK, YCbCr, LogLuv, tiled pages, extra
-// samples, separate planes) is read through its RGBA interface into a
-// 24-bit image. Both paths read the rows as stored and then apply the
+// 8-bit RGB pages into 24-bit images. Every other layout libtiff can render
+// (16-bit RGB, CMYK, YCbCr, LogLuv, tiled pages, extra samples, separate
+// planes) is read through its RGBA interface into a 24-bit image. Both paths read the rows as stored and then apply the
 // Orientation tag with the whole-image turns.
 //
 // Writing: one page; 1-bit images as CCITT Group 3, 8-bit as PackBits,
