@@ -83,6 +83,8 @@ bool Turn(VaZavi& img, bool clockwise) {
                 out.SetPixelIndex(x2, r2, img.GetPixelIndex(sx, sr));
             }
         }
+        // Row padding of the unfilled block: keep saved files deterministic.
+        if (bpp >= 1) std::memset(d + size_t(h) * bpp, 0, size_t(out.Stride()) - size_t(h) * bpp);
     }
     out.hasAlpha = img.hasAlpha;
     return img.Transfer(out);

@@ -1,0 +1,22 @@
+// Feeds arbitrary bytes to the JPEG reader and writes back whatever it
+// accepted. The pixel budget is lowered so that a few bytes claiming a giant
+// picture (legal: a cut-short file still decodes) cost milliseconds.
+#include <cstddef>
+#include <cstdint>
+
+#include "ImageStream.h"
+#include "VaZavi.h"
+#include "decode_limits.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    gDecodePixelBudget = int64_t(1) << 18;
+    VaZavi img;
+    ImageStream in(data, size);
+    if (img.Load(in, kTypeJPEG)) {
+        ImageStream out;
+        img.info.jpegQuality = uint8_t(size);
+        img.Save(out, kTypeJPEG);
+        (void)img.GetPixelColor(img.Width() - 1, img.Height() - 1);
+    }
+    return 0;
+}
