@@ -11,8 +11,8 @@
 // Journal files are written with one system call per file (a gather write of
 // the buffers) and read straight into the layer's buffers, which are kept
 // when their size does not change; the previous-state copy reuses its
-// buffers the same way, so recording a step of a big layer costs about what
-// writing its bytes costs.
+// buffers the same way and is made while the file is written, so recording a
+// step of a big layer costs about what writing its bytes costs.
 #include "undo_journal.h"
 
 #include <fcntl.h>
@@ -26,6 +26,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "CVexoDoc.h"
 #include "commands.h"
@@ -713,15 +715,24 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
 
     UndoStep& st = steps[size_t(undoPos)];
     FillStep(*this, st, label, type, layer);
+    // The previous-state copy is refreshed by a helper while the files are
+    // written: both only read the live layers, and the helper is joined
+    // before anything changes.
+    std::thread copier;
+    try {
+        copier = std::thread([this] { RefreshPrevState(*this); });
+    } catch (const std::system_error&) {
+    }
     bool ok = true;
     if (type == UndoWholeDocument || type == UndoWholeWithAngle) {
         for (int s : StackOrder())
             if (s != layer) ok = WriteLayerFile(*this, folder, undoPos, s) && ok;
     }
     ok = WriteLayerFile(*this, folder, undoPos, layer) && ok;
+    if (copier.joinable()) copier.join();
+    else RefreshPrevState(*this);
     if (!ok) Host().MessageBox(kTempFileFailed);
 
-    RefreshPrevState(*this);
     Host().RefreshLayersPanel(*this);
     if (type == UndoLayerDeleted) Layer(layer).FreeBuffers();
     busy = false;
