@@ -15,6 +15,7 @@
 // step of a big layer costs about what writing its bytes costs.
 #include "undo_journal.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -618,6 +619,24 @@ void DeleteStepFiles(const CVexoDoc& d, const std::string& folder, int step) {
     for (int s = 0; s < kMaxLayers; ++s) unlink(journal::LayerFileName(folder, d.docSerial, step, s).c_str());
 }
 
+// Every layer file of the document, whatever its step: one pass over the
+// folder (which belongs to this program alone) instead of 800 guesses.
+void DeleteAllLayerFiles(const CVexoDoc& d, const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    const std::string prefix = "UD_" + std::to_string(d.docSerial) + "_";
+    const std::string suffix = ".ptwtmp";
+    std::vector<std::string> doomed;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            doomed.push_back(name);
+    }
+    closedir(dir);
+    for (const std::string& name : doomed) unlink((folder + name).c_str());
+}
+
 void FillStep(CVexoDoc& d, UndoStep& st, const std::u16string& label, int type, int layer) {
     st.label = label.substr(0, kUndoLabelUnits - 1);
     st.type = uint8_t(type);
@@ -686,7 +705,7 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
     if (undoPos == 0) {
         if (docSerial == 0) docSerial = Host().NextDocSerial();
         // A new journal: nothing of an earlier one may be taken for its files.
-        for (int s = 0; s < kUndoSteps; ++s) DeleteStepFiles(*this, folder, s);
+        DeleteAllLayerFiles(*this, folder);
         unlink(journal::RedoHeadFileName(folder, docSerial).c_str());
         steps.clear();
         if (folder.empty() || !WriteHeadFile(*this, journal::HeadFileName(folder, docSerial))) {
@@ -766,7 +785,7 @@ bool CVexoDoc::JournalAllLayers() {
 void CVexoDoc::DiscardJournalFiles() {
     const std::string folder = Host().JournalFolder();
     if (folder.empty() || docSerial == 0) return;
-    for (int s = 0; s < kUndoSteps; ++s) DeleteStepFiles(*this, folder, s);
+    DeleteAllLayerFiles(*this, folder);
     unlink(journal::HeadFileName(folder, docSerial).c_str());
     unlink(journal::RedoHeadFileName(folder, docSerial).c_str());
 }
