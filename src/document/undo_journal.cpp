@@ -793,8 +793,33 @@ void CVexoDoc::DiscardJournalFiles() {
 // --- undo -----------------------------------------------------------------------------
 
 namespace {
+// The selection mask kept in a step's layer file, when that file is whole.
+void ReadStepMask(CVexoDoc& d, const std::string& folder, int step, int slot) {
+    if (size_t(step) >= d.steps.size() || !IsValidLayer(slot)) return;
+    const UndoStep& st = d.steps[size_t(step)];
+    const LayerRecordData& rec = st.slots[slot];
+    const int64_t maskBytes = StepSelectionBytes(st);
+    const std::string path = journal::LayerFileName(folder, d.docSerial, step, slot);
+    int64_t size = 0;
+    if (!maskBytes || !RecordSizesSane(rec) || !FileSize(path, size) || size != LayerFileBytes(rec, maskBytes)) return;
+    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const bool text = rec.kind == LayerText || rec.kind == LayerBalloon;
+    const int64_t offset = (text ? 0 : int64_t(rec.pixelSize)) + 2 * int64_t(rec.planeSize);
+    std::vector<uint8_t> mask(static_cast<size_t>(maskBytes));
+    if (!fd.ok() || !ReadAt(fd.get(), offset, mask.data(), mask.size())) return;
+    SelectionMask& sel = d.live.selection;
+    sel.mask = std::move(mask);
+    sel.width = st.selectionWidth;
+    sel.height = st.selectionHeight;
+    sel.size = int32_t(maskBytes);
+    sel.x = st.selectionX;
+    sel.y = st.selectionY;
+}
+
 void FinishMove(CVexoDoc& d, bool ok) {
     if (ok) {
+        // Without a selection the mask selects the whole current layer.
+        if (!d.selectionActive) d.ResetSelectionMask(d.currentLayer);
         RefreshPrevState(d);
         d.viewRebuild = true;
         d.Host().RefreshLayersPanel(d);
@@ -828,6 +853,8 @@ bool CVexoDoc::Undo() {
         ok = RestoreHeadFile(*this, journal::HeadFileName(folder, docSerial), s0.headLayer, s0.layer);
         if (ok) {
             selectionActive = s0.selectionActive;
+            selectionInverted = s0.selectionInverted;
+            if (selectionActive) ReadStepMask(*this, folder, 0, s0.layer);
             PutBackViewState(*this, s0);
         }
     } else {

@@ -422,6 +422,29 @@ TEST_F(JournalFixture, UndoBrushTakesTheStateBeforeTheLastOtherStep) {
     EXPECT_EQ(host.messages[0], "바로 전과 현재 이미지의 크기가 상이하여 적용 불가");
 }
 
+TEST_F(JournalFixture, SelectionComesBackWithItsStep) {
+    ASSERT_TRUE(doc.SelectShape(1, {{1, 1}, {2, 2}}, 0));   // picture rows 1..2 = stored rows 3..4
+    const auto selected = doc.live.selection.mask;
+    PaintStep(0, 10);   // 1: with the selection
+    doc.ClearSelection();
+    PaintStep(0, 20);   // 2: without
+    EXPECT_EQ(doc.live.selection.mask, std::vector<uint8_t>(48, 1));
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_TRUE(doc.selectionActive);
+    EXPECT_EQ(doc.live.selection.mask, selected);
+    ASSERT_TRUE(doc.Redo());
+    EXPECT_FALSE(doc.selectionActive);
+    EXPECT_EQ(doc.live.selection.mask, std::vector<uint8_t>(48, 1));
+    // Step 0 with an active selection: the mask comes from its layer file.
+    ASSERT_TRUE(doc.SelectShape(1, {{1, 1}, {2, 2}}, 0));
+    ASSERT_TRUE(doc.RecordUndoStep(u"initial state", 0, -1));
+    doc.ClearSelection();
+    PaintStep(0, 30);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_TRUE(doc.selectionActive);
+    EXPECT_EQ(doc.live.selection.mask, selected);
+}
+
 TEST(Journal, OpeningRestartsAndAnUnwritableFolderClosesTheProgram) {
     HeadlessHost host;
     host.echoMessages = false;
