@@ -11,10 +11,11 @@
 // Journal files are written with one system call per file (a gather write of
 // the buffers) and read straight into the layer's buffers, which are kept
 // when their size does not change; the previous-state copy reuses its
-// buffers the same way, so recording a step of a big layer costs about what
-// writing its bytes costs.
+// buffers the same way and is made while the file is written, so recording a
+// step of a big layer costs about what writing its bytes costs.
 #include "undo_journal.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -26,6 +27,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "CVexoDoc.h"
 #include "commands.h"
@@ -616,6 +619,24 @@ void DeleteStepFiles(const CVexoDoc& d, const std::string& folder, int step) {
     for (int s = 0; s < kMaxLayers; ++s) unlink(journal::LayerFileName(folder, d.docSerial, step, s).c_str());
 }
 
+// Every layer file of the document, whatever its step: one pass over the
+// folder (which belongs to this program alone) instead of 800 guesses.
+void DeleteAllLayerFiles(const CVexoDoc& d, const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    const std::string prefix = "UD_" + std::to_string(d.docSerial) + "_";
+    const std::string suffix = ".ptwtmp";
+    std::vector<std::string> doomed;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            doomed.push_back(name);
+    }
+    closedir(dir);
+    for (const std::string& name : doomed) unlink((folder + name).c_str());
+}
+
 void FillStep(CVexoDoc& d, UndoStep& st, const std::u16string& label, int type, int layer) {
     st.label = label.substr(0, kUndoLabelUnits - 1);
     st.type = uint8_t(type);
@@ -684,7 +705,7 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
     if (undoPos == 0) {
         if (docSerial == 0) docSerial = Host().NextDocSerial();
         // A new journal: nothing of an earlier one may be taken for its files.
-        for (int s = 0; s < kUndoSteps; ++s) DeleteStepFiles(*this, folder, s);
+        DeleteAllLayerFiles(*this, folder);
         unlink(journal::RedoHeadFileName(folder, docSerial).c_str());
         steps.clear();
         if (folder.empty() || !WriteHeadFile(*this, journal::HeadFileName(folder, docSerial))) {
@@ -713,15 +734,24 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
 
     UndoStep& st = steps[size_t(undoPos)];
     FillStep(*this, st, label, type, layer);
+    // The previous-state copy is refreshed by a helper while the files are
+    // written: both only read the live layers, and the helper is joined
+    // before anything changes.
+    std::thread copier;
+    try {
+        copier = std::thread([this] { RefreshPrevState(*this); });
+    } catch (const std::system_error&) {
+    }
     bool ok = true;
     if (type == UndoWholeDocument || type == UndoWholeWithAngle) {
         for (int s : StackOrder())
             if (s != layer) ok = WriteLayerFile(*this, folder, undoPos, s) && ok;
     }
     ok = WriteLayerFile(*this, folder, undoPos, layer) && ok;
+    if (copier.joinable()) copier.join();
+    else RefreshPrevState(*this);
     if (!ok) Host().MessageBox(kTempFileFailed);
 
-    RefreshPrevState(*this);
     Host().RefreshLayersPanel(*this);
     if (type == UndoLayerDeleted) Layer(layer).FreeBuffers();
     busy = false;
@@ -755,7 +785,7 @@ bool CVexoDoc::JournalAllLayers() {
 void CVexoDoc::DiscardJournalFiles() {
     const std::string folder = Host().JournalFolder();
     if (folder.empty() || docSerial == 0) return;
-    for (int s = 0; s < kUndoSteps; ++s) DeleteStepFiles(*this, folder, s);
+    DeleteAllLayerFiles(*this, folder);
     unlink(journal::HeadFileName(folder, docSerial).c_str());
     unlink(journal::RedoHeadFileName(folder, docSerial).c_str());
 }
@@ -763,8 +793,33 @@ void CVexoDoc::DiscardJournalFiles() {
 // --- undo -----------------------------------------------------------------------------
 
 namespace {
+// The selection mask kept in a step's layer file, when that file is whole.
+void ReadStepMask(CVexoDoc& d, const std::string& folder, int step, int slot) {
+    if (size_t(step) >= d.steps.size() || !IsValidLayer(slot)) return;
+    const UndoStep& st = d.steps[size_t(step)];
+    const LayerRecordData& rec = st.slots[slot];
+    const int64_t maskBytes = StepSelectionBytes(st);
+    const std::string path = journal::LayerFileName(folder, d.docSerial, step, slot);
+    int64_t size = 0;
+    if (!maskBytes || !RecordSizesSane(rec) || !FileSize(path, size) || size != LayerFileBytes(rec, maskBytes)) return;
+    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const bool text = rec.kind == LayerText || rec.kind == LayerBalloon;
+    const int64_t offset = (text ? 0 : int64_t(rec.pixelSize)) + 2 * int64_t(rec.planeSize);
+    std::vector<uint8_t> mask(static_cast<size_t>(maskBytes));
+    if (!fd.ok() || !ReadAt(fd.get(), offset, mask.data(), mask.size())) return;
+    SelectionMask& sel = d.live.selection;
+    sel.mask = std::move(mask);
+    sel.width = st.selectionWidth;
+    sel.height = st.selectionHeight;
+    sel.size = int32_t(maskBytes);
+    sel.x = st.selectionX;
+    sel.y = st.selectionY;
+}
+
 void FinishMove(CVexoDoc& d, bool ok) {
     if (ok) {
+        // Without a selection the mask selects the whole current layer.
+        if (!d.selectionActive) d.ResetSelectionMask(d.currentLayer);
         RefreshPrevState(d);
         d.viewRebuild = true;
         d.Host().RefreshLayersPanel(d);
@@ -798,6 +853,8 @@ bool CVexoDoc::Undo() {
         ok = RestoreHeadFile(*this, journal::HeadFileName(folder, docSerial), s0.headLayer, s0.layer);
         if (ok) {
             selectionActive = s0.selectionActive;
+            selectionInverted = s0.selectionInverted;
+            if (selectionActive) ReadStepMask(*this, folder, 0, s0.layer);
             PutBackViewState(*this, s0);
         }
     } else {

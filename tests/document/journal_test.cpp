@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "CVexoDoc.h"
@@ -421,6 +422,29 @@ TEST_F(JournalFixture, UndoBrushTakesTheStateBeforeTheLastOtherStep) {
     EXPECT_EQ(host.messages[0], "바로 전과 현재 이미지의 크기가 상이하여 적용 불가");
 }
 
+TEST_F(JournalFixture, SelectionComesBackWithItsStep) {
+    ASSERT_TRUE(doc.SelectShape(1, {{1, 1}, {2, 2}}, 0));   // picture rows 1..2 = stored rows 3..4
+    const auto selected = doc.live.selection.mask;
+    PaintStep(0, 10);   // 1: with the selection
+    doc.ClearSelection();
+    PaintStep(0, 20);   // 2: without
+    EXPECT_EQ(doc.live.selection.mask, std::vector<uint8_t>(48, 1));
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_TRUE(doc.selectionActive);
+    EXPECT_EQ(doc.live.selection.mask, selected);
+    ASSERT_TRUE(doc.Redo());
+    EXPECT_FALSE(doc.selectionActive);
+    EXPECT_EQ(doc.live.selection.mask, std::vector<uint8_t>(48, 1));
+    // Step 0 with an active selection: the mask comes from its layer file.
+    ASSERT_TRUE(doc.SelectShape(1, {{1, 1}, {2, 2}}, 0));
+    ASSERT_TRUE(doc.RecordUndoStep(u"initial state", 0, -1));
+    doc.ClearSelection();
+    PaintStep(0, 30);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_TRUE(doc.selectionActive);
+    EXPECT_EQ(doc.live.selection.mask, selected);
+}
+
 TEST(Journal, OpeningRestartsAndAnUnwritableFolderClosesTheProgram) {
     HeadlessHost host;
     host.echoMessages = false;
@@ -449,6 +473,34 @@ TEST_F(JournalFixture, CommandsAndRestart) {
     EXPECT_EQ(doc.steps.size(), 1u);
     EXPECT_NE(access(LayerFile(1, 0).c_str(), F_OK), 0);
     EXPECT_FALSE(doc.Undo());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JournalCli, UndoRedoAndSelectionStepsThroughRun) {
+    testsupport::TempDir dir;
+    const std::string im = testsupport::ImageMagick();
+    ASSERT_EQ(testsupport::Run(im + " -size 8x4 xc:red -fill blue -draw 'rectangle 4,0 7,3' -type TrueColor BMP3:" +
+                               dir.File("in.bmp")),
+              0);
+    const std::string cli = std::string("PIMLORA_HOME=") + dir.Path() + " " + PIMLORA_CLI;
+    std::string out;
+    ASSERT_EQ(testsupport::Run(cli + " run " + dir.File("in.bmp") + " " + dir.File("out.vor") +
+                                   " --journal 1552 move:1,2,1 4870 4870 4871 wand:0,0 2058 range:0000FF,0 rect:0,0,1,1 "
+                                   "2060 4871",
+                               &out),
+              0);
+    EXPECT_EQ(out, "0 0 Opening....\n1 2 레이어추가\n2 0 전체영상 위치이동\n");
+    ASSERT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " layers " + dir.File("out.vor"), &out), 0);
+    EXPECT_NE(out.find("slot=1 kind=0 name=레이어 1 x=2 y=1 "), std::string::npos) << out;
+    // Malformed selection steps are usage errors.
+    EXPECT_EQ(testsupport::Run(cli + " run " + dir.File("in.bmp") + " " + dir.File("x.bmp") + " wand:1 2>/dev/null"), 2);
+    EXPECT_EQ(testsupport::Run(cli + " run " + dir.File("in.bmp") + " " + dir.File("x.bmp") + " range:red 2>/dev/null"),
+              2);
+    // Each run had its own journal folder, removed at its end.
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path() + "/tmp"));
 }
 
 }  // namespace
