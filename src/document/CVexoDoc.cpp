@@ -7,12 +7,18 @@
 
 CVexoDoc::CVexoDoc(DocHost* host) : image(kTypeBMP), host_(host) {}
 
-CVexoDoc::~CVexoDoc() = default;
+CVexoDoc::~CVexoDoc() {
+    // A closed document leaves no journal files behind.
+    if (host_ && undoPos >= 0) DiscardJournalFiles();
+}
 
 // --- headless host ----------------------------------------------------------
 
 HeadlessHost::HeadlessHost() = default;
-HeadlessHost::~HeadlessHost() = default;
+HeadlessHost::~HeadlessHost() {
+    // Documents reach back into the host while they close.
+    newDocuments.clear();
+}
 
 void HeadlessHost::MessageBox(const std::string& text) {
     messages.push_back(text);
