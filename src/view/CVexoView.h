@@ -1,0 +1,88 @@
+// The document window's view: shows the document's composite at its zoom
+// factor, centred on a grey field over the backdrop hatch, with scroll bars
+// in step with the zoom. One persistent bitmap per view receives the visible
+// rectangle; the composite is rebuilt only when the document changed.
+#pragma once
+
+#include <wx/docview.h>
+#include <wx/scrolwin.h>
+#include <wx/timer.h>
+
+#include <vector>
+
+#include "view_render.h"
+
+class CVexoDocument;
+class CVexoCanvas;
+
+class CVexoView : public wxView {
+public:
+    CVexoView() = default;
+
+    bool OnCreate(wxDocument* doc, long flags) override;
+    void OnDraw(wxDC* dc) override;
+    void OnUpdate(wxView* sender, wxObject* hint) override;
+    bool OnClose(bool deleteWindow) override;
+    void OnActivateView(bool activate, wxView* activeView, wxView* deactiveView) override;
+    void OnChangeFilename() override;
+
+    CVexoDocument* Doc() const;
+    CVexoCanvas* Canvas() const { return canvas_; }
+
+    // Zoom steps (the keyboard reaches 0.0625, the menu stops at 0.125).
+    void ZoomIn();
+    void ZoomOut();
+    void ActualSize();
+    void ZoomChanged();
+    // The composite must be rebuilt before the next paint.
+    void MarkRebuild() { rebuildComposite_ = true; }
+    void UpdateTitle();
+
+    // Paints the client area into the persistent bitmap (public for the
+    // benchmark and tests); returns the bitmap.
+    const wxBitmap& RenderFrame(int clientW, int clientH, int scrollX, int scrollY);
+
+    // Selection outline animation (timer 1).
+    void StartOutlineTimer(int ms);
+    void StopOutlineTimer();
+
+private:
+    void OnZoomIn(wxCommandEvent&);
+    void OnZoomOut(wxCommandEvent&);
+    void OnActualSize(wxCommandEvent&);
+    void OnUpdateZoom(wxUpdateUIEvent& event);
+    void OnTimer(wxTimerEvent&);
+    void EnsureComposite();
+
+    CVexoCanvas* canvas_ = nullptr;
+    std::vector<uint8_t> composite_;
+    int compW_ = 0, compH_ = 0;
+    bool rebuildComposite_ = true;
+    wxBitmap frame_;
+    std::vector<uint8_t> rgb_;
+    std::vector<int> xmap_;
+    wxTimer outlineTimer_;
+    int ticks_ = 0;
+    bool outlineSuspended_ = false;
+
+    wxDECLARE_DYNAMIC_CLASS(CVexoView);
+    wxDECLARE_EVENT_TABLE();
+};
+
+class CVexoCanvas : public wxScrolledCanvas {
+public:
+    CVexoCanvas(CVexoView* view, wxWindow* parent);
+    void SetZoomedSize(int w, int h);
+    void DropView() { view_ = nullptr; }
+
+private:
+    void OnPaint(wxPaintEvent&);
+    void OnKeyDown(wxKeyEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnMouse(wxMouseEvent& event);
+    void OnScroll(wxScrollWinEvent& event);
+
+    CVexoView* view_;
+    bool ctrlHeld_ = false;
+    wxPoint lastMouse_{-1, -1};
+};
