@@ -44,5 +44,7 @@ const Table& All();
 
 // Registration by area (one function per source file that has commands).
 void RegisterLayerCommands(Table& t);
+// Colour format and file commands (2016, 2091), called from RegisterLayerCommands.
+void RegisterDocumentCommands(Table& t);
 
 }  // namespace commands

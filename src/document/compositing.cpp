@@ -1,0 +1,431 @@
+// Compositing the layer stack, rendering through the compositor (flatten,
+// merge, save) and the shadow effect.
+//
+// The compositor works on a rectangle of the zoomed canvas: destination pixel
+// (zx, zy) of the zoomed picture (origin top-left) shows canvas column
+// trunc(zx / zoom) and canvas row trunc(zy / zoom) counted from the top, i.e.
+// canvas stored row H - 1 - that; layer stored row r lies on canvas stored row
+// r - y (layer_set.cpp). The destination rows are written top row first at a
+// signed stride, so a negative stride gives the bottom-up order of the layers.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "CQuantizer.h"
+#include "CVexoDoc.h"
+#include "command_frame.h"
+
+namespace {
+
+// Fade of the blend modes: s' = trunc(s * k + d * (1 - k)), k = (255 - t) *
+// (1/255 as a float), in extended precision. One 64 KiB table per
+// transparency value, built on first use.
+const uint8_t* FadeTable(int t) {
+    static std::array<std::unique_ptr<uint8_t[]>, 256> tables;
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    auto& tab = tables[size_t(t)];
+    if (!tab) {
+        tab.reset(new uint8_t[65536]);
+        const float c = 1.0f / 255.0f;
+        const long double k = (long double)(255 - t) * (long double)c;
+        for (int s = 0; s < 256; ++s)
+            for (int d = 0; d < 256; ++d) {
+                long double v = (long double)s * k + (long double)d * (1.0L - k);
+                tab[size_t(s) * 256 + size_t(d)] = uint8_t(int(std::trunc(v)));
+            }
+    }
+    return tab.get();
+}
+
+inline uint8_t BlendChannel(int mode, int s, int d) {
+    switch (mode) {
+    case 2: return uint8_t((s * d) >> 8);
+    case 3: return uint8_t(255 - (((255 - d) * (255 - s)) >> 8));
+    case 4: return uint8_t(std::min(s, d));
+    case 5: return uint8_t(std::max(s, d));
+    case 6: return uint8_t(std::abs(d - s));
+    case 7: return uint8_t(255 - std::abs(255 - d - s));
+    case 8: return uint8_t(s + d - ((s * d) >> 7));
+    case 9: return s < 128 ? uint8_t((d * s) >> 7) : uint8_t(255 - (((255 - s) * (255 - d)) >> 7));
+    default: return uint8_t(s);   // 1 and unknown: normal rule at full alpha
+    }
+}
+
+// Destination alpha rule.
+inline uint8_t DestAlpha(uint8_t D, int a) {
+    if (D == 0) return uint8_t(a);
+    int v = (a + 1) * D;
+    return uint8_t(v > 255 ? 255 : v);
+}
+
+// Blend table of one mode: out[s][d] for the whole byte range.
+const uint8_t* ModeTable(int mode) {
+    static std::array<std::unique_ptr<uint8_t[]>, 10> tables;
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    auto& tab = tables[size_t(mode)];
+    if (!tab) {
+        tab.reset(new uint8_t[65536]);
+        for (int s = 0; s < 256; ++s)
+            for (int d = 0; d < 256; ++d) tab[size_t(s) * 256 + size_t(d)] = BlendChannel(mode, s, d);
+    }
+    return tab.get();
+}
+
+}  // namespace
+
+void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, int top, int width, int height,
+                             uint8_t* dst, ptrdiff_t dstStride, int designated) const {
+    if (width <= 0 || height <= 0 || !dst || !(zoomFactor > 0)) return;
+    for (int i = 0; i < height; ++i) std::memset(dst + dstStride * i, 0, size_t(width) * 4);
+    const int W = live.canvas.width, H = live.canvas.height;
+    if (W <= 0 || H <= 0) return;
+
+    // Canvas column and stored row of every destination column and row,
+    // computed once per paint (-1 outside the canvas).
+    std::vector<int> col(static_cast<size_t>(width)), row(static_cast<size_t>(height));
+    for (int j = 0; j < width; ++j) {
+        const int64_t c = int64_t((left + j) / zoomFactor);
+        col[size_t(j)] = (left + j >= 0 && c < W) ? int(c) : -1;
+    }
+    for (int i = 0; i < height; ++i) {
+        const int64_t t = int64_t((top + i) / zoomFactor);
+        row[size_t(i)] = (top + i >= 0 && t < H) ? int(H - 1 - t) : -1;
+    }
+    // Destination columns inside the canvas form one run.
+    int j0 = 0, j1 = width;
+    while (j0 < width && col[size_t(j0)] < 0) ++j0;
+    while (j1 > j0 && col[size_t(j1 - 1)] < 0) --j1;
+    if (j0 >= j1) return;
+
+    const MulRow* mul = MulTable();
+    const bool palette = live.canvas.paletteColors > 0 && !live.palette.empty();
+    std::vector<int32_t> offset(static_cast<size_t>(width));
+    std::vector<uint8_t> srcRow;   // colours of one layer row (text and palette layers)
+
+    std::vector<int> order;
+    if (IsValidLayer(start)) {
+        bool seen[kMaxLayers] = {};
+        for (int i = start; IsValidLayer(i) && !seen[i] && (count < 0 || int(order.size()) < count);
+             i = live.layers[i].next) {
+            seen[i] = true;
+            order.push_back(i);
+        }
+    }
+
+    for (int index : order) {
+        const LayerRecord& L = live.layers[index];
+        if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
+        const bool text = L.IsTextKind();
+        const int bpp = text ? 0 : live.canvas.bitsPerPixel;
+        if (!text && bpp != 24 && bpp != 8) continue;
+        if (!text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
+        // Destination columns covered by the layer, and their source offsets.
+        int a0 = j1, a1 = j0;
+        for (int j = j0; j < j1; ++j) {
+            const int lc = col[size_t(j)] - L.x;
+            if (lc < 0 || lc >= L.width) continue;
+            if (a0 == j1) a0 = j;
+            a1 = j + 1;
+            offset[size_t(j)] = lc;
+        }
+        if (a0 >= a1) continue;
+        const int t = L.transparency;
+        const int mode = L.blendMode;
+        const uint8_t* fade = mode != 0 ? FadeTable(t) : nullptr;
+        const uint8_t* blend = mode >= 2 && mode <= 9 ? ModeTable(mode) : nullptr;
+        const bool linear = zoomFactor == 1.0;   // offset[j] = offset[a0] + (j - a0)
+        const uint8_t tb = L.textColor[0], tg = L.textColor[1], tr = L.textColor[2];
+        srcRow.resize(size_t(a1 - a0) * 3);
+
+        for (int i = 0; i < height; ++i) {
+            const int R = row[size_t(i)];
+            if (R < 0) continue;
+            const int r = R + L.y;
+            if (r < 0 || r >= L.height) continue;
+            const uint8_t* arow = L.AlphaRow(r);
+            uint8_t* d = dst + dstStride * i;
+            // Source colours of this row, blue green red per destination column.
+            const uint8_t* s;
+            size_t sstep = 3;
+            const uint8_t* prow = L.PixelRow(r);
+            if (text) {
+                srcRow[0] = tb;
+                srcRow[1] = tg;
+                srcRow[2] = tr;
+                s = srcRow.data();
+                sstep = 0;
+            } else if (bpp == 8) {
+                for (int j = a0; j < a1; ++j) {
+                    const uint8_t idx = prow[offset[size_t(j)]];
+                    RgbQuad q = palette && idx < live.palette.size() ? live.palette[idx] : RgbQuad{0, 0, 0, 0};
+                    if (!palette) q = RgbQuad{idx, idx, idx, 0};
+                    uint8_t* o = &srcRow[size_t(j - a0) * 3];
+                    o[0] = q.blue;
+                    o[1] = q.green;
+                    o[2] = q.red;
+                }
+                s = srcRow.data();
+            } else if (linear) {
+                s = prow + size_t(offset[size_t(a0)]) * 3;
+            } else {
+                for (int j = a0; j < a1; ++j) std::memcpy(&srcRow[size_t(j - a0) * 3], prow + size_t(offset[size_t(j)]) * 3, 3);
+                s = srcRow.data();
+            }
+            const uint8_t* ap = linear ? arow + offset[size_t(a0)] : nullptr;
+
+            for (int j = a0; j < a1; ++j, s += sstep) {
+                const int A = ap ? ap[j - a0] : arow[offset[size_t(j)]];
+                uint8_t* p = d + size_t(j) * 4;
+                if (A == 0) continue;   // only the alpha rule runs, with a' = 0: nothing changes
+                if (mode == 0) {
+                    const int a = A > t ? A - t : 0;
+                    if (index == designated) {
+                        p[0] = mul[s[0]][a];
+                        p[1] = mul[s[1]][a];
+                        p[2] = mul[s[2]][a];
+                    } else if (a == 255) {
+                        p[0] = s[0];
+                        p[1] = s[1];
+                        p[2] = s[2];
+                    } else if (a != 0) {
+                        const int na = 255 - a;
+                        p[0] = uint8_t(mul[p[0]][na] + mul[s[0]][a]);
+                        p[1] = uint8_t(mul[p[1]][na] + mul[s[1]][a]);
+                        p[2] = uint8_t(mul[p[2]][na] + mul[s[2]][a]);
+                    }
+                    p[3] = DestAlpha(p[3], a);
+                } else {
+                    const uint8_t f0 = fade[size_t(s[0]) * 256 + p[0]];
+                    const uint8_t f1 = fade[size_t(s[1]) * 256 + p[1]];
+                    const uint8_t f2 = fade[size_t(s[2]) * 256 + p[2]];
+                    if (blend) {
+                        p[0] = blend[size_t(f0) * 256 + p[0]];
+                        p[1] = blend[size_t(f1) * 256 + p[1]];
+                        p[2] = blend[size_t(f2) * 256 + p[2]];
+                    } else if (index == designated) {
+                        p[0] = mul[f0][255];
+                        p[1] = mul[f1][255];
+                        p[2] = mul[f2][255];
+                    } else {
+                        p[0] = f0;
+                        p[1] = f1;
+                        p[2] = f2;
+                    }
+                    p[3] = DestAlpha(p[3], 255);
+                }
+            }
+        }
+    }
+}
+
+void CVexoDoc::CompositeRun(int start, int count, uint8_t* bgra) const {
+    const int W = live.canvas.width, H = live.canvas.height;
+    if (W <= 0 || H <= 0) return;
+    // Bottom-up like the layers: canvas stored row R at bgra + R * W * 4.
+    const ptrdiff_t stride = ptrdiff_t(W) * 4;
+    CompositeRect(start, count, 1.0, 0, 0, W, H, bgra + stride * (H - 1), -stride);
+}
+
+// --- rendering through the compositor ----------------------------------------------
+
+namespace {
+// A document without a selection behaves as if everything were selected.
+void DropSelection(CVexoDoc& doc) {
+    doc.selectionActive = false;
+    doc.selectionInverted = false;
+    doc.outlineChanged = true;
+    doc.Host().StopSelectionTimer(doc);
+    if (const LayerRecord* L = doc.CurrentLayerPtr()) {
+        SelectionMask& sel = doc.live.selection;
+        sel.mask.assign(size_t(L->planeSize), 1);
+        sel.width = L->width;
+        sel.height = L->height;
+        sel.size = L->planeSize;
+        sel.x = L->x;
+        sel.y = L->y;
+    }
+}
+}  // namespace
+
+void CVexoDoc::ClearSelectionAfterRender() { DropSelection(*this); }
+
+void CVexoDoc::RefreshEffects(int start, int count) {
+    if (selectionActive) return;
+    std::vector<int> order;
+    bool seen[kMaxLayers] = {};
+    for (int i = start; IsValidLayer(i) && !seen[i] && (count < 0 || int(order.size()) < count);
+         i = live.layers[i].next) {
+        seen[i] = true;
+        order.push_back(i);
+    }
+    for (int i : order)
+        if (live.layers[i].visible == 1 && live.layers[i].effectKind != 0 && !live.layers[i].IsTextKind())
+            RenderShadow(i);
+}
+
+bool CVexoDoc::RenderThroughView(int mode) {
+    if (mode != 2) {
+        compositeStart = headLayer;
+        compositeCount = -1;
+    }
+    const int start = compositeStart, count = compositeCount;
+    if (!IsValidLayer(start) || !InStack(start)) return false;
+    const CanvasInfo& cv = live.canvas;
+    const size_t plane = size_t(cv.width) * size_t(cv.height);
+    if (cv.width <= 0 || cv.height <= 0) return false;
+    RefreshEffects(start, count);
+    host_->BeginWaitCursor();
+    if (composite.size() != plane * 4) composite.assign(plane * 4, 0);
+    CompositeRun(start, count, composite.data());
+    host_->EndWaitCursor();
+    compositeStart = kNoLayer;
+    compositeCount = -1;
+    if (mode == 3) return true;
+
+    // Flatten and merge: the result goes into the start layer, now covering
+    // the canvas at (0, 0). Its fade is part of the result.
+    LayerRecord& L = live.layers[start];
+    const int kind = L.IsTextKind() ? int(LayerRaster) : int(L.kind);
+    const int bpp = cv.bitsPerPixel == 8 ? 8 : 24;
+    if (!SetupLayerBuffers(cv.height, cv.width, u"", cv.colorFormat, bpp, cv.paletteColors, 0, start, 0, 0, 2,
+                           cv.width, cv.height, 0, L.tag, kind, L.link, false))
+        return false;
+    L.transparency = 0;
+    if (mode == 1) L.blendMode = 0;
+    const uint8_t* c = composite.data();
+    for (int r = 0; r < cv.height; ++r) {
+        uint8_t* p = L.PixelRow(r);
+        uint8_t* a = L.AlphaRow(r);
+        for (int x = 0; x < cv.width; ++x, c += 4) {
+            if (bpp == 24) {
+                p[x * 3] = c[0];
+                p[x * 3 + 1] = c[1];
+                p[x * 3 + 2] = c[2];
+            } else {
+                p[x] = uint8_t(NearestPaletteIndex(PackBGR(c[0], c[1], c[2])));
+            }
+            a[x] = c[3];
+        }
+    }
+    viewRebuild = true;
+    if (mode == 1) {
+        L.next = -1;
+        SelectLayer(start);
+        RecordUndoStep(u"떡이미지", 8, start);
+        DropSelection(*this);
+        host_->UpdateViews(*this, true);
+    }
+    return true;
+}
+
+int CVexoDoc::NearestPaletteIndex(uint32_t colour) const {
+    return NearestColourIndex(live.palette.data(), int(live.palette.size()), ColB(colour), ColG(colour), ColR(colour));
+}
+
+// --- the shadow effect ---------------------------------------------------------------
+//
+// A soft drop shadow in the transparent area of a layer. The solid part of the
+// layer (alpha above 180) is the object that casts it. For every pixel whose
+// alpha is at most 180, the shadow value is the share of solid pixels in a
+// square window of side 2 * spread + 1 centred on the point shifted back from
+// the pixel against the shadow direction by the distance, so the shadow
+// falls `distance` pixels away from the object in that direction and fades
+// out over `spread` pixels at its edge (a box-filtered silhouette, computed
+// with a summed-area table so the cost does not depend on the window). The
+// value is that share times the shadow strength (at most 180, so a shadow
+// pixel never counts as solid and rendering again gives the same result).
+// Where the value exceeds the pixel's own alpha the pixel becomes a black
+// shadow pixel with that alpha; the effect plane keeps the value applied, so
+// clearing the effect (effectKind 0) makes exactly those pixels transparent
+// again.
+//
+// Parameters from the layer record: effectParam = direction in steps of 45
+// degrees (0 right-down, 1 down, 2 left-down, 3 left, 4 left-up, 5 up,
+// 6 right-up, 7 right); effectParams[0] = distance (0 means 6);
+// effectParams[1] = spread (0 means 4); effectParams[2] = strength (0 means
+// 150; capped at 180).
+void CVexoDoc::RenderShadow(int index) {
+    if (!IsValidLayer(index)) return;
+    LayerRecord& L = live.layers[index];
+    if (!L.inUse || L.IsTextKind() || !L.effectPlane || !L.alpha || !L.pixels) return;
+    const bool bpp24 = live.canvas.bitsPerPixel == 24;
+    if (!BeginLayerOp(index)) return;
+    uint8_t* pix = scratchPixels.get();
+    uint8_t* alp = scratchAlpha.get();
+    uint8_t* eff = L.effectPlane.get();
+    const int w = L.width, h = L.height;
+    // Take away the shadow of the last rendering.
+    for (size_t i = 0; i < size_t(L.planeSize); ++i)
+        if (eff[i]) {
+            alp[i] = 0;
+            eff[i] = 0;
+            const int x = int(i % size_t(w)), r = int(i / size_t(w));
+            uint8_t* p = pix + size_t(r) * size_t(L.stride);
+            if (bpp24)
+                std::memset(p + size_t(x) * 3, 255, 3);
+            else
+                p[x] = uint8_t(NearestPaletteIndex(PackBGR(255, 255, 255)));
+        }
+    if (L.effectKind == 3) {
+        static const int dirX[8] = {1, 0, -1, -1, -1, 0, 1, 1};
+        static const int dirY[8] = {1, 1, 1, 0, -1, -1, -1, 0};   // +1 = downwards on screen
+        const int dir = L.effectParam & 7;
+        const int dist = L.effectParams[0] ? L.effectParams[0] : 6;
+        const int spread = L.effectParams[1] ? L.effectParams[1] : 4;
+        const int strength = std::min(180, L.effectParams[2] ? int(L.effectParams[2]) : 150);
+        // Offsets in layer coordinates; stored rows run upwards.
+        const int ox = dirX[dir] * dist, oy = -dirY[dir] * dist;
+        // Summed-area table of the solid pixels.
+        std::vector<uint32_t> sat(size_t(w + 1) * size_t(h + 1), 0);
+        for (int r = 0; r < h; ++r) {
+            uint32_t acc = 0;
+            const uint8_t* a = alp + size_t(r) * size_t(w);
+            uint32_t* out = &sat[size_t(r + 1) * size_t(w + 1) + 1];
+            const uint32_t* above = &sat[size_t(r) * size_t(w + 1) + 1];
+            for (int x = 0; x < w; ++x) {
+                acc += a[x] > 180 ? 1 : 0;
+                out[x] = above[x] + acc;
+            }
+        }
+        const int side = 2 * spread + 1;
+        const uint32_t area = uint32_t(side) * uint32_t(side);
+        std::vector<uint8_t> value(size_t(L.planeSize), 0);
+        for (int r = 0; r < h; ++r) {
+            const int cy = r - oy;
+            const int y0 = std::clamp(cy - spread, 0, h), y1 = std::clamp(cy + spread + 1, 0, h);
+            for (int x = 0; x < w; ++x) {
+                const size_t i = size_t(r) * size_t(w) + size_t(x);
+                if (alp[i] > 180 || y0 >= y1) continue;
+                const int cx = x - ox;
+                const int x0 = std::clamp(cx - spread, 0, w), x1 = std::clamp(cx + spread + 1, 0, w);
+                if (x0 >= x1) continue;
+                const uint32_t n = sat[size_t(y1) * size_t(w + 1) + size_t(x1)] -
+                                   sat[size_t(y0) * size_t(w + 1) + size_t(x1)] -
+                                   sat[size_t(y1) * size_t(w + 1) + size_t(x0)] +
+                                   sat[size_t(y0) * size_t(w + 1) + size_t(x0)];
+                value[i] = uint8_t(n * uint32_t(strength) / area);
+            }
+            if (h > 1) host_->Progress(std::max(1, r * 100 / h));
+        }
+        const uint8_t black = bpp24 ? 0 : uint8_t(NearestPaletteIndex(0));
+        for (int r = 0; r < h; ++r)
+            for (int x = 0; x < w; ++x) {
+                const size_t i = size_t(r) * size_t(w) + size_t(x);
+                if (value[i] <= alp[i]) continue;
+                alp[i] = value[i];
+                eff[i] = value[i];
+                uint8_t* p = pix + size_t(r) * size_t(L.stride);
+                if (bpp24)
+                    std::memset(p + size_t(x) * 3, 0, 3);
+                else
+                    p[x] = black;
+            }
+        host_->Progress(0);
+    }
+    EndLayerOp(index, false);
+}
