@@ -141,6 +141,42 @@ public:
     bool RecordUndoStep(const std::u16string& label, int type, int layer);
     bool Undo();
     bool Redo();
+    bool CanUndo() const { return undoPos > 0; }
+    bool CanRedo() const { return redoTop > undoPos && undoPos >= 0; }
+    // Undo brush (command 4669): picks the source step and keeps the current
+    // layer's pixels of that step in undoBrushSource.
+    bool UndoBrushSelectSource();
+    // Removes every journal file of this document (when it closes).
+    void DiscardJournalFiles();
+
+    // --- selection (selection.cpp) ---------------------------------------------
+    // Canvas pixel (origin top-left) to layer pixel (column, stored row).
+    void CanvasToLayer(int index, int canvasX, int canvasY, int& layerX, int& layerRow) const;
+    // A point of the view in zoomed image coordinates to a canvas pixel.
+    void ZoomedToCanvas(int zx, int zy, int& canvasX, int& canvasY) const;
+    // Fits the mask to the layer: 1 outside an active selection, 0 inside
+    // one, the old bytes kept where the rectangles overlap on the canvas.
+    void FitSelectionToLayer(int index);
+    // No selection: a mask of the layer's size and place, all 1.
+    void ResetSelectionMask(int index);
+    void InvertSelection();                 // 2058
+    void ClearSelection();                  // 2060 (the document's part)
+    void FinishSelectionShape();            // mask bytes 2 become 1
+    // Magic wand at a canvas pixel with tolerance T (sum of |dB|+|dG|+|dR| < T).
+    bool MagicWand(int canvasX, int canvasY, int tolerance, bool addMode);
+    // Colour range: pixels within the tolerance of colour (packed with blue
+    // in the low byte, PackBGR); mode 0 new selection, 1 add to it.
+    // Returns the number of pixels marked, -1 when refused.
+    int SelectColourRange(uint32_t colour, int tolerance, int mode);
+    // Rectangle (1), ellipse (2), lasso (3) and polygon (5) from canvas
+    // points, widened by the feather width.
+    struct CanvasPoint {
+        int x, y;
+    };
+    bool SelectShape(int shape, const std::vector<CanvasPoint>& points, int feather);
+    // The selected part of the current layer as a packed 24-bit DIB.
+    bool SelectionToDib(std::vector<uint8_t>& packedDib) const;
+    bool CropToNewDocument();               // 1482
 
     // --- state -----------------------------------------------------------------
     ImageSet live;          // the layers as they are
@@ -185,6 +221,22 @@ public:
     int undoPos = -1;
     int redoTop = -1;
     std::vector<UndoStep> steps;   // 20 records once the journal starts
+
+    // View state kept for the view and put back by undo and redo; the
+    // journal copies them unchanged.
+    int32_t viewRect[4] = {0, 0, 0, 0};
+    int32_t viewSettings[30] = {};
+    int32_t frameRect[4] = {0, 0, 0, 0};
+    int32_t frameValues[2] = {0, 0};   // handed over by whole-document commands
+
+    // Undo brush source: the current layer's pixels of the source step.
+    std::unique_ptr<uint8_t[]> undoBrushSource;
+    int32_t undoBrushSourceSize = 0;
+    int undoBrushSourceStep = -1;
+
+    // Colour range: the reference colour and tolerance last used.
+    uint32_t rangeColour = 0;
+    int rangeTolerance = 10;
 
 private:
     DocHost* host_;

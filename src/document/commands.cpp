@@ -20,6 +20,8 @@ const Table& All() {
     static const Table table = [] {
         Table t;
         RegisterLayerCommands(t);
+        RegisterUndoCommands(t);
+        RegisterSelectionCommands(t);
         return t;
     }();
     return table;

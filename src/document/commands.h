@@ -46,5 +46,9 @@ const Table& All();
 void RegisterLayerCommands(Table& t);
 // Colour format and file commands (2016, 2091), called from RegisterLayerCommands.
 void RegisterDocumentCommands(Table& t);
+// Undo, redo, undo brush (undo_journal.cpp).
+void RegisterUndoCommands(Table& t);
+// Selection commands and the wand:, rect:, range: steps (selection.cpp).
+void RegisterSelectionCommands(Table& t);
 
 }  // namespace commands
