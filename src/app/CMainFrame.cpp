@@ -200,6 +200,9 @@ void CMainFrame::BuildMenus() {
     windowMenu->Append(wxWINDOWPREV, U("이전 창"));
     SetWindowMenu(windowMenu);
     SetMenuBar(bar);
+    int windowIndex = bar->FindMenu("Window");
+    if (windowIndex == wxNOT_FOUND) windowIndex = bar->FindMenu("&Window");
+    if (windowIndex != wxNOT_FOUND) bar->SetMenuLabel(size_t(windowIndex), U("창"));
     // The recent files follow their heading in the file menu.
     m_docManager->FileHistoryUseMenu(fileMenu);
     m_docManager->FileHistoryAddFilesToMenu(fileMenu);

@@ -40,6 +40,11 @@ std::string DefaultsFolder(const std::string& programFolder) {
 }
 }  // namespace
 
+CVexoApp::CVexoApp() {
+    // Scroll bars that are always shown, as the view's extent tells.
+    setenv("GTK_OVERLAY_SCROLLING", "0", 0);
+}
+
 void CVexoApp::OnInitCmdLine(wxCmdLineParser& parser) {
     wxApp::OnInitCmdLine(parser);
     parser.AddParam("file", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE);

@@ -21,6 +21,7 @@ class CVexoDocument;
 
 class CVexoApp : public wxApp {
 public:
+    CVexoApp();
     bool OnInit() override;
     int OnExit() override;
     void OnInitCmdLine(wxCmdLineParser& parser) override;

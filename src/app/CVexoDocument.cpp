@@ -177,6 +177,8 @@ void CVexoDocument::OnUpdateCommand(wxUpdateUIEvent& event) {
     if (commands::All().Find(id)) {
         bool on = core_ != nullptr;
         if (id == cmd::Paste) on = on && clip::ClipboardHasBitmap();
+        if (id == cmd::Undo) on = on && core_->CanUndo();
+        if (id == cmd::Redo) on = on && core_->CanRedo();
         event.Enable(on);
         return;
     }

@@ -218,8 +218,9 @@ bool SaveFirstShow(const std::string& file, const AppSettings& s) {
 bool InstallDefaults(const std::string& folder, const std::string& defaultsFolder) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path target = fs::path(folder) / kConfigFile;
-    if (fs::exists(target, ec)) return false;
+    // Installed once: a configuration deleted later stays missing.
+    fs::path marker = fs::path(folder) / ".installed";
+    if (fs::exists(marker, ec)) return false;
     bool any = false;
     for (const char* name : {kConfigFile, kFirstShowFile}) {
         fs::path src = fs::path(defaultsFolder) / name, dst = fs::path(folder) / name;
@@ -228,6 +229,7 @@ bool InstallDefaults(const std::string& folder, const std::string& defaultsFolde
             if (!ec && std::string(name) == kConfigFile) any = true;
         }
     }
+    std::ofstream(marker.string()) << "1\n";
     return any;
 }
 

@@ -53,8 +53,9 @@ bool SaveSettings(const std::string& file, const AppSettings& s);
 void LoadFirstShow(const std::string& file, const std::string& startDir, AppSettings& s);
 bool SaveFirstShow(const std::string& file, const AppSettings& s);
 
-// Installs the shipped defaults into folder when it has no configuration
-// file yet (first start); true when a file was installed.
+// First start (the folder was never set up): installs the shipped defaults
+// into folder, as an installer would, and marks the folder as set up; true
+// when a configuration file was installed.
 bool InstallDefaults(const std::string& folder, const std::string& defaultsFolder);
 
 }  // namespace config

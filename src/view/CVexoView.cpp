@@ -25,8 +25,6 @@ wxBEGIN_EVENT_TABLE(CVexoView, wxView)
 wxEND_EVENT_TABLE()
 
 namespace {
-// Rows of the composite from CompositeRun run top to bottom.
-constexpr bool kCompositeBottomUp = false;
 // The zoom-changed hint.
 class ZoomHint : public wxObject {};
 ZoomHint gZoomHint;
@@ -163,42 +161,34 @@ void CVexoView::OnUpdateZoom(wxUpdateUIEvent& event) {
     }
 }
 
-void CVexoView::EnsureComposite() {
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
-    if (!core) return;
-    const CanvasInfo& c = core->live.canvas;
-    if (c.width <= 0 || c.height <= 0 || core->headLayer == kNoLayer) {
-        composite_.clear();
-        compW_ = compH_ = 0;
-        return;
-    }
-    if (!rebuildComposite_ && !core->viewRebuild && compW_ == c.width && compH_ == c.height) return;
-    compW_ = c.width;
-    compH_ = c.height;
-    composite_.assign(size_t(compW_) * size_t(compH_) * 4, 0);
-    core->CompositeRun(core->headLayer, -1, composite_.data());
-    rebuildComposite_ = false;
-    core->viewRebuild = false;
-}
-
 const wxBitmap& CVexoView::RenderFrame(int clientW, int clientH, int scrollX, int scrollY) {
     clientW = std::max(clientW, 1);
     clientH = std::max(clientH, 1);
-    if (!frame_.IsOk() || frame_.GetWidth() != clientW || frame_.GetHeight() != clientH)
-        frame_.Create(clientW, clientH, 24);
-    EnsureComposite();
     CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
     CMainFrame* main = wxGetApp().MainFrame();
-    viewmath::Source src;
-    src.bgra = composite_.empty() ? nullptr : composite_.data();
-    src.W = compW_;
-    src.H = compH_;
-    src.bottomUp = kCompositeBottomUp;
     viewmath::Look look;
     if (main) {
         look.hatch = main->settings.transpRep;
         look.gridGap = main->settings.gridGap;
         look.gridColour = uint32_t(main->settings.gridColour);
+    }
+    const double z = core ? core->zoom : 1.0;
+    const int W = core ? core->live.canvas.width : 0, H = core ? core->live.canvas.height : 0;
+    // The bitmap stays as it is when nothing it shows has changed.
+    PaintKey key{clientW, clientH, scrollX, scrollY, z, W, H, look.hatch, look.gridGap, look.gridColour};
+    bool dirty = rebuildComposite_ || (core && (core->viewRebuild || core->outlineChanged));
+    if (frame_.IsOk() && !dirty && key == lastKey_) return frame_;
+    if (!frame_.IsOk() || frame_.GetWidth() != clientW || frame_.GetHeight() != clientH)
+        frame_.Create(clientW, clientH, 24);
+
+    viewmath::ImageRect r = viewmath::ComputeImageRect(W, H, z, clientW, clientH);
+    viewmath::Visible v = viewmath::VisiblePart(r, scrollX, scrollY, clientW, clientH);
+    const uint8_t* bgra = nullptr;
+    if (core && core->headLayer != kNoLayer && v.width > 0 && v.height > 0) {
+        rect_.resize(size_t(v.width) * size_t(v.height) * 4);
+        core->CompositeRect(core->headLayer, -1, z, v.left, v.top, v.width, v.height, rect_.data(),
+                            ptrdiff_t(v.width) * 4);
+        bgra = rect_.data();
     }
     wxNativePixelData data(frame_);
     if (!data) return frame_;
@@ -208,7 +198,13 @@ const wxBitmap& CVexoView::RenderFrame(int clientW, int clientH, int scrollX, in
     out.stride = data.GetRowStride();
     out.clientW = clientW;
     out.clientH = clientH;
-    viewmath::Render(src, core ? core->zoom : 1.0, scrollX, scrollY, look, out, xmap_);
+    viewmath::Render(bgra, v, z, look, out);
+    rebuildComposite_ = false;
+    if (core) {
+        core->viewRebuild = false;
+        core->outlineChanged = false;
+    }
+    lastKey_ = key;
     return frame_;
 }
 

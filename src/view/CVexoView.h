@@ -52,15 +52,19 @@ private:
     void OnActualSize(wxCommandEvent&);
     void OnUpdateZoom(wxUpdateUIEvent& event);
     void OnTimer(wxTimerEvent&);
-    void EnsureComposite();
+    struct PaintKey {
+        int cw = -1, ch = -1, sx = -1, sy = -1;
+        double z = 0;
+        int W = -1, H = -1, hatch = -1, gridGap = 0;
+        uint32_t gridColour = 0;
+        bool operator==(const PaintKey&) const = default;
+    };
 
     CVexoCanvas* canvas_ = nullptr;
-    std::vector<uint8_t> composite_;
-    int compW_ = 0, compH_ = 0;
     bool rebuildComposite_ = true;
-    wxBitmap frame_;
-    std::vector<uint8_t> rgb_;
-    std::vector<int> xmap_;
+    wxBitmap frame_;               // the persistent bitmap of this view
+    std::vector<uint8_t> rect_;    // the visible part from the compositor (BGRA)
+    PaintKey lastKey_;
     wxTimer outlineTimer_;
     int ticks_ = 0;
     bool outlineSuspended_ = false;

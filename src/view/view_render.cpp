@@ -69,56 +69,64 @@ inline bool HatchOn(int style, int x, int y) {
 
 }  // namespace
 
-void Render(const Source& src, double z, int sx, int sy, const Look& look, Frame& out, std::vector<int>& xmap) {
-    const uint8_t kField = 120, kHatch = 191, kPaper = 255;
-    ImageRect r = ComputeImageRect(src.W, src.H, z, out.clientW, out.clientH);
-    if (r.wider == false) sx = 0;
-    if (r.taller == false) sy = 0;
-    // Grey field everywhere first.
-    for (int y = 0; y < out.clientH; ++y) std::memset(out.rgb + size_t(y) * out.stride, kField, size_t(out.clientW) * 3);
-    if (!src.bgra || src.W <= 0 || src.H <= 0 || r.zw <= 0 || r.zh <= 0) return;
+Visible VisiblePart(const ImageRect& r, int sx, int sy, int clientW, int clientH) {
+    Visible v;
+    v.left = r.wider ? sx : 0;
+    v.top = r.taller ? sy : 0;
+    v.destX = r.dx;
+    v.destY = r.dy;
+    v.width = std::max(0, std::min(clientW - r.dx, r.zw - v.left));
+    v.height = std::max(0, std::min(clientH - r.dy, r.zh - v.top));
+    return v;
+}
 
-    // Visible columns and rows of the zoomed image.
-    int x0 = r.dx, y0 = r.dy;
-    int x1 = std::min(out.clientW, r.dx + r.zw - sx), y1 = std::min(out.clientH, r.dy + r.zh - sy);
-    if (x1 <= x0 || y1 <= y0) return;
-    xmap.resize(size_t(x1 - x0));
-    const double inv = 1.0 / z;
-    for (int cx = x0; cx < x1; ++cx) {
-        int ix = int((cx - r.dx + sx) * inv);
-        xmap[size_t(cx - x0)] = std::min(ix, src.W - 1);
+void Render(const uint8_t* bgra, const Visible& v, double z, const Look& look, Frame& out) {
+    const uint8_t kField = 120, kHatch = 191, kPaper = 255;
+    for (int y = 0; y < out.clientH; ++y) std::memset(out.rgb + size_t(y) * out.stride, kField, size_t(out.clientW) * 3);
+    if (!bgra || v.width <= 0 || v.height <= 0) return;
+    // Backdrop weights: colour + back * (255 - alpha) / 255.
+    static uint8_t weight[2][256];
+    static bool ready = false;
+    if (!ready) {
+        for (int a = 0; a < 256; ++a) {
+            weight[0][a] = uint8_t((kPaper * (255 - a) + 127) / 255);
+            weight[1][a] = uint8_t((kHatch * (255 - a) + 127) / 255);
+        }
+        ready = true;
     }
-    const bool grid = look.gridGap > 0;
+    const bool grid = look.gridGap > 0 && z > 0;
     const uint8_t gr = uint8_t(look.gridColour), gg = uint8_t(look.gridColour >> 8), gb = uint8_t(look.gridColour >> 16);
-    for (int cy = y0; cy < y1; ++cy) {
-        int zy = cy - r.dy + sy;
-        int iy = std::min(int(zy * inv), src.H - 1);
-        int row = src.bottomUp ? src.H - 1 - iy : iy;
-        const uint8_t* s = src.bgra + size_t(row) * size_t(src.W) * 4;
-        uint8_t* d = out.rgb + size_t(cy) * out.stride + size_t(x0) * 3;
-        bool gridRow = grid && (int((zy + 1) * inv) != iy) && ((iy + 1) % look.gridGap == 0);
-        for (int cx = x0; cx < x1; ++cx, d += 3) {
-            int ix = xmap[size_t(cx - x0)];
-            const uint8_t* p = s + size_t(ix) * 4;
-            uint8_t a = p[3];
+    const double inv = 1.0 / z;
+    for (int i = 0; i < v.height; ++i) {
+        const int zy = v.top + i;
+        const uint8_t* s = bgra + size_t(i) * size_t(v.width) * 4;
+        uint8_t* d = out.rgb + size_t(v.destY + i) * out.stride + size_t(v.destX) * 3;
+        for (int j = 0; j < v.width; ++j, s += 4, d += 3) {
+            const uint8_t a = s[3];
             if (a == 255) {
-                d[0] = p[2];
-                d[1] = p[1];
-                d[2] = p[0];
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
             } else {
-                int zx = cx - r.dx + sx;
-                unsigned back = HatchOn(look.hatch, zx, zy) ? kHatch : kPaper;
-                unsigned na = 255u - a;
-                d[0] = uint8_t((p[2] * a + back * na + 127) / 255);
-                d[1] = uint8_t((p[1] * a + back * na + 127) / 255);
-                d[2] = uint8_t((p[0] * a + back * na + 127) / 255);
+                const int zx = v.left + j;
+                const uint8_t w = weight[HatchOn(look.hatch, zx, zy) ? 1 : 0][a];
+                d[0] = uint8_t(std::min(255, s[2] + w));
+                d[1] = uint8_t(std::min(255, s[1] + w));
+                d[2] = uint8_t(std::min(255, s[0] + w));
             }
-            if (grid) {
-                bool gridCol = (cx + 1 < x1 ? xmap[size_t(cx + 1 - x0)] != ix : true) && ((ix + 1) % look.gridGap == 0);
-                if (gridRow || gridCol) {
-                    d[0] = gr;
-                    d[1] = gg;
-                    d[2] = gb;
+        }
+        if (grid) {
+            // A grid line on the last screen row of every gap-th image row.
+            const int iy = int(zy * inv), next = int((zy + 1) * inv);
+            const bool lineRow = next != iy && (iy + 1) % look.gridGap == 0;
+            uint8_t* row = out.rgb + size_t(v.destY + i) * out.stride + size_t(v.destX) * 3;
+            for (int j = 0; j < v.width; ++j) {
+                const int zx = v.left + j;
+                const int ix = int(zx * inv), nx = int((zx + 1) * inv);
+                if (lineRow || (nx != ix && (ix + 1) % look.gridGap == 0)) {
+                    row[j * 3] = gr;
+                    row[j * 3 + 1] = gg;
+                    row[j * 3 + 2] = gb;
                 }
             }
         }

@@ -32,21 +32,23 @@ struct Frame {
     int clientW = 0, clientH = 0;
 };
 
-struct Source {
-    const uint8_t* bgra = nullptr;   // composite: W x H x 4 (blue, green, red, alpha)
-    int W = 0, H = 0;
-    bool bottomUp = false;           // rows stored bottom-up
-};
-
 struct Look {
     int hatch = 3;                   // 0-5: horizontal, vertical, \\\, ///, cross, diagonal cross
     int gridGap = -1;                // grid lines every gridGap image pixels when > 0
     uint32_t gridColour = 0;         // red in the low byte
 };
 
-// Paints the whole frame: grey field, then the visible rectangle of the
-// composite at zoom z, scrolled by (sx, sy), blended over the hatch.
-// Reuses xmap between calls (column lookup).
-void Render(const Source& src, double z, int sx, int sy, const Look& look, Frame& out, std::vector<int>& xmap);
+// The part of the zoomed image that is visible: zoomed coordinates of its
+// top-left corner, its size, and where it lands in the window.
+struct Visible {
+    int left = 0, top = 0, width = 0, height = 0;
+    int destX = 0, destY = 0;
+};
+Visible VisiblePart(const ImageRect& r, int scrollX, int scrollY, int clientW, int clientH);
+
+// Paints the whole frame: the grey field, then the visible part, given as
+// BGRA rows from the compositor (colour already weighted by coverage, alpha
+// the coverage), over the backdrop hatch, then the grid.
+void Render(const uint8_t* bgra, const Visible& v, double z, const Look& look, Frame& out);
 
 }  // namespace viewmath
