@@ -266,6 +266,12 @@ void CMainFrame::ShowDocumentTitle(const wxString& childTitle) {
 }
 
 void CMainFrame::OnUpdateAny(wxUpdateUIEvent& event) {
+    // Windows ask about themselves too: only commands are answered here.
+    auto* w = wxDynamicCast(event.GetEventObject(), wxWindow);
+    if (event.GetId() <= 0 || (w && w->GetId() == event.GetId())) {
+        event.Skip();
+        return;
+    }
     int id = cmd::CommandFromEvent(event.GetId());
     if (id >= 31000 && id < 32000) {
         event.Enable(false);   // group headings
