@@ -191,18 +191,23 @@ void CMainFrame::BuildMenus() {
         if (!fileMenu) fileMenu = menu;
         bar->Append(menu, U(def.title));
     }
-    // The window menu of the tabbed document area, in Korean.
+    // The window menu of the tabbed document area, in Korean (our own menu:
+    // the frame's built-in one is found by its English title).
+    SetWindowMenu(nullptr);
     auto* windowMenu = new wxMenu;
     windowMenu->Append(wxWINDOWCLOSE, U("닫기"));
     windowMenu->Append(wxWINDOWCLOSEALL, U("모두 닫기"));
     windowMenu->AppendSeparator();
     windowMenu->Append(wxWINDOWNEXT, U("다음 창"));
     windowMenu->Append(wxWINDOWPREV, U("이전 창"));
-    SetWindowMenu(windowMenu);
+    bar->Append(windowMenu, U("창"));
     SetMenuBar(bar);
-    int windowIndex = bar->FindMenu("Window");
-    if (windowIndex == wxNOT_FOUND) windowIndex = bar->FindMenu("&Window");
-    if (windowIndex != wxNOT_FOUND) bar->SetMenuLabel(size_t(windowIndex), U("창"));
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+        if (wxAuiMDIChildFrame* c = GetActiveChild()) c->Close();
+    }, wxWINDOWCLOSE);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_docManager->CloseDocuments(false); }, wxWINDOWCLOSEALL);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { ActivateNext(); }, wxWINDOWNEXT);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { ActivatePrevious(); }, wxWINDOWPREV);
     // The recent files follow their heading in the file menu.
     m_docManager->FileHistoryUseMenu(fileMenu);
     m_docManager->FileHistoryAddFilesToMenu(fileMenu);

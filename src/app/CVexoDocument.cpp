@@ -59,6 +59,7 @@ bool CVexoDocument::OnOpenDocument(const wxString& file) {
     core_ = std::move(core);
     if (core_->displayName.empty()) core_->displayName = S(wxFileName(file).GetFullName());
     SetFilename(file, true);
+    SetDocumentSaved(true);
     // Initial zoom from the main window's size.
     if (CMainFrame* main = wxGetApp().MainFrame()) {
         wxSize size = main->GetClientSize();
@@ -78,6 +79,7 @@ bool CVexoDocument::OnSaveDocument(const wxString& file) {
     core_->displayName = S(wxFileName(file).GetFullName());
     Modify(false);
     SetFilename(file, true);
+    SetDocumentSaved(true);
     if (CVexoView* v = View()) v->UpdateTitle();
     return true;
 }
