@@ -52,7 +52,7 @@ void CVexoApp::OnInitCmdLine(wxCmdLineParser& parser) {
 
 bool CVexoApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     for (size_t i = 0; i < parser.GetParamCount() && i < 3; ++i) args.push_back(parser.GetParam(i));
-    if (parser.GetParamCount() > 0) fileArg_ = parser.GetParam(0);
+    for (size_t i = 0; i < parser.GetParamCount(); ++i) files_.push_back(parser.GetParam(i));
     return wxApp::OnCmdLineParsed(parser);
 }
 
@@ -113,7 +113,7 @@ bool CVexoApp::OnInit() {
     frame_->Maximize(true);
     frame_->Show(true);
     // 7. The file named on the command line.
-    if (!fileArg_.empty()) OpenPath(fileArg_);
+    for (const wxString& file : files_) OpenPath(file);
     return true;
 }
 

@@ -68,7 +68,7 @@ private:
     std::unique_ptr<CVexoDoc> pendingCore_;
     CoreBuilder pendingBuilder_;
     std::string pendingName_, pendingSuffix_;
-    wxString fileArg_;
+    std::vector<wxString> files_;   // named on the command line
 };
 
 wxDECLARE_APP(CVexoApp);
