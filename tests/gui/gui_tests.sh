@@ -46,23 +46,12 @@ focus() {
     sleep 0.3
 }
 key() { focus; xdotool key --delay 80 "$@"; sleep 0.4; }
-# A dialog's window (by title) within 5 s.
-wait_dialog() {
-    for _ in $(seq 50); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
+# Keys for the modal dialog that has just opened (it holds the focus).
 dialog_key() {
-    local d
-    d=$(wait_dialog "$1") || return 1
-    xdotool windowactivate --sync "$d" 2>/dev/null
-    sleep 0.3
+    sleep 1
     shift
-    xdotool key --delay 80 "$@"
-    sleep 0.5
+    xdotool key --delay 120 "$@"
+    sleep 0.6
 }
 start() { "$APP" "$@" >"$WORK/app.log" 2>&1 & APP_PID=$!; main_window >/dev/null; sleep 0.8; }
 wait_exit() {
@@ -114,24 +103,24 @@ grep -q "저장하시겠습니까" "$WORK/app.log" && fail "prompt text went to 
 before=$(stat -c %Y.%s "$WORK/pic.bmp")
 sleep 1.1
 menu_quit
-dialog_key "Pimlora" alt+n                 # No: closes without saving
+dialog_key "Pimlora" shift+Tab shift+Tab Return   # No: closes without saving
 wait_exit && pass "No in the save prompt ends the program" || fail "program still running after No"
 [ "$before" = "$(stat -c %Y.%s "$WORK/pic.bmp")" ] && pass "No leaves the file unchanged" || fail "file changed after No"
 kill $APP_PID 2>/dev/null
 
-# --- two documents, Yes in the prompt saves ------------------------------------------------------
-start "$WORK/pic.bmp"
-"$APP" "$WORK/second.bmp" >/dev/null 2>&1 &   # a second program: its own window
-SECOND=$!
-sleep 2
-kill $SECOND 2>/dev/null
-key F10 Right Right Right Down Return
-before=$(stat -c %Y.%s "$WORK/pic.bmp")
+# --- two documents from the command line, Yes in the prompt saves the modified one ---------------
+start "$WORK/pic.bmp" "$WORK/second.bmp"
+key ctrl+equal
+wait_title "Pimlora - second.bmp 125 % " && pass "second document active and zoomed" || fail "two documents: '$(title)'"
+key F10 Right Right Right Down Return     # second.bmp modified
+before=$(stat -c %Y.%s "$WORK/second.bmp")
+pic_before=$(stat -c %Y.%s "$WORK/pic.bmp")
 sleep 1.1
 menu_quit
-dialog_key "Pimlora" alt+y
+dialog_key "Pimlora" Return                       # Yes (the default)
 wait_exit && pass "Yes in the save prompt saves and ends" || fail "program still running after Yes"
-[ "$before" != "$(stat -c %Y.%s "$WORK/pic.bmp")" ] && pass "Yes writes the file" || fail "file not written after Yes"
+[ "$before" != "$(stat -c %Y.%s "$WORK/second.bmp")" ] && pass "Yes writes the modified document" || fail "file not written after Yes"
+[ "$pic_before" = "$(stat -c %Y.%s "$WORK/pic.bmp")" ] && pass "the unmodified document is closed without asking" || fail "unmodified document written"
 
 # --- options dialog values survive a restart ---------------------------------------------------------
 start
