@@ -232,6 +232,8 @@ bool CVexoDoc::WriteVor(const std::string& target) {
     // Every section along the links must end at -1.
     const std::vector<int> order = StackOrder();
     if (live.layers[order.back()].next != -1) return false;
+    for (int slot : order)
+        if (!live.layers[slot].pixels || !live.layers[slot].alpha) return false;
     SafeFileWriter out(target);
     if (!out.Ok()) return false;
     if (!RenderThroughView(3)) return false;
