@@ -146,6 +146,10 @@ public:
     // Undo brush (command 4669): picks the source step and keeps the current
     // layer's pixels of that step in undoBrushSource.
     bool UndoBrushSelectSource();
+    // Writes the layer files of every layer in the stack for the current
+    // step: whole-document commands (image size, canvas turns and flips)
+    // call it before they change the layers, so that undo can rebuild them.
+    bool JournalAllLayers();
     // Removes every journal file of this document (when it closes).
     void DiscardJournalFiles();
 

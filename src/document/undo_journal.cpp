@@ -11,10 +11,11 @@
 // Journal files are written with one system call per file (a gather write of
 // the buffers) and read straight into the layer's buffers, which are kept
 // when their size does not change; the previous-state copy reuses its
-// buffers the same way, so recording a step of a big layer costs about what
-// writing its bytes costs.
+// buffers the same way and is made while the file is written, so recording a
+// step of a big layer costs about what writing its bytes costs.
 #include "undo_journal.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -26,6 +27,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "CVexoDoc.h"
 #include "commands.h"
@@ -616,6 +619,24 @@ void DeleteStepFiles(const CVexoDoc& d, const std::string& folder, int step) {
     for (int s = 0; s < kMaxLayers; ++s) unlink(journal::LayerFileName(folder, d.docSerial, step, s).c_str());
 }
 
+// Every layer file of the document, whatever its step: one pass over the
+// folder (which belongs to this program alone) instead of 800 guesses.
+void DeleteAllLayerFiles(const CVexoDoc& d, const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    const std::string prefix = "UD_" + std::to_string(d.docSerial) + "_";
+    const std::string suffix = ".ptwtmp";
+    std::vector<std::string> doomed;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            doomed.push_back(name);
+    }
+    closedir(dir);
+    for (const std::string& name : doomed) unlink((folder + name).c_str());
+}
+
 void FillStep(CVexoDoc& d, UndoStep& st, const std::u16string& label, int type, int layer) {
     st.label = label.substr(0, kUndoLabelUnits - 1);
     st.type = uint8_t(type);
@@ -684,7 +705,7 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
     if (undoPos == 0) {
         if (docSerial == 0) docSerial = Host().NextDocSerial();
         // A new journal: nothing of an earlier one may be taken for its files.
-        for (int s = 0; s < kUndoSteps; ++s) DeleteStepFiles(*this, folder, s);
+        DeleteAllLayerFiles(*this, folder);
         unlink(journal::RedoHeadFileName(folder, docSerial).c_str());
         steps.clear();
         if (folder.empty() || !WriteHeadFile(*this, journal::HeadFileName(folder, docSerial))) {
@@ -713,25 +734,58 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
 
     UndoStep& st = steps[size_t(undoPos)];
     FillStep(*this, st, label, type, layer);
+    // The previous-state copy is refreshed by a helper while the files are
+    // written: both only read the live layers, and the helper is joined
+    // before anything changes.
+    std::thread copier;
+    try {
+        copier = std::thread([this] { RefreshPrevState(*this); });
+    } catch (const std::system_error&) {
+    }
     bool ok = true;
     if (type == UndoWholeDocument || type == UndoWholeWithAngle) {
         for (int s : StackOrder())
             if (s != layer) ok = WriteLayerFile(*this, folder, undoPos, s) && ok;
     }
     ok = WriteLayerFile(*this, folder, undoPos, layer) && ok;
+    if (copier.joinable()) copier.join();
+    else RefreshPrevState(*this);
     if (!ok) Host().MessageBox(kTempFileFailed);
 
-    RefreshPrevState(*this);
     Host().RefreshLayersPanel(*this);
     if (type == UndoLayerDeleted) Layer(layer).FreeBuffers();
     busy = false;
     return ok;
 }
 
+bool CVexoDoc::JournalAllLayers() {
+    if (undoPos < 0 || size_t(undoPos) >= steps.size()) return false;
+    const std::string folder = Host().JournalFolder();
+    UndoStep& st = steps[size_t(undoPos)];
+    // The files are sized from the step's records and selection: bring them
+    // up to date with what is written now.
+    const SelectionMask& sel = live.selection;
+    const bool hasMask = sel.width > 0 && sel.height > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height);
+    st.selectionWidth = hasMask ? sel.width : 0;
+    st.selectionHeight = hasMask ? sel.height : 0;
+    bool ok = true;
+    const std::vector<int> order = StackOrder();
+    for (int s : order) {
+        st.slots[s] = Layer(s);
+        ok = WriteLayerFile(*this, folder, undoPos, s) && ok;
+    }
+    // A file of a slot outside the stack (a deleted layer) is never read
+    // back at this step; it must not stay with a selection size that no
+    // longer matches the step.
+    if (std::find(order.begin(), order.end(), int(st.layer)) == order.end())
+        unlink(journal::LayerFileName(folder, docSerial, undoPos, st.layer).c_str());
+    return ok;
+}
+
 void CVexoDoc::DiscardJournalFiles() {
     const std::string folder = Host().JournalFolder();
     if (folder.empty() || docSerial == 0) return;
-    for (int s = 0; s < kUndoSteps; ++s) DeleteStepFiles(*this, folder, s);
+    DeleteAllLayerFiles(*this, folder);
     unlink(journal::HeadFileName(folder, docSerial).c_str());
     unlink(journal::RedoHeadFileName(folder, docSerial).c_str());
 }
