@@ -45,7 +45,7 @@ bool CVexoDocument::OnNewDocument() {
     titleSuffix_ = suffix;
     if (!name.empty()) {
         SetTitle(U(name));
-        if (core_->displayName.empty()) core_->displayName = name;
+        core_->displayName = name;
     }
     Modify(false);
     UpdateAllViews();
