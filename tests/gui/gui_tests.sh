@@ -134,6 +134,16 @@ menu_quit nodoc
 wait_exit
 grep -a -q "GGap4 " "$PIMLORA_HOME/RoviCon_380.ini" && pass "options survive a restart" || fail "GGap lost after restart"
 
+# --- resource pictures share one counter (tool bar button "BMP", by mouse) ----------------------------
+start
+w=$(main_window)
+xdotool mousemove --window "$w" 919 46 click 1; sleep 1
+wait_title "Pimlora - Pimlora1 100 %  BITMAP Resource Image 1" && pass "first resource picture numbered 1" || fail "resource title: '$(title)'"
+xdotool mousemove --window "$w" 919 46 click 1; sleep 1
+wait_title "Pimlora - Pimlora2 100 %  BITMAP Resource Image 2" && pass "second resource picture numbered 2" || fail "resource title: '$(title)'"
+menu_quit
+wait_exit || fail "program did not end after resource pictures"
+
 # --- a missing configuration file ends the first start, the next one runs ----------------------------------
 rm "$PIMLORA_HOME/RoviCon_380.ini"
 "$APP" >"$WORK/app.log" 2>&1 &
