@@ -86,6 +86,8 @@ int gHeadingId = 31000;
 
 }  // namespace
 
+void PaintLogo(wxDC& dc, const wxSize& size);
+
 bool IsServedByShell(int c) {
     switch (c) {
         case cmd::New: case cmd::Open: case cmd::Save: case cmd::SaveAs: case cmd::Exit: case cmd::About:
@@ -129,9 +131,55 @@ CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
     DragAcceptFiles(true);
     Bind(wxEVT_DROP_FILES, &CMainFrame::OnDropFiles, this);
+    // The document area shows the program's logo while it holds no
+    // document; it is repainted whole when its size changes. The area's own
+    // layout manager handles its paint first, so the logo comes on top of it.
+    if (wxAuiNotebook* area = GetClientWindow()) {
+        logo_ = new wxEvtHandler;
+        logo_->Bind(wxEVT_PAINT, [area](wxPaintEvent& e) {
+            if (area->GetPageCount() > 0) {
+                e.Skip();
+                return;
+            }
+            wxPaintDC dc(area);
+            PaintLogo(dc, area->GetClientSize());
+        });
+        logo_->Bind(wxEVT_SIZE, [area](wxSizeEvent& e) {
+            area->Refresh(false);
+            e.Skip();
+        });
+        area->PushEventHandler(logo_);
+    }
 }
 
-CMainFrame::~CMainFrame() = default;
+void PaintLogo(wxDC& dc, const wxSize& size) {
+    // A deep blue field with a light band, a stack of three layers and the
+    // program's name: drawn, not loaded.
+    dc.GradientFillLinear(wxRect(size), wxColour(24, 40, 72), wxColour(70, 96, 140), wxSOUTH);
+    const int cy = size.y / 2;
+    dc.GradientFillLinear(wxRect(0, cy - 70, size.x, 140), wxColour(90, 120, 170), wxColour(40, 60, 100), wxSOUTH);
+    const int mx = size.x / 2 - 240, my = cy - 44;
+    const wxColour layer[3] = {wxColour(230, 90, 80), wxColour(250, 190, 70), wxColour(90, 190, 230)};
+    for (int i = 0; i < 3; ++i) {
+        dc.SetPen(wxPen(wxColour(255, 255, 255), 2));
+        dc.SetBrush(wxBrush(layer[i]));
+        dc.DrawRoundedRectangle(mx + i * 16, my + i * 16, 60, 48, 6);
+    }
+    dc.SetTextForeground(wxColour(245, 245, 250));
+    dc.SetFont(wxFont(wxFontInfo(wxSize(0, 64)).Bold()));
+    dc.DrawText("Pimlora", mx + 120, cy - 52);
+    dc.SetFont(wxFont(wxFontInfo(wxSize(0, 18))));
+    dc.SetTextForeground(wxColour(200, 210, 230));
+    dc.DrawText(wxString::FromUTF8("레이어 사진 편집기"), mx + 124, cy + 22);
+}
+
+CMainFrame::~CMainFrame() {
+    if (logo_) {
+        if (wxAuiNotebook* area = GetClientWindow()) area->RemoveEventHandler(logo_);
+        delete logo_;
+    }
+}
+
 
 void CMainFrame::LoadConfiguration() {
     // Interface fonts: "굴림" is not installed here; an installed Korean face

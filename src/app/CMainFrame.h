@@ -54,6 +54,7 @@ private:
     bool RunCloseSequence();
 
     bool configLoaded_ = false;
+    wxEvtHandler* logo_ = nullptr;   // paints the logo behind the documents
     bool closing_ = false;
 };
 
