@@ -175,7 +175,7 @@ const wxBitmap& CVexoView::RenderFrame(int clientW, int clientH, int scrollX, in
     const double z = core ? core->zoom : 1.0;
     const int W = core ? core->live.canvas.width : 0, H = core ? core->live.canvas.height : 0;
     // The bitmap stays as it is when nothing it shows has changed.
-    PaintKey key{clientW, clientH, scrollX, scrollY, z, W, H, look.hatch, look.gridGap, look.gridColour};
+    PaintKey key{clientW, clientH, scrollX, scrollY, z, W, H, look.hatch, look.gridGap, look.gridColour, ticks_};
     bool dirty = rebuildComposite_ || (core && (core->viewRebuild || core->outlineChanged));
     if (frame_.IsOk() && !dirty && key == lastKey_) return frame_;
     if (!frame_.IsOk() || frame_.GetWidth() != clientW || frame_.GetHeight() != clientH)
@@ -199,6 +199,19 @@ const wxBitmap& CVexoView::RenderFrame(int clientW, int clientH, int scrollX, in
     out.clientW = clientW;
     out.clientH = clientH;
     viewmath::Render(bgra, v, z, look, out);
+    if (core && core->selectionActive) {
+        const SelectionMask& sel = core->live.selection;
+        viewmath::MaskView m;
+        if (sel.size > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height)) {
+            m.mask = sel.mask.data();
+            m.mw = sel.width;
+            m.mh = sel.height;
+            m.selX = sel.x;
+            m.selY = sel.y;
+            m.H = H;
+        }
+        viewmath::DrawOutline(m, v, z, ticks_, out);
+    }
     rebuildComposite_ = false;
     if (core) {
         core->viewRebuild = false;

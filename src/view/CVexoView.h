@@ -57,6 +57,7 @@ private:
         double z = 0;
         int W = -1, H = -1, hatch = -1, gridGap = 0;
         uint32_t gridColour = 0;
+        int phase = 0;
         bool operator==(const PaintKey&) const = default;
     };
 

@@ -133,4 +133,33 @@ void Render(const uint8_t* bgra, const Visible& v, double z, const Look& look, F
     }
 }
 
+void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame& out) {
+    if (!m.mask || m.mw <= 0 || m.mh <= 0 || v.width <= 0 || v.height <= 0 || !(z > 0)) return;
+    const double inv = 1.0 / z;
+    // Mask column of every visible column (and of the one after it), -1 outside.
+    std::vector<int> col(size_t(v.width) + 1);
+    for (int j = 0; j <= v.width; ++j) {
+        int lx = int((v.left + j) * inv) - m.selX;
+        col[size_t(j)] = lx >= 0 && lx < m.mw ? lx : -1;
+    }
+    auto rowOf = [&](int zy) {
+        int r = int(zy * inv);
+        int lrow = m.selY + m.H - r - 1;
+        return lrow >= 0 && lrow < m.mh ? lrow : -1;
+    };
+    auto at = [&](int lrow, int lx) -> bool { return lrow >= 0 && lx >= 0 && m.mask[size_t(lrow) * m.mw + lx] == 1; };
+    for (int i = 0; i < v.height; ++i) {
+        const int zy = v.top + i;
+        const int r0 = rowOf(zy), r1 = rowOf(zy + 1);
+        uint8_t* d = out.rgb + size_t(v.destY + i) * out.stride + size_t(v.destX) * 3;
+        for (int j = 0; j < v.width; ++j, d += 3) {
+            const int c0 = col[size_t(j)], c1 = col[size_t(j) + 1];
+            const bool here = at(r0, c0);
+            if (here == at(r0, c1) && here == at(r1, c0)) continue;
+            const bool dark = (((v.left + j + zy) >> 2) + phase) & 1;
+            d[0] = d[1] = d[2] = dark ? 0 : 255;
+        }
+    }
+}
+
 }  // namespace viewmath

@@ -51,4 +51,14 @@ Visible VisiblePart(const ImageRect& r, int scrollX, int scrollY, int clientW, i
 // the coverage), over the backdrop hatch, then the grid.
 void Render(const uint8_t* bgra, const Visible& v, double z, const Look& look, Frame& out);
 
+// The selection outline: a dashed line (black and white, dash phase
+// `phase`) along the border between selected (1) and unselected mask bytes.
+// The mask covers mw x mh layer pixels placed at canvas column selX, its
+// rows stored bottom-up with offset selY in a canvas of height H.
+struct MaskView {
+    const uint8_t* mask = nullptr;
+    int mw = 0, mh = 0, selX = 0, selY = 0, H = 0;
+};
+void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame& out);
+
 }  // namespace viewmath

@@ -134,3 +134,23 @@ TEST(ViewMath, TransparentPixelsShowTheHatch) {
 }
 
 }  // namespace
+
+namespace {
+TEST(ViewMath, SelectionOutlineFollowsTheMaskBorder) {
+    // 4 x 4 canvas, selected canvas pixels (1,1)-(2,2); rows stored bottom-up.
+    std::vector<uint8_t> mask(16, 0);
+    for (int r = 1; r <= 2; ++r)
+        for (int c = 1; c <= 2; ++c) mask[size_t(3 - r) * 4 + c] = 1;
+    viewmath::MaskView m{mask.data(), 4, 4, 0, 0, 4};
+    viewmath::Visible v{0, 0, 4, 4, 0, 0};
+    std::vector<uint8_t> rgb(4 * 4 * 3, 100);
+    viewmath::Frame f{rgb.data(), 12, 4, 4};
+    viewmath::DrawOutline(m, v, 1.0, 0, f);
+    auto marked = [&](int x, int y) { return rgb[size_t(y) * 12 + x * 3] != 100; };
+    EXPECT_TRUE(marked(0, 1));    // left of the selection
+    EXPECT_TRUE(marked(2, 1));    // right edge inside
+    EXPECT_TRUE(marked(1, 0));    // above
+    EXPECT_FALSE(marked(3, 3));   // far outside
+    EXPECT_FALSE(marked(0, 0));
+}
+}  // namespace
