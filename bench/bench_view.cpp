@@ -77,6 +77,21 @@ void BM_ViewPaint(benchmark::State& state) {
 }
 BENCHMARK(BM_ViewPaint)->Arg(25)->Arg(100)->Arg(125)->Unit(benchmark::kMillisecond);
 
+// The view's own share: backdrop, blend and copy of an already composited
+// 1280 x 1024 rectangle with partly transparent pixels.
+void BM_ViewFrameOnly(benchmark::State& state) {
+    const int cw = 1280, ch = 1024;
+    std::vector<uint8_t> rect(size_t(cw) * ch * 4), rgb(size_t(cw) * ch * 3);
+    for (size_t i = 0; i < rect.size(); ++i) rect[i] = uint8_t(i * 13);
+    viewmath::Frame f{rgb.data(), cw * 3, cw, ch};
+    viewmath::Visible v{0, 0, cw, ch, 0, 0};
+    for (auto _ : state) {
+        viewmath::Render(rect.data(), v, 1.0, viewmath::Look{}, f);
+        benchmark::DoNotOptimize(rgb.data());
+    }
+}
+BENCHMARK(BM_ViewFrameOnly)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();
