@@ -11,6 +11,8 @@ PACKAGES=(
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
   imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
+  # the editor and its tests under a virtual X server
+  libwxgtk3.2-dev xvfb xauth xdotool matchbox-window-manager fonts-nanum
 )
 
 missing=()

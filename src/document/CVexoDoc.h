@@ -54,6 +54,8 @@ public:
     CVexoDoc& operator=(const CVexoDoc&) = delete;
 
     DocHost& Host() const { return *host_; }
+    // A document built by one window and handed to another changes host.
+    void SetHost(DocHost* host) { host_ = host; }
 
     // --- layer slots (layer_stack.cpp) ------------------------------------
     bool SetupLayerBuffers(int height, int width, const std::u16string& name, int colorFormat, int bitsPerPixel,

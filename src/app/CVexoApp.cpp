@@ -1,0 +1,318 @@
+#include "CVexoApp.h"
+
+#include <wx/cmdline.h>
+#include <wx/colordlg.h>
+#include <wx/fileconf.h>
+#include <wx/filename.h>
+#include <wx/stdpaths.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "../view/CVexoView.h"
+#include "CMainFrame.h"
+#include "CVexoDocument.h"
+#include "CVexoDoc.h"
+#include "VaZavi.h"
+#include "layer_set.h"
+#include "command_ids.h"
+#include "commands.h"
+#include "embedded_resources.h"
+#include "host_hooks.h"
+#include "update_check.h"
+
+wxIMPLEMENT_APP(CVexoApp);
+
+namespace {
+wxString U(const char* s) { return wxString::FromUTF8(s); }
+std::string S(const wxString& s) { return std::string(s.utf8_str()); }
+
+// Folder of the shipped default settings.
+std::string DefaultsFolder(const std::string& programFolder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::path p : {fs::path(programFolder) / "resources", fs::path(programFolder) / "../share/pimlora",
+                       fs::path(PIMLORA_SOURCE_RESOURCES)})
+        if (fs::exists(p / config::kConfigFile, ec)) return p.string();
+    return PIMLORA_SOURCE_RESOURCES;
+}
+}  // namespace
+
+CVexoApp::CVexoApp() {
+    // Scroll bars that are always shown, as the view's extent tells.
+    setenv("GTK_OVERLAY_SCROLLING", "0", 0);
+}
+
+void CVexoApp::OnInitCmdLine(wxCmdLineParser& parser) {
+    wxApp::OnInitCmdLine(parser);
+    parser.AddParam("file", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE);
+}
+
+bool CVexoApp::OnCmdLineParsed(wxCmdLineParser& parser) {
+    for (size_t i = 0; i < parser.GetParamCount() && i < 3; ++i) args.push_back(parser.GetParam(i));
+    for (size_t i = 0; i < parser.GetParamCount(); ++i) files_.push_back(parser.GetParam(i));
+    return wxApp::OnCmdLineParsed(parser);
+}
+
+bool CVexoApp::OnInit() {
+    if (!wxApp::OnInit()) return false;
+    wxInitAllImageHandlers();
+    programFolder = S(wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath());
+    startDir = S(wxGetCwd());
+    configFolder = paths::ConfigFolder();
+    // First start: install the shipped defaults, as an installer would.
+    config::InstallDefaults(configFolder, DefaultsFolder(programFolder));
+
+    // 1. The profile ("Vandelore Applications"): a file in the per-user folder.
+    auto* profile = new wxFileConfig("Vandelore Applications", "", U((configFolder + "/profile.ini").c_str()), "",
+                                     wxCONFIG_USE_LOCAL_FILE);
+    wxConfigBase::Set(profile);
+    imagehost::SetMessageBoxHook([](const std::string& text) {
+        wxMessageBox(wxString::FromUTF8(text), "Pimlora", wxOK, wxGetApp().MainFrame());
+    });
+
+    // 3-4. Recent files (9) and the one document template.
+    docManager_ = new wxDocManager;
+    docManager_->SetMaxDocsOpen(1000);
+    new wxDocTemplate(docManager_, "Pimlora", "*", "", "", "Pimlora Document", "Pimlora View",
+                      CLASSINFO(CVexoDocument), CLASSINFO(CVexoView));
+    docManager_->FileHistoryLoad(*profile);
+
+    Bind(wxEVT_MENU, &CVexoApp::OnNew, this, cmd::New);
+    Bind(wxEVT_MENU, &CVexoApp::OnOpen, this, cmd::Open);
+    Bind(wxEVT_MENU, &CVexoApp::OnAbout, this, cmd::About);
+    Bind(wxEVT_MENU, &CVexoApp::OnExit, this, cmd::Exit);
+    for (int id : {cmd::ResBitmap, cmd::ResJpeg, cmd::ResGif, cmd::ResTif})
+        Bind(wxEVT_MENU, &CVexoApp::OnResourceImage, this, id);
+    Bind(wxEVT_MENU, &CVexoApp::OnColourDialog, this, cmd::ForeColour);
+    Bind(wxEVT_MENU, &CVexoApp::OnColourDialog, this, cmd::BackColour);
+    Bind(wxEVT_MENU, &CVexoApp::OnSwapColours, this, cmd::SwapColours);
+
+    // 5. The main frame; it reads the configuration.
+    frame_ = new CMainFrame(docManager_, "Pimlora");
+    SetTopWindow(frame_);
+    if (!frame_->ConfigLoaded()) {
+        wxMessageBox(U("프로그램 실행에 필요한 환경 설정 파일이 없어서 종료합니다(0)."), "Pimlora", wxOK);
+        // The normal close writes a configuration from the values in memory.
+        frame_->SaveConfiguration();
+        frame_->Destroy();
+        frame_ = nullptr;
+        return false;
+    }
+    // 6. The update check (network part arrives with the updater).
+    if (RunStartupUpdateCheck()) {
+        frame_->Destroy();
+        frame_ = nullptr;
+        return false;
+    }
+    // 9. Undo folder: this run's own journal folder; stale ones are removed.
+    CleanUndoFolder();
+    // 10. Show maximised.
+    frame_->Maximize(true);
+    frame_->Show(true);
+    // 7. The file named on the command line.
+    for (const wxString& file : files_) OpenPath(file);
+    return true;
+}
+
+int CVexoApp::OnExit() {
+    delete docManager_;
+    docManager_ = nullptr;
+    delete wxConfigBase::Set(nullptr);
+    journal_.reset();
+    return wxApp::OnExit();
+}
+
+void CVexoApp::CleanUndoFolder() {
+    if (!journal_) journal_ = std::make_unique<paths::JournalLock>();
+}
+
+std::string CVexoApp::JournalFolder() {
+    CleanUndoFolder();
+    return journal_->Folder();
+}
+
+CVexoDocument* CVexoApp::OpenPath(const wxString& path) {
+    wxDocument* d = docManager_->CreateDocument(path, wxDOC_SILENT);
+    return wxDynamicCast(d, CVexoDocument);
+}
+
+CVexoDocument* CVexoApp::NewWindowForCore(std::unique_ptr<CVexoDoc> core, const std::string& name,
+                                          const std::string& suffix) {
+    pendingCore_ = std::move(core);
+    pendingName_ = name;
+    pendingSuffix_ = suffix;
+    wxDocument* d = docManager_->CreateDocument(wxEmptyString, wxDOC_NEW | wxDOC_SILENT);
+    pendingCore_.reset();
+    return wxDynamicCast(d, CVexoDocument);
+}
+
+CVexoDocument* CVexoApp::NewWindowFromBuilder(CoreBuilder builder, const std::string& name,
+                                              const std::string& suffix) {
+    pendingBuilder_ = std::move(builder);
+    pendingName_ = name;
+    pendingSuffix_ = suffix;
+    wxDocument* d = docManager_->CreateDocument(wxEmptyString, wxDOC_NEW | wxDOC_SILENT);
+    pendingBuilder_ = nullptr;
+    return wxDynamicCast(d, CVexoDocument);
+}
+
+std::unique_ptr<CVexoDoc> CVexoApp::TakePendingCore(DocHost* host, std::string& name, std::string& suffix) {
+    name = pendingName_;
+    suffix = pendingSuffix_;
+    if (pendingCore_) {
+        pendingCore_->SetHost(host);
+        return std::move(pendingCore_);
+    }
+    if (pendingBuilder_) {
+        CoreBuilder b = std::move(pendingBuilder_);
+        pendingBuilder_ = nullptr;
+        return b(host);
+    }
+    return nullptr;
+}
+
+namespace {
+
+// A document made from a picture in memory: the picture goes through the same
+// opening path as a file (a private temporary file in the journal folder).
+std::unique_ptr<CVexoDoc> CoreFromImage(DocHost* host, VaZavi& image, const std::string& folder) {
+    std::string tmp = folder + "picture_in.bmp";
+    if (!image.Save(tmp.c_str(), kTypeBMP)) return nullptr;
+    auto core = std::make_unique<CVexoDoc>(host);
+    bool ok = core->Open(tmp);
+    std::error_code ec;
+    std::filesystem::remove(tmp, ec);
+    if (!ok) return nullptr;
+    core->path.clear();
+    return core;
+}
+
+}  // namespace
+
+
+void CVexoApp::OnNew(wxCommandEvent&) {
+    CMainFrame* f = frame_;
+    if (!f) return;
+    // The new-image dialog accepts at once with the size of the picture on
+    // the clipboard; without one nothing is created.
+    f->newWidth = f->newHeight = 0;
+    f->newBackground = -1;
+    f->newBits = 32;
+    std::vector<uint8_t> dib;
+    {
+        CVexoDocument probe;   // only for the clipboard conversion
+        if (probe.GetClipboardDib(dib) && dib.size() >= sizeof(BitmapInfoHeader)) {
+            BitmapInfoHeader h;
+            std::memcpy(&h, dib.data(), sizeof h);
+            f->newWidth = std::min(4000, std::max(1, int(h.width)));
+            f->newHeight = std::min(4000, std::max(1, std::abs(int(h.height))));
+        }
+    }
+    f->newBackground = 0;   // first entry: white
+    f->newBits = 24;
+    if (f->newWidth == 0 || f->newHeight == 0) return;
+    int w = f->newWidth, h = f->newHeight, bits = f->newBits;
+    std::string name = "Pimlora" + std::to_string(NextImageNumber());
+    std::string folder = JournalFolder();
+    CVexoDocument* doc = NewWindowFromBuilder(
+        [w, h, bits, folder](DocHost* host) -> std::unique_ptr<CVexoDoc> {
+            VaZavi image(bits, w, h, kTypeBMP);
+            if (!image.IsValid()) return nullptr;
+            for (int y = 0; y < h; ++y) std::memset(image.Row(y), 0xFF, size_t(image.Stride()));
+            return CoreFromImage(host, image, folder);
+        },
+        name, "");
+    if (!doc) return;
+    if (commands::All().Find(cmd::Paste)) doc->RunCommand(cmd::Paste);
+    doc->Modify(true);
+    if (CVexoView* v = doc->View()) v->ActualSize();
+}
+
+void CVexoApp::OnOpen(wxCommandEvent&) {
+    CMainFrame* f = frame_;
+    if (!f) return;
+    wxSetWorkingDirectory(wxString::FromUTF8(startDir));
+    wxString folder = wxString::FromUTF8(Utf16ToUtf8(f->settings.browserFolder));
+    wxFileDialog dlg(f, U("이미지 열기"), folder, "", filetypes::Filter(false),
+                     wxFD_OPEN | wxFD_MULTIPLE | wxFD_FILE_MUST_EXIST);
+    dlg.SetFilterIndex(7);   // "모든그림형식"
+    if (dlg.ShowModal() != wxID_OK) return;
+    wxArrayString files;
+    dlg.GetPaths(files);
+    for (const wxString& file : files) OpenPath(file);
+}
+
+void CVexoApp::OnAbout(wxCommandEvent&) {
+    wxMessageBox(U("Pimlora 3.80\n\n레이어 사진 편집기\n(c) Vandelore"), U("'Pimlora'에 관하여"), wxOK | wxICON_INFORMATION,
+                 frame_);
+}
+
+void CVexoApp::OnExit(wxCommandEvent&) {
+    if (frame_) frame_->Close();
+}
+
+void CVexoApp::OnResourceImage(wxCommandEvent& event) {
+    struct Res {
+        int id;
+        const char* name;
+        const char* type;
+        int codec;
+        const char* suffix;
+    };
+    static const Res table[] = {
+        {cmd::ResBitmap, "4698", "BITMAP", kTypeBMP, "BITMAP Resource Image %d"},
+        {cmd::ResJpeg, "IDR_JPG1", "JPG", kTypeJPEG, "JPEG Resource Image %d"},
+        {cmd::ResGif, "1011", "GIF", kTypeGIF, "GIF Resource Image %d"},
+        {cmd::ResTif, "1015", "TIF", kTypeTIFF, "TIF Resource Image %d"},
+    };
+    const Res* r = nullptr;
+    for (const Res& t : table)
+        if (t.id == event.GetId()) r = &t;
+    if (!r) return;
+    const EmbeddedResource* res = FindEmbeddedResource(r->name, r->type);
+    if (!res) return;   // no document, no message
+    auto image = std::make_shared<VaZavi>();
+    imagehost::SetMessageBoxHook([](const std::string&) {});
+    bool loaded = image->LoadResource(res, r->codec) && image->IsValid();
+    imagehost::SetMessageBoxHook([](const std::string& text) {
+        wxMessageBox(wxString::FromUTF8(text), "Pimlora", wxOK, wxGetApp().MainFrame());
+    });
+    if (!loaded) return;
+    int number = resourceCounter_ + 1;
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, r->suffix, number);
+    std::string folder = JournalFolder();
+    std::string name = "Pimlora" + std::to_string(NextImageNumber());
+    CVexoDocument* doc = NewWindowFromBuilder(
+        [image, folder](DocHost* host) { return CoreFromImage(host, *image, folder); }, name, suffix);
+    if (!doc) return;
+    ++resourceCounter_;
+    if (CVexoView* v = doc->View()) v->UpdateTitle();
+}
+
+void CVexoApp::OnColourDialog(wxCommandEvent& event) {
+    CMainFrame* f = frame_;
+    if (!f) return;
+    bool fore = event.GetId() == cmd::ForeColour;
+    int32_t& target = fore ? f->settings.fg : f->settings.bg;
+    wxColourData data;
+    data.SetChooseFull(true);
+    data.SetColour(wxColour(uint8_t(f->settings.fg), uint8_t(f->settings.fg >> 8), uint8_t(f->settings.fg >> 16)));
+    wxColourDialog dlg(f, &data);
+    dlg.SetSize(f->ClientToScreen(wxPoint(fore ? 9 : 51, 0)).x, f->GetClientAreaOrigin().y + f->GetPosition().y, 330, 370);
+    if (dlg.ShowModal() != wxID_OK) return;
+    wxColour c = dlg.GetColourData().GetColour();
+    if (fore) f->settings.pfg = f->settings.fg; else f->settings.pbg = f->settings.bg;
+    target = int32_t(c.Red() | (c.Green() << 8) | (c.Blue() << 16));
+}
+
+void CVexoApp::OnSwapColours(wxCommandEvent&) {
+    CMainFrame* f = frame_;
+    if (!f) return;
+    std::swap(f->settings.fg, f->settings.bg);
+    std::swap(f->settings.fgPick, f->settings.bgPick);
+}
+

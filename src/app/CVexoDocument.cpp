@@ -1,0 +1,396 @@
+#include "CVexoDocument.h"
+
+#include <wx/clipbrd.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "../view/CVexoView.h"
+#include "CMainFrame.h"
+#include "CVexoApp.h"
+#include "command_ids.h"
+#include "commands.h"
+#include "dib_types.h"
+#include "layer_set.h"
+
+wxIMPLEMENT_DYNAMIC_CLASS(CVexoDocument, wxDocument);
+
+namespace {
+wxString U(const std::string& s) { return wxString::FromUTF8(s); }
+std::string S(const wxString& s) { return std::string(s.utf8_str()); }
+}  // namespace
+
+CVexoDocument::CVexoDocument() {
+    Bind(wxEVT_MENU, &CVexoDocument::OnCommand, this);
+    Bind(wxEVT_UPDATE_UI, &CVexoDocument::OnUpdateCommand, this);
+}
+
+CVexoDocument::~CVexoDocument() = default;
+
+CVexoView* CVexoDocument::View() const { return wxDynamicCast(GetFirstView(), CVexoView); }
+
+std::string CVexoDocument::DisplayName() const {
+    if (core_ && !core_->displayName.empty()) return core_->displayName;
+    return S(GetUserReadableName());
+}
+
+bool CVexoDocument::OnNewDocument() {
+    std::string name, suffix;
+    std::unique_ptr<CVexoDoc> core = wxGetApp().TakePendingCore(this, name, suffix);
+    if (!core) return false;   // nothing prepared: the command ends
+    wxDocument::OnNewDocument();
+    core_ = std::move(core);
+    titleSuffix_ = suffix;
+    if (!name.empty()) {
+        SetTitle(U(name));
+        core_->displayName = name;
+    }
+    Modify(false);
+    UpdateAllViews();
+    return true;
+}
+
+bool CVexoDocument::OnOpenDocument(const wxString& file) {
+    auto core = std::make_unique<CVexoDoc>(this);
+    wxBusyCursor busy;
+    if (!core->Open(S(file))) return false;
+    core_ = std::move(core);
+    if (core_->displayName.empty()) core_->displayName = S(wxFileName(file).GetFullName());
+    SetFilename(file, true);
+    SetDocumentSaved(true);
+    // Initial zoom from the main window's size.
+    if (CMainFrame* main = wxGetApp().MainFrame()) {
+        wxSize size = main->GetClientSize();
+        core_->zoom = viewmath::InitialZoom(core_->live.canvas.width, core_->live.canvas.height, size.x, size.y);
+    }
+    Modify(false);
+    core_->viewRebuild = true;
+    UpdateAllViews();
+    if (CVexoView* v = View()) v->ZoomChanged();
+    return true;
+}
+
+bool CVexoDocument::OnSaveDocument(const wxString& file) {
+    if (!core_) return false;
+    wxBusyCursor busy;
+    if (!core_->Save(S(file))) return false;
+    core_->displayName = S(wxFileName(file).GetFullName());
+    Modify(false);
+    SetFilename(file, true);
+    SetDocumentSaved(true);
+    if (CVexoView* v = View()) v->UpdateTitle();
+    return true;
+}
+
+bool CVexoDocument::IsModified() const { return wxDocument::IsModified() || coreModified_ || (core_ && core_->modified); }
+
+void CVexoDocument::Modify(bool mod) {
+    coreModified_ = mod;
+    if (!mod && core_) core_->modified = false;
+    wxDocument::Modify(mod);
+}
+
+int CVexoDocument::AskSave() {
+    wxString text = wxString::Format(U("[%s] 파일을 저장하시겠습니까?"), U(DisplayName()));
+    CMainFrame* main = wxGetApp().MainFrame();
+    return wxMessageBox(text, "Pimlora", wxYES_NO | wxCANCEL | wxICON_QUESTION, main);
+}
+
+bool CVexoDocument::OnSaveModified() {
+    if (!IsModified()) return true;
+    switch (AskSave()) {
+        case wxYES: return Save();
+        case wxNO: Modify(false); return true;
+        default: return false;
+    }
+}
+
+bool CVexoDocument::SaveAs() {
+    if (!core_) return false;
+    CMainFrame* main = wxGetApp().MainFrame();
+    std::string current = GetFilename().empty() ? DisplayName() : S(GetFilename());
+    std::string proposed = filetypes::WithoutExtension(S(wxFileName(U(current)).GetFullName()));
+    wxString folder = main ? wxString::FromUTF8(Utf16ToUtf8(main->settings.browserFolder)) : wxString();
+    if (!GetFilename().empty()) folder = wxFileName(GetFilename()).GetPath();
+    wxFileDialog dlg(main, U("이미저장 [ VOR 형식 저장 : 레이어 정보를 포함함]"), folder, U(proposed),
+                     filetypes::Filter(true), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    dlg.SetFilterIndex(filetypes::PreselectedSaveFilter(current) - 1);
+    if (dlg.ShowModal() != wxID_OK) return false;
+    wxString path = dlg.GetPath();
+    // The chosen row back to its type; a name without an extension gets the
+    // row's extension.
+    std::vector<filetypes::Row> savable;
+    for (const auto& r : filetypes::Table())
+        if (r.save) savable.push_back(r);
+    int index = dlg.GetFilterIndex();
+    if (wxFileName(path).GetExt().empty() && index >= 0 && index < int(savable.size()) && savable[size_t(index)].type != 8)
+        path += "." + wxString(savable[size_t(index)].name);
+    if (wxFileName(path).GetExt().empty()) path += ".vor";
+    if (!OnSaveDocument(path)) return false;
+    if (wxDocManager* dm = GetDocumentManager()) dm->AddFileToHistory(path);
+    return true;
+}
+
+bool CVexoDocument::RunCommand(int id) {
+    if (!core_) return false;
+    const commands::Command* c = commands::All().Find(id);
+    if (!c || !c->run) return false;
+    CMainFrame* main = wxGetApp().MainFrame();
+    if (main) main->currentCommand = id;
+    bool ok = false;
+    {
+        ok = c->run(*core_, {});
+    }
+    if (main) main->currentCommand = -1;
+    if (ok && id != cmd::Copy && id != cmd::CopyAll) {
+        coreModified_ = true;
+        wxDocument::Modify(true);
+    }
+    core_->viewRebuild = true;
+    UpdateAllViews();
+    return ok;
+}
+
+void CVexoDocument::OnCommand(wxCommandEvent& event) {
+    int id = cmd::CommandFromEvent(event.GetId());
+    if (id == cmd::Save) {
+        Save();
+        return;
+    }
+    if (id == cmd::SaveAs) {
+        SaveAs();
+        return;
+    }
+    if (core_ && commands::All().Find(id)) {
+        RunCommand(id);
+        return;
+    }
+    event.Skip();
+}
+
+void CVexoDocument::OnUpdateCommand(wxUpdateUIEvent& event) {
+    int id = cmd::CommandFromEvent(event.GetId());
+    if (id == cmd::Save || id == cmd::SaveAs) {
+        event.Enable(core_ != nullptr);
+        return;
+    }
+    if (commands::All().Find(id)) {
+        bool on = core_ != nullptr;
+        if (id == cmd::Paste) on = on && clip::ClipboardHasBitmap();
+        if (id == cmd::Undo) on = on && core_->CanUndo();
+        if (id == cmd::Redo) on = on && core_->CanRedo();
+        event.Enable(on);
+        return;
+    }
+    event.Skip();
+}
+
+// --- DocHost ---------------------------------------------------------------------
+
+void CVexoDocument::MessageBox(const std::string& text) {
+    wxMessageBox(U(text), "Pimlora", wxOK, wxGetApp().MainFrame());
+}
+
+void CVexoDocument::StatusText(const std::string& text) {
+    if (CMainFrame* m = wxGetApp().MainFrame()) m->SetStatus(U(text));
+}
+
+void CVexoDocument::UpdateViews(CVexoDoc&, bool rebuild) {
+    if (rebuild && core_) core_->viewRebuild = true;
+    UpdateAllViews();
+    if (CVexoView* v = View())
+        if (v->Canvas()) v->Canvas()->Update();
+}
+
+void CVexoDocument::RefreshLayersPanel(CVexoDoc&) {}   // the layers panel comes with its own window
+
+void CVexoDocument::StartSelectionTimer(CVexoDoc&, int ms) {
+    if (CVexoView* v = View()) v->StartOutlineTimer(ms);
+}
+
+void CVexoDocument::StopSelectionTimer(CVexoDoc&) {
+    if (CVexoView* v = View()) v->StopOutlineTimer();
+}
+
+int CVexoDocument::CurrentCommand() const {
+    CMainFrame* m = wxGetApp().MainFrame();
+    return m ? m->currentCommand : -1;
+}
+
+void CVexoDocument::SetCurrentCommand(int id) {
+    if (CMainFrame* m = wxGetApp().MainFrame()) m->currentCommand = id;
+}
+
+int CVexoDocument::CurrentTool() const {
+    CMainFrame* m = wxGetApp().MainFrame();
+    return m ? m->currentTool : -1;
+}
+
+bool CVexoDocument::SwitchTool(int id) {
+    CMainFrame* m = wxGetApp().MainFrame();
+    if (!m) return false;
+    m->previousTool = m->currentTool;
+    m->currentTool = id;
+    return true;
+}
+
+int CVexoDocument::NextDocSerial() { return wxGetApp().NextDocSerial(); }
+int CVexoDocument::NextImageNumber() { return wxGetApp().NextImageNumber(); }
+
+bool CVexoDocument::SetClipboardDib(const std::vector<uint8_t>& packedDib) {
+    wxImage image;
+    if (!clip::DibToImage(packedDib, image)) return false;
+    wxClipboardLocker lock;
+    if (!lock) return false;
+    return wxTheClipboard->SetData(new wxBitmapDataObject(wxBitmap(image)));
+}
+
+bool CVexoDocument::GetClipboardDib(std::vector<uint8_t>& packedDib) {
+    wxClipboardLocker lock;
+    if (!lock || !wxTheClipboard->IsSupported(wxDF_BITMAP)) return false;
+    wxBitmapDataObject data;
+    if (!wxTheClipboard->GetData(data) || !data.GetBitmap().IsOk()) return false;
+    return clip::ImageToDib(data.GetBitmap().ConvertToImage(), packedDib);
+}
+
+void CVexoDocument::BeginWaitCursor() {
+    if (waitDepth_++ == 0) wxBeginBusyCursor();
+}
+
+void CVexoDocument::EndWaitCursor() {
+    if (waitDepth_ > 0 && --waitDepth_ == 0) wxEndBusyCursor();
+}
+
+void CVexoDocument::Progress(int percent) {
+    if (CMainFrame* m = wxGetApp().MainFrame()) m->SetProgress(percent);
+}
+
+CVexoDoc* CVexoDocument::AdoptNewDocument(std::unique_ptr<CVexoDoc> doc, const std::string& title) {
+    CVexoDoc* raw = doc.get();
+    CVexoDocument* d = wxGetApp().NewWindowForCore(std::move(doc), title, "");
+    return d ? raw : nullptr;
+}
+
+std::string CVexoDocument::JournalFolder() { return wxGetApp().JournalFolder(); }
+
+void CVexoDocument::RequestClose() {
+    if (CMainFrame* m = wxGetApp().MainFrame()) m->Close();
+}
+
+// --- file types ----------------------------------------------------------------------
+
+namespace filetypes {
+
+const std::vector<Row>& Table() {
+    static const std::vector<Row> rows = {
+        {0, "jpg", "*.jpg;*.jpeg", true, true},
+        {1, "bmp", "*.bmp", true, true},
+        {2, "gif", "*.gif", true, true},
+        {3, "tif", "*.tif;*.tiff", true, true},
+        {4, "pcx", "*.pcx", true, false},
+        {5, "vor", "*.vor", true, true},
+        {7, "raw", "*.raw", true, false},
+        {8, "모든그림형식", "*.bmp;*.gif;*.jpg;*.tif;*.pcx;*.vor;*.psd;*.raw", true, true},
+    };
+    return rows;
+}
+
+wxString Filter(bool forSave) {
+    wxString out;
+    for (const Row& r : Table()) {
+        if (forSave ? !r.save : !r.open) continue;
+        wxString pattern = r.pattern;
+        wxString upper = pattern.Upper();
+        if (!out.empty()) out += "|";
+        out += U(r.name) + "|" + pattern + ";" + upper;
+    }
+    return out;
+}
+
+int PreselectedSaveFilter(const std::string& name) {
+    std::string base = name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
+    size_t dot = base.find_last_of('.');
+    std::string ext = dot == std::string::npos ? "" : base.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    int n = 0;
+    for (const Row& r : Table()) {
+        if (!r.save) continue;
+        ++n;
+        if (ext == r.name) return n;
+    }
+    return 1;
+}
+
+std::string WithoutExtension(const std::string& name) {
+    size_t slash = name.find_last_of('/');
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name;
+    return name.substr(0, dot);
+}
+
+}  // namespace filetypes
+
+// --- clipboard ------------------------------------------------------------------------
+
+namespace clip {
+
+bool ImageToDib(const wxImage& image, std::vector<uint8_t>& dib) {
+    if (!image.IsOk()) return false;
+    int w = image.GetWidth(), h = image.GetHeight();
+    int stride = (w * 3 + 3) & ~3;
+    BitmapInfoHeader hdr{};
+    hdr.size = sizeof(BitmapInfoHeader);
+    hdr.width = w;
+    hdr.height = h;
+    hdr.planes = 1;
+    hdr.bitCount = 24;
+    hdr.compression = 0;
+    hdr.sizeImage = uint32_t(stride) * uint32_t(h);
+    hdr.xPelsPerMeter = 2835;
+    hdr.yPelsPerMeter = 2835;
+    dib.assign(sizeof hdr + size_t(stride) * size_t(h), 0);
+    std::memcpy(dib.data(), &hdr, sizeof hdr);
+    const unsigned char* rgb = image.GetData();
+    for (int y = 0; y < h; ++y) {
+        uint8_t* d = dib.data() + sizeof hdr + size_t(h - 1 - y) * size_t(stride);
+        const unsigned char* s = rgb + size_t(y) * size_t(w) * 3;
+        for (int x = 0; x < w; ++x, d += 3, s += 3) {
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+        }
+    }
+    return true;
+}
+
+bool DibToImage(const std::vector<uint8_t>& dib, wxImage& image) {
+    VaZavi v;
+    BitmapInfoHeader hdr{};
+    int32_t ppm = 0;
+    if (!v.CreateFromHandle(dib.data(), dib.size(), &hdr, &ppm, false) || !v.IsValid()) return false;
+    int w = v.Width(), h = v.Height();
+    if (w <= 0 || h <= 0) return false;
+    image.Create(w, h, false);
+    unsigned char* rgb = image.GetData();
+    for (int y = 0; y < h; ++y) {
+        unsigned char* d = rgb + size_t(y) * size_t(w) * 3;
+        for (int x = 0; x < w; ++x, d += 3) {
+            uint32_t c = v.GetPixelColor(x, h - 1 - y);   // stored rows run bottom-up
+            d[0] = uint8_t(c >> 16);
+            d[1] = uint8_t(c >> 8);
+            d[2] = uint8_t(c);
+        }
+    }
+    return true;
+}
+
+bool ClipboardHasBitmap() {
+    if (!wxTheClipboard->Open()) return false;
+    bool has = wxTheClipboard->IsSupported(wxDF_BITMAP);
+    wxTheClipboard->Close();
+    return has;
+}
+
+}  // namespace clip

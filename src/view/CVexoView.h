@@ -1,0 +1,93 @@
+// The document window's view: shows the document's composite at its zoom
+// factor, centred on a grey field over the backdrop hatch, with scroll bars
+// in step with the zoom. One persistent bitmap per view receives the visible
+// rectangle; the composite is rebuilt only when the document changed.
+#pragma once
+
+#include <wx/docview.h>
+#include <wx/scrolwin.h>
+#include <wx/timer.h>
+
+#include <vector>
+
+#include "view_render.h"
+
+class CVexoDocument;
+class CVexoCanvas;
+
+class CVexoView : public wxView {
+public:
+    CVexoView() = default;
+
+    bool OnCreate(wxDocument* doc, long flags) override;
+    void OnDraw(wxDC* dc) override;
+    void OnUpdate(wxView* sender, wxObject* hint) override;
+    bool OnClose(bool deleteWindow) override;
+    void OnActivateView(bool activate, wxView* activeView, wxView* deactiveView) override;
+    void OnChangeFilename() override;
+
+    CVexoDocument* Doc() const;
+    CVexoCanvas* Canvas() const { return canvas_; }
+
+    // Zoom steps (the keyboard reaches 0.0625, the menu stops at 0.125).
+    void ZoomIn();
+    void ZoomOut();
+    void ActualSize();
+    void ZoomChanged();
+    // The composite must be rebuilt before the next paint.
+    void MarkRebuild() { rebuildComposite_ = true; }
+    void UpdateTitle();
+
+    // Paints the client area into the persistent bitmap (public for the
+    // benchmark and tests); returns the bitmap.
+    const wxBitmap& RenderFrame(int clientW, int clientH, int scrollX, int scrollY);
+
+    // Selection outline animation (timer 1).
+    void StartOutlineTimer(int ms);
+    void StopOutlineTimer();
+
+private:
+    void OnZoomIn(wxCommandEvent&);
+    void OnZoomOut(wxCommandEvent&);
+    void OnActualSize(wxCommandEvent&);
+    void OnUpdateZoom(wxUpdateUIEvent& event);
+    void OnTimer(wxTimerEvent&);
+    struct PaintKey {
+        int cw = -1, ch = -1, sx = -1, sy = -1;
+        double z = 0;
+        int W = -1, H = -1, hatch = -1, gridGap = 0;
+        uint32_t gridColour = 0;
+        int phase = 0;
+        bool operator==(const PaintKey&) const = default;
+    };
+
+    CVexoCanvas* canvas_ = nullptr;
+    bool rebuildComposite_ = true;
+    wxBitmap frame_;               // the persistent bitmap of this view
+    std::vector<uint8_t> rect_;    // the visible part from the compositor (BGRA)
+    PaintKey lastKey_;
+    wxTimer outlineTimer_;
+    int ticks_ = 0;
+    bool outlineSuspended_ = false;
+
+    wxDECLARE_DYNAMIC_CLASS(CVexoView);
+    wxDECLARE_EVENT_TABLE();
+};
+
+class CVexoCanvas : public wxScrolledCanvas {
+public:
+    CVexoCanvas(CVexoView* view, wxWindow* parent);
+    void SetZoomedSize(int w, int h);
+    void DropView() { view_ = nullptr; }
+
+private:
+    void OnPaint(wxPaintEvent&);
+    void OnKeyDown(wxKeyEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnMouse(wxMouseEvent& event);
+    void OnScroll(wxScrollWinEvent& event);
+
+    CVexoView* view_;
+    bool ctrlHeld_ = false;
+    wxPoint lastMouse_{-1, -1};
+};

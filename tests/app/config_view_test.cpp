@@ -1,0 +1,156 @@
+// Settings file formats and the view's zoom and rectangle rules.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app_config.h"
+#include "view_render.h"
+
+namespace {
+
+std::string Bytes(const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) {
+        out.push_back(char(c & 0xFF));
+        out.push_back(char(c >> 8));
+    }
+    return out;
+}
+
+TEST(Settings, WrittenInTheListedFormatAndReadBack) {
+    AppSettings s;
+    s.fg = 0x112233;
+    s.gridGap = -12;   // hidden grid: written as its absolute value
+    s.transpRep = 5;
+    s.ws[1] = 1;
+    s.fontName = u"나눔";
+    s.fontName2 = u"AB";
+    std::string text = config::FormatSettings(s);
+    EXPECT_EQ(text.rfind("FG1122867 BG16777215 TX0 pFG0 pBG16777215\nFG: 0 X0 Y0", 0), 0u);
+    EXPECT_NE(text.find("\nFontSize 12 2 2\n\nFontStrikeOut 0"), std::string::npos);
+    EXPECT_NE(text.find("\nGGap12 GClr12632256 Cur5 Pnt0 255 16711680\nFog 0\nTranspRep 5\nFolder: 0\nUD 0\nRS 0\nWS 0 1 0 0\n"),
+              std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 9), Bytes(u"나눔") + "\n" + Bytes(u"AB"));
+
+    AppSettings r;
+    config::ParseSettings(text, r);
+    EXPECT_EQ(r.fg, 0x112233);
+    EXPECT_EQ(r.gridGap, 12);
+    EXPECT_EQ(r.transpRep, 5);
+    EXPECT_EQ(r.ws[1], 1);
+    EXPECT_EQ(r.fontName, u"나눔");
+    EXPECT_EQ(r.fontName2, u"AB");
+}
+
+TEST(Settings, ClampsAndLinesThatDoNotMatch) {
+    std::u16string longName(250, u'x');
+    std::string text = "FG1 BG2 TX3 pFG4 pBG5\nFG: 1 X2 Y3\nBG: junk\nTX: 7 X8 Y9\nFontSize 1 250 -4\n"
+                       "\nFontStrikeOut 1\nFontUnderLine 0\n0 1\nGGap20 GClr5 Cur2 Pnt7 8 9\nFog 3\nTranspRep 9"
+                       "\nFolder: 1\nUD 1\nRS 1\nWS 1 2 3 4\n" +
+                       Bytes(longName) + "\n";
+    AppSettings s;
+    s.bgPick = {5, 6, 7};
+    config::ParseSettings(text, s);
+    EXPECT_EQ(s.bgPick.swatch, 5);            // unmatched line keeps its value
+    EXPECT_EQ(s.txPick.swatch, 7);
+    EXPECT_EQ(s.fontSize, 2);                 // at least 2
+    EXPECT_EQ(s.fontName.size(), 100u);       // 250 reads 100
+    EXPECT_EQ(s.brushSize, 1);                // at least 1
+    EXPECT_EQ(s.cursor, 2);
+    EXPECT_EQ(s.transpRep, 3);                // out of range
+    EXPECT_EQ(s.folder, 1);
+    EXPECT_EQ(s.ws[3], 4);
+}
+
+TEST(Settings, FirstShowFlagAndSamplesFolder) {
+    auto dir = std::filesystem::temp_directory_path() / ("pimlora_cfg_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::string file = (dir / "FirstShow.ini").string();
+    { std::ofstream(file) << "1 update 1\n0\n"; }
+    AppSettings s;
+    config::LoadFirstShow(file, "/start", s);
+    EXPECT_EQ(s.folder, 1);
+    EXPECT_EQ(s.ud, 1);
+    EXPECT_EQ(s.browserFolder, u"/start/Samples");
+    s.browserFolder = u"/pics/여행";
+    ASSERT_TRUE(config::SaveFirstShow(file, s));
+    AppSettings r;
+    config::LoadFirstShow(file, "/start", r);
+    EXPECT_EQ(r.folder, 0);
+    EXPECT_EQ(r.browserFolder, u"/pics/여행");
+    AppSettings missing;
+    config::LoadFirstShow((dir / "none.ini").string(), "/start", missing);
+    EXPECT_EQ(missing.folder, 0);
+    EXPECT_TRUE(missing.browserFolder.empty());
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ViewMath, ZoomStepsAndLimits) {
+    double z = 0.9;
+    ASSERT_TRUE(viewmath::ZoomInStep(z));
+    EXPECT_EQ(z, 1.0);
+    ASSERT_TRUE(viewmath::ZoomInStep(z));
+    EXPECT_EQ(z, 1.25);
+    z = 1.0;
+    int steps = 0;
+    while (viewmath::ZoomInStep(z)) ++steps;
+    EXPECT_EQ(steps, 13);
+    EXPECT_NEAR(z, 18.19, 0.01);
+    z = 1.0;
+    while (viewmath::ZoomOutStep(z)) {}
+    EXPECT_LT(z, 0.0625);
+    EXPECT_GT(z, 0.05);
+    // A large picture opens at 0.8 x f; a small one at 1.
+    EXPECT_NEAR(viewmath::InitialZoom(4000, 3000, 1000, 800), 0.4, 1e-9);
+    EXPECT_EQ(viewmath::InitialZoom(300, 200, 1000, 800), 1.0);
+}
+
+TEST(ViewMath, SmallImageCentredLargeOneAtZero) {
+    auto r = viewmath::ComputeImageRect(100, 50, 1.0, 299, 199);
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.top, 75);
+    EXPECT_EQ(r.right, 199);
+    auto big = viewmath::ComputeImageRect(1000, 50, 1.0, 299, 199);
+    EXPECT_EQ(big.left, 0);
+    EXPECT_TRUE(big.wider);
+    EXPECT_EQ(big.right, 299);
+    auto v = viewmath::VisiblePart(big, 400, 0, 299, 199);
+    EXPECT_EQ(v.left, 400);
+    EXPECT_EQ(v.width, 299);
+}
+
+TEST(ViewMath, TransparentPixelsShowTheHatch) {
+    // One transparent and one opaque pixel at zoom 1 over the backward hatch.
+    uint8_t bgra[8] = {0, 0, 0, 0, 10, 20, 30, 255};
+    viewmath::Visible v{0, 0, 2, 1, 0, 0};
+    std::vector<uint8_t> rgb(2 * 3);
+    viewmath::Frame f{rgb.data(), 6, 2, 1};
+    viewmath::Render(bgra, v, 1.0, viewmath::Look{}, f);
+    EXPECT_EQ(rgb[0], 255);   // paper of the hatch at (0, 0)
+    EXPECT_EQ(rgb[3], 30);    // opaque: red first
+    EXPECT_EQ(rgb[5], 10);
+}
+
+}  // namespace
+
+namespace {
+TEST(ViewMath, SelectionOutlineFollowsTheMaskBorder) {
+    // 4 x 4 canvas, selected canvas pixels (1,1)-(2,2); rows stored bottom-up.
+    std::vector<uint8_t> mask(16, 0);
+    for (int r = 1; r <= 2; ++r)
+        for (int c = 1; c <= 2; ++c) mask[size_t(3 - r) * 4 + c] = 1;
+    viewmath::MaskView m{mask.data(), 4, 4, 0, 0, 4};
+    viewmath::Visible v{0, 0, 4, 4, 0, 0};
+    std::vector<uint8_t> rgb(4 * 4 * 3, 100);
+    viewmath::Frame f{rgb.data(), 12, 4, 4};
+    viewmath::DrawOutline(m, v, 1.0, 0, f);
+    auto marked = [&](int x, int y) { return rgb[size_t(y) * 12 + x * 3] != 100; };
+    EXPECT_TRUE(marked(0, 1));    // left of the selection
+    EXPECT_TRUE(marked(2, 1));    // right edge inside
+    EXPECT_TRUE(marked(1, 0));    // above
+    EXPECT_FALSE(marked(3, 3));   // far outside
+    EXPECT_FALSE(marked(0, 0));
+}
+}  // namespace
