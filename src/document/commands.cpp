@@ -20,6 +20,7 @@ const Table& All() {
     static const Table table = [] {
         Table t;
         RegisterLayerCommands(t);
+        RegisterFilterCommands(t);
         return t;
     }();
     return table;

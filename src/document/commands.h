@@ -46,5 +46,7 @@ const Table& All();
 void RegisterLayerCommands(Table& t);
 // Colour format and file commands (2016, 2091), called from RegisterLayerCommands.
 void RegisterDocumentCommands(Table& t);
+// Filters and geometric transforms, and the named step "filter" (filter_commands.cpp).
+void RegisterFilterCommands(Table& t);
 
 }  // namespace commands
