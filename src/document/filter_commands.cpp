@@ -253,7 +253,12 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
     LayerRecord out;
     if (!Resized(L, bpp, nw, nh, out)) return false;
     doc.image.progressWindow = [&doc](int p) { doc.Host().Progress(p); };
-    const bool ok = layerops::RotateLayer(doc.image, L, out, bpp, degrees);
+    // Whole quarter turns move pixels exactly; other angles take the
+    // nearest-neighbour rotation.
+    const double q = degrees / 90.0;
+    const bool quarter = q == std::floor(q);
+    const bool ok = quarter ? layerops::QuarterTurnLayer(L, out, bpp, int(q))
+                            : layerops::RotateLayer(doc.image, L, out, bpp, degrees);
     doc.image.progressWindow = nullptr;
     if (!ok) return false;
     TakeBuffers(L, out);

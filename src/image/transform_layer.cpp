@@ -175,6 +175,44 @@ bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bi
     return true;
 }
 
+// The nearest-neighbour rule above shifts by one pixel at every angle
+// (trunc(-0.5) = trunc(0.5)), which would drop a row or column on each
+// quarter turn of a layer; the fixed turns move pixels exactly instead.
+bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters) {
+    quarters = ((quarters % 4) + 4) % 4;
+    const int W = src.width, H = src.height;
+    const int nw = (quarters & 1) ? H : W, nh = (quarters & 1) ? W : H;
+    if (!src.pixels || !src.alpha || !dst.pixels || !dst.alpha || dst.width != nw || dst.height != nh) return false;
+    const bool text = src.IsTextKind();
+    const int bpp = text ? 1 : bitsPerPixel / 8;
+    if (bpp != 1 && bpp != 3) return false;
+    const size_t sStride = text ? size_t(W) : size_t(src.stride);
+    const size_t dStride = text ? size_t(nw) : size_t(dst.stride);
+    for (int r = 0; r < nh; ++r) {
+        uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
+        uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
+        for (int x = 0; x < nw; ++x) {
+            int sx, sy;
+            if (quarters == 1) {
+                sx = W - 1 - r, sy = x;          // clockwise on screen
+            } else if (quarters == 3) {
+                sx = r, sy = H - 1 - x;          // counter-clockwise
+            } else if (quarters == 2) {
+                sx = W - 1 - x, sy = H - 1 - r;
+            } else {
+                sx = x, sy = r;
+            }
+            const uint8_t* p = src.pixels.get() + size_t(sy) * sStride + size_t(sx) * size_t(bpp);
+            if (bpp == 3)
+                d[3 * x] = p[0], d[3 * x + 1] = p[1], d[3 * x + 2] = p[2];
+            else
+                d[x] = p[0];
+            da[x] = src.alpha[size_t(sy) * size_t(W) + size_t(sx)];
+        }
+    }
+    return true;
+}
+
 // --- sampling ---------------------------------------------------------------------
 
 namespace {
