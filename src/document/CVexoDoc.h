@@ -38,6 +38,8 @@ inline constexpr const char* kTextLayersPresent =
 // Stride of a layer row: ((width * bits + 31) / 32) * 4.
 int64_t LayerStride(int width, int bitsPerPixel);
 
+class ImageStream;
+
 class CVexoDoc {
 public:
     explicit CVexoDoc(DocHost* host);
@@ -61,7 +63,10 @@ public:
     // A new picture: a white, opaque 24-bit canvas of one layer of kind 1
     // (slot 0, "배경영상"), the document image of the same size.
     bool NewImage(int width, int height);
-    bool RenameLayer(const std::u16string& name);   // current layer, at most 99 units kept
+    bool RenameLayer(const std::u16string& name);
+    // The layer move of the move tool: dx, dy in picture pixels (dy down);
+    // refused beyond one layer size off its place.
+    bool MoveLayer(int index, int dx, int dy, bool recordUndo);   // current layer, at most 99 units kept
     // (Re)allocates the two scratch buffers when their sizes differ.
     bool EnsureScratch(int32_t pixelSize, int32_t planeSize);
 
@@ -113,8 +118,22 @@ public:
     bool GuardAllRasterLayers();
 
     // --- files (vor_io.cpp, doc_open_save.cpp) --------------------------------
+    // Open by extension; the document is unchanged when the open fails.
     bool Open(const std::string& path);
+    // Save by extension: VOR ("vor", "sco") or a flat format through the
+    // composite; the file replaced survives a failed save.
     bool Save(const std::string& path);
+    // The VOR reader (into a fresh document) and writer (vor_io.cpp).
+    bool ReadVor(ImageStream& in, const std::string& filePath);
+    bool WriteVor(const std::string& target);
+    // Takes over the layers, canvas, palette and image of a document that
+    // was read on the side.
+    void AdoptState(CVexoDoc& from);
+    // After every successful open: new docSerial, current bottom layer,
+    // 24-bit conversion, the first undo step.
+    void PostOpen();
+    bool ConvertToRgb();          // command 2091 (every layer)
+    bool ReduceTo256Colours();    // command 2016
 
     // --- undo journal (undo_journal.cpp) -------------------------------------
     bool RecordUndoStep(const std::u16string& label, int type, int layer);
@@ -131,6 +150,7 @@ public:
     int currentLayer = kNoLayer;
     int docSerial = 0;
     std::string displayName;
+    std::string lastError;   // why the last Open or Save failed (for the command line)
     std::string path;
 
     bool selectionActive = false;

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "CQuantizer.h"
 #include "CVexoDoc.h"
 #include "command_frame.h"
 
@@ -77,6 +78,94 @@ const uint8_t* ModeTable(int mode) {
 
 }  // namespace
 
+namespace {
+
+// Row kernels. s: source colours, 3 bytes per pixel (or one colour repeated
+// when sstep is 0); a: alpha values; d: destination BGRA; n pixels.
+
+// Normal rule. MulTable is symmetric, so mul[a] is the row of multiples by
+// a; a' <= 0 leaves the destination unchanged, a' = 255 copies the colour.
+void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, const MulRow* mul) {
+    for (int j = 0; j < n; ++j, d += 4, s += sstep) {
+        const int A = a[j];
+        if (A <= t) continue;
+        const int al = A - t;
+        if (al == 255) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+            d[3] = 255;
+            continue;
+        }
+        const uint8_t* ms = mul[al];
+        const uint8_t* md = mul[255 - al];
+        d[0] = uint8_t(md[d[0]] + ms[s[0]]);
+        d[1] = uint8_t(md[d[1]] + ms[s[1]]);
+        d[2] = uint8_t(md[d[2]] + ms[s[2]]);
+        const int D = d[3];
+        d[3] = D == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * D));
+    }
+}
+
+// The layer the view designates: its colour replaces the destination.
+void DesignatedRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, int mode,
+                   const uint8_t* fade, const MulRow* mul) {
+    for (int j = 0; j < n; ++j, d += 4, s += sstep) {
+        const int A = a[j];
+        if (A == 0) continue;
+        if (mode == 0) {
+            const int al = A > t ? A - t : 0;
+            d[0] = mul[s[0]][al];
+            d[1] = mul[s[1]][al];
+            d[2] = mul[s[2]][al];
+            d[3] = DestAlpha(d[3], al);
+        } else {
+            d[0] = mul[fade[size_t(s[0]) * 256 + d[0]]][255];
+            d[1] = mul[fade[size_t(s[1]) * 256 + d[1]]][255];
+            d[2] = mul[fade[size_t(s[2]) * 256 + d[2]]][255];
+            d[3] = DestAlpha(d[3], 255);
+        }
+    }
+}
+
+// Blend rules: the fade towards the destination, then the rule (or, for
+// mode 1 and unknown modes, the faded colour at full alpha).
+void BlendModeRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, const uint8_t* fade,
+              const uint8_t* blend) {
+    for (int j = 0; j < n; ++j, d += 4, s += sstep) {
+        if (a[j] == 0) continue;
+        const uint8_t f0 = fade[size_t(s[0]) * 256 + d[0]];
+        const uint8_t f1 = fade[size_t(s[1]) * 256 + d[1]];
+        const uint8_t f2 = fade[size_t(s[2]) * 256 + d[2]];
+        if (blend) {
+            d[0] = blend[size_t(f0) * 256 + d[0]];
+            d[1] = blend[size_t(f1) * 256 + d[1]];
+            d[2] = blend[size_t(f2) * 256 + d[2]];
+        } else {
+            d[0] = f0;
+            d[1] = f1;
+            d[2] = f2;
+        }
+        d[3] = DestAlpha(d[3], 255);
+    }
+}
+
+struct LayerPlan {
+    const LayerRecord* L;
+    int index;
+    int a0, a1;                 // destination columns covered
+    bool linear;                // source columns follow one by one
+    bool text, palette8;
+    const uint8_t* fade;
+    const uint8_t* blend;
+};
+
+// Destination rows are done in bands, every layer in turn, so the band stays
+// in cache while the layers stream through once.
+constexpr int kBandRows = 8;
+
+}  // namespace
+
 void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, int top, int width, int height,
                              uint8_t* dst, ptrdiff_t dstStride, int designated) const {
     if (width <= 0 || height <= 0 || !dst || !(zoomFactor > 0)) return;
@@ -103,120 +192,94 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
 
     const MulRow* mul = MulTable();
     const bool palette = live.canvas.paletteColors > 0 && !live.palette.empty();
-    std::vector<int32_t> offset(static_cast<size_t>(width));
-    std::vector<uint8_t> srcRow;   // colours of one layer row (text and palette layers)
 
-    std::vector<int> order;
+    // The layers of the run and what each needs, worked out once.
+    std::vector<LayerPlan> plans;
+    // Source byte offsets (column x 3, or column for 8-bit) per destination
+    // column, one table per layer.
+    std::vector<std::vector<int32_t>> offsets;
     if (IsValidLayer(start)) {
         bool seen[kMaxLayers] = {};
-        for (int i = start; IsValidLayer(i) && !seen[i] && (count < 0 || int(order.size()) < count);
-             i = live.layers[i].next) {
+        int visited = 0;
+        for (int i = start; IsValidLayer(i) && !seen[i] && (count < 0 || visited < count); i = live.layers[i].next) {
             seen[i] = true;
-            order.push_back(i);
+            ++visited;
+            const LayerRecord& L = live.layers[i];
+            if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
+            LayerPlan p{&L, i, j1, j0, false, L.IsTextKind(), false, nullptr, nullptr};
+            const int bpp = p.text ? 0 : live.canvas.bitsPerPixel;
+            if (!p.text && bpp != 24 && bpp != 8) continue;
+            if (!p.text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
+            p.palette8 = bpp == 8;
+            std::vector<int32_t> off(static_cast<size_t>(width));
+            for (int j = j0; j < j1; ++j) {
+                const int lc = col[size_t(j)] - L.x;
+                if (lc < 0 || lc >= L.width) continue;
+                if (p.a0 == j1) p.a0 = j;
+                p.a1 = j + 1;
+                off[size_t(j)] = lc;
+            }
+            if (p.a0 >= p.a1) continue;
+            p.linear = zoomFactor == 1.0;
+            if (L.blendMode != 0 || i == designated) p.fade = FadeTable(L.transparency);
+            if (L.blendMode >= 2 && L.blendMode <= 9) p.blend = ModeTable(L.blendMode);
+            plans.push_back(p);
+            offsets.push_back(std::move(off));
         }
     }
+    if (plans.empty()) return;
 
-    for (int index : order) {
-        const LayerRecord& L = live.layers[index];
-        if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
-        const bool text = L.IsTextKind();
-        const int bpp = text ? 0 : live.canvas.bitsPerPixel;
-        if (!text && bpp != 24 && bpp != 8) continue;
-        if (!text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
-        // Destination columns covered by the layer, and their source offsets.
-        int a0 = j1, a1 = j0;
-        for (int j = j0; j < j1; ++j) {
-            const int lc = col[size_t(j)] - L.x;
-            if (lc < 0 || lc >= L.width) continue;
-            if (a0 == j1) a0 = j;
-            a1 = j + 1;
-            offset[size_t(j)] = lc;
-        }
-        if (a0 >= a1) continue;
-        const int t = L.transparency;
-        const int mode = L.blendMode;
-        const uint8_t* fade = mode != 0 ? FadeTable(t) : nullptr;
-        const uint8_t* blend = mode >= 2 && mode <= 9 ? ModeTable(mode) : nullptr;
-        const bool linear = zoomFactor == 1.0;   // offset[j] = offset[a0] + (j - a0)
-        const uint8_t tb = L.textColor[0], tg = L.textColor[1], tr = L.textColor[2];
-        srcRow.resize(size_t(a1 - a0) * 3);
-
-        for (int i = 0; i < height; ++i) {
-            const int R = row[size_t(i)];
-            if (R < 0) continue;
-            const int r = R + L.y;
-            if (r < 0 || r >= L.height) continue;
-            const uint8_t* arow = L.AlphaRow(r);
-            uint8_t* d = dst + dstStride * i;
-            // Source colours of this row, blue green red per destination column.
-            const uint8_t* s;
-            size_t sstep = 3;
-            const uint8_t* prow = L.PixelRow(r);
-            if (text) {
-                srcRow[0] = tb;
-                srcRow[1] = tg;
-                srcRow[2] = tr;
-                s = srcRow.data();
-                sstep = 0;
-            } else if (bpp == 8) {
-                for (int j = a0; j < a1; ++j) {
-                    const uint8_t idx = prow[offset[size_t(j)]];
-                    RgbQuad q = palette && idx < live.palette.size() ? live.palette[idx] : RgbQuad{0, 0, 0, 0};
-                    if (!palette) q = RgbQuad{idx, idx, idx, 0};
-                    uint8_t* o = &srcRow[size_t(j - a0) * 3];
-                    o[0] = q.blue;
-                    o[1] = q.green;
-                    o[2] = q.red;
-                }
-                s = srcRow.data();
-            } else if (linear) {
-                s = prow + size_t(offset[size_t(a0)]) * 3;
-            } else {
-                for (int j = a0; j < a1; ++j) std::memcpy(&srcRow[size_t(j - a0) * 3], prow + size_t(offset[size_t(j)]) * 3, 3);
-                s = srcRow.data();
-            }
-            const uint8_t* ap = linear ? arow + offset[size_t(a0)] : nullptr;
-
-            for (int j = a0; j < a1; ++j, s += sstep) {
-                const int A = ap ? ap[j - a0] : arow[offset[size_t(j)]];
-                uint8_t* p = d + size_t(j) * 4;
-                if (A == 0) continue;   // only the alpha rule runs, with a' = 0: nothing changes
-                if (mode == 0) {
-                    const int a = A > t ? A - t : 0;
-                    if (index == designated) {
-                        p[0] = mul[s[0]][a];
-                        p[1] = mul[s[1]][a];
-                        p[2] = mul[s[2]][a];
-                    } else if (a == 255) {
-                        p[0] = s[0];
-                        p[1] = s[1];
-                        p[2] = s[2];
-                    } else if (a != 0) {
-                        const int na = 255 - a;
-                        p[0] = uint8_t(mul[p[0]][na] + mul[s[0]][a]);
-                        p[1] = uint8_t(mul[p[1]][na] + mul[s[1]][a]);
-                        p[2] = uint8_t(mul[p[2]][na] + mul[s[2]][a]);
-                    }
-                    p[3] = DestAlpha(p[3], a);
+    std::vector<uint8_t> colours(size_t(width) * 3), alphas(static_cast<size_t>(width));
+    for (int b0 = 0; b0 < height; b0 += kBandRows) {
+        const int b1 = std::min(height, b0 + kBandRows);
+        for (size_t k = 0; k < plans.size(); ++k) {
+            const LayerPlan& p = plans[k];
+            const LayerRecord& L = *p.L;
+            const int32_t* off = offsets[k].data();
+            const int n = p.a1 - p.a0;
+            for (int i = b0; i < b1; ++i) {
+                const int R = row[size_t(i)];
+                if (R < 0) continue;
+                const int r = R + L.y;
+                if (r < 0 || r >= L.height) continue;
+                const uint8_t* arow = L.AlphaRow(r);
+                const uint8_t* prow = L.PixelRow(r);
+                uint8_t* d = dst + dstStride * i + size_t(p.a0) * 4;
+                const uint8_t* s;
+                size_t sstep = 3;
+                const uint8_t* a;
+                if (p.linear) {
+                    a = arow + off[p.a0];
                 } else {
-                    const uint8_t f0 = fade[size_t(s[0]) * 256 + p[0]];
-                    const uint8_t f1 = fade[size_t(s[1]) * 256 + p[1]];
-                    const uint8_t f2 = fade[size_t(s[2]) * 256 + p[2]];
-                    if (blend) {
-                        p[0] = blend[size_t(f0) * 256 + p[0]];
-                        p[1] = blend[size_t(f1) * 256 + p[1]];
-                        p[2] = blend[size_t(f2) * 256 + p[2]];
-                    } else if (index == designated) {
-                        p[0] = mul[f0][255];
-                        p[1] = mul[f1][255];
-                        p[2] = mul[f2][255];
-                    } else {
-                        p[0] = f0;
-                        p[1] = f1;
-                        p[2] = f2;
-                    }
-                    p[3] = DestAlpha(p[3], 255);
+                    for (int j = 0; j < n; ++j) alphas[size_t(j)] = arow[off[p.a0 + j]];
+                    a = alphas.data();
                 }
+                if (p.text) {
+                    s = L.textColor;   // blue, green, red for every pixel
+                    sstep = 0;
+                } else if (p.palette8) {
+                    for (int j = 0; j < n; ++j) {
+                        const uint8_t idx = prow[off[p.a0 + j]];
+                        RgbQuad q = palette ? (idx < live.palette.size() ? live.palette[idx] : RgbQuad{0, 0, 0, 0})
+                                            : RgbQuad{idx, idx, idx, 0};
+                        uint8_t* o = &colours[size_t(j) * 3];
+                        o[0] = q.blue;
+                        o[1] = q.green;
+                        o[2] = q.red;
+                    }
+                    s = colours.data();
+                } else if (p.linear) {
+                    s = prow + size_t(off[p.a0]) * 3;
+                } else {
+                    for (int j = 0; j < n; ++j) std::memcpy(&colours[size_t(j) * 3], prow + size_t(off[p.a0 + j]) * 3, 3);
+                    s = colours.data();
+                }
+                if (p.index == designated && !p.blend)
+                    DesignatedRow(d, s, sstep, a, n, L.transparency, L.blendMode, p.fade, mul);
+                else if (L.blendMode == 0)
+                    NormalRow(d, s, sstep, a, n, L.transparency, mul);
+                else
+                    BlendModeRow(d, s, sstep, a, n, p.fade, p.blend);
             }
         }
     }
@@ -323,19 +386,7 @@ bool CVexoDoc::RenderThroughView(int mode) {
 }
 
 int CVexoDoc::NearestPaletteIndex(uint32_t colour) const {
-    if (live.palette.empty()) return 0;
-    const int b = ColB(colour), g = ColG(colour), r = ColR(colour);
-    int best = 9000, bestIndex = 0;
-    for (size_t i = 0; i < live.palette.size(); ++i) {
-        const RgbQuad& q = live.palette[i];
-        const int dist = std::abs(q.blue - b) + std::abs(q.green - g) + std::abs(q.red - r);
-        if (dist == 0) return int(i);
-        if (dist < best) {
-            best = dist;
-            bestIndex = int(i);
-        }
-    }
-    return bestIndex;
+    return NearestColourIndex(live.palette.data(), int(live.palette.size()), ColB(colour), ColG(colour), ColR(colour));
 }
 
 // --- the shadow effect ---------------------------------------------------------------

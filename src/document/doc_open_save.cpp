@@ -1,9 +1,407 @@
 // Opening by extension, the post-open step, flat-format saving, and the
-// colour-format commands (convert to RGB, reduce to 256 colours).
+// colour-format commands (convert to RGB 2091, reduce to 256 colours 2016).
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "CQuantizer.h"
 #include "CVexoDoc.h"
+#include "ImageStream.h"
 #include "command_frame.h"
 #include "commands.h"
 
+namespace {
+
+constexpr const char* kPathTooLong = "그림파일명이 너무 깁니다.";
+constexpr const char* kCannotOpen = "해당 파일을 열 수 없습니다.";
+constexpr const char* kNoPicture = "해당파일이 존재하지 않습니다.";
+constexpr const char* kConversionFailed = "변환을 성공하지 못했습니다.";
+
+constexpr int kRawWidth = 640, kRawHeight = 480;
+
+std::string Extension(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// Extension codes of the open entry point; -1 for anything else.
+int OpenCode(const std::string& ext) {
+    static const struct {
+        const char* ext;
+        int code;
+    } table[] = {{"vor", 5}, {"sco", 6},  {"bmp", 1},  {"jpg", 0},  {"jpeg", 0}, {"gif", 2},
+                 {"tif", 3}, {"tiff", 3}, {"pcx", 4},  {"raw", 7},  {"mpg", 10}, {"mpeg", 10},
+                 {"wav", 11}, {"avi", 12}, {"mp3", 13}, {"wmv", 14}};
+    for (const auto& e : table)
+        if (ext == e.ext) return e.code;
+    return -1;
+}
+
+// Extension codes of the save entry point (VOR as 5); -1 for anything else.
+int SaveCode(const std::string& ext) {
+    if (ext == "bmp") return kTypeBMP;
+    if (ext == "jpg" || ext == "jpeg") return kTypeJPEG;
+    if (ext == "gif") return kTypeGIF;
+    if (ext == "tif" || ext == "tiff") return kTypeTIFF;
+    if (ext == "vor" || ext == "sco") return kTypeVOR;
+    return -1;
+}
+
+std::string AfterLastSeparator(const std::string& s) {
+    const size_t slash = s.find_last_of("/\\");
+    return slash == std::string::npos ? s : s.substr(slash + 1);
+}
+
+}  // namespace
+
+// --- re-creating a layer in another pixel format ---------------------------------
+
+namespace {
+// Re-creates a slot at `bpp` bits per pixel with its size, position and
+// record kept; `convert` fills the new pixel rows from the old ones. The
+// canvas size stays; the alpha and effect planes and the text stay.
+template <class Convert>
+bool RebuildLayerPixels(CVexoDoc& doc, int slot, int bpp, int paletteColors, Convert convert) {
+    LayerRecord& L = doc.live.layers[slot];
+    const LayerRecordData saved = L;
+    const CanvasInfo canvas = doc.live.canvas;
+    std::unique_ptr<uint8_t[]> oldPixels = std::move(L.pixels), alpha = std::move(L.alpha),
+                               effect = std::move(L.effectPlane);
+    std::unique_ptr<char16_t[]> text = std::move(L.text);
+    const int oldStride = L.stride;
+    const bool ok = doc.SetupLayerBuffers(L.height, L.width, u"", canvas.colorFormat, bpp, paletteColors, 0, slot,
+                                          L.x, L.y, 2, -1, -1, 0, L.tag, L.kind, L.link, false);
+    CanvasInfo& cv = doc.live.canvas;
+    const int32_t newStride = L.stride, newPixelSize = L.pixelSize;
+    cv.width = canvas.width;
+    cv.height = canvas.height;
+    cv.canvasPlaneSize = canvas.canvasPlaneSize;
+    cv.canvasPixelSize = int32_t(LayerStride(canvas.width, bpp) * canvas.height);
+    if (!ok) {
+        L.pixels = std::move(oldPixels);
+        L.alpha = std::move(alpha);
+        L.effectPlane = std::move(effect);
+        L.text = std::move(text);
+        static_cast<LayerRecordData&>(L) = saved;
+        return false;
+    }
+    static_cast<LayerRecordData&>(L) = saved;
+    L.stride = newStride;
+    L.pixelSize = newPixelSize;
+    L.alpha = std::move(alpha);
+    L.effectPlane = std::move(effect);
+    L.text = std::move(text);
+    for (int r = 0; r < L.height; ++r) convert(oldPixels.get() + size_t(r) * size_t(oldStride), L.PixelRow(r), L.width);
+    return true;
+}
+}  // namespace
+
+bool CVexoDoc::ConvertToRgb() {
+    CanvasInfo& cv = live.canvas;
+    if (cv.bitsPerPixel >= 24) return false;
+    const std::vector<RgbQuad> palette = live.palette;
+    auto colourOf = [&palette](uint8_t v) {
+        return v < palette.size() ? palette[v] : RgbQuad{0, 0, 0, 0};
+    };
+    for (int slot : StackOrder()) {
+        if (live.layers[slot].IsTextKind()) continue;
+        if (!RebuildLayerPixels(*this, slot, 24, 0, [&](const uint8_t* s, uint8_t* d, int w) {
+                for (int x = 0; x < w; ++x) {
+                    const RgbQuad q = colourOf(s[x]);
+                    d[x * 3] = q.blue;
+                    d[x * 3 + 1] = q.green;
+                    d[x * 3 + 2] = q.red;
+                }
+            }))
+            return false;
+    }
+    cv.bitsPerPixel = 24;
+    cv.paletteColors = 0;
+    cv.canvasPixelSize = int32_t(LayerStride(cv.width, 24) * cv.height);
+    live.palette.clear();
+    viewRebuild = true;
+    return true;
+}
+
+bool CVexoDoc::ReduceTo256Colours() {
+    CanvasInfo& cv = live.canvas;
+    if (cv.bitsPerPixel <= 8 || !IsValidLayer(headLayer)) return false;
+    if (LayerRecord* cur = CurrentLayerPtr()) prevState.layers[currentLayer].CopyFrom(*cur);
+    // One palette for every layer, from the pixels of all raster layers.
+    CQuantizer quantizer;
+    for (int slot : StackOrder())
+        if (!live.layers[slot].IsTextKind()) quantizer.ProcessLayer(live.layers[slot], 24, nullptr, 0);
+    std::vector<RgbQuad> table(256, RgbQuad{0, 0, 0, 0});
+    quantizer.GetColourTable(table.data());
+    NearestColourMap nearest(table.data(), 256);
+    host_->BeginWaitCursor();
+    bool ok = true;
+    for (int slot : StackOrder()) {
+        if (live.layers[slot].IsTextKind()) continue;
+        if (!RebuildLayerPixels(*this, slot, 8, 256, [&](const uint8_t* s, uint8_t* d, int w) {
+                for (int x = 0; x < w; ++x, s += 3) d[x] = nearest(s[0], s[1], s[2]);
+            })) {
+            ok = false;
+            break;
+        }
+        // Once one layer is 8-bit, the canvas is.
+        cv.bitsPerPixel = 8;
+        cv.paletteColors = 256;
+        live.palette = table;
+    }
+    host_->EndWaitCursor();
+    viewRebuild = true;
+    return ok;
+}
+
+// --- open ----------------------------------------------------------------------------
+
+void CVexoDoc::AdoptState(CVexoDoc& from) {
+    live = std::move(from.live);
+    prevState = std::move(from.prevState);
+    for (auto& L : preview.layers) L.Clear();
+    preview.palette.clear();
+    if (from.image.IsValid())
+        image.Transfer(from.image);
+    else
+        image.Destroy();
+    headLayer = from.headLayer;
+    currentLayer = from.currentLayer;
+    selectionActive = false;
+    selectionInverted = false;
+    outlineChanged = true;
+    compositeStart = kNoLayer;
+    compositeCount = -1;
+    viewRebuild = true;
+}
+
+void CVexoDoc::PostOpen() {
+    docSerial = host_->NextDocSerial();
+    currentLayer = headLayer;
+    // Text and balloon layers keep their kind: their pixels are coverage.
+    if (LayerRecord* L = CurrentLayerPtr(); L && !L->IsTextKind()) L->kind = LayerImage;
+    host_->UpdateViews(*this, true);
+    if (live.canvas.bitsPerPixel != 24) ConvertToRgb();
+    RecordUndoStep(u"Opening....", 0, currentLayer);
+    displayName = AfterLastSeparator(Utf16ToUtf8(GetFixedText(live.canvas.title, 100)));
+    modified = false;
+}
+
+bool CVexoDoc::Open(const std::string& filePath) {
+    lastError.clear();
+    if (filePath.empty()) return false;
+    const std::string ext = Extension(filePath);
+    if (ext.empty()) return false;
+    const int code = OpenCode(ext);
+    if (code < 0) return false;
+    const size_t slash = filePath.find_last_of("/\\");
+    if (slash != std::string::npos && slash + 1 >= 100) {
+        host_->MessageBox(kPathTooLong);
+        lastError = kPathTooLong;
+        return false;
+    }
+    auto fresh = std::make_unique<CVexoDoc>(host_);
+    fresh->keepScratch = true;   // the scratch buffers of this document are kept
+    CVexoDoc& d = *fresh;
+    const std::u16string title = Utf8ToUtf16(filePath);
+
+    if (code == kTypeVOR) {
+        FILE* f = std::fopen(filePath.c_str(), "rb");
+        if (!f) {
+            lastError = "can't open file";
+            return false;
+        }
+        ImageStream in(f);
+        const bool ok = d.ReadVor(in, filePath);
+        std::fclose(f);
+        if (!ok) {
+            lastError = "not a readable VOR document";
+            return false;
+        }
+    } else if (code == 7) {
+        FILE* f = std::fopen(filePath.c_str(), "rb");
+        if (!f) {
+            lastError = "can't open file";
+            return false;
+        }
+        bool ok = d.SetupLayerBuffers(kRawHeight, kRawWidth, title, kTypeBMP, 24, 0, 255, 0, 0, 0, 2, kRawWidth,
+                                      kRawHeight, 1, 1, LayerRaster, -1, false);
+        const size_t bytes = size_t(kRawWidth) * kRawHeight * 3;
+        if (ok) ok = std::fread(d.live.layers[0].pixels.get(), 1, bytes, f) == bytes;
+        std::fclose(f);
+        if (!ok) {
+            host_->MessageBox(kCannotOpen);
+            lastError = kCannotOpen;
+            return false;
+        }
+        LayerRecord& L = d.live.layers[0];
+        L.inUse = 1;
+        L.visible = 1;
+        L.prev = L.next = -1;
+        SetFixedText(L.name, 100, u"배경영상");
+        d.headLayer = d.currentLayer = 0;
+    } else {
+        VaZavi picture(code <= kTypePCX ? code : kTypeBMP);
+        if (!picture.Load(filePath.c_str(), code)) {
+            host_->MessageBox(kCannotOpen);
+            lastError = std::string(kCannotOpen) + (picture.LastError()[0] ? std::string(" (") + picture.LastError() + ")" : "");
+            return false;
+        }
+        if (!picture.IsValid()) {
+            host_->MessageBox(kNoPicture);
+            lastError = kNoPicture;
+            return false;
+        }
+        d.image.Transfer(picture);
+        const VaZavi& img = d.image;
+        const int bits = img.BitCount();
+        const int bpp = bits <= 8 ? 8 : 24;
+        const int colours = bits <= 8 ? std::min(256, img.ColorsUsed() ? img.ColorsUsed() : 1 << bits) : 0;
+        d.headLayer = 0;
+        LayerRecord& L = d.live.layers[0];
+        d.live.canvas.scratchSize = 0;
+        d.live.canvas.scratchAddr1 = d.live.canvas.scratchAddr2 = 0;
+        if (!d.SetupLayerBuffers(img.Height(), img.Width(), title, img.info.type, bpp, colours, 0, 0, 0, 0, 0,
+                                 img.Width(), img.Height(), 1, 1, LayerRaster, -1, true)) {
+            host_->MessageBox(kCannotOpen);
+            lastError = "picture too large";
+            return false;
+        }
+        SetFixedText(L.name, 100, u"배경영상");
+        L.inUse = 1;
+        L.visible = 1;
+        L.transparency = 0;
+        L.prev = L.next = -1;
+        L.charWidthScale = 10;
+        L.textAttr388 = 100;
+        L.textBoxLeft = L.textBoxTop = L.tailX = L.tailY = -1;
+        d.live.canvas.pictureX = L.x;
+        d.live.canvas.pictureY = L.y;
+        for (int r = 0; r < L.height; ++r) {
+            const uint8_t* s = img.Row(r);
+            uint8_t* p = L.PixelRow(r);
+            if (bits == 24) {
+                std::memcpy(p, s, size_t(L.width) * 3);
+            } else if (bits == 32) {
+                for (int x = 0; x < L.width; ++x) std::memcpy(p + x * 3, s + x * 4, 3);
+            } else if (bits == 8) {
+                std::memcpy(p, s, size_t(L.width));
+            } else if (bits < 8) {
+                for (int x = 0; x < L.width; ++x) p[x] = uint8_t(img.GetPixelIndex(x, r));
+            } else {
+                for (int x = 0; x < L.width; ++x) {
+                    const uint32_t c = img.GetPixelColor(x, r);
+                    p[x * 3] = ColB(c);
+                    p[x * 3 + 1] = ColG(c);
+                    p[x * 3 + 2] = ColR(c);
+                }
+            }
+            std::memset(L.AlphaRow(r), 255, size_t(L.width));
+        }
+        d.currentLayer = 0;
+    }
+
+    AdoptState(d);
+    path = filePath;
+    PostOpen();
+    host_->RefreshLayersPanel(*this);
+    return true;
+}
+
+// --- save ---------------------------------------------------------------------------------
+
+bool CVexoDoc::Save(const std::string& target) {
+    lastError.clear();
+    const int code = SaveCode(Extension(target));
+    if (code < 0) {
+        lastError = "unknown file type";
+        return false;
+    }
+    if (code == kTypeVOR) {
+        if (!WriteVor(target)) {
+            if (lastError.empty()) lastError = "could not be written";
+            return false;
+        }
+        return true;
+    }
+    if (!RenderThroughView(3)) {
+        lastError = "nothing to save";
+        return false;
+    }
+    const CanvasInfo& cv = live.canvas;
+    int bpp = cv.bitsPerPixel == 8 ? 8 : 24;
+    std::vector<RgbQuad> palette = bpp == 8 ? live.palette : std::vector<RgbQuad>();
+    if (code == kTypeGIF) {
+        CQuantizer quantizer;
+        quantizer.ProcessPixels(composite.data(), cv.width, cv.height, ptrdiff_t(cv.width) * 4, 4);
+        palette.assign(256, RgbQuad{0, 0, 0, 0});
+        quantizer.GetColourTable(palette.data());
+        bpp = 8;
+    }
+    VaZavi out(code);
+    if (!out.Create(bpp, cv.width, cv.height, code) ||
+        int64_t(out.ImageBytes()) != LayerStride(cv.width, bpp) * cv.height) {
+        host_->MessageBox(kConversionFailed);
+        lastError = kConversionFailed;
+        return false;
+    }
+    if (bpp == 8) {
+        palette.resize(256, RgbQuad{0, 0, 0, 0});
+        out.SetPalette(palette.data(), 256);
+        NearestColourMap nearest(palette.data(), int(palette.size()));
+        const uint8_t* c = composite.data();
+        for (int r = 0; r < cv.height; ++r) {
+            uint8_t* p = out.Row(r);
+            for (int x = 0; x < cv.width; ++x, c += 4) p[x] = nearest(c[0], c[1], c[2]);
+        }
+    } else {
+        const uint8_t* c = composite.data();
+        for (int r = 0; r < cv.height; ++r) {
+            uint8_t* p = out.Row(r);
+            for (int x = 0; x < cv.width; ++x, c += 4) {
+                p[x * 3] = c[0];
+                p[x * 3 + 1] = c[1];
+                p[x * 3 + 2] = c[2];
+            }
+        }
+    }
+    if (image.IsValid()) {
+        out.SetXDpi(image.info.xDpi);
+        out.SetYDpi(image.info.yDpi);
+        out.info.jpegQuality = image.info.jpegQuality;
+    }
+    if (!out.Save(target.c_str(), code)) {
+        lastError = out.LastError()[0] ? out.LastError() : "could not be written";
+        return false;
+    }
+    modified = false;
+    return true;
+}
+
+// --- commands -------------------------------------------------------------------------------
+
 namespace commands {
-void RegisterDocumentCommands(Table&) {}
+void RegisterDocumentCommands(Table& t) {
+    t.Add(2091, "RGB컬러 영상으로 변환", [](CVexoDoc& d, const std::vector<int>&) {
+        if (d.live.canvas.bitsPerPixel >= 24) return true;   // nothing to do, no step
+        CommandScope scope(d, 2091);
+        if (!d.ConvertToRgb()) return false;
+        d.RecordUndoStep(u"RGB 컬러영상으로 변환", 7, d.currentLayer);
+        d.Host().UpdateViews(d, true);
+        return true;
+    });
+    t.Add(2016, "8비트칼라 최적변환", [](CVexoDoc& d, const std::vector<int>&) {
+        if (d.live.canvas.bitsPerPixel <= 8) return true;
+        CommandScope scope(d, 2016);
+        const bool ok = d.ReduceTo256Colours();
+        d.RecordUndoStep(u"8비트칼라 최적변환", 7, d.currentLayer);
+        d.Host().UpdateViews(d, true);
+        return ok;
+    });
+}
 }  // namespace commands

@@ -4,6 +4,10 @@
 // y offsets follow the stored-row convention of layer_set.cpp: layer stored
 // row r lies on canvas stored row r - y.
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <stdexcept>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -34,6 +38,33 @@ uint8_t* Reuse(std::unique_ptr<uint8_t[]>& buf, size_t oldSize, size_t n, std::u
         out.reset(new (std::nothrow) uint8_t[n ? n : 1]);
     }
     return out.get();
+}
+
+// Integer parameters of a named step ("1,2,3"); invalid_argument when the
+// text is not min..max integers.
+std::vector<int> StepInts(const std::string& text, size_t min, size_t max) {
+    std::vector<int> out;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t comma = text.find(',', pos);
+        if (comma == std::string::npos) comma = text.size();
+        const std::string part = text.substr(pos, comma - pos);
+        char* end = nullptr;
+        errno = 0;
+        const long v = std::strtol(part.c_str(), &end, 10);
+        if (part.empty() || *end || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+            throw std::invalid_argument("'" + text + "' is not a list of integers");
+        out.push_back(int(v));
+        pos = comma + 1;
+    }
+    if (out.size() < min || out.size() > max) throw std::invalid_argument("'" + text + "' has the wrong count of numbers");
+    return out;
+}
+
+bool LayerOfStep(CVexoDoc& d, int slot) {
+    if (d.InStack(slot)) return true;
+    d.Host().MessageBox("no layer in slot " + std::to_string(slot));
+    return false;
 }
 
 }  // namespace
@@ -341,6 +372,24 @@ bool CVexoDoc::SelectLayer(int index) {
     return true;
 }
 
+bool CVexoDoc::MoveLayer(int index, int dx, int dy, bool recordUndo) {
+    if (!InStack(index)) return false;
+    LayerRecord& L = live.layers[index];
+    const int64_t nx = int64_t(L.x) + dx, ny = int64_t(L.y) + dy;
+    // dy counts downwards on the picture, which in stored-row order adds to y.
+    if (nx < -L.width || nx > L.width || ny < -L.height || ny > L.height) return false;
+    L.x = int32_t(nx);
+    L.y = int32_t(ny);
+    if (!selectionActive) {
+        live.selection.x = L.x;
+        live.selection.y = L.y;
+    }
+    viewRebuild = true;
+    if (recordUndo) RecordUndoStep(u"전체영상 위치이동", 0, index);
+    host_->UpdateViews(*this, true);
+    return true;
+}
+
 bool CVexoDoc::RenameLayer(const std::u16string& name) {
     LayerRecord* L = CurrentLayerPtr();
     if (!L) return false;
@@ -402,6 +451,41 @@ void RegisterLayerCommands(Table& t) {
     });
     t.Add(1500, "레이어 없는 영상을 만듬", [](CVexoDoc& d, const std::vector<int>&) { return d.FlattenDocument(); });
     RegisterDocumentCommands(t);
+
+    // Steps of the command line that stand for the layers panel and the move tool.
+    t.AddNamed("select", [](CVexoDoc& d, const std::string& a) {
+        const auto p = StepInts(a, 1, 1);
+        return LayerOfStep(d, p[0]) && d.SelectLayer(p[0]);
+    });
+    t.AddNamed("visible", [](CVexoDoc& d, const std::string& a) {
+        const auto p = StepInts(a, 2, 2);
+        if (!LayerOfStep(d, p[0])) return false;
+        d.Layer(p[0]).visible = p[1] ? 1 : 0;
+        d.viewRebuild = true;
+        return true;
+    });
+    t.AddNamed("blend", [](CVexoDoc& d, const std::string& a) {
+        const auto p = StepInts(a, 2, 2);
+        if (!LayerOfStep(d, p[0])) return false;
+        if (p[1] < 0 || p[1] > 9) throw std::invalid_argument("blend mode must be 0 to 9");
+        d.Layer(p[0]).blendMode = uint8_t(p[1]);
+        d.viewRebuild = true;
+        return true;
+    });
+    t.AddNamed("opacity", [](CVexoDoc& d, const std::string& a) {
+        const auto p = StepInts(a, 2, 2);
+        if (!LayerOfStep(d, p[0])) return false;
+        if (p[1] < 0 || p[1] > 255) throw std::invalid_argument("transparency must be 0 to 255");
+        d.Layer(p[0]).transparency = uint8_t(p[1]);
+        d.viewRebuild = true;
+        return true;
+    });
+    t.AddNamed("move", [](CVexoDoc& d, const std::string& a) {
+        const auto p = StepInts(a, 3, 3);
+        if (!LayerOfStep(d, p[0]) || !d.SelectLayer(p[0])) return false;
+        CommandScope scope(d, 1570);
+        return d.MoveLayer(p[0], p[1], p[2], true);
+    });
 }
 }  // namespace commands
 

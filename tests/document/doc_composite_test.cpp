@@ -1,0 +1,231 @@
+// Compositing against a plain per-pixel reference of the rules, merge,
+// flatten and the shadow effect.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "CVexoDoc.h"
+#include "commands.h"
+
+namespace {
+
+// The rules written out directly, one pixel at a time, without tables.
+uint8_t Mul(int v, int a) {
+    if (v == 255 && a == 255) return 255;
+    const float c = 1.0f / 255.0f;
+    return uint8_t((long double)v * a * (long double)c);
+}
+
+void ReferencePixel(const LayerRecord& L, const uint8_t src[3], int A, uint8_t* p, bool designated) {
+    if (A == 0) return;
+    const int t = L.transparency;
+    int s[3] = {src[0], src[1], src[2]};
+    if (L.IsTextKind()) s[0] = L.textColor[0], s[1] = L.textColor[1], s[2] = L.textColor[2];
+    int a;
+    if (L.blendMode == 0) {
+        a = std::max(0, A - t);
+        for (int c = 0; c < 3; ++c) p[c] = designated ? Mul(s[c], a) : uint8_t(Mul(p[c], 255 - a) + Mul(s[c], a));
+    } else {
+        const long double k = (long double)(255 - t) * (long double)(1.0f / 255.0f);
+        a = 255;
+        for (int c = 0; c < 3; ++c) {
+            const int d = p[c];
+            const int f = int(std::trunc((long double)s[c] * k + (long double)d * (1.0L - k)));
+            int out;
+            switch (L.blendMode) {
+            case 2: out = (f * d) >> 8; break;
+            case 3: out = 255 - (((255 - d) * (255 - f)) >> 8); break;
+            case 4: out = std::min(f, d); break;
+            case 5: out = std::max(f, d); break;
+            case 6: out = std::abs(d - f); break;
+            case 7: out = 255 - std::abs(255 - d - f); break;
+            case 8: out = (f + d - ((f * d) >> 7)) & 255; break;
+            case 9: out = f < 128 ? (d * f) >> 7 : 255 - (((255 - f) * (255 - d)) >> 7); break;
+            default: out = designated ? Mul(f, 255) : Mul(d, 0) + Mul(f, 255); break;
+            }
+            p[c] = uint8_t(out);
+        }
+    }
+    p[3] = p[3] == 0 ? uint8_t(a) : uint8_t(std::min(255, (a + 1) * p[3]));
+}
+
+std::vector<uint8_t> Reference(const CVexoDoc& doc, double zoom, int left, int top, int w, int h, int designated) {
+    std::vector<uint8_t> out(size_t(w) * size_t(h) * 4, 0);
+    const int W = doc.live.canvas.width, H = doc.live.canvas.height;
+    for (int i : doc.StackOrder()) {
+        const LayerRecord& L = doc.Layer(i);
+        if (L.visible != 1) continue;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int cx = int((left + x) / zoom), cyTop = int((top + y) / zoom);
+                if (cx >= W || cyTop >= H) continue;
+                const int lx = cx - L.x, lr = (H - 1 - cyTop) + L.y;   // stored-row order
+                if (lx < 0 || lx >= L.width || lr < 0 || lr >= L.height) continue;
+                uint8_t src[3] = {0, 0, 0};
+                if (!L.IsTextKind()) std::memcpy(src, L.PixelRow(lr) + lx * 3, 3);
+                ReferencePixel(L, src, L.AlphaRow(lr)[lx], &out[(size_t(y) * w + x) * 4], i == designated);
+            }
+    }
+    return out;
+}
+
+void Randomise(CVexoDoc& doc, std::mt19937& rng, int layers) {
+    std::uniform_int_distribution<int> byte(0, 255);
+    const int W = doc.live.canvas.width, H = doc.live.canvas.height;
+    for (int n = 1; n < layers; ++n) {
+        ASSERT_TRUE(doc.AddLayer());
+        const int slot = doc.currentLayer;
+        const int w = 1 + rng() % (W + 4), h = 1 + rng() % (H + 4);
+        const bool text = n % 5 == 4;
+        ASSERT_TRUE(doc.SetupLayerBuffers(h, w, u"", 1, 24, 0, 0, slot, int(rng() % 9) - 4, int(rng() % 9) - 4, 2, -1,
+                                          -1, 0, 0, text ? LayerText : LayerRaster, -1, false));
+        doc.live.canvas.width = W;
+        doc.live.canvas.height = H;
+        LayerRecord& L = doc.Layer(slot);
+        L.blendMode = uint8_t(n % 12);   // 0..9 and two unknown modes
+        L.transparency = uint8_t(n % 3 == 0 ? 0 : byte(rng));
+        L.visible = n % 7 == 6 ? 0 : 1;
+        L.textColor[0] = uint8_t(byte(rng)), L.textColor[1] = 9, L.textColor[2] = 200;
+        for (int i = 0; i < L.pixelSize; ++i) L.pixels[size_t(i)] = uint8_t(byte(rng));
+        for (int i = 0; i < L.planeSize; ++i) {
+            const int r = byte(rng);
+            L.alpha[size_t(i)] = uint8_t(r < 60 ? 0 : r < 120 ? 255 : byte(rng));
+        }
+    }
+}
+
+}  // namespace
+
+TEST(Composite, MatchesReferenceForEveryRuleAndZoom) {
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    ASSERT_TRUE(doc.NewImage(23, 17));
+    std::mt19937 rng(7);
+    for (int i = 0; i < doc.Layer(0).pixelSize; ++i) doc.Layer(0).pixels[size_t(i)] = uint8_t(rng());
+    for (int i = 0; i < doc.Layer(0).planeSize; ++i) doc.Layer(0).alpha[size_t(i)] = uint8_t(rng());
+    Randomise(doc, rng, 26);
+    for (double zoom : {1.0, 0.37, 0.0625, 2.5, 16.0})
+        for (int designated : {-1, 3}) {
+            const int w = int(23 * zoom) + 3, h = int(17 * zoom) + 2;
+            std::vector<uint8_t> got(size_t(w) * size_t(h) * 4, 0xCC);
+            doc.CompositeRect(doc.headLayer, -1, zoom, 1, 0, w, h, got.data(), ptrdiff_t(w) * 4, designated);
+            const auto want = Reference(doc, zoom, 1, 0, w, h, designated);
+            size_t diff = 0;
+            while (diff < got.size() && got[diff] == want[diff]) ++diff;
+            ASSERT_EQ(diff, got.size()) << "zoom " << zoom << " designated " << designated << " pixel "
+                                        << diff / 4 % size_t(w) << "," << diff / 4 / size_t(w) << " channel "
+                                        << diff % 4 << ": " << int(got[diff]) << " want " << int(want[diff]);
+        }
+}
+
+TEST(Composite, EdgeRules) {
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    ASSERT_TRUE(doc.NewImage(2, 1));
+    LayerRecord& L = doc.Layer(0);
+    const uint8_t colours[6] = {1, 2, 3, 250, 128, 0};
+    std::memcpy(L.pixels.get(), colours, 6);
+    std::vector<uint8_t> out(8);
+    // One opaque layer comes out exactly.
+    doc.CompositeRun(0, -1, out.data());
+    EXPECT_EQ(out, (std::vector<uint8_t>{1, 2, 3, 255, 250, 128, 0, 255}));
+    // Transparency 255 draws nothing in normal mode...
+    L.transparency = 255;
+    doc.CompositeRun(0, -1, out.data());
+    EXPECT_EQ(out, std::vector<uint8_t>(8, 0));
+    // ...but still draws in a blend mode (a fade of weight 0 over black).
+    L.blendMode = 5;
+    doc.CompositeRun(0, -1, out.data());
+    EXPECT_EQ(out[3], 255);
+    // A text layer of full alpha is a solid block of its colour.
+    L.blendMode = 0;
+    L.transparency = 0;
+    L.kind = LayerText;
+    L.textColor[0] = 9, L.textColor[1] = 8, L.textColor[2] = 7;
+    doc.CompositeRun(0, -1, out.data());
+    EXPECT_EQ(out, (std::vector<uint8_t>{9, 8, 7, 255, 9, 8, 7, 255}));
+}
+
+TEST(Composite, MergeFlattenAndNeighbours) {
+    HeadlessHost host;
+    host.echoMessages = false;
+    CVexoDoc doc(&host);
+    ASSERT_TRUE(doc.NewImage(4, 3));
+    std::mt19937 rng(3);
+    Randomise(doc, rng, 4);
+    for (int s : doc.StackOrder()) doc.Layer(s).kind = LayerRaster, doc.Layer(s).visible = 1;
+    doc.Layer(1).blendMode = 0;
+    // Merging the current layer with the one below equals compositing the two.
+    const int lower = doc.StackOrder()[1], upper = doc.StackOrder()[2];
+    doc.Layer(lower).transparency = 0;
+    std::vector<uint8_t> two(4 * 3 * 4);
+    doc.CompositeRun(lower, 2, two.data());
+    ASSERT_TRUE(doc.SelectLayer(upper));
+    ASSERT_TRUE(commands::All().Find(1555)->run(doc, {}));
+    EXPECT_EQ(doc.LayerCount(), 3);
+    EXPECT_FALSE(doc.InStack(upper));
+    EXPECT_EQ(doc.currentLayer, lower);
+    const LayerRecord& M = doc.Layer(lower);
+    EXPECT_EQ(M.width, 4);
+    EXPECT_EQ(M.x, 0);
+    for (int r = 0; r < 3; ++r)
+        for (int x = 0; x < 4; ++x) {
+            const uint8_t* c = &two[(size_t(r) * 4 + x) * 4];
+            EXPECT_EQ(M.PixelRow(r)[x * 3 + 1], c[1]);
+            EXPECT_EQ(M.AlphaRow(r)[x], c[3]);
+        }
+    // Nothing happens at the top (1557) or a text neighbour refuses.
+    ASSERT_TRUE(doc.SelectLayer(doc.TopLayer()));
+    EXPECT_FALSE(commands::All().Find(1557)->run(doc, {}));
+    doc.Layer(doc.TopLayer()).kind = LayerText;
+    EXPECT_FALSE(commands::All().Find(1555)->run(doc, {}));
+    EXPECT_EQ(host.messages.back(), "두 레이어 중 적어도 하나가 글자레이어입니다.\r\n레스터 변환 후에 병합하십시요.");
+    doc.Layer(doc.TopLayer()).kind = LayerRaster;
+
+    // Flatten: the whole stack in the bottom layer, the others kept in their slots.
+    std::vector<uint8_t> all(4 * 3 * 4);
+    doc.CompositeRun(doc.headLayer, -1, all.data());
+    const std::vector<int> before = doc.StackOrder();
+    ASSERT_TRUE(commands::All().Find(1500)->run(doc, {}));
+    EXPECT_EQ(doc.LayerCount(), 1);
+    EXPECT_EQ(doc.currentLayer, before[0]);
+    for (int s : before) EXPECT_EQ(doc.Layer(s).inUse, 1);
+    std::vector<uint8_t> flat(4 * 3 * 4);
+    doc.CompositeRun(doc.headLayer, -1, flat.data());
+    for (size_t i = 0; i < all.size(); i += 4) EXPECT_EQ(flat[i + 2], all[i + 2]);
+    EXPECT_EQ(host.currentCommand, -1);
+}
+
+TEST(Shadow, SoftDropShadowBesideTheObject) {
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    ASSERT_TRUE(doc.NewImage(40, 40));
+    LayerRecord& L = doc.Layer(0);
+    std::memset(L.alpha.get(), 0, size_t(L.planeSize));
+    for (int r = 15; r < 25; ++r)
+        for (int x = 15; x < 25; ++x) L.AlphaRow(r)[x] = 255;
+    L.effectKind = 3;
+    L.effectParam = 0;        // right and down
+    L.effectParams[0] = 5;    // distance
+    L.effectParams[1] = 3;    // spread
+    doc.RenderShadow(0);
+    // Right of and below the square (stored rows run upwards) there is shadow,
+    // fading out; the other side stays clear; the object is untouched.
+    EXPECT_GT(L.AlphaRow(12)[27], 100);
+    EXPECT_LT(L.AlphaRow(12)[32], L.AlphaRow(12)[27]);
+    EXPECT_EQ(L.AlphaRow(27)[12], 0);
+    EXPECT_EQ(L.AlphaRow(20)[20], 255);
+    EXPECT_LE(L.AlphaRow(12)[27], 180);
+    EXPECT_EQ(L.PixelRow(12)[27 * 3], 0);
+    // Rendering again gives the same; effect kind 0 takes it away.
+    std::vector<uint8_t> once(L.alpha.get(), L.alpha.get() + L.planeSize);
+    doc.RenderShadow(0);
+    EXPECT_EQ(std::vector<uint8_t>(L.alpha.get(), L.alpha.get() + L.planeSize), once);
+    L.effectKind = 0;
+    doc.RenderShadow(0);
+    EXPECT_EQ(L.AlphaRow(12)[27], 0);
+    EXPECT_EQ(L.effectPlane[size_t(12 * 40 + 27)], 0);
+}

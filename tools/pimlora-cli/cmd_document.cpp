@@ -1,0 +1,133 @@
+// Document commands: doc, layers, run.
+#include <cstdio>
+#include <stdexcept>
+
+#include "CVexoDoc.h"
+#include "cli.h"
+#include "commands.h"
+#include "undo_journal.h"
+
+namespace {
+
+bool OpenDocument(CVexoDoc& doc, const std::string& file) {
+    if (doc.Open(file)) return true;
+    cli::Fail(file, doc.lastError.empty() ? "cannot be opened as a document" : doc.lastError);
+    return false;
+}
+
+bool SaveDocument(CVexoDoc& doc, const std::string& file) {
+    if (doc.Save(file)) return true;
+    cli::Fail(file, doc.lastError.empty() ? "could not be saved" : doc.lastError);
+    return false;
+}
+
+int Doc(const cli::Args& args) {
+    if (args.size() != 2) return cli::Usage("doc takes IN and OUT");
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    if (!OpenDocument(doc, args[0])) return cli::kFailure;
+    return SaveDocument(doc, args[1]) ? cli::kOk : cli::kFailure;
+}
+
+int Layers(const cli::Args& args) {
+    if (args.size() != 1) return cli::Usage("layers takes one FILE");
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    if (!OpenDocument(doc, args[0])) return cli::kFailure;
+    for (int slot : doc.StackOrder()) {
+        const LayerRecord& L = doc.Layer(slot);
+        std::printf("slot=%d kind=%d name=%s x=%d y=%d width=%d height=%d visible=%d blend=%d transparency=%d\n", slot,
+                    int(L.kind), Utf16ToUtf8(GetFixedText(L.name, 100)).c_str(), L.x, L.y, L.width, L.height,
+                    L.visible, int(L.blendMode), int(L.transparency));
+    }
+    return cli::kOk;
+}
+
+std::vector<int> IntList(const std::string& text) {
+    std::vector<int> out;
+    if (text.empty()) return out;
+    size_t pos = 0;
+    for (;;) {
+        const size_t comma = text.find(',', pos);
+        int v;
+        if (!cli::ParseInt(text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos), v))
+            throw std::invalid_argument("'" + text + "' is not a list of integers");
+        out.push_back(v);
+        if (comma == std::string::npos) break;
+        pos = comma + 1;
+    }
+    return out;
+}
+
+// A step resolved against the command table.
+struct Step {
+    std::string text;
+    const commands::Command* command = nullptr;
+    std::vector<int> params;
+    const commands::NamedFn* named = nullptr;
+    std::string namedArgs;
+};
+
+int Run(const cli::Args& args) {
+    std::vector<std::string> positional;
+    bool journal = false;
+    for (const auto& a : args) {
+        if (a == "--journal")
+            journal = true;
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() < 2) return cli::Usage("run takes IN, OUT and steps");
+    const commands::Table& table = commands::All();
+    std::vector<Step> steps;
+    for (size_t i = 2; i < positional.size(); ++i) {
+        Step s;
+        s.text = positional[i];
+        const size_t colon = s.text.find(':');
+        const std::string head = s.text.substr(0, colon);
+        int id;
+        if (cli::ParseInt(head, id)) {
+            s.command = table.Find(id);
+            if (!s.command) return cli::Usage("unknown step '" + s.text + "'");
+            try {
+                if (colon != std::string::npos) s.params = IntList(s.text.substr(colon + 1));
+            } catch (const std::invalid_argument& e) {
+                return cli::Usage(std::string("step ") + e.what());
+            }
+        } else {
+            s.named = colon == std::string::npos ? nullptr : table.FindNamed(head);
+            if (!s.named) return cli::Usage("unknown step '" + s.text + "'");
+            s.namedArgs = s.text.substr(colon + 1);
+        }
+        steps.push_back(std::move(s));
+    }
+
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    if (!OpenDocument(doc, positional[0])) return cli::kFailure;
+    for (const Step& s : steps) {
+        try {
+            const bool ok = s.command ? s.command->run(doc, s.params) : (*s.named)(doc, s.namedArgs);
+            if (!ok && host.messages.empty()) std::fprintf(stderr, "pimlora-cli: step %s refused\n", s.text.c_str());
+        } catch (const std::invalid_argument& e) {
+            return cli::Usage("step '" + s.text + "': " + e.what());
+        }
+        host.messages.clear();
+    }
+    if (journal)
+        for (int i = 0; i <= doc.undoPos && i < int(doc.steps.size()); ++i)
+            std::printf("%d %d %s\n", i, int(doc.steps[size_t(i)].type),
+                        Utf16ToUtf8(doc.steps[size_t(i)].label).c_str());
+    return SaveDocument(doc, positional[1]) ? cli::kOk : cli::kFailure;
+}
+
+const cli::Registrar kDoc({"doc", "  pimlora-cli doc IN OUT\n", 30, Doc});
+const cli::Registrar kLayers({"layers", "  pimlora-cli layers FILE\n", 31, Layers});
+const cli::Registrar kRun({"run",
+                           "  pimlora-cli run IN OUT [--journal] STEP...\n"
+                           "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
+                           "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
+                           "            range:RRGGBB[,T] | filter:NAME:...\n",
+                           32, Run});
+
+}  // namespace
