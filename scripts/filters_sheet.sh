@@ -44,7 +44,7 @@ for entry in "${steps[@]}"; do
     if [ -z "$step" ]; then
         cp "$TMP/source.bmp" "$out"
     else
-        "$CLI" apply "$TMP/source.bmp" "$out" "$step"
+        "$CLI" run "$TMP/source.bmp" "$out" "$step"
     fi
     tiles+=(-label "$label" "$out")
     i=$((i + 1))

@@ -203,14 +203,15 @@ TEST(FilterCommands, SelectionMakesWrittenPixelsOpaque) {
     EXPECT_EQ(L.alpha[2], 100);
 }
 
-TEST(FilterCommands, CliApplyRunsSteps) {
+TEST(FilterCommands, CliRunsFilterSteps) {
     testsupport::TempDir dir;
     const std::string in = dir.File("in.bmp"), out = dir.File("out.bmp");
     ASSERT_EQ(testsupport::Run(testsupport::ImageMagick() + " -size 30x20 gradient:red-blue -type TrueColor BMP3:" + in), 0);
-    EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " apply " + in + " " + out + " 'filter:유화:3,20' 4210 1413"), 0);
+    EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " run " + in + " " + out + " 'filter:유화:3,20' 1491 1413"), 0);
     VaZavi img(kTypeBMP);
     ASSERT_TRUE(img.Load(out.c_str(), kTypeBMP));
     EXPECT_EQ(img.Width(), 20);
     EXPECT_EQ(img.Height(), 30);
-    EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " apply " + in + " " + out + " 'filter:흐리게:77' 2>/dev/null"), 2);
+    EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " run " + in + " " + out + " 'filter:흐리게:77' 2>/dev/null"), 2);
+    EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " apply " + in + " " + out + " median:3 'filter:부드럽게B'"), 0);
 }
