@@ -1,6 +1,9 @@
 // Window filters: mean, erode, dilate, 3 x 3 convolution, sharpen, median,
 // edge darkening, frosted glass and watercolour.
 #include <cmath>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "layer_access.h"
 
@@ -152,6 +155,27 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
         v = Clamp255(v);
         return uint8_t(invert ? 255 - v : v);
     };
+    // Inner pixels (m = 9): the division by a fixed divisor becomes one
+    // multiplication where the numerator's bound allows it exactly.
+    int absSum = 0;
+    for (int i = 0; i < 9; ++i) absSum += std::abs(kernel[i]);
+    const bool scaled = divisor != 0 && K != 9 && K != 0;
+    const int64_t numMax = int64_t(255) * absSum * (scaled ? std::abs(int64_t(K)) : 1);
+    const int64_t den = divisor == 0 ? 1 : std::abs(int64_t(divisor)) * (scaled ? 9 : 1);
+    UDivider fast;
+    const bool useFast = divisor != 0 && numMax * den < (int64_t(1) << 32) && den < (int64_t(1) << 31);
+    if (useFast) fast.Set(uint32_t(den));
+    const bool negDen = divisor < 0;
+    auto inner = [&](int sum) -> uint8_t {
+        if (!useFast) return channel(sum, 9);
+        const int num = scaled ? K * sum : sum;
+        int q = num >= 0 ? int(fast(uint32_t(num))) : -int(fast(uint32_t(-num)));
+        if (negDen) q = -q;
+        const int v = Clamp255(offset + q);
+        return uint8_t(invert ? 255 - v : v);
+    };
+    std::vector<int32_t> rowSums(size_t(w) * 3);
+    std::vector<uint8_t> rowOut(size_t(w) * 3);
     const int step = 100 / std::max(1, h);
     for (int r = 0; r < h; ++r) {
         ctx.image->info.progress += step;
@@ -159,8 +183,42 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
         const uint8_t* al = a.AlphaRow(r);
         uint8_t* d = a.DstRow(r);
         const uint8_t* centre = a.SrcRow(r);
+        const bool innerRow = r > 0 && r + 1 < h && !output && w > 2;
+        if (innerRow) {
+            // Whole row at once: channel sums of the inner pixels, then the
+            // channel rule, in loops the compiler vectorises.
+            const size_t o0 = 3, o1 = 3 * size_t(w - 1);
+            int32_t* sums = rowSums.data();
+            const uint8_t *u = rows[0], *m = rows[1], *b = rows[2];
+            for (size_t o = o0; o < o1; ++o)
+                sums[o] = kernel[0] * u[o - 3] + kernel[1] * u[o] + kernel[2] * u[o + 3] + kernel[3] * m[o - 3] +
+                          kernel[4] * m[o] + kernel[5] * m[o + 3] + kernel[6] * b[o - 3] + kernel[7] * b[o] +
+                          kernel[8] * b[o + 3];
+            uint8_t* res = rowOut.data();
+            if (useFast && !scaled && !negDen) {
+                for (size_t o = o0; o < o1; ++o) {
+                    const int v = sums[o];
+                    const uint32_t av = uint32_t(v < 0 ? -v : v);
+                    const int q0 = int((uint64_t(av) * fast.m) >> 32);
+                    int t = offset + (v < 0 ? -q0 : q0);
+                    t = t < 0 ? 0 : t > 255 ? 255 : t;
+                    res[o] = uint8_t(invert ? 255 - t : t);
+                }
+            } else if (divisor == 0) {
+                for (size_t o = o0; o < o1; ++o) {
+                    int t = offset + sums[o];
+                    t = t < 0 ? 0 : t > 255 ? 255 : t;
+                    res[o] = uint8_t(invert ? 255 - t : t);
+                }
+            } else {
+                for (size_t o = o0; o < o1; ++o) res[o] = inner(sums[o]);
+            }
+            for (int x = 1; x + 1 < w; ++x)
+                if (al[x]) d[3 * x] = res[3 * x], d[3 * x + 1] = res[3 * x + 1], d[3 * x + 2] = res[3 * x + 2];
+        }
         for (int x = 0; x < w; ++x) {
             if (!al[x]) continue;
+            if (innerRow && x > 0 && x + 1 < w) continue;
             int sb = 0, sg = 0, sr = 0, m = 0;
             for (int kr = 0; kr < 3; ++kr) {
                 const uint8_t* row = rows[kr];
@@ -235,13 +293,53 @@ bool Median(LayerOpContext& ctx, int size) {
     const int w = a.w, h = a.h, lo = Lo(size), hi = Hi(size);
     const std::vector<uint8_t> lum = LumPlane100(a);
     std::vector<uint32_t> keys(size_t(size) * size_t(size));
+    const bool net = size == 3;
+    std::vector<int16_t> p[9];
+    if (net)
+        for (auto& v : p) v.assign(size_t(w), 0);
     for (int r = 0; r < h; ++r) {
         if ((r & 31) == 0) a.Progress(int(int64_t(r) * 100 / h));
         const uint8_t* al = a.AlphaRow(r);
         uint8_t* d = a.DstRow(r);
         const int r0 = std::max(0, r + lo), r1 = std::min(h - 1, r + hi);
+        if (net && r > 0 && r + 1 < h) {
+            // Inner 3 x 3 windows: a median-of-nine exchange network run on
+            // whole rows of keys (luminance, window position). The keys are
+            // distinct, so the middle key names the pixel the sort gives.
+            for (int k = 0; k < 9; ++k) {
+                const uint8_t* l = lum.data() + size_t(r - 1 + k / 3) * size_t(w) + size_t(k % 3);
+                int16_t* q = p[k].data();
+                for (int x = 1; x + 1 < w; ++x) q[x] = int16_t((l[x - 1] << 4) | k);
+            }
+            auto sort2 = [&](int i, int j) {
+                int16_t* u = p[i].data();
+                int16_t* v = p[j].data();
+                int x = 1;
+#ifdef __SSE2__
+                for (; x + 8 < w; x += 8) {
+                    const __m128i a8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x));
+                    const __m128i b8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(u + x), _mm_min_epi16(a8, b8));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(v + x), _mm_max_epi16(a8, b8));
+                }
+#endif
+                for (; x + 1 < w; ++x) {
+                    const int16_t lo2 = std::min(u[x], v[x]), hi2 = std::max(u[x], v[x]);
+                    u[x] = lo2, v[x] = hi2;
+                }
+            };
+            sort2(1, 2), sort2(4, 5), sort2(7, 8), sort2(0, 1), sort2(3, 4), sort2(6, 7);
+            sort2(1, 2), sort2(4, 5), sort2(7, 8), sort2(0, 3), sort2(5, 8), sort2(4, 7);
+            sort2(3, 6), sort2(1, 4), sort2(2, 5), sort2(4, 7), sort2(4, 2), sort2(6, 4);
+            sort2(4, 2);
+        }
         for (int x = 0; x < w; ++x) {
             if (!al[x]) continue;
+            if (net && r > 0 && r + 1 < h && x > 0 && x + 1 < w) {
+                const int k = p[4][x] & 15;
+                std::memcpy(d + 3 * x, a.SrcRow(r - 1 + k / 3) + 3 * size_t(x - 1 + k % 3), 3);
+                continue;
+            }
             const int x0 = std::max(0, x + lo), x1 = std::min(w - 1, x + hi);
             size_t n = 0;
             for (int rr = r0; rr <= r1; ++rr) {
