@@ -461,11 +461,11 @@ void RegisterFilterCommands(Table& t) {
     for (const std::string& name : filters::FilterNames()) {
         const int id = FilterCommandId(name);
         t.Add(id, name, [name](CVexoDoc& doc, const std::vector<int>& p) {
-            FilterStep s;
-            s.name = name;
-            const filters::FilterSpec spec = filters::Lookup(name);
-            for (int i = 0; i < 3; ++i) s.params[i] = i < int(p.size()) ? p[size_t(i)] : spec.params[i].start;
-            return ApplyFilterStep(doc, s);
+            // Same checks as the named step: at most the used parameters,
+            // each inside its range (or its below-minimum starting value).
+            std::string text = name;
+            for (size_t i = 0; i < p.size(); ++i) text += (i ? "," : ":") + std::to_string(p[i]);
+            return ApplyFilterStep(doc, ParseFilterStep(text));
         });
     }
     t.Add(3479, "렌즈효과", [](CVexoDoc& doc, const std::vector<int>&) {

@@ -2,6 +2,7 @@
 #include "layer_access.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <unordered_map>
 
 namespace layerops {
@@ -86,6 +87,21 @@ const uint8_t* LayerAccess::MaskRow(int r, int& shift) const {
     return s->mask.data() + size_t(mr) * size_t(s->width);
 }
 
+// Nearest palette entry of a colour written into a palette layer: the sum
+// of the channel distances, first entry on ties, 0 without a palette.
+uint8_t NearestPaletteIndex(const VaZavi& image, uint32_t colour) {
+    const RgbQuad* pal = image.GetPalette();
+    if (!pal) return 0;
+    int best = 9000, bestIndex = 0;
+    for (int i = 0; i < image.ColorsUsed() && i < 256; ++i) {
+        const int d = std::abs(pal[i].blue - int(ColB(colour))) + std::abs(pal[i].green - int(ColG(colour))) +
+                      std::abs(pal[i].red - int(ColR(colour)));
+        if (d == 0) return uint8_t(i);
+        if (d < best) best = d, bestIndex = i;
+    }
+    return uint8_t(bestIndex);
+}
+
 void LayerAccess::Commit(const uint8_t* written) {
     const LayerRecord* L = ctx_.layer;
     const bool text = L->IsTextKind();
@@ -107,7 +123,7 @@ void LayerAccess::Commit(const uint8_t* written) {
                 } else {
                     uint32_t c = PackBGR(d[3 * x], d[3 * x + 1], d[3 * x + 2]);
                     auto it = nearest.find(c);
-                    if (it == nearest.end()) it = nearest.emplace(c, uint8_t(ctx_.image->GetNearestIndex(c))).first;
+                    if (it == nearest.end()) it = nearest.emplace(c, NearestPaletteIndex(*ctx_.image, c)).first;
                     out[x] = it->second;
                 }
             }

@@ -59,6 +59,8 @@ private:
     std::vector<uint8_t> srcCopy_, dstCopy_;
 };
 
+uint8_t NearestPaletteIndex(const VaZavi& image, uint32_t colour);
+
 // Luminance planes used by several filters.
 // (59 G + 30 R + 11 B) div 100
 std::vector<uint8_t> LumPlane100(const LayerAccess& a);

@@ -215,3 +215,15 @@ TEST(FilterCommands, CliRunsFilterSteps) {
     EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " run " + in + " " + out + " 'filter:흐리게:77' 2>/dev/null"), 2);
     EXPECT_EQ(testsupport::Run(std::string(PIMLORA_CLI) + " apply " + in + " " + out + " median:3 'filter:부드럽게B'"), 0);
 }
+
+// Filter ids take the same parameter checks as the named step, so no
+// command line can ask for a window of a million pixels.
+TEST(FilterCommands, FilterIdsCheckRanges) {
+    Doc d;
+    const auto* erode = commands::All().Find(1457);
+    ASSERT_NE(erode, nullptr);
+    EXPECT_THROW(erode->run(d.doc, {1000000}), std::invalid_argument);
+    EXPECT_TRUE(erode->run(d.doc, {3}));
+    EXPECT_TRUE(commands::All().Find(1461)->run(d.doc, {}));   // starting values
+    EXPECT_EQ(d.doc.steps.back().label, u"찍어붙이기");
+}

@@ -498,3 +498,36 @@ TEST(LayerOpsExact, QuarterTurnsAreExact) {
         EXPECT_EQ(0, std::memcmp(back->alpha.get() + size_t(r) * 7, f.layer.alpha.get() + size_t(r) * 7, 7));
     }
 }
+
+// Palette layers: colours come from the document palette and results go
+// back as the nearest palette index (a grey ramp: index = grey value).
+TEST(LayerOpsExact, PaletteLayerThroughNearestIndex) {
+    Fixture f(15, 9, 31, true);
+    ASSERT_TRUE(f.image.Create(8, 4, 4, kTypeBMP));
+    f.image.SetGrayPalette();
+    LayerRecord& L = f.layer;
+    L.stride = 16, L.pixelSize = 16 * 9;
+    L.pixels.reset(new uint8_t[size_t(L.pixelSize)]);
+    std::mt19937 rng(4);
+    for (int i = 0; i < L.pixelSize; ++i) L.pixels[size_t(i)] = uint8_t(rng());
+    f.ctx.bitsPerPixel = 8;
+    std::vector<uint8_t> out(size_t(L.pixelSize), 7), al = f.outAlpha;
+    f.ctx.outPixels = out.data();
+    std::vector<uint8_t> expect = out, expectAlpha = al;
+    for (int r = 0; r < 9; ++r)
+        for (int x = 0; x < 15; ++x) {
+            if (!f.A(x, r)) continue;
+            int s = 0, n = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int xx = x + dx, yy = r + dy;
+                    if (xx < 0 || yy < 0 || xx >= 15 || yy >= 9 || !f.A(xx, yy)) continue;
+                    s += L.pixels[size_t(yy) * 16 + xx], ++n;
+                }
+            expect[size_t(r) * 16 + x] = uint8_t(s / n);
+            if (f.Marked(x, r)) expectAlpha[size_t(r) * 15 + x] = 255;
+        }
+    ASSERT_TRUE(WindowMean(f.ctx, 3, 1));
+    EXPECT_EQ(out, expect);
+    EXPECT_EQ(f.outAlpha, expectAlpha);
+}

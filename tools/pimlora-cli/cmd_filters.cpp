@@ -62,6 +62,7 @@ int Apply(const cli::Args& args) {
                 if (!cli::ParseInt(tail.substr(0, comma), a) ||
                     (comma != std::string::npos && !cli::ParseInt(tail.substr(comma + 1), b)))
                     return cli::Usage(head + " takes whole numbers");
+                if (head == "median" && (a < 1 || a > 25)) return cli::Usage("median:1..25");
                 ok = docfilters::RunLayerOp(doc, -1, a, b, [&](layerops::LayerOpContext& c) {
                     return head == "median" ? layerops::Median(c, a) : layerops::BrightnessContrast(c, a, b);
                 });
