@@ -284,8 +284,10 @@ bool Sharpen(LayerOpContext& ctx, int strength) {
 }
 
 // Median by luminance. Equal luminances are ordered by their place in the
-// window (rows, then columns), so the result is one definite pixel. Keys
-// pack luminance and window position; the middle key is found by selection.
+// window (rows, then columns), so the result is one definite pixel. Inner
+// 3 x 3 windows go through an exchange network; other windows keep a
+// running histogram along the row, find the middle luminance from it and
+// then the pixel of that luminance with the right rank in window order.
 bool Median(LayerOpContext& ctx, int size) {
     if (size <= 0) return true;
     LayerAccess a(ctx);
@@ -294,6 +296,14 @@ bool Median(LayerOpContext& ctx, int size) {
     const std::vector<uint8_t> lum = LumPlane100(a);
     std::vector<uint32_t> keys(size_t(size) * size_t(size));
     const bool net = size == 3;
+    std::vector<uint32_t> hist(256), coarse(16);
+    auto column = [&](int r0, int r1, int xx, int sign) {
+        for (int rr = r0; rr <= r1; ++rr) {
+            const uint8_t l = lum[size_t(rr) * size_t(w) + size_t(xx)];
+            hist[l] += uint32_t(sign);
+            coarse[size_t(l >> 4)] += uint32_t(sign);
+        }
+    };
     std::vector<int16_t> p[9];
     if (net)
         for (auto& v : p) v.assign(size_t(w), 0);
@@ -333,8 +343,43 @@ bool Median(LayerOpContext& ctx, int size) {
             sort2(3, 6), sort2(1, 4), sort2(2, 5), sort2(4, 7), sort2(4, 2), sort2(6, 4);
             sort2(4, 2);
         }
+        if (!net) {
+            // Running luminance histogram of the clipped window (fine and
+            // coarse bins), slid along the row one column at a time.
+            std::fill(hist.begin(), hist.end(), 0u);
+            std::fill(coarse.begin(), coarse.end(), 0u);
+            for (int xx = 0; xx <= std::min(w - 1, hi); ++xx) column(r0, r1, xx, 1);
+        }
         for (int x = 0; x < w; ++x) {
+            if (!net && x > 0) {
+                if (x + hi < w) column(r0, r1, x + hi, 1);
+                if (x + lo - 1 >= 0) column(r0, r1, x + lo - 1, -1);
+            }
             if (!al[x]) continue;
+            if (!net) {
+                const int x0 = std::max(0, x + lo), x1 = std::min(w - 1, x + hi);
+                const uint32_t n = uint32_t((r1 - r0 + 1) * (x1 - x0 + 1));
+                const uint32_t t = n / 2;   // rank of the middle element
+                uint32_t below = 0;
+                int c = 0;
+                while (below + coarse[size_t(c)] <= t) below += coarse[size_t(c++)];
+                int level = c * 16;
+                while (below + hist[size_t(level)] <= t) below += hist[size_t(level++)];
+                // The (t - below)-th pixel of this luminance in window order.
+                uint32_t skip = t - below;
+                for (int rr = r0; rr <= r1; ++rr) {
+                    const uint8_t* l = lum.data() + size_t(rr) * size_t(w);
+                    for (int xx = x0; xx <= x1; ++xx) {
+                        if (l[xx] != level) continue;
+                        if (skip-- == 0) {
+                            std::memcpy(d + 3 * x, a.SrcRow(rr) + 3 * size_t(xx), 3);
+                            rr = r1 + 1;
+                            break;
+                        }
+                    }
+                }
+                continue;
+            }
             if (net && r > 0 && r + 1 < h && x > 0 && x + 1 < w) {
                 const int k = p[4][x] & 15;
                 std::memcpy(d + 3 * x, a.SrcRow(r - 1 + k / 3) + 3 * size_t(x - 1 + k % 3), 3);
