@@ -188,10 +188,14 @@ bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel
     if (bpp != 1 && bpp != 3) return false;
     const size_t sStride = text ? size_t(W) : size_t(src.stride);
     const size_t dStride = text ? size_t(nw) : size_t(dst.stride);
-    for (int r = 0; r < nh; ++r) {
+    // Tiles of 64 x 64 keep both the rows read and the rows written in cache.
+    constexpr int kTile = 64;
+    for (int tr = 0; tr < nh; tr += kTile)
+    for (int tx = 0; tx < nw; tx += kTile)
+    for (int r = tr; r < std::min(nh, tr + kTile); ++r) {
         uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
         uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
-        for (int x = 0; x < nw; ++x) {
+        for (int x = tx; x < std::min(nw, tx + kTile); ++x) {
             int sx, sy;
             if (quarters == 1) {
                 sx = W - 1 - r, sy = x;          // clockwise on screen
