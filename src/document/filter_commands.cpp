@@ -324,6 +324,30 @@ bool NegativeLayer(CVexoDoc& doc) {
     return ok;
 }
 
+// Grey rule of one layer: a text or balloon layer only has its text colour
+// made grey; other layers are painted grey in the command frame and then
+// copied into the previous-state set.
+bool GreyOneLayer(CVexoDoc& doc, int index) {
+    LayerRecord& L = doc.live.layers[index];
+    if (L.IsTextKind()) {
+        const uint8_t g = uint8_t((L.textColor[0] + L.textColor[1] + L.textColor[2]) / 3);
+        L.textColor[0] = L.textColor[1] = L.textColor[2] = g;
+        return true;
+    }
+    if (!FramedOp(doc, index, true, layerops::GreyLayer)) return false;
+    KeepPrevious(doc, index);
+    return true;
+}
+
+bool GreyLayers(CVexoDoc& doc, bool every) {
+    if (!IsValidLayer(doc.currentLayer)) return false;
+    CommandScope scope(doc, every ? 1414 : 4224);
+    if (!every) return GreyOneLayer(doc, doc.currentLayer);
+    for (int i : doc.StackOrder())
+        if (!GreyOneLayer(doc, i)) return false;
+    return true;
+}
+
 bool ResizeCanvas(CVexoDoc& doc, int width, int height) {
     if (width < 1 || height < 1 || int64_t(width) * height > kMaxImagePixels) return false;
     if (!IsValidLayer(doc.currentLayer) || !doc.GuardAllRasterLayers()) return false;
@@ -452,6 +476,12 @@ void RegisterFilterCommands(Table& t) {
     t.Add(1415, "회전", [](CVexoDoc& doc, const std::vector<int>& p) {
         if (p.empty()) return false;
         return RotateCurrentLayer(doc, 1415, double(p[0])) && Record(doc, "이미지회전", 0);
+    });
+    t.Add(1414, "그레이스케일 영상으로 변환", [](CVexoDoc& doc, const std::vector<int>&) {
+        return GreyLayers(doc, true) && Record(doc, "회색톤이미지 변환", 0);
+    });
+    t.Add(4224, "레이어 채도 감소", [](CVexoDoc& doc, const std::vector<int>&) {
+        return GreyLayers(doc, false) && Record(doc, "레이어 채도 감소", 0);
     });
     t.Add(1413, "반전변환", [](CVexoDoc& doc, const std::vector<int>&) {
         return NegativeLayer(doc) && Record(doc, "반전변환", 0);

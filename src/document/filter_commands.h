@@ -34,6 +34,8 @@ bool FlipEveryLayer(CVexoDoc& doc);      // 1411
 bool RotateCurrentLayer(CVexoDoc& doc, int id, double degrees);
 bool RotateCanvas(CVexoDoc& doc, int id, double degrees);
 bool NegativeLayer(CVexoDoc& doc);       // 1413
+// Grey rule for every layer (1414) or the current one (4224).
+bool GreyLayers(CVexoDoc& doc, bool every);
 // Resamples every layer to the new canvas size (image-size command).
 bool ResizeCanvas(CVexoDoc& doc, int width, int height);
 

@@ -7,6 +7,8 @@
 namespace layerops {
 
 namespace {
+inline int Grey(const uint8_t* p) { return (p[0] + p[1] + p[2]) / 3; }
+
 // Canvas position of layer stored row r and column c (see layer_set.cpp).
 bool CanvasPos(const CanvasInfo& cv, const LayerRecord& L, int c, int r, size_t& at) {
     const int cx = c + L.x, cy = r - L.y;
@@ -123,6 +125,21 @@ bool Negative(LayerOpContext& ctx) {
     return true;
 }
 
+bool GreyLayer(LayerOpContext& ctx) {
+    LayerAccess a(ctx);
+    if (!a.Ok()) return false;
+    for (int r = 0; r < a.h; ++r) {
+        const uint8_t* s = a.SrcRow(r);
+        uint8_t* d = a.DstRow(r);
+        for (int x = 0; x < a.w; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = uint8_t(Grey(s + 3 * x));
+    }
+    // Transparent pixels get the grey colour but stay transparent: making
+    // them opaque would cover every layer below with the layer's hidden
+    // (usually white) pixels.
+    a.Commit();
+    return true;
+}
+
 bool ToTrueColour(VaZavi& image, const LayerRecord& src, uint8_t* dst, int dstStride) {
     if (!src.pixels || !dst || dstStride < src.width * 3) return false;
     const RgbQuad* pal = image.GetPalette();
@@ -156,7 +173,6 @@ bool Histogram(LayerOpContext& ctx, uint32_t table[1024]) {
 }
 
 namespace {
-inline int Grey(const uint8_t* p) { return (p[0] + p[1] + p[2]) / 3; }
 
 // The thresholds carry each processed pixel's alpha into the scratch plane
 // where the selection marks the pixel.

@@ -88,6 +88,9 @@ bool SplitRGB(VaZavi& image, const ImageSet& set, int layer, uint8_t* red, uint8
 bool SplitYUV(VaZavi& image, const ImageSet& set, int layer, VaZavi* t0, VaZavi* t1, VaZavi* t2);
 bool SplitHSL(VaZavi& image, const ImageSet& set, int layer, VaZavi* t0, VaZavi* t1, VaZavi* t2);
 bool Negative(LayerOpContext& ctx);
+// Grey rule: every pixel of the layer becomes (R + G + B) div 3 in all
+// three channels; pixels with alpha 0 keep their alpha.
+bool GreyLayer(LayerOpContext& ctx);
 // 8-bit palette layer `src` into the 24-bit pixel buffer `dst` of rows of
 // dstStride bytes, through the image's palette.
 bool ToTrueColour(VaZavi& image, const LayerRecord& src, uint8_t* dst, int dstStride);

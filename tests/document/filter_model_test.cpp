@@ -227,3 +227,23 @@ TEST(FilterCommands, FilterIdsCheckRanges) {
     EXPECT_TRUE(commands::All().Find(1461)->run(d.doc, {}));   // starting values
     EXPECT_EQ(d.doc.steps.back().label, u"찍어붙이기");
 }
+
+TEST(FilterCommands, GreyRule) {
+    Doc d;
+    LayerRecord& L = d.doc.live.layers[d.doc.currentLayer];
+    L.alpha[0] = 0;   // every pixel turns grey; a transparent one stays transparent
+    const auto before = Pixels(d.doc);
+    ASSERT_TRUE(commands::All().Find(4224)->run(d.doc, {}));
+    EXPECT_EQ(L.pixels[0], (before[0] + before[1] + before[2]) / 3);
+    EXPECT_EQ(L.pixels[1], L.pixels[0]);
+    EXPECT_EQ(L.alpha[0], 0);
+    EXPECT_EQ(L.alpha[1], 255);
+    EXPECT_EQ(d.doc.steps.back().label, u"레이어 채도 감소");
+    // Text layers only get a grey text colour.
+    L.kind = LayerText;
+    L.textColor[0] = 30, L.textColor[1] = 60, L.textColor[2] = 90;
+    ASSERT_TRUE(commands::All().Find(1414)->run(d.doc, {}));
+    EXPECT_EQ(L.textColor[0], 60);
+    EXPECT_EQ(L.textColor[2], 60);
+    EXPECT_EQ(d.doc.steps.back().label, u"회색톤이미지 변환");
+}
