@@ -76,6 +76,26 @@ const uint8_t* ModeTable(int mode) {
     return tab.get();
 }
 
+// Fade and blend rule in one table: out[s][d] = rule(fade(s, d), d), per
+// transparency value and mode (1 stands for 1 and the unknown modes).
+const uint8_t* FadeBlendTable(int t, int mode) {
+    const int m = mode >= 2 && mode <= 9 ? mode : 1;
+    static std::array<std::unique_ptr<uint8_t[]>, 256 * 10> tables;
+    static std::mutex lock;
+    const uint8_t* fade = FadeTable(t);
+    const uint8_t* blend = m >= 2 ? ModeTable(m) : nullptr;
+    std::lock_guard<std::mutex> guard(lock);
+    auto& tab = tables[size_t(t) * 10 + size_t(m)];
+    if (!tab) {
+        tab.reset(new uint8_t[65536]);
+        for (size_t sd = 0; sd < 65536; ++sd) {
+            const uint8_t f = fade[sd];
+            tab[sd] = blend ? blend[size_t(f) * 256 + (sd & 255)] : f;
+        }
+    }
+    return tab.get();
+}
+
 }  // namespace
 
 namespace {
@@ -83,28 +103,47 @@ namespace {
 // Row kernels. s: source colours, 3 bytes per pixel (or one colour repeated
 // when sstep is 0); a: alpha values; d: destination BGRA; n pixels.
 
-// Normal rule. MulTable is symmetric, so mul[a] is the row of multiples by
-// a; a' <= 0 leaves the destination unchanged, a' = 255 copies the colour.
+// Normal rule. MulTable is symmetric (v * a = a * v), so mul[a] is the row of
+// multiples by a. a' <= 0 leaves the destination unchanged and a' = 255
+// copies the colour, so runs of eight transparent or (with no transparency)
+// opaque pixels are done word-wise.
+
+inline void NormalPixel(uint8_t* d, const uint8_t* s, int A, int t, const MulRow* mul) {
+    if (A <= t) return;
+    const int al = A - t;
+    const uint8_t* ms = mul[al];
+    const uint8_t* md = mul[255 - al];
+    d[0] = uint8_t(md[d[0]] + ms[s[0]]);
+    d[1] = uint8_t(md[d[1]] + ms[s[1]]);
+    d[2] = uint8_t(md[d[2]] + ms[s[2]]);
+    const int D = d[3];
+    d[3] = D == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * D));
+}
+
 void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, const MulRow* mul) {
-    for (int j = 0; j < n; ++j, d += 4, s += sstep) {
-        const int A = a[j];
-        if (A <= t) continue;
-        const int al = A - t;
-        if (al == 255) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            d[3] = 255;
-            continue;
+    int j = 0;
+    if (sstep == 3) {
+        for (; j + 8 <= n; j += 8, d += 32, s += 24) {
+            uint64_t w;
+            std::memcpy(&w, a + j, 8);
+            if (w == 0) continue;
+            if (w == ~uint64_t(0) && t == 0) {
+                for (int k = 0; k < 7; ++k) {
+                    uint32_t v;
+                    std::memcpy(&v, s + k * 3, 4);
+                    v |= 0xFF000000u;
+                    std::memcpy(d + k * 4, &v, 4);
+                }
+                d[28] = s[21];
+                d[29] = s[22];
+                d[30] = s[23];
+                d[31] = 255;
+                continue;
+            }
+            for (int k = 0; k < 8; ++k) NormalPixel(d + k * 4, s + k * 3, a[j + k], t, mul);
         }
-        const uint8_t* ms = mul[al];
-        const uint8_t* md = mul[255 - al];
-        d[0] = uint8_t(md[d[0]] + ms[s[0]]);
-        d[1] = uint8_t(md[d[1]] + ms[s[1]]);
-        d[2] = uint8_t(md[d[2]] + ms[s[2]]);
-        const int D = d[3];
-        d[3] = D == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * D));
     }
+    for (; j < n; ++j, d += 4, s += sstep) NormalPixel(d, s, a[j], t, mul);
 }
 
 // The layer the view designates: its colour replaces the destination.
@@ -130,23 +169,13 @@ void DesignatedRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a,
 
 // Blend rules: the fade towards the destination, then the rule (or, for
 // mode 1 and unknown modes, the faded colour at full alpha).
-void BlendModeRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, const uint8_t* fade,
-              const uint8_t* blend) {
+void BlendModeRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, const uint8_t* rule) {
     for (int j = 0; j < n; ++j, d += 4, s += sstep) {
         if (a[j] == 0) continue;
-        const uint8_t f0 = fade[size_t(s[0]) * 256 + d[0]];
-        const uint8_t f1 = fade[size_t(s[1]) * 256 + d[1]];
-        const uint8_t f2 = fade[size_t(s[2]) * 256 + d[2]];
-        if (blend) {
-            d[0] = blend[size_t(f0) * 256 + d[0]];
-            d[1] = blend[size_t(f1) * 256 + d[1]];
-            d[2] = blend[size_t(f2) * 256 + d[2]];
-        } else {
-            d[0] = f0;
-            d[1] = f1;
-            d[2] = f2;
-        }
-        d[3] = DestAlpha(d[3], 255);
+        d[0] = rule[size_t(s[0]) * 256 + d[0]];
+        d[1] = rule[size_t(s[1]) * 256 + d[1]];
+        d[2] = rule[size_t(s[2]) * 256 + d[2]];
+        d[3] = 255;   // D = 0 becomes 255; otherwise (255 + 1) * D saturates
     }
 }
 
@@ -158,6 +187,7 @@ struct LayerPlan {
     bool text, palette8;
     const uint8_t* fade;
     const uint8_t* blend;
+    const uint8_t* rule;        // fade and blend in one table
 };
 
 // Destination rows are done in bands, every layer in turn, so the band stays
@@ -206,23 +236,24 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             ++visited;
             const LayerRecord& L = live.layers[i];
             if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
-            LayerPlan p{&L, i, j1, j0, false, L.IsTextKind(), false, nullptr, nullptr};
+            LayerPlan p{&L, i, j1, j0, false, L.IsTextKind(), false, nullptr, nullptr, nullptr};
             const int bpp = p.text ? 0 : live.canvas.bitsPerPixel;
             if (!p.text && bpp != 24 && bpp != 8) continue;
             if (!p.text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
             p.palette8 = bpp == 8;
             std::vector<int32_t> off(static_cast<size_t>(width));
             for (int j = j0; j < j1; ++j) {
-                const int lc = col[size_t(j)] - L.x;
+                const int64_t lc = int64_t(col[size_t(j)]) - L.x;   // offsets may be anything in a file
                 if (lc < 0 || lc >= L.width) continue;
                 if (p.a0 == j1) p.a0 = j;
                 p.a1 = j + 1;
-                off[size_t(j)] = lc;
+                off[size_t(j)] = int32_t(lc);
             }
             if (p.a0 >= p.a1) continue;
             p.linear = zoomFactor == 1.0;
             if (L.blendMode != 0 || i == designated) p.fade = FadeTable(L.transparency);
             if (L.blendMode >= 2 && L.blendMode <= 9) p.blend = ModeTable(L.blendMode);
+            if (L.blendMode != 0) p.rule = FadeBlendTable(L.transparency, L.blendMode);
             plans.push_back(p);
             offsets.push_back(std::move(off));
         }
@@ -240,8 +271,9 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             for (int i = b0; i < b1; ++i) {
                 const int R = row[size_t(i)];
                 if (R < 0) continue;
-                const int r = R + L.y;
-                if (r < 0 || r >= L.height) continue;
+                const int64_t r64 = int64_t(R) + L.y;
+                if (r64 < 0 || r64 >= L.height) continue;
+                const int r = int(r64);
                 const uint8_t* arow = L.AlphaRow(r);
                 const uint8_t* prow = L.PixelRow(r);
                 uint8_t* d = dst + dstStride * i + size_t(p.a0) * 4;
@@ -279,7 +311,7 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
                 else if (L.blendMode == 0)
                     NormalRow(d, s, sstep, a, n, L.transparency, mul);
                 else
-                    BlendModeRow(d, s, sstep, a, n, p.fade, p.blend);
+                    BlendModeRow(d, s, sstep, a, n, p.rule);
             }
         }
     }

@@ -2,6 +2,7 @@
 // flatten and the shadow effect.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -147,6 +148,11 @@ TEST(Composite, EdgeRules) {
     L.textColor[0] = 9, L.textColor[1] = 8, L.textColor[2] = 7;
     doc.CompositeRun(0, -1, out.data());
     EXPECT_EQ(out, (std::vector<uint8_t>{9, 8, 7, 255, 9, 8, 7, 255}));
+    // Offsets at the ends of the integer range (a damaged file) draw nothing.
+    L.x = INT32_MIN;
+    L.y = INT32_MAX;
+    doc.CompositeRun(0, -1, out.data());
+    EXPECT_EQ(out, std::vector<uint8_t>(8, 0));
 }
 
 TEST(Composite, MergeFlattenAndNeighbours) {

@@ -43,8 +43,8 @@ Bytes CanvasBlock(const std::u16string& title, int w, int h, int bpp = 24) {
     Put32(b, 216, 1);
     Put32(b, 220, 0);
     Put32(b, 224, bpp);
-    Put32(b, 228, Stride(w, bpp) * h);
-    Put32(b, 232, w * h);
+    Put32(b, 228, int32_t(uint32_t(Stride(w, bpp)) * uint32_t(h)));
+    Put32(b, 232, int32_t(uint32_t(w) * uint32_t(h)));
     Put32(b, 240, 0x12345678);   // an address from the writer's memory
     return b;
 }
