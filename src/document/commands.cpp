@@ -23,6 +23,7 @@ const Table& All() {
         RegisterTextCommands(t);
         RegisterUndoCommands(t);
         RegisterSelectionCommands(t);
+        RegisterFilterCommands(t);
         return t;
     }();
     return table;

@@ -52,5 +52,7 @@ void RegisterTextCommands(Table& t);
 void RegisterUndoCommands(Table& t);
 // Selection commands and the wand:, rect:, range: steps (selection.cpp).
 void RegisterSelectionCommands(Table& t);
+// Filters and geometric transforms, and the named step "filter" (filter_commands.cpp).
+void RegisterFilterCommands(Table& t);
 
 }  // namespace commands

@@ -1,0 +1,505 @@
+// Geometric transforms of a layer: mirror, flip, rotation by any angle, the
+// two sampling kernels of resizing, and the free transform.
+#include <cmath>
+#include <cstring>
+
+#include "layer_access.h"
+
+namespace layerops {
+
+namespace {
+
+int BytesPerPixel(const LayerOpContext& ctx) {
+    return ctx.layer->IsTextKind() ? 1 : ctx.bitsPerPixel / 8;
+}
+
+bool Usable(const LayerOpContext& ctx) {
+    const LayerRecord* L = ctx.layer;
+    return ctx.image && L && L->pixels && L->alpha && ctx.outPixels && ctx.outAlpha && L->width > 0 &&
+           L->height > 0 && (L->IsTextKind() || ctx.bitsPerPixel == 24 || ctx.bitsPerPixel == 8);
+}
+
+// Moves alpha values into the scratch plane where the selection marks the
+// destination pixel: outAlpha(x, r) = alpha of source (sx(x), sr).
+template <class SourceColumn>
+void MoveAlpha(LayerAccess& a, int r, const uint8_t* srcAlphaRow, SourceColumn sx) {
+    uint8_t* oa = a.OutAlphaRow(r);
+    const SelectionMask* s = a.ctx().selection;
+    if (!s || s->size < 0 || s->mask.empty()) {
+        for (int x = 0; x < a.w; ++x) oa[x] = srcAlphaRow[sx(x)];
+        return;
+    }
+    int shift = 0;
+    const uint8_t* m = a.MaskRow(r, shift);
+    if (!m) return;
+    const int x0 = std::max(0, -shift), x1 = std::min(a.w, s->width - shift);
+    for (int x = x0; x < x1; ++x)
+        if (m[x + shift] == 1) oa[x] = srcAlphaRow[sx(x)];
+}
+
+}  // namespace
+
+// Destination (x, y) receives colour and alpha of source (width - 1 - x, y).
+// Palette indices and text coverage move as they are.
+bool MirrorLayer(LayerOpContext& ctx) {
+    if (!Usable(ctx)) return false;
+    LayerAccess a(ctx);
+    if (!a.Ok()) return false;
+    const LayerRecord& L = *ctx.layer;
+    const int bpp = BytesPerPixel(ctx), w = L.width;
+    const size_t stride = L.IsTextKind() ? size_t(w) : size_t(L.stride);
+    for (int r = 0; r < L.height; ++r) {
+        const uint8_t* s = L.pixels.get() + size_t(r) * stride;
+        uint8_t* d = ctx.outPixels + size_t(r) * stride;
+        if (bpp == 3) {
+            for (int x = 0, sx = w - 1; x < w; ++x, --sx) {
+                d[3 * x] = s[3 * sx];
+                d[3 * x + 1] = s[3 * sx + 1];
+                d[3 * x + 2] = s[3 * sx + 2];
+            }
+        } else {
+            for (int x = 0; x < w; ++x) d[x] = s[w - 1 - x];
+        }
+        MoveAlpha(a, r, L.AlphaRow(r), [w](int x) { return w - 1 - x; });
+    }
+    return true;
+}
+
+// Destination (x, y) receives source (x, height - 1 - y).
+bool FlipLayer(LayerOpContext& ctx) {
+    if (!Usable(ctx)) return false;
+    LayerAccess a(ctx);
+    if (!a.Ok()) return false;
+    const LayerRecord& L = *ctx.layer;
+    const size_t stride = L.IsTextKind() ? size_t(L.width) : size_t(L.stride);
+    const size_t rowBytes = L.IsTextKind() ? size_t(L.width) : size_t(L.width) * size_t(BytesPerPixel(ctx));
+    for (int r = 0; r < L.height; ++r) {
+        const int sr = L.height - 1 - r;
+        std::memcpy(ctx.outPixels + size_t(r) * stride, L.pixels.get() + size_t(sr) * stride, rowBytes);
+        MoveAlpha(a, r, L.AlphaRow(sr), [](int x) { return x; });
+    }
+    return true;
+}
+
+// --- rotation ----------------------------------------------------------------------
+
+namespace {
+double Theta(double degrees) {
+    const double halfPi = std::acos(0.0);
+    return -(degrees * (1.0 / 90) * halfPi);
+}
+
+void RotatedBounds(int width, int height, double theta, int& xmin, int& xmax, int& ymin, int& ymax) {
+    const double c = std::cos(theta), s = std::sin(theta);
+    const double cx[4] = {0, double(width - 1), 0, double(width - 1)};
+    const double cy[4] = {0, 0, double(height - 1), double(height - 1)};
+    xmin = ymin = 0;
+    xmax = ymax = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int x = int(cx[k] * c - cy[k] * s);
+        const int y = int(cx[k] * s + cy[k] * c);
+        if (k == 0) {
+            xmin = xmax = x;
+            ymin = ymax = y;
+        }
+        xmin = std::min(xmin, x), xmax = std::max(xmax, x);
+        ymin = std::min(ymin, y), ymax = std::max(ymax, y);
+    }
+}
+}  // namespace
+
+void RotatedSize(int width, int height, double degrees, int& newWidth, int& newHeight) {
+    int xmin, xmax, ymin, ymax;
+    RotatedBounds(width, height, Theta(degrees), xmin, xmax, ymin, ymax);
+    newWidth = xmax - xmin + 1;
+    newHeight = ymax - ymin + 1;
+}
+
+// Destination (c, r) = source (trunc(x cos + y sin - 0.5), trunc(y cos - x sin
+// - 0.5)) with x = xmin + c, y = ymin + r; outside: background colour, alpha 0.
+// The two products are formed per pixel exactly as written, so the result is
+// the same whatever order the pixels are visited in.
+bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, double degrees) {
+    if (!src.pixels || !src.alpha || !dst.pixels || !dst.alpha) return false;
+    const double theta = Theta(degrees);
+    int xmin, xmax, ymin, ymax;
+    RotatedBounds(src.width, src.height, theta, xmin, xmax, ymin, ymax);
+    const int nw = xmax - xmin + 1, nh = ymax - ymin + 1;
+    if (dst.width != nw || dst.height != nh) return false;
+    const bool text = src.IsTextKind();
+    const int bpp = text ? 1 : bitsPerPixel / 8;
+    if (bpp != 1 && bpp != 3) return false;
+    const size_t sStride = text ? size_t(src.width) : size_t(src.stride);
+    const size_t dStride = text ? size_t(dst.width) : size_t(dst.stride);
+    uint8_t outside[3] = {image.info.backgroundColor.blue, image.info.backgroundColor.green,
+                          image.info.backgroundColor.red};
+    if (bpp == 1) {
+        outside[0] = 0;
+        if (!text && image.info.transparentIndex >= 0) outside[0] = uint8_t(image.info.transparentIndex);
+    }
+    const double c = std::cos(theta), s = std::sin(theta);
+    const int W = src.width, H = src.height;
+    std::vector<double> xc(static_cast<size_t>(nw)), xs(xc);
+    for (int col = 0; col < nw; ++col) {
+        xc[size_t(col)] = double(xmin + col) * c;
+        xs[size_t(col)] = double(xmin + col) * s;
+    }
+    for (int r = 0; r < nh; ++r) {
+        if ((r & 63) == 0) image.SetProgress(int(int64_t(r) * 100 / nh));
+        const double y = double(ymin + r);
+        const double ys = y * s, yc = y * c;
+        uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
+        uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
+        for (int col = 0; col < nw; ++col) {
+            const int sx = int(xc[size_t(col)] + ys - 0.5);
+            const int sy = int(yc - xs[size_t(col)] - 0.5);
+            if (unsigned(sx) < unsigned(W) && unsigned(sy) < unsigned(H)) {
+                const uint8_t* p = src.pixels.get() + size_t(sy) * sStride + size_t(sx) * size_t(bpp);
+                if (bpp == 3) {
+                    d[3 * col] = p[0], d[3 * col + 1] = p[1], d[3 * col + 2] = p[2];
+                } else {
+                    d[col] = p[0];
+                }
+                da[col] = src.alpha[size_t(sy) * size_t(W) + size_t(sx)];
+            } else {
+                if (bpp == 3) {
+                    d[3 * col] = outside[0], d[3 * col + 1] = outside[1], d[3 * col + 2] = outside[2];
+                } else {
+                    d[col] = outside[0];
+                }
+                da[col] = 0;
+            }
+        }
+    }
+    image.SetProgress(0);
+    return true;
+}
+
+// The nearest-neighbour rule above shifts by one pixel at every angle
+// (trunc(-0.5) = trunc(0.5)), which would drop a row or column on each
+// quarter turn of a layer; the fixed turns move pixels exactly instead.
+bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters) {
+    quarters = ((quarters % 4) + 4) % 4;
+    const int W = src.width, H = src.height;
+    const int nw = (quarters & 1) ? H : W, nh = (quarters & 1) ? W : H;
+    if (!src.pixels || !src.alpha || !dst.pixels || !dst.alpha || dst.width != nw || dst.height != nh) return false;
+    const bool text = src.IsTextKind();
+    const int bpp = text ? 1 : bitsPerPixel / 8;
+    if (bpp != 1 && bpp != 3) return false;
+    const size_t sStride = text ? size_t(W) : size_t(src.stride);
+    const size_t dStride = text ? size_t(nw) : size_t(dst.stride);
+    // Tiles of 64 x 64 keep both the rows read and the rows written in cache.
+    constexpr int kTile = 64;
+    for (int tr = 0; tr < nh; tr += kTile)
+    for (int tx = 0; tx < nw; tx += kTile)
+    for (int r = tr; r < std::min(nh, tr + kTile); ++r) {
+        uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
+        uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
+        for (int x = tx; x < std::min(nw, tx + kTile); ++x) {
+            int sx, sy;
+            if (quarters == 1) {
+                sx = W - 1 - r, sy = x;          // clockwise on screen
+            } else if (quarters == 3) {
+                sx = r, sy = H - 1 - x;          // counter-clockwise
+            } else if (quarters == 2) {
+                sx = W - 1 - x, sy = H - 1 - r;
+            } else {
+                sx = x, sy = r;
+            }
+            const uint8_t* p = src.pixels.get() + size_t(sy) * sStride + size_t(sx) * size_t(bpp);
+            if (bpp == 3)
+                d[3 * x] = p[0], d[3 * x + 1] = p[1], d[3 * x + 2] = p[2];
+            else
+                d[x] = p[0];
+            da[x] = src.alpha[size_t(sy) * size_t(W) + size_t(sx)];
+        }
+    }
+    return true;
+}
+
+// --- sampling ---------------------------------------------------------------------
+
+namespace {
+inline uint32_t PixelOrBlack(const LayerRecord& src, int x, int y) {
+    if (x < 0 || y < 0 || x >= src.width || y >= src.height) return 0;
+    const uint8_t* p = src.pixels.get() + size_t(y) * size_t(src.stride) + size_t(x) * 3;
+    return PackBGR(p[0], p[1], p[2]);
+}
+}  // namespace
+
+uint32_t SampleBilinear(const LayerRecord& src, double x, double y) {
+    const double fx0 = std::floor(x), fy0 = std::floor(y);
+    if (fx0 < -1 || fx0 >= src.width || fy0 < -1 || fy0 >= src.height) return PackBGR(255, 255, 255, 0);
+    const int x0 = int(fx0), y0 = int(fy0);
+    const int fx = int((x - fx0) * 256), fy = int((y - fy0) * 256);
+    const int w11 = (fx * fy) >> 8, w10 = fx - w11, w01 = fy - w11, w00 = 256 - fx - fy + w11;
+    const uint32_t p00 = PixelOrBlack(src, x0, y0), p10 = PixelOrBlack(src, x0 + 1, y0);
+    const uint32_t p01 = PixelOrBlack(src, x0, y0 + 1), p11 = PixelOrBlack(src, x0 + 1, y0 + 1);
+    uint32_t out = 0;
+    for (int sh = 0; sh < 24; sh += 8) {
+        const unsigned v = unsigned(w00 * int((p00 >> sh) & 255) + w10 * int((p10 >> sh) & 255) +
+                                    w01 * int((p01 >> sh) & 255) + w11 * int((p11 >> sh) & 255));
+        out |= uint32_t(uint16_t(v) >> 8) << sh;
+    }
+    return out;
+}
+
+// Footprint scaleX x scaleY centred on (x, y); pixel (i, j) covers the unit
+// square around its centre. The weighted sums are divided by the footprint's
+// area; the quotient is truncated (a tiny allowance keeps a uniform area from
+// losing one level to rounding).
+uint32_t SampleArea(const LayerRecord& src, double x, double y, double scaleX, double scaleY) {
+    const double left = x - scaleX / 2, right = x + scaleX / 2;
+    const double bottom = y - scaleY / 2, top = y + scaleY / 2;
+    double sum[3] = {0, 0, 0};
+    if (scaleX > 1 && scaleY > 1) {
+        const int i0 = int(std::floor(left + 0.5)), i1 = int(std::ceil(right - 0.5));
+        const int j0 = int(std::floor(bottom + 0.5)), j1 = int(std::ceil(top - 0.5));
+        for (int j = j0; j <= j1; ++j) {
+            const double hy = std::min(top, j + 0.5) - std::max(bottom, j - 0.5);
+            if (hy <= 0) continue;
+            for (int i = i0; i <= i1; ++i) {
+                const double wx = std::min(right, i + 0.5) - std::max(left, i - 0.5);
+                if (wx <= 0) continue;
+                const uint32_t p = PixelOrBlack(src, i, j);
+                const double a = wx * hy;
+                sum[0] += a * ColB(p), sum[1] += a * ColG(p), sum[2] += a * ColR(p);
+            }
+        }
+    } else if (scaleX > 1) {
+        // Pieces along x, each inside one source column.
+        double a = left;
+        while (a < right) {
+            const double b = std::min(right, std::floor(a + 0.5) + 0.5);
+            const double len = b - a;
+            if (len <= 0) break;
+            const uint32_t p = SampleBilinear(src, (a + b) / 2, y);
+            const double area = len * scaleY;
+            sum[0] += area * ColB(p), sum[1] += area * ColG(p), sum[2] += area * ColR(p);
+            a = b;
+        }
+    } else if (scaleY > 1) {
+        double a = bottom;
+        while (a < top) {
+            const double b = std::min(top, std::floor(a + 0.5) + 0.5);
+            const double len = b - a;
+            if (len <= 0) break;
+            const uint32_t p = SampleBilinear(src, x, (a + b) / 2);
+            const double area = len * scaleX;
+            sum[0] += area * ColB(p), sum[1] += area * ColG(p), sum[2] += area * ColR(p);
+            a = b;
+        }
+    } else {
+        return SampleBilinear(src, x, y);
+    }
+    const double area = scaleX * scaleY;
+    uint8_t c[3];
+    for (int k = 0; k < 3; ++k) c[k] = Clamp255(int(sum[k] / area + 1e-7));
+    return PackBGR(c[0], c[1], c[2]);
+}
+
+// Destination (i, j) samples the source at ((i + 0.5) sx - 0.5, (j + 0.5) sy
+// - 0.5). Enlarging in both directions uses the bilinear kernel through
+// per-column and per-row tables (same arithmetic as SampleBilinear).
+bool ResizeLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst) {
+    if (!src.pixels || !src.alpha || !dst.pixels || !dst.alpha || dst.width < 1 || dst.height < 1) return false;
+    const double scaleX = double(src.width) / dst.width, scaleY = double(src.height) / dst.height;
+    const int W = src.width, H = src.height;
+    if (scaleX <= 1 && scaleY <= 1) {
+        struct Tap { int x0; int f; bool white; };
+        auto taps = [](int n, int srcN, double scale) {
+            std::vector<Tap> t(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i) {
+                const double v = (i + 0.5) * scale - 0.5;
+                const double f0 = std::floor(v);
+                t[size_t(i)] = Tap{int(f0), int((v - f0) * 256), f0 < -1 || f0 >= srcN};
+            }
+            return t;
+        };
+        const std::vector<Tap> tx = taps(dst.width, W, scaleX), ty = taps(dst.height, H, scaleY);
+        std::vector<int> ax(static_cast<size_t>(dst.width));
+        for (int i = 0; i < dst.width; ++i)
+            ax[size_t(i)] = std::clamp(int(std::lround((i + 0.5) * scaleX - 0.5)), 0, W - 1);
+        for (int j = 0; j < dst.height; ++j) {
+            if ((j & 63) == 0) image.SetProgress(int(int64_t(j) * 100 / dst.height));
+            const Tap& y = ty[size_t(j)];
+            uint8_t* d = dst.pixels.get() + size_t(j) * size_t(dst.stride);
+            uint8_t* da = dst.alpha.get() + size_t(j) * size_t(dst.width);
+            const int ya = std::clamp(int(std::lround((j + 0.5) * scaleY - 0.5)), 0, H - 1);
+            const uint8_t* arow = src.alpha.get() + size_t(ya) * size_t(W);
+            const uint8_t* r0 = (y.x0 >= 0 && y.x0 < H) ? src.pixels.get() + size_t(y.x0) * size_t(src.stride) : nullptr;
+            const uint8_t* r1 =
+                (y.x0 + 1 >= 0 && y.x0 + 1 < H) ? src.pixels.get() + size_t(y.x0 + 1) * size_t(src.stride) : nullptr;
+            for (int i = 0; i < dst.width; ++i) {
+                const Tap& x = tx[size_t(i)];
+                da[i] = arow[ax[size_t(i)]];
+                if (r0 && r1 && !x.white && !y.white && x.x0 >= 0 && x.x0 + 1 < W) {
+                    // Both rows and both columns inside: no bounds tests.
+                    const int fx = x.f, fy = y.f;
+                    const int w11 = (fx * fy) >> 8, w10 = fx - w11, w01 = fy - w11, w00 = 256 - fx - fy + w11;
+                    const uint8_t* a0 = r0 + 3 * size_t(x.x0);
+                    const uint8_t* a1 = r1 + 3 * size_t(x.x0);
+                    for (int k = 0; k < 3; ++k)
+                        d[3 * i + k] =
+                            uint8_t(uint16_t(w00 * a0[k] + w10 * a0[k + 3] + w01 * a1[k] + w11 * a1[k + 3]) >> 8);
+                    continue;
+                }
+                if (x.white || y.white) {
+                    d[3 * i] = d[3 * i + 1] = d[3 * i + 2] = 255;
+                    continue;
+                }
+                const int fx = x.f, fy = y.f;
+                const int w11 = (fx * fy) >> 8, w10 = fx - w11, w01 = fy - w11, w00 = 256 - fx - fy + w11;
+                const bool in0 = x.x0 >= 0, in1 = x.x0 + 1 < W;
+                for (int k = 0; k < 3; ++k) {
+                    const int p00 = (r0 && in0) ? r0[3 * x.x0 + k] : 0;
+                    const int p10 = (r0 && in1) ? r0[3 * (x.x0 + 1) + k] : 0;
+                    const int p01 = (r1 && in0) ? r1[3 * x.x0 + k] : 0;
+                    const int p11 = (r1 && in1) ? r1[3 * (x.x0 + 1) + k] : 0;
+                    d[3 * i + k] = uint8_t(uint16_t(w00 * p00 + w10 * p10 + w01 * p01 + w11 * p11) >> 8);
+                }
+            }
+        }
+    } else {
+        for (int j = 0; j < dst.height; ++j) {
+            image.SetProgress(int(int64_t(j) * 100 / dst.height));
+            const double y = (j + 0.5) * scaleY - 0.5;
+            uint8_t* d = dst.pixels.get() + size_t(j) * size_t(dst.stride);
+            uint8_t* da = dst.alpha.get() + size_t(j) * size_t(dst.width);
+            const int ya = std::clamp(int(std::lround(y)), 0, H - 1);
+            for (int i = 0; i < dst.width; ++i) {
+                const double x = (i + 0.5) * scaleX - 0.5;
+                const uint32_t c = SampleArea(src, x, y, scaleX, scaleY);
+                d[3 * i] = ColB(c), d[3 * i + 1] = ColG(c), d[3 * i + 2] = ColR(c);
+                da[i] = src.alpha[size_t(ya) * size_t(W) + size_t(std::clamp(int(std::lround(x)), 0, W - 1))];
+            }
+        }
+    }
+    image.SetProgress(0);
+    return true;
+}
+
+// --- free transform ----------------------------------------------------------------
+
+void FreeTransformBounds(PointD corners[4], int& outWidth, int& outHeight) {
+    double mx = corners[0].x, my = corners[0].y;
+    for (int k = 1; k < 4; ++k) mx = std::min(mx, corners[k].x), my = std::min(my, corners[k].y);
+    double ex = 0, ey = 0;
+    for (int k = 0; k < 4; ++k) {
+        corners[k].x -= mx;
+        corners[k].y -= my;
+        ex = std::max(ex, corners[k].x);
+        ey = std::max(ey, corners[k].y);
+    }
+    auto up = [](double v) {
+        const double r = std::round(v);
+        return std::fabs(v - r) < 1e-9 ? int(r) : int(std::ceil(v));
+    };
+    outWidth = up(ex);
+    outHeight = up(ey);
+}
+
+bool FreeTransformGrid(const PointD p[4], int width, int height, std::vector<PointI>& grid) {
+    if (width < 1 || height < 1) return false;
+    double len[4];
+    PointD dir[4];
+    for (int k = 0; k < 4; ++k) {
+        const PointD& a = p[k];
+        const PointD& b = p[(k + 1) % 4];
+        len[k] = std::hypot(b.x - a.x, b.y - a.y);
+        dir[k] = len[k] > 0 ? PointD{(b.x - a.x) / len[k], (b.y - a.y) / len[k]} : PointD{0, 0};
+    }
+    grid.assign(size_t(width + 1) * size_t(height + 1), PointI{0, 0});
+    for (int i = 0; i <= height; ++i) {
+        const double s = double(i) / height;
+        const PointD C{p[1].x + s * len[1] * dir[1].x, p[1].y + s * len[1] * dir[1].y};
+        const PointD D{p[3].x + (1 - s) * len[3] * dir[3].x, p[3].y + (1 - s) * len[3] * dir[3].y};
+        for (int hcol = 0; hcol <= width; ++hcol) {
+            const double t = double(hcol) / width;
+            const PointD A{p[0].x + t * len[0] * dir[0].x, p[0].y + t * len[0] * dir[0].y};
+            const PointD B{p[2].x + (1 - t) * len[2] * dir[2].x, p[2].y + (1 - t) * len[2] * dir[2].y};
+            const double det = (D.x - C.x) * (B.y - A.y) - (C.y - D.y) * (A.x - B.x);
+            if (std::fabs(det) < 1e-9) return false;
+            // Line A-B: A + u (B - A); line C-D: C + v (D - C).
+            const double u = ((C.x - A.x) * (D.y - C.y) - (C.y - A.y) * (D.x - C.x)) /
+                             ((B.x - A.x) * (D.y - C.y) - (B.y - A.y) * (D.x - C.x));
+            grid[size_t(i) * size_t(width + 1) + size_t(hcol)] =
+                PointI{int32_t(A.x + u * (B.x - A.x)), int32_t(A.y + u * (B.y - A.y))};
+        }
+    }
+    return true;
+}
+
+// Forward mapping. The cell of layer pixel (x, y) is the quadrilateral of
+// grid points (x, y), (x + 1, y), (x + 1, y + 1), (x, y + 1), so the pixel's
+// corner lands exactly on grid point (x, y). A destination pixel is covered
+// by a cell when its centre lies inside the quadrilateral (even-odd crossing
+// test with half-open edges, so a centre on an edge shared by two cells
+// counts for exactly one of them). A cell that covers no centre at all (a
+// shrunken pixel) still gives its colour to the destination pixel holding
+// the cell's first corner, so no source pixel is lost. Each covering adds
+// the colour and alpha with weight 1; the destination is the integer mean
+// of what reached it; pixels nothing reached stay transparent. Source
+// pixels with alpha 0 contribute nothing.
+bool FreeTransformWarp(VaZavi& image, const LayerRecord& src, const std::vector<PointI>& grid, LayerRecord& dst) {
+    const int W = src.width, H = src.height, OW = dst.width, OH = dst.height;
+    if (!src.pixels || !src.alpha || !dst.pixels || !dst.alpha || OW < 1 || OH < 1) return false;
+    if (grid.size() != size_t(W + 1) * size_t(H + 1)) return false;
+    struct Acc { uint32_t b, g, r, a, n; };
+    std::vector<Acc> acc(size_t(OW) * size_t(OH), Acc{0, 0, 0, 0, 0});
+    auto add = [&](int px, int py, const uint8_t* c, uint8_t a) {
+        Acc& e = acc[size_t(py) * size_t(OW) + size_t(px)];
+        e.b += c[0], e.g += c[1], e.r += c[2], e.a += a, ++e.n;
+    };
+    for (int y = 0; y < H; ++y) {
+        image.SetProgress(int(int64_t(y) * 100 / H));
+        for (int x = 0; x < W; ++x) {
+            const uint8_t a = src.alpha[size_t(y) * size_t(W) + size_t(x)];
+            if (!a) continue;
+            const uint8_t* c = src.pixels.get() + size_t(y) * size_t(src.stride) + size_t(x) * 3;
+            const PointI q[4] = {grid[size_t(y) * size_t(W + 1) + size_t(x)],
+                                 grid[size_t(y) * size_t(W + 1) + size_t(x + 1)],
+                                 grid[size_t(y + 1) * size_t(W + 1) + size_t(x + 1)],
+                                 grid[size_t(y + 1) * size_t(W + 1) + size_t(x)]};
+            int x0 = q[0].x, x1 = q[0].x, y0 = q[0].y, y1 = q[0].y;
+            for (int k = 1; k < 4; ++k)
+                x0 = std::min(x0, q[k].x), x1 = std::max(x1, q[k].x), y0 = std::min(y0, q[k].y),
+                y1 = std::max(y1, q[k].y);
+            bool any = false;
+            for (int py = std::max(0, y0); py < std::min(OH, y1); ++py) {
+                const double cy = py + 0.5;
+                for (int px = std::max(0, x0); px < std::min(OW, x1); ++px) {
+                    const double cx = px + 0.5;
+                    bool inside = false;
+                    for (int k = 0, j = 3; k < 4; j = k++) {
+                        if ((q[k].y > cy) != (q[j].y > cy) &&
+                            cx < double(q[j].x - q[k].x) * (cy - q[k].y) / double(q[j].y - q[k].y) + q[k].x)
+                            inside = !inside;
+                    }
+                    if (inside) {
+                        add(px, py, c, a);
+                        any = true;
+                    }
+                }
+            }
+            if (!any && q[0].x >= 0 && q[0].x < OW && q[0].y >= 0 && q[0].y < OH) add(q[0].x, q[0].y, c, a);
+        }
+    }
+    for (int py = 0; py < OH; ++py) {
+        uint8_t* d = dst.pixels.get() + size_t(py) * size_t(dst.stride);
+        uint8_t* da = dst.alpha.get() + size_t(py) * size_t(OW);
+        for (int px = 0; px < OW; ++px) {
+            const Acc& e = acc[size_t(py) * size_t(OW) + size_t(px)];
+            if (!e.n) {
+                da[px] = 0;
+                continue;
+            }
+            d[3 * px] = uint8_t(e.b / e.n), d[3 * px + 1] = uint8_t(e.g / e.n), d[3 * px + 2] = uint8_t(e.r / e.n);
+            da[px] = uint8_t(e.a / e.n);
+        }
+    }
+    image.SetProgress(0);
+    return true;
+}
+
+}  // namespace layerops
