@@ -87,12 +87,14 @@ wait_title "Pimlora - pic.bmp 80 % " && pass "Ctrl+- zooms to 80 %" || fail "aft
 cp "$WORK/pic.bmp" "$WORK/orig.bmp"
 before=$(stat -c %Y.%s "$WORK/pic.bmp")
 sleep 1.1
-# Image menu (fourth), first enabled entry: "전체레이어합치기" (flatten).
+# Image menu (fourth), first enabled entry: "반전변환" (negative; the two
+# entries above it are greyed until their dialogs exist).
 key F10 Right Right Right Down Return
 key ctrl+s
 after=$(stat -c %Y.%s "$WORK/pic.bmp")
 [ "$before" != "$after" ] && pass "menu command marks the document, Ctrl+S writes it" || fail "Ctrl+S did not write"
-same_pixels "$WORK/pic.bmp" "$WORK/orig.bmp" && pass "saved pixels equal the opened picture" || fail "saved pixels differ"
+$IM "$WORK/orig.bmp" -negate "BMP3:$WORK/negated.bmp"
+same_pixels "$WORK/pic.bmp" "$WORK/negated.bmp" && pass "saved pixels are the negative of the opened picture" || fail "saved pixels differ"
 
 # --- the close sequence with a modified document ---------------------------------------------
 key F10 Right Right Right Down Return    # modified again
