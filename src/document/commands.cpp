@@ -24,6 +24,12 @@ const Table& All() {
         RegisterUndoCommands(t);
         RegisterSelectionCommands(t);
         RegisterFilterCommands(t);
+        RegisterDialogCommands(t);
+        RegisterLevelsCommands(t);
+        RegisterRotateCommands(t);
+        RegisterRedEyeCommands(t);
+        RegisterFrameCommands(t);
+        RegisterCalendarCommands(t);
         return t;
     }();
     return table;

@@ -54,5 +54,17 @@ void RegisterUndoCommands(Table& t);
 void RegisterSelectionCommands(Table& t);
 // Filters and geometric transforms, and the named step "filter" (filter_commands.cpp).
 void RegisterFilterCommands(Table& t);
+// Dialog operations: image size, canvas size, levels (dlg_*.cpp).
+void RegisterDialogCommands(Table& t);
+// Levels: 2076, 2077 and the named step "levels" (dlg_levels.cpp).
+void RegisterLevelsCommands(Table& t);
+// The free-rotation panel's named step "rotate" (dlg_rotate.cpp).
+void RegisterRotateCommands(Table& t);
+// Red-eye removal's named step "redeye" (dlg_redeye.cpp).
+void RegisterRedEyeCommands(Table& t);
+// Photo frames' named step "frame" (dlg_frame.cpp).
+void RegisterFrameCommands(Table& t);
+// Calendar's named step "calendar" (dlg_calendar.cpp).
+void RegisterCalendarCommands(Table& t);
 
 }  // namespace commands

@@ -95,6 +95,19 @@ bool GreyLayer(LayerOpContext& ctx);
 // dstStride bytes, through the image's palette.
 bool ToTrueColour(VaZavi& image, const LayerRecord& src, uint8_t* dst, int dstStride);
 bool Histogram(LayerOpContext& ctx, uint32_t table[1024]);
+// Levels: per channel (0 luminance, 1 red, 2 green, 3 blue) the 1 % low and
+// high points of the histogram (points[ch][0], points[ch][1]).
+bool LevelPoints(const uint32_t hist[1024], int64_t pixels, int points[4][2]);
+// Re-maps the layer's colours (palette canvases: the palette) through tables
+// from its histogram: low -1 stretches every colour channel between its 1 %
+// points, or equalises it when `equalise`; otherwise the range low..high
+// becomes 0..255. Channel 0 maps red, green and blue, 1..3 only that colour.
+// False, with nothing changed, when the channel holds a single level.
+bool RemapLevels(LayerOpContext& ctx, int channel, int low, int high, bool equalise);
+// Red eye: inside the selection and the rectangle left..right-1 x
+// top..bottom-1 (layer pixels, rows from the top), red moves towards
+// min(green, blue) by k = strength * max(0, 1 - 5 d^2 / area), strength 0..1.
+bool RemoveRedEyeLayer(LayerOpContext& ctx, int left, int top, int right, int bottom, double strength);
 bool ThresholdFloyd(LayerOpContext& ctx, int level);
 bool ThresholdOrdered(LayerOpContext& ctx, int level);
 bool ThresholdSimple(LayerOpContext& ctx, int level);

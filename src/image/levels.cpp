@@ -1,0 +1,106 @@
+// Levels: the per-channel tables built from a layer's histogram (1 % points,
+// equalisation, or a given range) and their application to the layer's
+// colours or, on palette canvases, to the palette.
+#include <algorithm>
+#include <cmath>
+
+#include "layer_access.h"
+#include "layer_ops.h"
+
+namespace layerops {
+
+bool LevelPoints(const uint32_t hist[1024], int64_t pixels, int points[4][2]) {
+    const int64_t u = pixels / 100;
+    for (int ch = 0; ch < 4; ++ch) {
+        const uint32_t* c = hist + 256 * ch;
+        int lo = 255, hi = 0;
+        int64_t sum = 0;
+        for (int k = 0; k < 256; ++k)
+            if ((sum += c[k]) > u) { lo = k; break; }
+        sum = 0;
+        for (int k = 255; k >= 0; --k)
+            if ((sum += c[k]) > u) { hi = k; break; }
+        if (lo == hi) {
+            int first = -1, last = -1;
+            for (int k = 0; k < 256; ++k)
+                if (c[k]) {
+                    if (first < 0) first = k;
+                    last = k;
+                }
+            if (first >= 0) lo = first, hi = last;
+        }
+        points[ch][0] = lo;
+        points[ch][1] = hi;
+    }
+    return true;
+}
+
+bool RemapLevels(LayerOpContext& ctx, int channel, int low, int high, bool equalise) {
+    if (channel < 0 || channel > 3) return false;
+    if (!ctx.layer || ctx.layer->IsTextKind()) return false;
+    LayerAccess a(ctx);
+    if (!a.Ok()) return false;
+    uint32_t hist[1024];
+    if (!Histogram(ctx, hist)) return false;
+    int points[4][2];
+    LevelPoints(hist, int64_t(a.w) * a.h, points);
+    int64_t cum[4][256];
+    for (int ch = 0; ch < 4; ++ch) {
+        int64_t s = 0;
+        for (int k = 0; k < 256; ++k) cum[ch][k] = (s += hist[256 * ch + k]);
+    }
+    if (equalise && cum[channel][0] == cum[channel][255]) return false;
+    if (points[channel][0] == points[channel][1]) return false;
+    const bool automatic = low == -1;
+    // A given range must be a rising one inside 0..255.
+    if (!automatic && (low < 0 || high > 255 || low >= high)) return false;
+
+    uint8_t table[4][256];
+    for (int ch = 0; ch < 4; ++ch) {
+        for (int k = 0; k < 256; ++k) {
+            int v;
+            if (automatic && equalise) {
+                const int64_t span = cum[ch][255] - cum[ch][0];
+                // A channel without a spread keeps its levels.
+                v = span != 0 ? int(std::trunc(255.0 * double(cum[ch][k] - cum[ch][0]) / double(span))) : k;
+            } else {
+                const int lo = automatic ? points[ch][0] : low, hi = automatic ? points[ch][1] : high;
+                if (k < lo) v = 0;
+                else if (k > hi) v = 255;
+                else if (hi == lo) v = k;   // a channel of a single level keeps it
+                else v = (k - lo) * 255 / (hi - lo);
+            }
+            table[ch][k] = Clamp255(v);
+        }
+    }
+    const uint8_t* tr = table[1];
+    const uint8_t* tg = table[2];
+    const uint8_t* tb = table[3];
+    VaZavi& img = *ctx.image;
+    if (ctx.bitsPerPixel <= 8) {
+        for (int i = 0; i < img.ColorsUsed(); ++i) {
+            const uint32_t c = img.GetPaletteColor(i);
+            img.SetPaletteColor(i, tr[ColR(c)], tg[ColG(c)], tb[ColB(c)]);
+        }
+        return true;
+    }
+    const bool mapR = channel == 0 || channel == 1, mapG = channel == 0 || channel == 2,
+               mapB = channel == 0 || channel == 3;
+    for (int r = 0; r < a.h; ++r) {
+        const uint8_t* s = a.SrcRow(r);
+        uint8_t* d = a.DstRow(r);
+        const uint8_t* al = a.AlphaRow(r);
+        for (int x = 0; x < a.w; ++x) {
+            if (!al[x]) continue;
+            const uint8_t* p = s + 3 * x;
+            uint8_t* q = d + 3 * x;
+            q[0] = mapB ? tb[p[0]] : p[0];
+            q[1] = mapG ? tg[p[1]] : p[1];
+            q[2] = mapR ? tr[p[2]] : p[2];
+        }
+    }
+    a.Commit();
+    return true;
+}
+
+}  // namespace layerops
