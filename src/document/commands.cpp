@@ -24,6 +24,7 @@ const Table& All() {
         RegisterUndoCommands(t);
         RegisterSelectionCommands(t);
         RegisterFilterCommands(t);
+        RegisterEditCommands(t);
         return t;
     }();
     return table;

@@ -55,4 +55,7 @@ void RegisterSelectionCommands(Table& t);
 // Filters and geometric transforms, and the named step "filter" (filter_commands.cpp).
 void RegisterFilterCommands(Table& t);
 
+// Clipboard, duplicates, transparency and parameter-only entries (edit_commands.cpp).
+void RegisterEditCommands(Table& t);
+
 }  // namespace commands
