@@ -30,6 +30,7 @@ const Table& All() {
         RegisterRedEyeCommands(t);
         RegisterFrameCommands(t);
         RegisterCalendarCommands(t);
+        RegisterEditCommands(t);
         return t;
     }();
     return table;

@@ -67,4 +67,7 @@ void RegisterFrameCommands(Table& t);
 // Calendar's named step "calendar" (dlg_calendar.cpp).
 void RegisterCalendarCommands(Table& t);
 
+// Clipboard, duplicates, transparency and parameter-only entries (edit_commands.cpp).
+void RegisterEditCommands(Table& t);
+
 }  // namespace commands

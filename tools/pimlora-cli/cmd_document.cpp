@@ -1,6 +1,7 @@
 // Document commands: doc, layers, run.
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 #include "CVexoDoc.h"
 #include "cli.h"
@@ -57,6 +58,15 @@ std::vector<int> IntList(const std::string& text) {
         pos = comma + 1;
     }
     return out;
+}
+
+// OUT with "-N" before its extension (the extension of the file name only).
+std::string NumberedPath(const std::string& out, size_t n) {
+    const size_t slash = out.find_last_of('/');
+    const size_t dot = out.find_last_of('.');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::string suffix = "-" + std::to_string(n);
+    return hasExt ? out.substr(0, dot) + suffix + out.substr(dot) : out + suffix;
 }
 
 // A step resolved against the command table.
@@ -118,7 +128,12 @@ int Run(const cli::Args& args) {
         for (int i = 0; i <= doc.undoPos && i < int(doc.steps.size()); ++i)
             std::printf("%d %d %s\n", i, int(doc.steps[size_t(i)].type),
                         Utf16ToUtf8(doc.steps[size_t(i)].label).c_str());
-    return SaveDocument(doc, positional[1]) ? cli::kOk : cli::kFailure;
+    if (!SaveDocument(doc, positional[1])) return cli::kFailure;
+    // Documents the steps created (channel splits, crops, duplicates) go
+    // beside OUT as NAME-1.EXT, NAME-2.EXT, ...
+    for (size_t i = 0; i < host.newDocuments.size(); ++i)
+        if (!SaveDocument(*host.newDocuments[i], NumberedPath(positional[1], i + 1))) return cli::kFailure;
+    return cli::kOk;
 }
 
 const cli::Registrar kDoc({"doc", "  pimlora-cli doc IN OUT\n", 30, Doc});
