@@ -193,7 +193,11 @@ void PaintRows(const Paint& P, int from, int to) {
     uint8_t* alphas = scratch.alphas.data();
     for (int b0 = from; b0 < to; b0 += kBandRows) {
         const int b1 = std::min(to, b0 + kBandRows);
-        for (int i = b0; i < b1; ++i) std::memset(P.dst + P.stride * i, 0, size_t(P.width) * 4);
+        // Above zoom 1 neighbouring rows may show the same canvas row: such a
+        // row is a copy of the one before it, made once the band is done.
+        auto repeats = [&](int i) { return i > from && P.row[size_t(i)] == P.row[size_t(i) - 1]; };
+        for (int i = b0; i < b1; ++i)
+            if (!repeats(i)) std::memset(P.dst + P.stride * i, 0, size_t(P.width) * 4);
         for (size_t k = 0; k < P.planCount; ++k) {
             const LayerPlan& p = P.plans[k];
             const LayerRecord& L = *p.L;
@@ -201,7 +205,7 @@ void PaintRows(const Paint& P, int from, int to) {
             const int n = p.a1 - p.a0;
             for (int i = b0; i < b1; ++i) {
                 const int R = P.row[size_t(i)];
-                if (R < 0) continue;
+                if (R < 0 || repeats(i)) continue;
                 const int64_t r64 = int64_t(R) + L.y;
                 if (r64 < 0 || r64 >= L.height) continue;
                 const int r = int(r64);
@@ -249,6 +253,8 @@ void PaintRows(const Paint& P, int from, int to) {
                     BlendModeRow(d, s, sstep, a, n, p.rule);
             }
         }
+        for (int i = b0; i < b1; ++i)
+            if (repeats(i)) std::memcpy(P.dst + P.stride * i, P.dst + P.stride * (i - 1), size_t(P.width) * 4);
     }
 }
 
