@@ -11,12 +11,16 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <condition_variable>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "CQuantizer.h"
 #include "CVexoDoc.h"
 #include "command_frame.h"
+#include "compositing_simd.h"
 
 namespace {
 
@@ -101,50 +105,8 @@ const uint8_t* FadeBlendTable(int t, int mode) {
 namespace {
 
 // Row kernels. s: source colours, 3 bytes per pixel (or one colour repeated
-// when sstep is 0); a: alpha values; d: destination BGRA; n pixels.
-
-// Normal rule. MulTable is symmetric (v * a = a * v), so mul[a] is the row of
-// multiples by a. a' <= 0 leaves the destination unchanged and a' = 255
-// copies the colour, so runs of eight transparent or (with no transparency)
-// opaque pixels are done word-wise.
-
-inline void NormalPixel(uint8_t* d, const uint8_t* s, int A, int t, const MulRow* mul) {
-    if (A <= t) return;
-    const int al = A - t;
-    const uint8_t* ms = mul[al];
-    const uint8_t* md = mul[255 - al];
-    d[0] = uint8_t(md[d[0]] + ms[s[0]]);
-    d[1] = uint8_t(md[d[1]] + ms[s[1]]);
-    d[2] = uint8_t(md[d[2]] + ms[s[2]]);
-    const int D = d[3];
-    d[3] = D == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * D));
-}
-
-void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, const MulRow* mul) {
-    int j = 0;
-    if (sstep == 3) {
-        for (; j + 8 <= n; j += 8, d += 32, s += 24) {
-            uint64_t w;
-            std::memcpy(&w, a + j, 8);
-            if (w == 0) continue;
-            if (w == ~uint64_t(0) && t == 0) {
-                for (int k = 0; k < 7; ++k) {
-                    uint32_t v;
-                    std::memcpy(&v, s + k * 3, 4);
-                    v |= 0xFF000000u;
-                    std::memcpy(d + k * 4, &v, 4);
-                }
-                d[28] = s[21];
-                d[29] = s[22];
-                d[30] = s[23];
-                d[31] = 255;
-                continue;
-            }
-            for (int k = 0; k < 8; ++k) NormalPixel(d + k * 4, s + k * 3, a[j + k], t, mul);
-        }
-    }
-    for (; j < n; ++j, d += 4, s += sstep) NormalPixel(d, s, a[j], t, mul);
-}
+// when sstep is 0); a: alpha values; d: destination BGRA; n pixels. The
+// normal rule is compositing::NormalRow.
 
 // The layer the view designates: its colour replaces the destination.
 void DesignatedRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, int mode,
@@ -170,7 +132,15 @@ void DesignatedRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a,
 // Blend rules: the fade towards the destination, then the rule (or, for
 // mode 1 and unknown modes, the faded colour at full alpha).
 void BlendModeRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, const uint8_t* rule) {
-    for (int j = 0; j < n; ++j, d += 4, s += sstep) {
+    int j = 0;
+    for (; j + 8 <= n; j += 8) {
+        uint64_t w;
+        std::memcpy(&w, a + j, 8);
+        if (w != 0) break;
+    }
+    d += size_t(j) * 4;
+    s += size_t(j) * sstep;
+    for (; j < n; ++j, d += 4, s += sstep) {
         if (a[j] == 0) continue;
         d[0] = rule[size_t(s[0]) * 256 + d[0]];
         d[1] = rule[size_t(s[1]) * 256 + d[1]];
@@ -181,31 +151,200 @@ void BlendModeRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, 
 
 struct LayerPlan {
     const LayerRecord* L;
-    int index;
     int a0, a1;                 // destination columns covered
-    bool linear;                // source columns follow one by one
-    bool text, palette8;
+    bool text, palette8, designated;
     const uint8_t* fade;
-    const uint8_t* blend;
-    const uint8_t* rule;        // fade and blend in one table
+    const uint8_t* rule;        // fade and blend in one table (blend modes)
+    const int32_t* off;         // source column per destination column
+};
+
+// What the band workers share for one paint.
+struct Paint {
+    const LayerPlan* plans;
+    size_t planCount;
+    const int* row;             // stored canvas row per destination row, -1 outside
+    uint8_t* dst;
+    ptrdiff_t stride;
+    int width;
+    bool linear;                // zoom 1: source columns follow one by one
+    bool palette;
+    const RgbQuad* paletteColours;
+    size_t paletteSize;
+    const MulRow* mul;
 };
 
 // Destination rows are done in bands, every layer in turn, so the band stays
 // in cache while the layers stream through once.
 constexpr int kBandRows = 8;
 
+// Gathered colours and alpha values of one row, one set per thread, kept
+// between paints.
+struct RowScratch {
+    std::vector<uint8_t> colours, alphas;
+};
+
+void PaintRows(const Paint& P, int from, int to) {
+    thread_local RowScratch scratch;
+    if (scratch.alphas.size() < size_t(P.width)) {
+        scratch.colours.resize(size_t(P.width) * 3);
+        scratch.alphas.resize(size_t(P.width));
+    }
+    uint8_t* colours = scratch.colours.data();
+    uint8_t* alphas = scratch.alphas.data();
+    for (int b0 = from; b0 < to; b0 += kBandRows) {
+        const int b1 = std::min(to, b0 + kBandRows);
+        // Above zoom 1 neighbouring rows may show the same canvas row: such a
+        // row is a copy of the one before it, made once the band is done.
+        auto repeats = [&](int i) { return i > from && P.row[size_t(i)] == P.row[size_t(i) - 1]; };
+        for (int i = b0; i < b1; ++i)
+            if (!repeats(i)) std::memset(P.dst + P.stride * i, 0, size_t(P.width) * 4);
+        for (size_t k = 0; k < P.planCount; ++k) {
+            const LayerPlan& p = P.plans[k];
+            const LayerRecord& L = *p.L;
+            const int32_t* off = p.off + p.a0;
+            const int n = p.a1 - p.a0;
+            for (int i = b0; i < b1; ++i) {
+                const int R = P.row[size_t(i)];
+                if (R < 0 || repeats(i)) continue;
+                const int64_t r64 = int64_t(R) + L.y;
+                if (r64 < 0 || r64 >= L.height) continue;
+                const int r = int(r64);
+                const uint8_t* arow = L.AlphaRow(r);
+                const uint8_t* prow = L.PixelRow(r);
+                uint8_t* d = P.dst + P.stride * i + size_t(p.a0) * 4;
+                const uint8_t* s;
+                size_t sstep = 3;
+                const uint8_t* a;
+                if (P.linear) {
+                    a = arow + off[0];
+                } else {
+                    // Only the sampled source pixels are read.
+                    for (int j = 0; j < n; ++j) alphas[j] = arow[off[j]];
+                    a = alphas;
+                }
+                if (p.text) {
+                    s = L.textColor;   // blue, green, red for every pixel
+                    sstep = 0;
+                } else if (p.palette8) {
+                    for (int j = 0; j < n; ++j) {
+                        if (a[j] == 0) continue;
+                        const uint8_t idx = prow[off[j]];
+                        RgbQuad q = P.palette ? (idx < P.paletteSize ? P.paletteColours[idx] : RgbQuad{0, 0, 0, 0})
+                                              : RgbQuad{idx, idx, idx, 0};
+                        uint8_t* o = colours + size_t(j) * 3;
+                        o[0] = q.blue;
+                        o[1] = q.green;
+                        o[2] = q.red;
+                    }
+                    s = colours;
+                } else if (P.linear) {
+                    s = prow + size_t(off[0]) * 3;
+                } else {
+                    // Colours of the pixels that are drawn at all.
+                    for (int j = 0; j < n; ++j)
+                        if (a[j] != 0) std::memcpy(colours + size_t(j) * 3, prow + size_t(off[j]) * 3, 3);
+                    s = colours;
+                }
+                if (p.designated)
+                    DesignatedRow(d, s, sstep, a, n, L.transparency, L.blendMode, p.fade, P.mul);
+                else if (L.blendMode == 0)
+                    compositing::NormalRow(d, s, sstep, a, n, L.transparency);
+                else
+                    BlendModeRow(d, s, sstep, a, n, p.rule);
+            }
+        }
+        for (int i = b0; i < b1; ++i)
+            if (repeats(i)) std::memcpy(P.dst + P.stride * i, P.dst + P.stride * (i - 1), size_t(P.width) * 4);
+    }
+}
+
+// One helper thread, started on first use and kept for the life of the
+// process: a paint gives it the lower half of its rows and does the upper
+// half itself. A paint that finds the helper busy (another thread is
+// compositing) does all its rows alone.
+class BandHelper {
+public:
+    static BandHelper& Get() {
+        static BandHelper* helper = new BandHelper;   // never destroyed: the thread outlives static teardown
+        return *helper;
+    }
+    bool Start(const Paint* paint, int from, int to) {
+        if (!running_ || !use_.try_lock()) return false;
+        {
+            std::lock_guard<std::mutex> g(m_);
+            paint_ = paint;
+            from_ = from;
+            to_ = to;
+            pending_ = true;
+        }
+        wake_.notify_one();
+        return true;
+    }
+    void Finish() {
+        std::unique_lock<std::mutex> g(m_);
+        done_.wait(g, [this] { return !pending_; });
+        g.unlock();
+        use_.unlock();
+    }
+
+private:
+    BandHelper() {
+        try {
+            std::thread([this] { Loop(); }).detach();
+            running_ = true;
+        } catch (const std::system_error&) {
+            running_ = false;
+        }
+    }
+    void Loop() {
+        std::unique_lock<std::mutex> g(m_);
+        for (;;) {
+            wake_.wait(g, [this] { return pending_ && paint_; });
+            const Paint* paint = paint_;
+            paint_ = nullptr;
+            g.unlock();
+            PaintRows(*paint, from_, to_);
+            g.lock();
+            pending_ = false;
+            done_.notify_all();
+        }
+    }
+    std::mutex use_;            // held by the paint using the helper
+    std::mutex m_;
+    std::condition_variable wake_, done_;
+    const Paint* paint_ = nullptr;
+    int from_ = 0, to_ = 0;
+    bool pending_ = false;
+    bool running_ = false;
+};
+
+// Below this many layer pixels a paint is not worth handing over.
+constexpr int64_t kSplitPixels = 1 << 17;
+
+// Per-paint tables of the calling thread, kept between paints.
+struct RectScratch {
+    std::vector<int> col, row;
+    std::vector<int32_t> offsets;
+};
+
 }  // namespace
 
 void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, int top, int width, int height,
                              uint8_t* dst, ptrdiff_t dstStride, int designated) const {
     if (width <= 0 || height <= 0 || !dst || !(zoomFactor > 0)) return;
-    for (int i = 0; i < height; ++i) std::memset(dst + dstStride * i, 0, size_t(width) * 4);
+    auto clearAll = [&] {
+        for (int i = 0; i < height; ++i) std::memset(dst + dstStride * i, 0, size_t(width) * 4);
+    };
     const int W = live.canvas.width, H = live.canvas.height;
-    if (W <= 0 || H <= 0) return;
+    if (W <= 0 || H <= 0) return clearAll();
 
+    thread_local RectScratch scratch;
     // Canvas column and stored row of every destination column and row,
     // computed once per paint (-1 outside the canvas).
-    std::vector<int> col(static_cast<size_t>(width)), row(static_cast<size_t>(height));
+    std::vector<int>& col = scratch.col;
+    std::vector<int>& row = scratch.row;
+    if (col.size() < size_t(width)) col.resize(size_t(width));
+    if (row.size() < size_t(height)) row.resize(size_t(height));
     for (int j = 0; j < width; ++j) {
         const int64_t c = int64_t((left + j) / zoomFactor);
         col[size_t(j)] = (left + j >= 0 && c < W) ? int(c) : -1;
@@ -218,16 +357,13 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
     int j0 = 0, j1 = width;
     while (j0 < width && col[size_t(j0)] < 0) ++j0;
     while (j1 > j0 && col[size_t(j1 - 1)] < 0) --j1;
-    if (j0 >= j1) return;
-
-    const MulRow* mul = MulTable();
-    const bool palette = live.canvas.paletteColors > 0 && !live.palette.empty();
+    if (j0 >= j1) return clearAll();
 
     // The layers of the run and what each needs, worked out once.
-    std::vector<LayerPlan> plans;
-    // Source byte offsets (column x 3, or column for 8-bit) per destination
-    // column, one table per layer.
-    std::vector<std::vector<int32_t>> offsets;
+    std::array<LayerPlan, kMaxLayers> plans;
+    size_t planCount = 0;
+    if (scratch.offsets.size() < size_t(kMaxLayers) * size_t(width)) scratch.offsets.resize(size_t(kMaxLayers) * size_t(width));
+    int64_t work = 0;
     if (IsValidLayer(start)) {
         bool seen[kMaxLayers] = {};
         int visited = 0;
@@ -236,84 +372,43 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             ++visited;
             const LayerRecord& L = live.layers[i];
             if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
-            LayerPlan p{&L, i, j1, j0, false, L.IsTextKind(), false, nullptr, nullptr, nullptr};
+            LayerPlan p{&L, j1, j0, L.IsTextKind(), false, false, nullptr, nullptr, nullptr};
             const int bpp = p.text ? 0 : live.canvas.bitsPerPixel;
             if (!p.text && bpp != 24 && bpp != 8) continue;
             if (!p.text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
             p.palette8 = bpp == 8;
-            std::vector<int32_t> off(static_cast<size_t>(width));
+            // Source column per destination column.
+            int32_t* off = scratch.offsets.data() + planCount * size_t(width);
             for (int j = j0; j < j1; ++j) {
                 const int64_t lc = int64_t(col[size_t(j)]) - L.x;   // offsets may be anything in a file
                 if (lc < 0 || lc >= L.width) continue;
                 if (p.a0 == j1) p.a0 = j;
                 p.a1 = j + 1;
-                off[size_t(j)] = int32_t(lc);
+                off[j] = int32_t(lc);
             }
             if (p.a0 >= p.a1) continue;
-            p.linear = zoomFactor == 1.0;
             if (L.blendMode != 0 || i == designated) p.fade = FadeTable(L.transparency);
-            if (L.blendMode >= 2 && L.blendMode <= 9) p.blend = ModeTable(L.blendMode);
             if (L.blendMode != 0) p.rule = FadeBlendTable(L.transparency, L.blendMode);
-            plans.push_back(p);
-            offsets.push_back(std::move(off));
+            // The designated layer replaces the destination, except under a
+            // blend rule 2 to 9, which keeps its own formula.
+            p.designated = i == designated && !(L.blendMode >= 2 && L.blendMode <= 9);
+            p.off = off;
+            plans[planCount++] = p;
+            work += int64_t(p.a1 - p.a0) * std::min<int64_t>(height, L.height);
         }
     }
-    if (plans.empty()) return;
+    if (planCount == 0) return clearAll();
 
-    std::vector<uint8_t> colours(size_t(width) * 3), alphas(static_cast<size_t>(width));
-    for (int b0 = 0; b0 < height; b0 += kBandRows) {
-        const int b1 = std::min(height, b0 + kBandRows);
-        for (size_t k = 0; k < plans.size(); ++k) {
-            const LayerPlan& p = plans[k];
-            const LayerRecord& L = *p.L;
-            const int32_t* off = offsets[k].data();
-            const int n = p.a1 - p.a0;
-            for (int i = b0; i < b1; ++i) {
-                const int R = row[size_t(i)];
-                if (R < 0) continue;
-                const int64_t r64 = int64_t(R) + L.y;
-                if (r64 < 0 || r64 >= L.height) continue;
-                const int r = int(r64);
-                const uint8_t* arow = L.AlphaRow(r);
-                const uint8_t* prow = L.PixelRow(r);
-                uint8_t* d = dst + dstStride * i + size_t(p.a0) * 4;
-                const uint8_t* s;
-                size_t sstep = 3;
-                const uint8_t* a;
-                if (p.linear) {
-                    a = arow + off[p.a0];
-                } else {
-                    for (int j = 0; j < n; ++j) alphas[size_t(j)] = arow[off[p.a0 + j]];
-                    a = alphas.data();
-                }
-                if (p.text) {
-                    s = L.textColor;   // blue, green, red for every pixel
-                    sstep = 0;
-                } else if (p.palette8) {
-                    for (int j = 0; j < n; ++j) {
-                        const uint8_t idx = prow[off[p.a0 + j]];
-                        RgbQuad q = palette ? (idx < live.palette.size() ? live.palette[idx] : RgbQuad{0, 0, 0, 0})
-                                            : RgbQuad{idx, idx, idx, 0};
-                        uint8_t* o = &colours[size_t(j) * 3];
-                        o[0] = q.blue;
-                        o[1] = q.green;
-                        o[2] = q.red;
-                    }
-                    s = colours.data();
-                } else if (p.linear) {
-                    s = prow + size_t(off[p.a0]) * 3;
-                } else {
-                    for (int j = 0; j < n; ++j) std::memcpy(&colours[size_t(j) * 3], prow + size_t(off[p.a0 + j]) * 3, 3);
-                    s = colours.data();
-                }
-                if (p.index == designated && !p.blend)
-                    DesignatedRow(d, s, sstep, a, n, L.transparency, L.blendMode, p.fade, mul);
-                else if (L.blendMode == 0)
-                    NormalRow(d, s, sstep, a, n, L.transparency, mul);
-                else
-                    BlendModeRow(d, s, sstep, a, n, p.rule);
-            }
-        }
+    const bool palette = live.canvas.paletteColors > 0 && !live.palette.empty();
+    const Paint paint{plans.data(), planCount, row.data(), dst, dstStride, width, zoomFactor == 1.0,
+                      palette, live.palette.data(), live.palette.size(), MulTable()};
+    // Rows are independent: two workers take one half each.
+    const int mid = (height / 2 + kBandRows - 1) / kBandRows * kBandRows;
+    if (work >= kSplitPixels && mid > 0 && mid < height && BandHelper::Get().Start(&paint, mid, height)) {
+        PaintRows(paint, 0, mid);
+        BandHelper::Get().Finish();
+    } else {
+        PaintRows(paint, 0, height);
     }
 }
 

@@ -136,8 +136,10 @@ void Render(const uint8_t* bgra, const Visible& v, double z, const Look& look, F
 void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame& out) {
     if (!m.mask || m.mw <= 0 || m.mh <= 0 || v.width <= 0 || v.height <= 0 || !(z > 0)) return;
     const double inv = 1.0 / z;
-    // Mask column of every visible column (and of the one after it), -1 outside.
-    std::vector<int> col(size_t(v.width) + 1);
+    // Mask column of every visible column (and of the one after it), -1
+    // outside; the table is kept between paints.
+    thread_local std::vector<int> col;
+    if (col.size() < size_t(v.width) + 1) col.resize(size_t(v.width) + 1);
     for (int j = 0; j <= v.width; ++j) {
         int lx = int((v.left + j) * inv) - m.selX;
         col[size_t(j)] = lx >= 0 && lx < m.mw ? lx : -1;

@@ -10,6 +10,7 @@
 
 #include "CVexoDoc.h"
 #include "commands.h"
+#include "compositing_simd.h"
 
 namespace {
 
@@ -119,6 +120,70 @@ TEST(Composite, MatchesReferenceForEveryRuleAndZoom) {
             ASSERT_EQ(diff, got.size()) << "zoom " << zoom << " designated " << designated << " pixel "
                                         << diff / 4 % size_t(w) << "," << diff / 4 / size_t(w) << " channel "
                                         << diff % 4 << ": " << int(got[diff]) << " want " << int(want[diff]);
+        }
+}
+
+// A document big enough for the two-worker split and the vector kernels,
+// every rule, text layers and offsets, at zooms below, at and above 1.
+TEST(Composite, LargeStackMatchesReference) {
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    ASSERT_TRUE(doc.NewImage(301, 203));
+    std::mt19937 rng(11);
+    for (int i = 0; i < doc.Layer(0).pixelSize; ++i) doc.Layer(0).pixels[size_t(i)] = uint8_t(rng());
+    for (int i = 0; i < doc.Layer(0).planeSize; ++i) doc.Layer(0).alpha[size_t(i)] = uint8_t(rng());
+    Randomise(doc, rng, 14);
+    for (double zoom : {1.0, 0.5, 0.3, 1.75})
+        for (int designated : {-1, doc.StackOrder()[4]}) {
+            const int w = int(301 * zoom) + 5, h = int(203 * zoom) + 3;
+            std::vector<uint8_t> got(size_t(w) * size_t(h) * 4, 0xCC);
+            doc.CompositeRect(doc.headLayer, -1, zoom, 2, 1, w, h, got.data(), ptrdiff_t(w) * 4, designated);
+            const auto want = Reference(doc, zoom, 2, 1, w, h, designated);
+            size_t diff = 0;
+            while (diff < got.size() && got[diff] == want[diff]) ++diff;
+            ASSERT_EQ(diff, got.size()) << "zoom " << zoom << " designated " << designated << " pixel "
+                                        << diff / 4 % size_t(w) << "," << diff / 4 / size_t(w);
+        }
+}
+
+// The normal rule's integer arithmetic against the multiply table: every
+// product of the table, and the row kernel for every source, destination and
+// alpha value (and every destination alpha) at several transparencies.
+TEST(Composite, NormalRuleEqualsTableForEveryInput) {
+    const MulRow* mul = MulTable();
+    for (uint32_t v = 0; v < 256; ++v)
+        for (uint32_t a = 0; a < 256; ++a) ASSERT_EQ(compositing::Div255(v * a), mul[v][a]) << v << " " << a;
+    const int n = 65536;
+    std::vector<uint8_t> src(size_t(n) * 3), base(size_t(n) * 4), got(size_t(n) * 4), alpha(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        const uint8_t hi = uint8_t(k >> 8), lo = uint8_t(k & 255);
+        src[size_t(k) * 3] = hi, src[size_t(k) * 3 + 1] = lo, src[size_t(k) * 3 + 2] = uint8_t(hi ^ lo);
+        base[size_t(k) * 4] = lo, base[size_t(k) * 4 + 1] = hi, base[size_t(k) * 4 + 2] = uint8_t(hi + lo);
+        base[size_t(k) * 4 + 3] = lo;
+    }
+    for (int t : {0, 77})
+        for (int A = 0; A < 256; ++A) {
+            // Mostly the one value, with runs of 0 and 255 for the fast paths.
+            for (int k = 0; k < n; ++k) alpha[size_t(k)] = uint8_t(k % 97 < 9 ? 0 : k % 97 < 30 ? 255 : A);
+            for (const bool vector : {true, false}) {
+                got = base;
+                if (vector)
+                    compositing::NormalRow(got.data(), src.data(), 3, alpha.data(), n, t);
+                else
+                    compositing::NormalRowScalar(got.data(), src.data(), 3, alpha.data(), n, t);
+                for (int k = 0; k < n; ++k) {
+                    uint8_t want[4];
+                    std::memcpy(want, &base[size_t(k) * 4], 4);
+                    const int al = std::max(0, alpha[size_t(k)] - t);
+                    if (al > 0) {
+                        for (int c = 0; c < 3; ++c)
+                            want[c] = uint8_t(mul[want[c]][255 - al] + mul[src[size_t(k) * 3 + size_t(c)]][al]);
+                        want[3] = want[3] == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * want[3]));
+                    }
+                    ASSERT_EQ(std::memcmp(want, &got[size_t(k) * 4], 4), 0)
+                        << "t " << t << " A " << int(alpha[size_t(k)]) << " pixel " << k << " vector " << vector;
+                }
+            }
         }
 }
 

@@ -1,0 +1,137 @@
+// Normal-rule row kernels: destination = d * (255 - a') / 255 + s * a' / 255
+// (each quotient truncated), alpha D = a' when D is 0, else
+// min(255, (a' + 1) * D); a' = max(0, A - t). With a' = 0 the formula leaves
+// colour and alpha as they were, so the vector path needs no per-pixel test.
+#include "compositing_simd.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define PIMLORA_X86 1
+#endif
+
+namespace compositing {
+
+namespace {
+
+inline void Pixel(uint8_t* d, const uint8_t* s, int A, int t) {
+    if (A <= t) return;
+    const uint32_t al = uint32_t(A - t), ia = 255 - al;
+    d[0] = uint8_t(Div255(d[0] * ia) + Div255(s[0] * al));
+    d[1] = uint8_t(Div255(d[1] * ia) + Div255(s[1] * al));
+    d[2] = uint8_t(Div255(d[2] * ia) + Div255(s[2] * al));
+    const uint32_t D = d[3];
+    d[3] = D == 0 ? uint8_t(al) : uint8_t(std::min<uint32_t>(255, (al + 1) * D));
+}
+
+// Eight transparent pixels are skipped, eight opaque ones (no transparency)
+// copied; returns false when the group needs the rule.
+inline bool TrivialGroup(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int t) {
+    uint64_t w;
+    std::memcpy(&w, a, 8);
+    if (w == 0) return true;
+    if (w != ~uint64_t(0) || t != 0) return false;
+    for (int k = 0; k < 8; ++k, d += 4, s += sstep) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        d[3] = 255;
+    }
+    return true;
+}
+
+}  // namespace
+
+void NormalRowScalar(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+    int j = 0;
+    for (; j + 8 <= n; j += 8, d += 32, s += 8 * sstep) {
+        if (TrivialGroup(d, s, sstep, a + j, t)) continue;
+        for (int k = 0; k < 8; ++k) Pixel(d + k * 4, s + k * sstep, a[j + k], t);
+    }
+    for (; j < n; ++j, d += 4, s += sstep) Pixel(d, s, a[j], t);
+}
+
+#ifdef PIMLORA_X86
+namespace {
+
+#define PIMLORA_SSE41 __attribute__((target("sse4.1")))
+
+PIMLORA_SSE41 inline __m128i Div255x8(__m128i x) {
+    const __m128i one = _mm_set1_epi16(1);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, one), _mm_srli_epi16(x, 8)), 8);
+}
+
+// Two pixels in 16-bit lanes: colour lanes by the rule, alpha lanes (3 and 7)
+// a' when D is 0, else min(255, (a' + 1) * D).
+PIMLORA_SSE41 inline __m128i Rule2(__m128i d16, __m128i s16, __m128i a16) {
+    const __m128i k255 = _mm_set1_epi16(255), one = _mm_set1_epi16(1);
+    const __m128i c = _mm_add_epi16(Div255x8(_mm_mullo_epi16(d16, _mm_sub_epi16(k255, a16))),
+                                    Div255x8(_mm_mullo_epi16(s16, a16)));
+    const __m128i m = _mm_min_epu16(_mm_mullo_epi16(_mm_add_epi16(a16, one), d16), k255);
+    const __m128i alpha = _mm_blendv_epi8(m, a16, _mm_cmpeq_epi16(d16, _mm_setzero_si128()));
+    return _mm_blend_epi16(c, alpha, 0x88);
+}
+
+// Four pixels: sv holds their colours as B, G, R, 0 per pixel, al4 their a'.
+PIMLORA_SSE41 inline __m128i Rule4(__m128i dv, __m128i sv, uint32_t al4) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+    const __m128i av = _mm_shuffle_epi8(_mm_cvtsi32_si128(int(al4)), spread);
+    const __m128i lo = Rule2(_mm_cvtepu8_epi16(dv), _mm_cvtepu8_epi16(sv), _mm_cvtepu8_epi16(av));
+    const __m128i hi = Rule2(_mm_unpackhi_epi8(dv, zero), _mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(av, zero));
+    return _mm_packus_epi16(lo, hi);
+}
+
+PIMLORA_SSE41 void NormalRowSse41(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+    // B, G, R of four packed pixels into B, G, R, 0 per 4 bytes.
+    const __m128i expand = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i tv = _mm_set1_epi8(char(t));
+    __m128i fixed = _mm_setzero_si128();   // the one colour when sstep is 0
+    if (sstep == 0) fixed = _mm_set1_epi32(int(uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16));
+    int j = 0;
+    // A 16-byte load of colours needs six pixels' worth of bytes.
+    for (; j + 8 <= n && (sstep == 0 || j + 11 <= n); j += 8, d += 32, s += 8 * sstep) {
+        uint64_t w;
+        std::memcpy(&w, a + j, 8);
+        if (w == 0) continue;
+        __m128i s0 = fixed, s1 = fixed;
+        if (sstep != 0) {
+            s0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), expand);
+            s1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12)), expand);
+        }
+        __m128i* d0 = reinterpret_cast<__m128i*>(d);
+        __m128i* d1 = reinterpret_cast<__m128i*>(d + 16);
+        if (w == ~uint64_t(0) && t == 0) {
+            _mm_storeu_si128(d0, _mm_or_si128(s0, opaque));
+            _mm_storeu_si128(d1, _mm_or_si128(s1, opaque));
+            continue;
+        }
+        // a' = A - t saturated at 0, eight at once.
+        const __m128i al = _mm_subs_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + j)), tv);
+        const uint64_t al8 = uint64_t(_mm_cvtsi128_si64(al));
+        if (al8 == 0) continue;
+        if (uint32_t(al8)) _mm_storeu_si128(d0, Rule4(_mm_loadu_si128(d0), s0, uint32_t(al8)));
+        if (uint32_t(al8 >> 32)) _mm_storeu_si128(d1, Rule4(_mm_loadu_si128(d1), s1, uint32_t(al8 >> 32)));
+    }
+    NormalRowScalar(d, s, sstep, a + j, n - j, t);
+}
+
+bool HaveSse41() {
+    static const bool have = __builtin_cpu_supports("sse4.1");
+    return have;
+}
+
+}  // namespace
+#endif
+
+void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+#ifdef PIMLORA_X86
+    if (HaveSse41()) return NormalRowSse41(d, s, sstep, a, n, t);
+#endif
+    NormalRowScalar(d, s, sstep, a, n, t);
+}
+
+}  // namespace compositing
