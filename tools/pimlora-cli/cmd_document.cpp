@@ -142,10 +142,13 @@ const cli::Registrar kRun({"run",
                            "  pimlora-cli run IN OUT [--journal] STEP...\n"
                            "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
                            "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
-                           "            range:RRGGBB[,T] | filter:NAME:...\n"
+                           "            range:RRGGBB[,T] | filter:NAME[:P1[,P2[,P3]]]\n"
+                           "            text:X,Y,SIZE,RRGGBB[,FACE]:TEXT | balloon:X,Y,SIZE,RRGGBB[,FACE]:TEXT\n"
+                           "            edit-text:SLOT:TEXT\n"
                            "            redeye:L,T,R,B,N | size:W,H[,DPI][,all] | canvas:W,H,ANCHOR\n"
                            "            rotate:DEGREES | levels:CHANNEL,LOW,HIGH | frame:STYLE,THICKNESS,RRGGBB[,RRGGBB]\n"
-                           "            calendar:YEAR,MONTH[,SIZE,RRGGBB[,FACE]]\n",
+                           "            calendar:YEAR,MONTH[,SIZE,RRGGBB[,FACE]]\n"
+                           "      documents that steps create are saved beside OUT as NAME-1.EXT, NAME-2.EXT, ...\n",
                            32, Run});
 
 }  // namespace
