@@ -1,6 +1,7 @@
 // Window filters: mean, erode, dilate, 3 x 3 convolution, sharpen, median,
 // edge darkening, frosted glass and watercolour.
 #include <cmath>
+#include <thread>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -23,6 +24,17 @@ bool WindowMean(LayerOpContext& ctx, int size, int centreWeight) {
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
     const int w = a.w, h = a.h, lo = Lo(size), hi = Hi(size);
+    const uint32_t extra = uint32_t(centreWeight - 1);
+    const uint64_t maxCount = uint64_t(size) * size + extra;
+    const bool fastDiv = maxCount < 4096;
+    std::vector<UDivider> div;
+    if (fastDiv) {
+        div.resize(size_t(maxCount + 1));
+        for (uint32_t c = 1; c <= maxCount; ++c) div[c].Set(c);
+    }
+    // Rows [ra, rb) with their own column sums: every output row depends
+    // only on the source, so two workers each take half of the rows.
+    auto band = [&](int ra, int rb, bool progress) {
     // Per column: b, g, r, count of the rows in the vertical window.
     std::vector<uint32_t> col(size_t(w) * 4, 0), pre(size_t(w + 1) * 4, 0);
     auto addRow = [&](int r, int sign) {
@@ -43,21 +55,13 @@ bool WindowMean(LayerOpContext& ctx, int size, int centreWeight) {
             }
         }
     };
-    for (int r = std::max(0, lo); r <= std::min(h - 1, hi); ++r) addRow(r, 1);
-    const uint32_t extra = uint32_t(centreWeight - 1);
-    const uint64_t maxCount = uint64_t(size) * size + extra;
-    const bool fastDiv = maxCount < 4096;
-    std::vector<UDivider> div;
-    if (fastDiv) {
-        div.resize(size_t(maxCount + 1));
-        for (uint32_t c = 1; c <= maxCount; ++c) div[c].Set(c);
-    }
-    for (int r = 0; r < h; ++r) {
-        if (r > 0) {
+    for (int r = std::max(0, ra + lo); r <= std::min(h - 1, ra + hi); ++r) addRow(r, 1);
+    for (int r = ra; r < rb; ++r) {
+        if (r > ra) {
             if (r + hi < h) addRow(r + hi, 1);
             if (r - 1 + lo >= 0) addRow(r - 1 + lo, -1);
         }
-        if ((r & 63) == 0) a.Progress(int(int64_t(r) * 100 / h));
+        if (progress && (r & 63) == 0) a.Progress(int(int64_t(r) * 100 / h));
         for (int x = 0; x < w; ++x)
             for (int k = 0; k < 4; ++k) pre[size_t(x + 1) * 4 + k] = pre[size_t(x) * 4 + k] + col[size_t(x) * 4 + k];
         const uint8_t* s = a.SrcRow(r);
@@ -74,6 +78,14 @@ bool WindowMean(LayerOpContext& ctx, int size, int centreWeight) {
                 d[3 * x + k] = uint8_t(fastDiv ? div[n](sum) : sum / n);
             }
         }
+    }
+    };
+    if (h >= 4) {   // small layers too, so the tests cover the split
+        std::thread helper(band, h / 2, h, false);
+        band(0, h / 2, true);
+        helper.join();
+    } else {
+        band(0, h, true);
     }
     a.Commit();
     a.Progress(0);

@@ -1,5 +1,6 @@
 // Geometric transforms of a layer: mirror, flip, rotation by any angle, the
 // two sampling kernels of resizing, and the free transform.
+#include <thread>
 #include <cmath>
 #include <cstring>
 
@@ -144,8 +145,12 @@ bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bi
         xc[size_t(col)] = double(xmin + col) * c;
         xs[size_t(col)] = double(xmin + col) * s;
     }
-    for (int r = 0; r < nh; ++r) {
-        if ((r & 63) == 0) image.SetProgress(int(int64_t(r) * 100 / nh));
+    // Rows are independent: two workers take alternate bands of rows.
+    auto rows = [&](int worker, int workers) {
+    constexpr int kBand = 32;
+    for (int band = worker * kBand; band < nh; band += workers * kBand)
+    for (int r = band; r < std::min(nh, band + kBand); ++r) {
+        if (worker == 0 && (r & 63) == 0) image.SetProgress(int(int64_t(r) * 100 / nh));
         const double y = double(ymin + r);
         const double ys = y * s, yc = y * c;
         uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
@@ -170,6 +175,14 @@ bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bi
                 da[col] = 0;
             }
         }
+    }
+    };
+    if (nh > 32) {
+        std::thread helper(rows, 1, 2);
+        rows(0, 2);
+        helper.join();
+    } else {
+        rows(0, 1);
     }
     image.SetProgress(0);
     return true;

@@ -250,10 +250,12 @@ TEST(LayerOpsExact, MirrorFlipMoveColourAndAlpha) {
 }
 
 TEST(LayerOpsExact, RotateMatchesRule) {
+    // 70 x 50 turns into more than 32 rows: the two-worker path.
+    for (auto [W, H] : {std::pair{13, 7}, {70, 50}})
     for (double deg : {0.0, 30.0, 90.0, -90.0, 180.0, 47.5}) {
-        Fixture f(13, 7, 5, false);
+        Fixture f(W, H, 5, false);
         int nw, nh;
-        RotatedSize(13, 7, deg, nw, nh);
+        RotatedSize(W, H, deg, nw, nh);
         LayerRecord dst;
         dst.width = nw, dst.height = nh, dst.stride = ((nw * 24 + 31) / 32) * 4;
         dst.pixels.reset(new uint8_t[size_t(dst.stride) * nh]());
@@ -262,7 +264,7 @@ TEST(LayerOpsExact, RotateMatchesRule) {
         const double th = -(deg * (1.0 / 90) * std::acos(0.0));
         const double cs = std::cos(th), sn = std::sin(th);
         int xmin = 0, ymin = 0;
-        for (auto [cx, cy] : {std::pair{0, 0}, {12, 0}, {0, 6}, {12, 6}}) {
+        for (auto [cx, cy] : {std::pair{0, 0}, {W - 1, 0}, {0, H - 1}, {W - 1, H - 1}}) {
             xmin = std::min(xmin, int(cx * cs - cy * sn));
             ymin = std::min(ymin, int(cx * sn + cy * cs));
         }
@@ -271,7 +273,7 @@ TEST(LayerOpsExact, RotateMatchesRule) {
                 const double x = xmin + c, y = ymin + r;
                 const int sx = int(x * cs + y * sn - 0.5), sy = int(y * cs - x * sn - 0.5);
                 const uint8_t* d = dst.pixels.get() + size_t(r) * dst.stride + 3 * c;
-                if (sx >= 0 && sy >= 0 && sx < 13 && sy < 7) {
+                if (sx >= 0 && sy >= 0 && sx < W && sy < H) {
                     ASSERT_EQ(0, std::memcmp(d, f.Px(sx, sy), 3)) << deg;
                     ASSERT_EQ(dst.alpha[size_t(r) * nw + c], f.A(sx, sy));
                 } else {
