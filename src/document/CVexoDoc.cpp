@@ -12,6 +12,14 @@ CVexoDoc::~CVexoDoc() {
     if (host_ && undoPos >= 0) DiscardJournalFiles();
 }
 
+void CVexoDoc::SetCanvasSize(int width, int height) {
+    CanvasInfo& c = live.canvas;
+    c.width = width;
+    c.height = height;
+    c.canvasPixelSize = int32_t(LayerStride(width, c.bitsPerPixel > 0 ? c.bitsPerPixel : 24) * height);
+    c.canvasPlaneSize = width * height;
+}
+
 // --- headless host ----------------------------------------------------------
 
 HeadlessHost::HeadlessHost() = default;

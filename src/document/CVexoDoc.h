@@ -89,6 +89,9 @@ public:
     bool InStack(int index) const;
     std::vector<int> StackOrder() const;   // bottom to top
 
+    // Sets the canvas size and its derived buffer sizes.
+    void SetCanvasSize(int width, int height);
+
     LayerRecord& Layer(int index) { return live.layers[index]; }
     const LayerRecord& Layer(int index) const { return live.layers[index]; }
     LayerRecord* CurrentLayerPtr() { return IsValidLayer(currentLayer) ? &live.layers[currentLayer] : nullptr; }

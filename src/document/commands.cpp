@@ -1,5 +1,8 @@
 #include "commands.h"
 
+#include <sstream>
+#include <stdexcept>
+
 namespace commands {
 
 void Table::Add(int id, std::string label, CommandFn run) { byId_[id] = Command{id, std::move(label), std::move(run)}; }
@@ -14,6 +17,24 @@ const Command* Table::Find(int id) const {
 const NamedFn* Table::FindNamed(const std::string& name) const {
     auto it = named_.find(name);
     return it == named_.end() ? nullptr : &it->second;
+}
+
+std::vector<int> ParseIntList(const std::string& text, const std::string& usage) {
+    std::vector<int> values;
+    std::stringstream ss(text);
+    std::string item;
+    while (std::getline(ss, item, ',')) {
+        size_t used = 0;
+        int n = 0;
+        try {
+            n = std::stoi(item, &used);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (used == 0 || used != item.size()) throw std::invalid_argument(usage + " expected: " + text);
+        values.push_back(n);
+    }
+    return values;
 }
 
 const Table& All() {

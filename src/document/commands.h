@@ -39,6 +39,10 @@ private:
     std::map<std::string, NamedFn> named_;
 };
 
+// Parses "A,B,C" into whole numbers; throws std::invalid_argument with
+// "USAGE expected: TEXT" when an item is not a whole number.
+std::vector<int> ParseIntList(const std::string& text, const std::string& usage);
+
 // The table with every command registered.
 const Table& All();
 

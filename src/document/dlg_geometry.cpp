@@ -46,22 +46,6 @@ bool NewBuffers(const LayerRecord& L, int bpp, int width, int height, LayerRecor
     return true;
 }
 
-void TakeBuffers(LayerRecord& L, LayerRecord& from) {
-    static_cast<LayerRecordData&>(L) = from;
-    L.pixels = std::move(from.pixels);
-    L.alpha = std::move(from.alpha);
-    L.effectPlane = std::move(from.effectPlane);
-    L.text = std::move(from.text);
-}
-
-void SetCanvas(CVexoDoc& doc, int width, int height) {
-    CanvasInfo& c = doc.live.canvas;
-    c.width = width;
-    c.height = height;
-    c.canvasPixelSize = int32_t(LayerStride(width, c.bitsPerPixel > 0 ? c.bitsPerPixel : 24) * height);
-    c.canvasPlaneSize = width * height;
-}
-
 void ResetSelection(CVexoDoc& doc) {
     doc.selectionActive = false;
     if (doc.CurrentLayerPtr()) doc.ResetSelectionMask(doc.currentLayer);
@@ -208,10 +192,10 @@ bool ResampleLayers(CVexoDoc& doc, int W2, int H2) {
         }
         if (L.effectPlane)
             ResampleNearest(L.effectPlane.get(), L.width, L.height, L.width, out.effectPlane.get(), nw, nh, nw, 1);
-        TakeBuffers(L, out);
+        L.TakeFrom(out);
         host.RefreshLayersPanel(doc);
     }
-    if (ok) SetCanvas(doc, W2, H2);
+    if (ok) doc.SetCanvasSize(W2, H2);
     host.Progress(0);
     host.EndWaitCursor();
     doc.viewRebuild = true;
@@ -304,10 +288,10 @@ bool ChangeCanvasSize(CVexoDoc& doc, int W2, int H2, int anchor) {
         }
         out.x = L.x - o.ax;
         out.y = L.y + o.ay;
-        TakeBuffers(L, out);
+        L.TakeFrom(out);
         host.RefreshLayersPanel(doc);
     }
-    SetCanvas(doc, W2, H2);
+    doc.SetCanvasSize(W2, H2);
     host.EndWaitCursor();
     doc.viewRebuild = true;
     host.UpdateViews(doc, true);

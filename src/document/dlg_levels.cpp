@@ -137,20 +137,7 @@ std::string LevelsModel::RangeText() const {
 }
 
 bool RunLevelsStep(CVexoDoc& doc, const std::string& args) {
-    std::vector<int> v;
-    std::stringstream ss(args);
-    std::string item;
-    while (std::getline(ss, item, ',')) {
-        size_t used = 0;
-        int n = 0;
-        try {
-            n = std::stoi(item, &used);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (used == 0 || used != item.size()) throw std::invalid_argument("levels:CHANNEL,LOW,HIGH expected: " + args);
-        v.push_back(n);
-    }
+    std::vector<int> v = commands::ParseIntList(args, "levels:CHANNEL,LOW,HIGH");
     if (v.size() != 3 || v[0] < 0 || v[0] > 3 || v[1] < 0 || v[2] > 255 || v[1] >= v[2])
         throw std::invalid_argument("levels:CHANNEL,LOW,HIGH with channel 0..3 and 0 <= LOW < HIGH <= 255: " + args);
     LevelsModel m;

@@ -75,20 +75,7 @@ void RedEyePanel::Close(CVexoDoc& doc) {
 }
 
 bool RunRedEyeStep(CVexoDoc& doc, const std::string& args) {
-    std::vector<int> v;
-    std::stringstream ss(args);
-    std::string item;
-    while (std::getline(ss, item, ',')) {
-        size_t used = 0;
-        int n = 0;
-        try {
-            n = std::stoi(item, &used);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (used == 0 || used != item.size()) throw std::invalid_argument("redeye:L,T,R,B,N expected: " + args);
-        v.push_back(n);
-    }
+    std::vector<int> v = commands::ParseIntList(args, "redeye:L,T,R,B,N");
     if (v.size() != 5 || v[0] < 0 || v[1] < 0 || v[2] <= v[0] || v[3] <= v[1] || v[4] < 0 || v[4] > 10)
         throw std::invalid_argument("redeye:L,T,R,B,N with L < R, T < B and N in 0..10: " + args);
     if (!doc.CurrentLayerPtr() || !doc.GuardRasterLayer()) return false;

@@ -100,22 +100,6 @@ bool Resized(const LayerRecord& L, int bpp, int width, int height, LayerRecord& 
     return true;
 }
 
-void TakeBuffers(LayerRecord& L, LayerRecord& from) {
-    static_cast<LayerRecordData&>(L) = from;
-    L.pixels = std::move(from.pixels);
-    L.alpha = std::move(from.alpha);
-    L.effectPlane = std::move(from.effectPlane);
-    L.text = std::move(from.text);
-}
-
-void SetCanvas(CVexoDoc& doc, int width, int height) {
-    CanvasInfo& c = doc.live.canvas;
-    c.width = width;
-    c.height = height;
-    c.canvasPixelSize = int32_t(LayerStride(width, c.bitsPerPixel > 0 ? c.bitsPerPixel : 24) * height);
-    c.canvasPlaneSize = width * height;
-}
-
 bool Record(CVexoDoc& doc, const char* label, int type) {
     return doc.RecordUndoStep(Utf8ToUtf16(label), type, doc.currentLayer);
 }
@@ -261,7 +245,7 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
                             : layerops::RotateLayer(doc.image, L, out, bpp, degrees);
     doc.image.progressWindow = nullptr;
     if (!ok) return false;
-    TakeBuffers(L, out);
+    L.TakeFrom(out);
     return true;
 }
 }  // namespace
@@ -310,7 +294,7 @@ bool RotateCanvas(CVexoDoc& doc, int id, double degrees) {
         L.y = -int(std::lround(newH / 2.0 + c.dy - L.height / 2.0));
         KeepPrevious(doc, i);
     }
-    SetCanvas(doc, newW, newH);
+    doc.SetCanvasSize(newW, newH);
     ResetSelection(doc);
     doc.angle = degrees;
     doc.viewRebuild = true;
@@ -365,10 +349,10 @@ bool ResizeCanvas(CVexoDoc& doc, int width, int height) {
         if (!ok) return false;
         out.x = int(std::lround(L.x * sx));
         out.y = int(std::lround(L.y * sy));
-        TakeBuffers(L, out);
+        L.TakeFrom(out);
         KeepPrevious(doc, i);
     }
-    SetCanvas(doc, width, height);
+    doc.SetCanvasSize(width, height);
     ResetSelection(doc);
     doc.viewRebuild = true;
     doc.Host().UpdateViews(doc, true);

@@ -49,6 +49,14 @@ bool LayerRecord::CopyFrom(const LayerRecord& src) {
            CopyBuffer(effectPlane, src.effectPlane, plane) && CopyBuffer(text, src.text, units);
 }
 
+void LayerRecord::TakeFrom(LayerRecord& from) {
+    static_cast<LayerRecordData&>(*this) = from;
+    pixels = std::move(from.pixels);
+    alpha = std::move(from.alpha);
+    effectPlane = std::move(from.effectPlane);
+    text = std::move(from.text);
+}
+
 const MulRow* MulTable() {
     struct Holder {
         uint8_t t[256][256];

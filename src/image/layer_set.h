@@ -125,6 +125,8 @@ struct LayerRecord : LayerRecordData {
     uint8_t* PixelRow(int storedRow) const { return pixels.get() + size_t(storedRow) * size_t(stride); }
     uint8_t* AlphaRow(int storedRow) const { return alpha.get() + size_t(storedRow) * size_t(width); }
     uint32_t TextColor() const { return PackBGR(textColor[0], textColor[1], textColor[2]); }
+    // Takes the record and the buffers of `from`, which keeps its record.
+    void TakeFrom(LayerRecord& from);
     // Deep copy of record and buffers; false when memory runs out.
     bool CopyFrom(const LayerRecord& src);
 };
