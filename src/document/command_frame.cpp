@@ -2,12 +2,48 @@
 // the scratch copy of a layer, copying it back, and the text-layer guards.
 #include "command_frame.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "CVexoDoc.h"
 
 CommandScope::CommandScope(CVexoDoc& doc, int id) : doc_(doc) { doc_.Host().SetCurrentCommand(id); }
 CommandScope::~CommandScope() { doc_.Host().SetCurrentCommand(-1); }
+
+bool GuardLayerTransform(CVexoDoc& doc) {
+    const LayerRecord* L = doc.CurrentLayerPtr();
+    if (!L || !L->inUse) return false;
+    if (L->kind == LayerText) {
+        doc.Host().MessageBox("[글]레이어 입니다. [레스터 형식 변환] 후 다시 실행하십시요.");
+        return false;
+    }
+    if (L->kind == LayerBalloon) {
+        doc.Host().MessageBox("[말풍선]레이어 입니다. [레스터 형식 변환] 후 다시 실행하십시요.");
+        return false;
+    }
+    return true;
+}
+
+bool NewLayerBuffers(const LayerRecord& L, int bpp, int width, int height, LayerRecord& out) {
+    static_cast<LayerRecordData&>(out) = L;
+    out.width = width;
+    out.height = height;
+    out.stride = L.IsTextKind() ? width : int32_t(LayerStride(width, bpp));
+    out.planeSize = width * height;
+    out.pixelSize = L.IsTextKind() ? out.planeSize : out.stride * height;
+    out.pixels.reset(new (std::nothrow) uint8_t[size_t(out.pixelSize)]);
+    out.alpha.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]);
+    out.effectPlane.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]());
+    if (!out.pixels || !out.alpha || !out.effectPlane) return false;
+    if (L.text) {
+        const size_t n = size_t(std::max(0, L.textLength)) + 1;
+        out.text.reset(new (std::nothrow) char16_t[n]);
+        if (!out.text) return false;
+        std::memcpy(out.text.get(), L.text.get(), n * 2);
+    }
+    return true;
+}
 
 bool CVexoDoc::BeginLayerOp(int index) {
     if (index == -1) index = currentLayer;

@@ -5,6 +5,15 @@
 #pragma once
 
 class CVexoDoc;
+struct LayerRecord;
+
+// Guard of layer transforms: refuses text and balloon layers with their own
+// messages (and a missing layer silently).
+bool GuardLayerTransform(CVexoDoc& doc);
+
+// Gives `out` the record of L with fresh buffers of width x height at bpp
+// (text copied; pixels and alpha left for the caller, effect plane zero).
+bool NewLayerBuffers(const LayerRecord& L, int bpp, int width, int height, LayerRecord& out);
 
 // Sets the main frame's current command id for the lifetime of the scope;
 // puts -1 back at its end.

@@ -24,28 +24,6 @@ int Trunc(double v) { return int(std::trunc(v)); }
 // Percent shown for a new size: trunc((new / old + 0.005) * 100).
 int PercentOf(int now, int start) { return start > 0 ? Trunc((double(now) / start + 0.005) * 100) : 100; }
 
-// Fresh buffers of width x height for a layer record (record fields kept,
-// text copied). Pixels and planes are left for the caller to fill.
-bool NewBuffers(const LayerRecord& L, int bpp, int width, int height, LayerRecord& out) {
-    static_cast<LayerRecordData&>(out) = L;
-    out.width = width;
-    out.height = height;
-    out.stride = L.IsTextKind() ? width : int32_t(LayerStride(width, bpp));
-    out.planeSize = width * height;
-    out.pixelSize = L.IsTextKind() ? out.planeSize : out.stride * height;
-    out.pixels.reset(new (std::nothrow) uint8_t[size_t(out.pixelSize)]);
-    out.alpha.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]);
-    out.effectPlane.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]());
-    if (!out.pixels || !out.alpha || !out.effectPlane) return false;
-    if (L.text) {
-        const size_t n = size_t(std::max(0, L.textLength)) + 1;
-        out.text.reset(new (std::nothrow) char16_t[n]);
-        if (!out.text) return false;
-        std::memcpy(out.text.get(), L.text.get(), n * 2);
-    }
-    return true;
-}
-
 void ResetSelection(CVexoDoc& doc) {
     doc.selectionActive = false;
     if (doc.CurrentLayerPtr()) doc.ResetSelectionMask(doc.currentLayer);
@@ -171,7 +149,7 @@ bool ResampleLayers(CVexoDoc& doc, int W2, int H2) {
         const int nw = std::max(1, Trunc(L.width * sx + 0.5)), nh = std::max(1, Trunc(L.height * sy + 0.5));
         if (int64_t(nw) * nh > kMaxImagePixels) { ok = false; break; }
         LayerRecord out;
-        if (!NewBuffers(L, bpp, nw, nh, out)) { ok = false; break; }
+        if (!NewLayerBuffers(L, bpp, nw, nh, out)) { ok = false; break; }
         out.x = Trunc(L.x * sx + 0.5);
         out.y = Trunc(L.y * sy + 0.5);
         if (L.IsTextKind()) {
@@ -274,7 +252,7 @@ bool ChangeCanvasSize(CVexoDoc& doc, int W2, int H2, int anchor) {
         const int nw = std::max(w, W2), nh = std::max(h, H2);
         if (int64_t(nw) * nh > kMaxImagePixels) { ok = false; break; }
         LayerRecord out;
-        if (!NewBuffers(L, bpp, nw, nh, out)) { ok = false; break; }
+        if (!NewLayerBuffers(L, bpp, nw, nh, out)) { ok = false; break; }
         out.link = -1;
         // White and fully transparent, effect plane 0.
         std::memset(out.pixels.get(), L.IsTextKind() ? 0 : 255, size_t(out.pixelSize));

@@ -210,21 +210,6 @@ static bool SplitChannels(CVexoDoc& doc, int id) {
     return true;
 }
 
-// Layer transforms refuse text and balloon layers with their own messages.
-static bool GuardTransform(CVexoDoc& doc) {
-    const LayerRecord* L = doc.CurrentLayerPtr();
-    if (!L || !L->inUse) return false;
-    if (L->kind == LayerText) {
-        doc.Host().MessageBox("[글]레이어 입니다. [레스터 형식 변환] 후 다시 실행하십시요.");
-        return false;
-    }
-    if (L->kind == LayerBalloon) {
-        doc.Host().MessageBox("[말풍선]레이어 입니다. [레스터 형식 변환] 후 다시 실행하십시요.");
-        return false;
-    }
-    return true;
-}
-
 // Free transform apply (4250 scale, 4251 distort, 4252 perspective). The
 // handles are canvas edge coordinates (origin top-left) in the order
 // top-left, top-right, bottom-right, bottom-left; handles on the layer's
@@ -232,7 +217,7 @@ static bool GuardTransform(CVexoDoc& doc) {
 static bool ApplyFreeTransform(CVexoDoc& doc, int id, const std::vector<int>& h) {
     static const char16_t* const kLabels[3] = {u"자유변형_크기", u"자유변형_왜곡", u"자유변형_원근"};
     if (h.size() != 8) throw std::invalid_argument("free transform takes four corners X,Y (eight values)");
-    if (!GuardTransform(doc)) return false;
+    if (!GuardLayerTransform(doc)) return false;
     if (doc.zoom != 1.0) {
         doc.Host().MessageBox("자유변형은 줌 100% 상태에서 동작함");
         doc.zoom = 1.0;

@@ -55,21 +55,6 @@ bool FramedOp(CVexoDoc& doc, int index, bool useSelection, const LayerFn& op) {
     return ok;
 }
 
-// Layer transforms refuse text and balloon layers with their own messages.
-bool GuardLayerTransform(CVexoDoc& doc) {
-    const LayerRecord* L = doc.CurrentLayerPtr();
-    if (!L || !L->inUse) return false;
-    if (L->kind == LayerText) {
-        doc.Host().MessageBox("[글]레이어 입니다. [레스터 형식 변환] 후 다시 실행하십시요.");
-        return false;
-    }
-    if (L->kind == LayerBalloon) {
-        doc.Host().MessageBox("[말풍선]레이어 입니다. [레스터 형식 변환] 후 다시 실행하십시요.");
-        return false;
-    }
-    return true;
-}
-
 void ResetSelection(CVexoDoc& doc) {
     doc.selectionActive = false;
     const LayerRecord* L = doc.CurrentLayerPtr();
@@ -78,26 +63,6 @@ void ResetSelection(CVexoDoc& doc) {
     s.width = L->width, s.height = L->height, s.x = L->x, s.y = L->y;
     s.size = L->width * L->height;
     s.mask.assign(size_t(s.size), 1);
-}
-
-// Gives a layer new buffers of width x height (record fields kept).
-bool Resized(const LayerRecord& L, int bpp, int width, int height, LayerRecord& out) {
-    static_cast<LayerRecordData&>(out) = L;
-    out.width = width;
-    out.height = height;
-    out.stride = L.IsTextKind() ? width : int32_t(LayerStride(width, bpp));
-    out.planeSize = width * height;
-    out.pixelSize = L.IsTextKind() ? out.planeSize : out.stride * height;
-    out.pixels.reset(new (std::nothrow) uint8_t[size_t(out.pixelSize)]);
-    out.alpha.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]);
-    out.effectPlane.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]());
-    if (!out.pixels || !out.alpha || !out.effectPlane) return false;
-    if (L.text) {
-        out.text.reset(new (std::nothrow) char16_t[size_t(std::max(0, L.textLength)) + 1]);
-        if (out.text) std::memcpy(out.text.get(), L.text.get(), (size_t(std::max(0, L.textLength)) + 1) * 2);
-    }
-    out.effectKind = 0;
-    return true;
 }
 
 bool Record(CVexoDoc& doc, const char* label, int type) {
@@ -235,7 +200,8 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
     const int bpp = doc.live.canvas.bitsPerPixel > 0 ? doc.live.canvas.bitsPerPixel : 24;
     layerops::RotatedSize(L.width, L.height, degrees, nw, nh);
     LayerRecord out;
-    if (!Resized(L, bpp, nw, nh, out)) return false;
+    if (!NewLayerBuffers(L, bpp, nw, nh, out)) return false;
+    out.effectKind = 0;
     doc.image.progressWindow = [&doc](int p) { doc.Host().Progress(p); };
     // Whole quarter turns move pixels exactly; other angles take the
     // nearest-neighbour rotation.
@@ -342,7 +308,8 @@ bool ResizeCanvas(CVexoDoc& doc, int width, int height) {
         LayerRecord& L = doc.live.layers[i];
         const int nw = std::max(1, int(std::lround(L.width * sx))), nh = std::max(1, int(std::lround(L.height * sy)));
         LayerRecord out;
-        if (!Resized(L, 24, nw, nh, out)) return false;
+        if (!NewLayerBuffers(L, 24, nw, nh, out)) return false;
+        out.effectKind = 0;
         doc.image.progressWindow = [&doc](int p) { doc.Host().Progress(p); };
         const bool ok = layerops::ResizeLayer(doc.image, L, out);
         doc.image.progressWindow = nullptr;
