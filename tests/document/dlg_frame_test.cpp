@@ -7,22 +7,14 @@
 #include "CVexoDoc.h"
 #include "commands.h"
 #include "dlg_frame.h"
+#include "journaled_doc.h"
 #include "test_support.h"
 #include "undo_journal.h"
 
 namespace {
 
-struct FrameFixture : ::testing::Test {
-    testsupport::TempDir dir;
-    HeadlessHost host;
-    CVexoDoc doc{&host};
-
-    void SetUp() override {
-        host.echoMessages = false;
-        host.journalFolder = dir.Path() + "/";
-        ASSERT_TRUE(doc.NewImage(100, 80));
-        ASSERT_TRUE(doc.RecordUndoStep(u"initial state", UndoLayerChanged, -1));
-    }
+struct FrameFixture : JournaledDocTest {
+    void SetUp() override { StartJournal(100, 80); }
     int FrameLayer() const { return doc.FindLayerByName(dlg::kFrameLayerName); }
     // Canvas pixel (x, y from the top) of the frame layer.
     const uint8_t* Px(int x, int y) const {

@@ -7,22 +7,14 @@
 #include "CVexoDoc.h"
 #include "commands.h"
 #include "dlg_redeye.h"
+#include "journaled_doc.h"
 #include "test_support.h"
 #include "undo_journal.h"
 
 namespace {
 
-struct RedEyeFixture : ::testing::Test {
-    testsupport::TempDir dir;
-    HeadlessHost host;
-    CVexoDoc doc{&host};
-
-    void SetUp() override {
-        host.echoMessages = false;
-        host.journalFolder = dir.Path() + "/";
-        ASSERT_TRUE(doc.NewImage(21, 21));
-        ASSERT_TRUE(doc.RecordUndoStep(u"initial state", UndoLayerChanged, -1));
-    }
+struct RedEyeFixture : JournaledDocTest {
+    void SetUp() override { StartJournal(21, 21); }
     // Canvas pixel (x, y from the top) of the only layer: blue, green, red.
     uint8_t* Px(int x, int y) { return doc.Layer(0).PixelRow(20 - y) + 3 * x; }
     uint8_t& Alpha(int x, int y) { return doc.Layer(0).AlphaRow(20 - y)[x]; }

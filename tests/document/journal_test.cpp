@@ -10,22 +10,14 @@
 
 #include "CVexoDoc.h"
 #include "commands.h"
+#include "journaled_doc.h"
 #include "test_support.h"
 #include "undo_journal.h"
 
 namespace {
 
-struct JournalFixture : ::testing::Test {
-    testsupport::TempDir dir;
-    HeadlessHost host;
-    CVexoDoc doc{&host};
-
-    void SetUp() override {
-        host.echoMessages = false;
-        host.journalFolder = dir.Path() + "/";
-        ASSERT_TRUE(doc.NewImage(8, 6));
-        ASSERT_TRUE(doc.RecordUndoStep(u"initial state", UndoLayerChanged, -1));
-    }
+struct JournalFixture : JournaledDocTest {
+    void SetUp() override { StartJournal(8, 6); }
     std::string LayerFile(int step, int slot) const {
         return journal::LayerFileName(host.journalFolder, doc.docSerial, step, slot);
     }
