@@ -4,7 +4,7 @@
 # minus its own no-op run (load and save of the same file), best of $RUNS.
 # Ours is also timed inside the program (apply --time --repeat 2: the
 # operation in its command frame on an open document, warm buffers).
-# Usage: bench/compare.sh [BUILD_DIR]   (RUNS=n, PHOTO=file.bmp, SKIP_SLOW=1)
+# Usage: bench/compare.sh [BUILD_DIR]   (RUNS=n, PHOTO=file.tif, SKIP_SLOW=1)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
@@ -14,11 +14,13 @@ VIPS=$(command -v vips || true)
 RUNS=${RUNS:-1}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-PHOTO=${PHOTO:-$WORK/photo.bmp}
+# An uncompressed TIFF: all three tools read it with their own native
+# loader (libvips would go through its ImageMagick loader for BMP).
+PHOTO=${PHOTO:-$WORK/photo.tif}
 if [ ! -f "$PHOTO" ]; then
     # A photo-like picture: smooth colour fields with fine grain.
     $IM -size 1500x1000 plasma:fractal -seed 7 -resize 6000x4000! -attenuate 0.3 +noise Gaussian \
-        -type TrueColor "BMP3:$PHOTO"
+        -type TrueColor -depth 8 -compress None "TIFF:$PHOTO"
 fi
 
 now() { date +%s.%N; }
