@@ -84,10 +84,28 @@ PIMLORA_SSE41 inline __m128i Rule4(__m128i dv, __m128i sv, uint32_t al4) {
     return _mm_packus_epi16(lo, hi);
 }
 
+// Eight pixels: w their alpha values (first pixel in the low byte), s0 and s1
+// their colours as B, G, R, x per pixel (the fourth byte is not used).
+PIMLORA_SSE41 inline void Group8(uint8_t* d, __m128i s0, __m128i s1, uint64_t w, __m128i tv, int t) {
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    __m128i* d0 = reinterpret_cast<__m128i*>(d);
+    __m128i* d1 = reinterpret_cast<__m128i*>(d + 16);
+    if (w == ~uint64_t(0) && t == 0) {
+        _mm_storeu_si128(d0, _mm_or_si128(s0, opaque));
+        _mm_storeu_si128(d1, _mm_or_si128(s1, opaque));
+        return;
+    }
+    // a' = A - t saturated at 0, eight at once.
+    const __m128i al = _mm_subs_epu8(_mm_cvtsi64_si128(int64_t(w)), tv);
+    const uint64_t al8 = uint64_t(_mm_cvtsi128_si64(al));
+    if (al8 == 0) return;
+    if (uint32_t(al8)) _mm_storeu_si128(d0, Rule4(_mm_loadu_si128(d0), s0, uint32_t(al8)));
+    if (uint32_t(al8 >> 32)) _mm_storeu_si128(d1, Rule4(_mm_loadu_si128(d1), s1, uint32_t(al8 >> 32)));
+}
+
 PIMLORA_SSE41 void NormalRowSse41(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
     // B, G, R of four packed pixels into B, G, R, 0 per 4 bytes.
     const __m128i expand = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
     const __m128i tv = _mm_set1_epi8(char(t));
     __m128i fixed = _mm_setzero_si128();   // the one colour when sstep is 0
     if (sstep == 0) fixed = _mm_set1_epi32(int(uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16));
@@ -102,21 +120,36 @@ PIMLORA_SSE41 void NormalRowSse41(uint8_t* d, const uint8_t* s, size_t sstep, co
             s0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), expand);
             s1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12)), expand);
         }
-        __m128i* d0 = reinterpret_cast<__m128i*>(d);
-        __m128i* d1 = reinterpret_cast<__m128i*>(d + 16);
-        if (w == ~uint64_t(0) && t == 0) {
-            _mm_storeu_si128(d0, _mm_or_si128(s0, opaque));
-            _mm_storeu_si128(d1, _mm_or_si128(s1, opaque));
-            continue;
-        }
-        // a' = A - t saturated at 0, eight at once.
-        const __m128i al = _mm_subs_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + j)), tv);
-        const uint64_t al8 = uint64_t(_mm_cvtsi128_si64(al));
-        if (al8 == 0) continue;
-        if (uint32_t(al8)) _mm_storeu_si128(d0, Rule4(_mm_loadu_si128(d0), s0, uint32_t(al8)));
-        if (uint32_t(al8 >> 32)) _mm_storeu_si128(d1, Rule4(_mm_loadu_si128(d1), s1, uint32_t(al8 >> 32)));
+        Group8(d, s0, s1, w, tv, t);
     }
     NormalRowScalar(d, s, sstep, a + j, n - j, t);
+}
+
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Sampled pixels: the colour of pixel j is 4 bytes read at prow + off[j] * 3
+// (the fourth byte is ignored), so the caller keeps these reads inside the row.
+PIMLORA_SSE41 void NormalRowGatherSse41(uint8_t* d, const uint8_t* prow, const uint8_t* arow, const int32_t* off,
+                                        int n, int t) {
+    const __m128i tv = _mm_set1_epi8(char(t));
+    int j = 0;
+    for (; j + 8 <= n; j += 8, d += 32) {
+        const int32_t* o = off + j;
+        const uint64_t w = uint64_t(arow[o[0]]) | uint64_t(arow[o[1]]) << 8 | uint64_t(arow[o[2]]) << 16 |
+                           uint64_t(arow[o[3]]) << 24 | uint64_t(arow[o[4]]) << 32 | uint64_t(arow[o[5]]) << 40 |
+                           uint64_t(arow[o[6]]) << 48 | uint64_t(arow[o[7]]) << 56;
+        if (w == 0) continue;
+        const __m128i s0 = _mm_setr_epi32(int(Load32(prow + size_t(o[0]) * 3)), int(Load32(prow + size_t(o[1]) * 3)),
+                                          int(Load32(prow + size_t(o[2]) * 3)), int(Load32(prow + size_t(o[3]) * 3)));
+        const __m128i s1 = _mm_setr_epi32(int(Load32(prow + size_t(o[4]) * 3)), int(Load32(prow + size_t(o[5]) * 3)),
+                                          int(Load32(prow + size_t(o[6]) * 3)), int(Load32(prow + size_t(o[7]) * 3)));
+        Group8(d, s0, s1, w, tv, t);
+    }
+    for (; j < n; ++j, d += 4) Pixel(d, prow + size_t(off[j]) * 3, arow[off[j]], t);
 }
 
 bool HaveSse41() {
@@ -132,6 +165,23 @@ void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int
     if (HaveSse41()) return NormalRowSse41(d, s, sstep, a, n, t);
 #endif
     NormalRowScalar(d, s, sstep, a, n, t);
+}
+
+void NormalRowGather(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, const int32_t* off, int n,
+                     int t) {
+    // Columns whose 4-byte colour read would pass the row's end (only the
+    // last pixel of a row without padding) go one byte at a time.
+    int fast = n;
+    while (fast > 0 && size_t(off[fast - 1]) * 3 + 4 > rowBytes) --fast;
+#ifdef PIMLORA_X86
+    if (HaveSse41()) {
+        NormalRowGatherSse41(d, prow, arow, off, fast, t);
+    } else
+#endif
+    {
+        for (int j = 0; j < fast; ++j) Pixel(d + size_t(j) * 4, prow + size_t(off[j]) * 3, arow[off[j]], t);
+    }
+    for (int j = fast; j < n; ++j) Pixel(d + size_t(j) * 4, prow + size_t(off[j]) * 3, arow[off[j]], t);
 }
 
 }  // namespace compositing

@@ -19,6 +19,12 @@ inline uint32_t Div255(uint32_t x) { return (x + 1 + (x >> 8)) >> 8; }
 // destination unchanged.
 void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t);
 
+// The normal rule over n sampled pixels: pixel j takes its colour from
+// prow + off[j] * 3 and its alpha from arow[off[j]]; rowBytes is the number of
+// bytes readable from prow.
+void NormalRowGather(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, const int32_t* off, int n,
+                     int t);
+
 // The same rule, one pixel at a time without vector instructions.
 void NormalRowScalar(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t);
 

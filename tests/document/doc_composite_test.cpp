@@ -62,6 +62,7 @@ std::vector<uint8_t> Reference(const CVexoDoc& doc, double zoom, int left, int t
         if (L.visible != 1) continue;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
+                if (left + x < 0 || top + y < 0) continue;
                 const int cx = int((left + x) / zoom), cyTop = int((top + y) / zoom);
                 if (cx >= W || cyTop >= H) continue;
                 const int lx = cx - L.x, lr = (H - 1 - cyTop) + L.y;   // stored-row order
@@ -142,6 +143,36 @@ TEST(Composite, LargeStackMatchesReference) {
             size_t diff = 0;
             while (diff < got.size() && got[diff] == want[diff]) ++diff;
             ASSERT_EQ(diff, got.size()) << "zoom " << zoom << " designated " << designated << " pixel "
+                                        << diff / 4 % size_t(w) << "," << diff / 4 / size_t(w);
+        }
+}
+
+// Zoom steps as the view reaches them (above 1 each canvas pixel is
+// composited once and spread over its destination columns; below 1 the
+// sampled pixels are read straight from the rows), with rectangles that
+// start before the canvas and end past it.
+TEST(Composite, ViewZoomStepsMatchReference) {
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    ASSERT_TRUE(doc.NewImage(157, 96));
+    std::mt19937 rng(23);
+    for (int i = 0; i < doc.Layer(0).pixelSize; ++i) doc.Layer(0).pixels[size_t(i)] = uint8_t(rng());
+    for (int i = 0; i < doc.Layer(0).planeSize; ++i) doc.Layer(0).alpha[size_t(i)] = uint8_t(rng() % 3 ? 255 : rng());
+    Randomise(doc, rng, 16);
+    struct Case {
+        double zoom;
+        int left, top;
+    };
+    for (const Case c : {Case{1.25, -7, -3}, Case{1.5625, 13, 4}, Case{3.0, -1, 0}, Case{11.641532, 5, -9},
+                         Case{0.8, -5, 2}, Case{0.262144, 0, -2}, Case{0.25, 3, 1}})
+        for (int designated : {-1, doc.StackOrder()[5]}) {
+            const int w = std::min(int(157 * c.zoom) + 11, 330), h = std::min(int(96 * c.zoom) + 6, 120);
+            std::vector<uint8_t> got(size_t(w) * size_t(h) * 4, 0xCC);
+            doc.CompositeRect(doc.headLayer, -1, c.zoom, c.left, c.top, w, h, got.data(), ptrdiff_t(w) * 4, designated);
+            const auto want = Reference(doc, c.zoom, c.left, c.top, w, h, designated);
+            size_t diff = 0;
+            while (diff < got.size() && got[diff] == want[diff]) ++diff;
+            ASSERT_EQ(diff, got.size()) << "zoom " << c.zoom << " designated " << designated << " pixel "
                                         << diff / 4 % size_t(w) << "," << diff / 4 / size_t(w);
         }
 }
