@@ -28,4 +28,12 @@ void NormalRowGather(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uin
 // The same rule, one pixel at a time without vector instructions.
 void NormalRowScalar(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t);
 
+// The kernels by instruction set; the best one the CPU has is used. Tests
+// run each against the others.
+enum class Kernel { Scalar, Sse41, Avx2 };
+Kernel BestKernel();
+void NormalRowWith(Kernel k, uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t);
+void NormalRowGatherWith(Kernel k, uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow,
+                         const int32_t* off, int n, int t);
+
 }  // namespace compositing

@@ -75,6 +75,14 @@ std::vector<uint8_t> Reference(const CVexoDoc& doc, double zoom, int left, int t
     return out;
 }
 
+// Every kernel the CPU can run.
+std::vector<compositing::Kernel> Kernels() {
+    std::vector<compositing::Kernel> all{compositing::Kernel::Scalar};
+    if (compositing::BestKernel() != compositing::Kernel::Scalar) all.push_back(compositing::Kernel::Sse41);
+    if (compositing::BestKernel() == compositing::Kernel::Avx2) all.push_back(compositing::Kernel::Avx2);
+    return all;
+}
+
 void Randomise(CVexoDoc& doc, std::mt19937& rng, int layers) {
     std::uniform_int_distribution<int> byte(0, 255);
     const int W = doc.live.canvas.width, H = doc.live.canvas.height;
@@ -177,6 +185,36 @@ TEST(Composite, ViewZoomStepsMatchReference) {
         }
 }
 
+// The sampled-pixel kernels of every instruction set against the plain rule
+// on gathered pixels, over rows whose last pixel ends exactly at the row's
+// end (no byte to spare for a 4-byte read).
+TEST(Composite, GatherKernelsMatchTheRule) {
+    std::mt19937 rng(5);
+    const int width = 64;   // 192 bytes a row: no padding
+    std::vector<uint8_t> prow(size_t(width) * 3), arow(static_cast<size_t>(width));
+    for (auto& b : prow) b = uint8_t(rng());
+    for (auto& b : arow) b = uint8_t(rng() % 4 == 0 ? 0 : rng() % 3 == 0 ? 255 : rng());
+    std::vector<int32_t> off;
+    for (int j = 0; j < 40; ++j) off.push_back(std::min(width - 1, j * 13 / 8));   // ends on the last pixel
+    const int n = int(off.size());
+    std::vector<uint8_t> base(size_t(n) * 4);
+    for (auto& b : base) b = uint8_t(rng());
+    for (int t : {0, 31}) {
+        std::vector<uint8_t> colours(size_t(n) * 3), alphas(static_cast<size_t>(n)), want = base;
+        for (int j = 0; j < n; ++j) {
+            std::memcpy(&colours[size_t(j) * 3], &prow[size_t(off[size_t(j)]) * 3], 3);
+            alphas[size_t(j)] = arow[size_t(off[size_t(j)])];
+        }
+        compositing::NormalRowScalar(want.data(), colours.data(), 3, alphas.data(), n, t);
+        for (const compositing::Kernel kernel : Kernels()) {
+            std::vector<uint8_t> got = base;
+            compositing::NormalRowGatherWith(kernel, got.data(), prow.data(), prow.size(), arow.data(), off.data(), n,
+                                             t);
+            EXPECT_EQ(got, want) << "kernel " << int(kernel) << " t " << t;
+        }
+    }
+}
+
 // The normal rule's integer arithmetic against the multiply table: every
 // product of the table, and the row kernel for every source, destination and
 // alpha value (and every destination alpha) at several transparencies.
@@ -196,12 +234,9 @@ TEST(Composite, NormalRuleEqualsTableForEveryInput) {
         for (int A = 0; A < 256; ++A) {
             // Mostly the one value, with runs of 0 and 255 for the fast paths.
             for (int k = 0; k < n; ++k) alpha[size_t(k)] = uint8_t(k % 97 < 9 ? 0 : k % 97 < 30 ? 255 : A);
-            for (const bool vector : {true, false}) {
+            for (const compositing::Kernel kernel : Kernels()) {
                 got = base;
-                if (vector)
-                    compositing::NormalRow(got.data(), src.data(), 3, alpha.data(), n, t);
-                else
-                    compositing::NormalRowScalar(got.data(), src.data(), 3, alpha.data(), n, t);
+                compositing::NormalRowWith(kernel, got.data(), src.data(), 3, alpha.data(), n, t);
                 for (int k = 0; k < n; ++k) {
                     uint8_t want[4];
                     std::memcpy(want, &base[size_t(k) * 4], 4);
@@ -212,7 +247,7 @@ TEST(Composite, NormalRuleEqualsTableForEveryInput) {
                         want[3] = want[3] == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * want[3]));
                     }
                     ASSERT_EQ(std::memcmp(want, &got[size_t(k) * 4], 4), 0)
-                        << "t " << t << " A " << int(alpha[size_t(k)]) << " pixel " << k << " vector " << vector;
+                        << "t " << t << " A " << int(alpha[size_t(k)]) << " pixel " << k << " kernel " << int(kernel);
                 }
             }
         }
