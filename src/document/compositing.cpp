@@ -156,6 +156,7 @@ struct LayerPlan {
     const uint8_t* fade;
     const uint8_t* rule;        // fade and blend in one table (blend modes)
     const int32_t* off;         // source column per work column
+    int step;                   // below zoom 1: the whole-number step between source columns, or 0
 };
 
 // What the band workers share for one paint.
@@ -231,7 +232,11 @@ void PaintRows(const Paint& P, int from, int to) {
                 const uint8_t* a;
                 if (!P.linear && !p.text && !p.palette8 && !p.designated && L.blendMode == 0) {
                     // Sampled pixels straight from the layer's rows.
-                    compositing::NormalRowGather(d, prow, size_t(L.stride), arow, off, n, L.transparency);
+                    if (p.step)
+                        compositing::NormalRowStrided(d, prow, size_t(L.stride), arow, size_t(L.width), off, p.step, n,
+                                                      L.transparency);
+                    else
+                        compositing::NormalRowGather(d, prow, size_t(L.stride), arow, off, n, L.transparency);
                     continue;
                 }
                 if (P.linear) {
@@ -423,7 +428,7 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             ++visited;
             const LayerRecord& L = live.layers[i];
             if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
-            LayerPlan p{&L, w1, w0, L.IsTextKind(), false, false, nullptr, nullptr, nullptr};
+            LayerPlan p{&L, w1, w0, L.IsTextKind(), false, false, nullptr, nullptr, nullptr, 0};
             const int bpp = p.text ? 0 : live.canvas.bitsPerPixel;
             if (!p.text && bpp != 24 && bpp != 8) continue;
             if (!p.text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
@@ -444,6 +449,13 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             // blend rule 2 to 9, which keeps its own formula.
             p.designated = i == designated && !(L.blendMode >= 2 && L.blendMode <= 9);
             p.off = off;
+            if (zoomFactor < 1.0 && p.a1 - p.a0 >= 2) {
+                // Source columns a whole number apart (zoom 1/2, 1/3, ...).
+                const int k = off[p.a0 + 1] - off[p.a0];
+                bool even = k > 1;
+                for (int j = p.a0 + 2; even && j < p.a1; ++j) even = off[j] - off[j - 1] == k;
+                if (even) p.step = k;
+            }
             plans[planCount++] = p;
             work += int64_t(p.a1 - p.a0) * std::min<int64_t>(height, L.height);
         }

@@ -203,6 +203,10 @@ PIMLORA_AVX2 void NormalRowAvx2(uint8_t* d, const uint8_t* s, size_t sstep, cons
     for (; j + 8 <= n && (sstep == 0 || j + 11 <= n); j += 8, d += 32, s += 8 * sstep) {
         uint64_t w;
         std::memcpy(&w, a + j, 8);
+        if ((j & 15) == 0) {
+            __builtin_prefetch(a + j + 512);
+            __builtin_prefetch(s + 1536);
+        }
         if (w == 0) continue;
         __m256i sv = fixed;
         if (sstep != 0) {
@@ -225,6 +229,10 @@ PIMLORA_AVX2 void NormalRowGatherAvx2(uint8_t* d, const uint8_t* prow, const uin
         const uint64_t w = uint64_t(arow[o[0]]) | uint64_t(arow[o[1]]) << 8 | uint64_t(arow[o[2]]) << 16 |
                            uint64_t(arow[o[3]]) << 24 | uint64_t(arow[o[4]]) << 32 | uint64_t(arow[o[5]]) << 40 |
                            uint64_t(arow[o[6]]) << 48 | uint64_t(arow[o[7]]) << 56;
+        // The rows are read once, far apart: fetch ahead.
+        __builtin_prefetch(arow + o[0] + 512);
+        __builtin_prefetch(prow + size_t(o[0]) * 3 + 1536);
+        __builtin_prefetch(prow + size_t(o[0]) * 3 + 1600);
         if (w == 0) continue;
         const __m256i sv = _mm256_setr_epi32(
             int(Load32(prow + size_t(o[0]) * 3)), int(Load32(prow + size_t(o[1]) * 3)),
@@ -234,6 +242,49 @@ PIMLORA_AVX2 void NormalRowGatherAvx2(uint8_t* d, const uint8_t* prow, const uin
         Group8x(d, sv, w, tv, t);
     }
     for (; j < n; ++j, d += 4) Pixel(d, prow + size_t(off[j]) * 3, arow[off[j]], t);
+}
+
+// Every k-th pixel from `first` on (k from 2 to 4), in groups of eight while
+// the group's loads stay inside the rows; returns the pixels done.
+PIMLORA_AVX2 int NormalRowStridedAvx2(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow,
+                                      size_t alphaBytes, int first, int k, int n, int t) {
+    alignas(16) int8_t alo[16], ahi[16], cm[16];
+    for (int m = 0; m < 16; ++m) alo[m] = ahi[m] = cm[m] = -1;
+    for (int m = 0; m < 8; ++m) {
+        const int at = m * k;
+        if (at < 16) alo[m] = int8_t(at);
+        else ahi[m] = int8_t(at - 16);
+    }
+    // Two pixels per 16-byte load: at bytes 0 and 3k.
+    for (int c = 0; c < 3; ++c) cm[c] = int8_t(c), cm[4 + c] = int8_t(3 * k + c);
+    const __m128i alphaLo = _mm_load_si128(reinterpret_cast<const __m128i*>(alo));
+    const __m128i alphaHi = _mm_load_si128(reinterpret_cast<const __m128i*>(ahi));
+    const __m128i pair = _mm_load_si128(reinterpret_cast<const __m128i*>(cm));
+    const __m128i tv = _mm_set1_epi8(char(t));
+    const size_t pairStep = size_t(6 * k);
+    int j = 0;
+    for (; j + 8 <= n; j += 8, d += 32) {
+        const size_t o = size_t(first) + size_t(j) * size_t(k);
+        if (o + 32 > alphaBytes || o * 3 + 3 * pairStep + 16 > rowBytes) break;
+        const __m128i a = _mm_or_si128(
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(arow + o)), alphaLo),
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(arow + o + 16)), alphaHi));
+        const uint64_t w = uint64_t(_mm_cvtsi128_si64(a));
+        // The rows are read once, far apart: fetch ahead.
+        __builtin_prefetch(arow + o + 512);
+        __builtin_prefetch(prow + o * 3 + 1536);
+        __builtin_prefetch(prow + o * 3 + 1600);
+        if (w == 0) continue;
+        const uint8_t* s = prow + o * 3;
+        const __m128i p0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), pair);
+        const __m128i p1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + pairStep)), pair);
+        const __m128i p2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * pairStep)), pair);
+        const __m128i p3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * pairStep)), pair);
+        const __m256i sv = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(p0, p1)),
+                                                   _mm_unpacklo_epi64(p2, p3), 1);
+        Group8x(d, sv, w, tv, t);
+    }
+    return j;
 }
 
 }  // namespace
@@ -282,6 +333,24 @@ void NormalRowGatherWith(Kernel k, uint8_t* d, const uint8_t* prow, size_t rowBy
 void NormalRowGather(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, const int32_t* off, int n,
                      int t) {
     NormalRowGatherWith(BestKernel(), d, prow, rowBytes, arow, off, n, t);
+}
+
+void NormalRowStridedWith(Kernel kernel, uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow,
+                          size_t alphaBytes, const int32_t* off, int k, int n, int t) {
+    int done = 0;
+#ifdef PIMLORA_X86
+    if (kernel == Kernel::Avx2 && k >= 2 && k <= 4 && n > 0)
+        done = NormalRowStridedAvx2(d, prow, rowBytes, arow, alphaBytes, off[0], k, n, t);
+#else
+    (void)alphaBytes;
+    (void)k;
+#endif
+    NormalRowGatherWith(kernel, d + size_t(done) * 4, prow, rowBytes, arow, off + done, n - done, t);
+}
+
+void NormalRowStrided(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, size_t alphaBytes,
+                      const int32_t* off, int k, int n, int t) {
+    NormalRowStridedWith(BestKernel(), d, prow, rowBytes, arow, alphaBytes, off, k, n, t);
 }
 
 }  // namespace compositing

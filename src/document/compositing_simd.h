@@ -25,6 +25,11 @@ void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int
 void NormalRowGather(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, const int32_t* off, int n,
                      int t);
 
+// The same with off[j] = off[0] + j * k (a whole-number step, zoom 1/k);
+// alphaBytes is the number of bytes readable from arow.
+void NormalRowStrided(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, size_t alphaBytes,
+                      const int32_t* off, int k, int n, int t);
+
 // The same rule, one pixel at a time without vector instructions.
 void NormalRowScalar(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t);
 
@@ -35,5 +40,7 @@ Kernel BestKernel();
 void NormalRowWith(Kernel k, uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t);
 void NormalRowGatherWith(Kernel k, uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow,
                          const int32_t* off, int n, int t);
+void NormalRowStridedWith(Kernel k, uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow,
+                          size_t alphaBytes, const int32_t* off, int step, int n, int t);
 
 }  // namespace compositing

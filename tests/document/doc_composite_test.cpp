@@ -172,7 +172,7 @@ TEST(Composite, ViewZoomStepsMatchReference) {
         int left, top;
     };
     for (const Case c : {Case{1.25, -7, -3}, Case{1.5625, 13, 4}, Case{3.0, -1, 0}, Case{11.641532, 5, -9},
-                         Case{0.8, -5, 2}, Case{0.262144, 0, -2}, Case{0.25, 3, 1}})
+                         Case{0.8, -5, 2}, Case{0.262144, 0, -2}, Case{0.25, 3, 1}, Case{0.5, -2, 0}})
         for (int designated : {-1, doc.StackOrder()[5]}) {
             const int w = std::min(int(157 * c.zoom) + 11, 330), h = std::min(int(96 * c.zoom) + 6, 120);
             std::vector<uint8_t> got(size_t(w) * size_t(h) * 4, 0xCC);
@@ -213,6 +213,25 @@ TEST(Composite, GatherKernelsMatchTheRule) {
             EXPECT_EQ(got, want) << "kernel " << int(kernel) << " t " << t;
         }
     }
+    // Whole-number steps up to the row's last pixel.
+    for (int k = 2; k <= 5; ++k)
+        for (int first : {0, 1, 3}) {
+            std::vector<int32_t> steps;
+            for (int c = first; c < width; c += k) steps.push_back(c);
+            const int m = int(steps.size());
+            std::vector<uint8_t> colours(size_t(m) * 3), alphas(static_cast<size_t>(m)), want = base;
+            for (int j = 0; j < m; ++j) {
+                std::memcpy(&colours[size_t(j) * 3], &prow[size_t(steps[size_t(j)]) * 3], 3);
+                alphas[size_t(j)] = arow[size_t(steps[size_t(j)])];
+            }
+            compositing::NormalRowScalar(want.data(), colours.data(), 3, alphas.data(), m, 9);
+            for (const compositing::Kernel kernel : Kernels()) {
+                std::vector<uint8_t> got = base;
+                compositing::NormalRowStridedWith(kernel, got.data(), prow.data(), prow.size(), arow.data(),
+                                                  arow.size(), steps.data(), k, m, 9);
+                EXPECT_EQ(got, want) << "kernel " << int(kernel) << " step " << k << " from " << first;
+            }
+        }
 }
 
 // The normal rule's integer arithmetic against the multiply table: every
