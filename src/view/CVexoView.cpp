@@ -6,6 +6,9 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 #include "../app/CChildFrame.h"
 #include "../app/CMainFrame.h"
@@ -292,6 +295,9 @@ void CVexoCanvas::SetZoomedSize(int w, int h) { SetVirtualSize(std::max(w, 1), s
 void CVexoCanvas::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
     if (!view_) return;
+    // PIMLORA_PAINT_LOG set: the time of each paint goes to the standard error.
+    static const bool logPaints = std::getenv("PIMLORA_PAINT_LOG") != nullptr;
+    const auto t0 = std::chrono::steady_clock::now();
     wxSize client = GetClientSize();
     int sx, sy;
     GetViewStart(&sx, &sy);
@@ -299,11 +305,19 @@ void CVexoCanvas::OnPaint(wxPaintEvent&) {
     if (!frame) return;
     // The frame goes to the window as it is, without a conversion.
     if (auto* cr = static_cast<cairo_t*>(dc.GetImpl()->GetCairoContext())) {
+        const auto t1 = std::chrono::steady_clock::now();
         cairo_save(cr);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_set_source_surface(cr, frame, 0, 0);
         cairo_paint(cr);
         cairo_restore(cr);
+        if (logPaints) {
+            cairo_surface_flush(cairo_get_target(cr));
+            const auto t2 = std::chrono::steady_clock::now();
+            auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
+            std::fprintf(stderr, "paint %dx%d: frame %.2f ms, to the window %.2f ms\n", client.x, client.y,
+                         ms(t1 - t0), ms(t2 - t1));
+        }
         return;
     }
     // A device context without cairo: through an image.
