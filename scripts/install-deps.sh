@@ -12,7 +12,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
   # the editor and its tests under a virtual X server
-  libwxgtk3.2-dev xvfb xauth xdotool matchbox-window-manager fonts-nanum
+  libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
 )
 
 missing=()

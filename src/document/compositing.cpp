@@ -155,7 +155,8 @@ struct LayerPlan {
     bool text, palette8, designated;
     const uint8_t* fade;
     const uint8_t* rule;        // fade and blend in one table (blend modes)
-    const int32_t* off;         // source column per destination column
+    const int32_t* off;         // source column per work column
+    int step;                   // below zoom 1: the whole-number step between source columns, or 0
 };
 
 // What the band workers share for one paint.
@@ -165,8 +166,15 @@ struct Paint {
     const int* row;             // stored canvas row per destination row, -1 outside
     uint8_t* dst;
     ptrdiff_t stride;
-    int width;
-    bool linear;                // zoom 1: source columns follow one by one
+    int width;                  // destination columns
+    int workWidth;              // columns composited per row
+    // Above zoom 1 the work columns are the canvas columns of the rectangle,
+    // each composited once; destination column j in [expandFrom, expandTo)
+    // shows work column expand[j], the others are transparent. Null at and
+    // below zoom 1, where the work columns are the destination columns.
+    const int* expand;
+    int expandFrom, expandTo;
+    bool linear;                // zoom 1 and above: source columns follow one by one
     bool palette;
     const RgbQuad* paletteColours;
     size_t paletteSize;
@@ -180,24 +188,31 @@ constexpr int kBandRows = 8;
 // Gathered colours and alpha values of one row, one set per thread, kept
 // between paints.
 struct RowScratch {
-    std::vector<uint8_t> colours, alphas;
+    std::vector<uint8_t> colours, alphas, band;
 };
 
 void PaintRows(const Paint& P, int from, int to) {
     thread_local RowScratch scratch;
-    if (scratch.alphas.size() < size_t(P.width)) {
-        scratch.colours.resize(size_t(P.width) * 3);
-        scratch.alphas.resize(size_t(P.width));
+    const size_t workW = size_t(P.workWidth);
+    if (scratch.alphas.size() < workW) {
+        scratch.colours.resize(workW * 3);
+        scratch.alphas.resize(workW);
     }
+    if (P.expand && scratch.band.size() < workW * 4 * kBandRows) scratch.band.resize(workW * 4 * kBandRows);
     uint8_t* colours = scratch.colours.data();
     uint8_t* alphas = scratch.alphas.data();
+    // Where row i of a band is composited: the destination row itself, or
+    // above zoom 1 a row of the band buffer, expanded afterwards.
+    auto target = [&](int i, int b0) {
+        return P.expand ? scratch.band.data() + size_t(i - b0) * workW * 4 : P.dst + P.stride * i;
+    };
     for (int b0 = from; b0 < to; b0 += kBandRows) {
         const int b1 = std::min(to, b0 + kBandRows);
         // Above zoom 1 neighbouring rows may show the same canvas row: such a
         // row is a copy of the one before it, made once the band is done.
         auto repeats = [&](int i) { return i > from && P.row[size_t(i)] == P.row[size_t(i) - 1]; };
         for (int i = b0; i < b1; ++i)
-            if (!repeats(i)) std::memset(P.dst + P.stride * i, 0, size_t(P.width) * 4);
+            if (!repeats(i)) std::memset(target(i, b0), 0, workW * 4);
         for (size_t k = 0; k < P.planCount; ++k) {
             const LayerPlan& p = P.plans[k];
             const LayerRecord& L = *p.L;
@@ -211,10 +226,19 @@ void PaintRows(const Paint& P, int from, int to) {
                 const int r = int(r64);
                 const uint8_t* arow = L.AlphaRow(r);
                 const uint8_t* prow = L.PixelRow(r);
-                uint8_t* d = P.dst + P.stride * i + size_t(p.a0) * 4;
+                uint8_t* d = target(i, b0) + size_t(p.a0) * 4;
                 const uint8_t* s;
                 size_t sstep = 3;
                 const uint8_t* a;
+                if (!P.linear && !p.text && !p.palette8 && !p.designated && L.blendMode == 0) {
+                    // Sampled pixels straight from the layer's rows.
+                    if (p.step)
+                        compositing::NormalRowStrided(d, prow, size_t(L.stride), arow, size_t(L.width), off, p.step, n,
+                                                      L.transparency);
+                    else
+                        compositing::NormalRowGather(d, prow, size_t(L.stride), arow, off, n, L.transparency);
+                    continue;
+                }
                 if (P.linear) {
                     a = arow + off[0];
                 } else {
@@ -253,6 +277,17 @@ void PaintRows(const Paint& P, int from, int to) {
                     BlendModeRow(d, s, sstep, a, n, p.rule);
             }
         }
+        if (P.expand)
+            for (int i = b0; i < b1; ++i) {
+                if (repeats(i)) continue;
+                // Each canvas pixel fills the destination columns that show it.
+                const uint8_t* b = target(i, b0);
+                uint8_t* o = P.dst + P.stride * i;
+                std::memset(o, 0, size_t(P.expandFrom) * 4);
+                for (int j = P.expandFrom; j < P.expandTo; ++j)
+                    std::memcpy(o + size_t(j) * 4, b + size_t(P.expand[size_t(j)]) * 4, 4);
+                std::memset(o + size_t(P.expandTo) * 4, 0, size_t(P.width - P.expandTo) * 4);
+            }
         for (int i = b0; i < b1; ++i)
             if (repeats(i)) std::memcpy(P.dst + P.stride * i, P.dst + P.stride * (i - 1), size_t(P.width) * 4);
     }
@@ -323,7 +358,7 @@ constexpr int64_t kSplitPixels = 1 << 17;
 
 // Per-paint tables of the calling thread, kept between paints.
 struct RectScratch {
-    std::vector<int> col, row;
+    std::vector<int> col, row, expand;
     std::vector<int32_t> offsets;
 };
 
@@ -359,10 +394,31 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
     while (j1 > j0 && col[size_t(j1 - 1)] < 0) --j1;
     if (j0 >= j1) return clearAll();
 
+    // The work columns: at and below zoom 1 the destination columns; above
+    // it every canvas column of the run once (neighbouring destination
+    // columns showing the same canvas pixel would get identical results).
+    const bool magnify = zoomFactor > 1.0;
+    int w0 = j0, w1 = j1, workWidth = width;
+    const int* workCol = col.data();
+    if (magnify) {
+        const int c0 = col[size_t(j0)], c1 = col[size_t(j1 - 1)];
+        workWidth = c1 - c0 + 1;
+        w0 = 0;
+        w1 = workWidth;
+        std::vector<int>& ex = scratch.expand;
+        if (ex.size() < size_t(width) + size_t(workWidth)) ex.resize(size_t(width) + size_t(workWidth));
+        int* canvasCol = ex.data() + width;
+        for (int j = j0; j < j1; ++j) ex[size_t(j)] = col[size_t(j)] - c0;
+        for (int k = 0; k < workWidth; ++k) canvasCol[k] = c0 + k;
+        workCol = canvasCol;
+    }
+
     // The layers of the run and what each needs, worked out once.
     std::array<LayerPlan, kMaxLayers> plans;
     size_t planCount = 0;
-    if (scratch.offsets.size() < size_t(kMaxLayers) * size_t(width)) scratch.offsets.resize(size_t(kMaxLayers) * size_t(width));
+    const size_t offsetsPerLayer = size_t(std::max(width, workWidth));
+    if (scratch.offsets.size() < size_t(kMaxLayers) * offsetsPerLayer)
+        scratch.offsets.resize(size_t(kMaxLayers) * offsetsPerLayer);
     int64_t work = 0;
     if (IsValidLayer(start)) {
         bool seen[kMaxLayers] = {};
@@ -372,17 +428,17 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             ++visited;
             const LayerRecord& L = live.layers[i];
             if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
-            LayerPlan p{&L, j1, j0, L.IsTextKind(), false, false, nullptr, nullptr, nullptr};
+            LayerPlan p{&L, w1, w0, L.IsTextKind(), false, false, nullptr, nullptr, nullptr, 0};
             const int bpp = p.text ? 0 : live.canvas.bitsPerPixel;
             if (!p.text && bpp != 24 && bpp != 8) continue;
             if (!p.text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
             p.palette8 = bpp == 8;
-            // Source column per destination column.
-            int32_t* off = scratch.offsets.data() + planCount * size_t(width);
-            for (int j = j0; j < j1; ++j) {
-                const int64_t lc = int64_t(col[size_t(j)]) - L.x;   // offsets may be anything in a file
+            // Source column per work column.
+            int32_t* off = scratch.offsets.data() + planCount * offsetsPerLayer;
+            for (int j = w0; j < w1; ++j) {
+                const int64_t lc = int64_t(workCol[j]) - L.x;   // offsets may be anything in a file
                 if (lc < 0 || lc >= L.width) continue;
-                if (p.a0 == j1) p.a0 = j;
+                if (p.a0 == w1) p.a0 = j;
                 p.a1 = j + 1;
                 off[j] = int32_t(lc);
             }
@@ -393,6 +449,13 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             // blend rule 2 to 9, which keeps its own formula.
             p.designated = i == designated && !(L.blendMode >= 2 && L.blendMode <= 9);
             p.off = off;
+            if (zoomFactor < 1.0 && p.a1 - p.a0 >= 2) {
+                // Source columns a whole number apart (zoom 1/2, 1/3, ...).
+                const int k = off[p.a0 + 1] - off[p.a0];
+                bool even = k > 1;
+                for (int j = p.a0 + 2; even && j < p.a1; ++j) even = off[j] - off[j - 1] == k;
+                if (even) p.step = k;
+            }
             plans[planCount++] = p;
             work += int64_t(p.a1 - p.a0) * std::min<int64_t>(height, L.height);
         }
@@ -400,8 +463,21 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
     if (planCount == 0) return clearAll();
 
     const bool palette = live.canvas.paletteColors > 0 && !live.palette.empty();
-    const Paint paint{plans.data(), planCount, row.data(), dst, dstStride, width, zoomFactor == 1.0,
-                      palette, live.palette.data(), live.palette.size(), MulTable()};
+    const Paint paint{plans.data(),
+                      planCount,
+                      row.data(),
+                      dst,
+                      dstStride,
+                      width,
+                      workWidth,
+                      magnify ? scratch.expand.data() : nullptr,
+                      j0,
+                      j1,
+                      zoomFactor >= 1.0,
+                      palette,
+                      live.palette.data(),
+                      live.palette.size(),
+                      MulTable()};
     // Rows are independent: two workers take one half each.
     const int mid = (height / 2 + kBandRows - 1) / kBandRows * kBandRows;
     if (work >= kSplitPixels && mid > 0 && mid < height && BandHelper::Get().Start(&paint, mid, height)) {

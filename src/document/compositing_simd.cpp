@@ -84,10 +84,28 @@ PIMLORA_SSE41 inline __m128i Rule4(__m128i dv, __m128i sv, uint32_t al4) {
     return _mm_packus_epi16(lo, hi);
 }
 
+// Eight pixels: w their alpha values (first pixel in the low byte), s0 and s1
+// their colours as B, G, R, x per pixel (the fourth byte is not used).
+PIMLORA_SSE41 inline void Group8(uint8_t* d, __m128i s0, __m128i s1, uint64_t w, __m128i tv, int t) {
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    __m128i* d0 = reinterpret_cast<__m128i*>(d);
+    __m128i* d1 = reinterpret_cast<__m128i*>(d + 16);
+    if (w == ~uint64_t(0) && t == 0) {
+        _mm_storeu_si128(d0, _mm_or_si128(s0, opaque));
+        _mm_storeu_si128(d1, _mm_or_si128(s1, opaque));
+        return;
+    }
+    // a' = A - t saturated at 0, eight at once.
+    const __m128i al = _mm_subs_epu8(_mm_cvtsi64_si128(int64_t(w)), tv);
+    const uint64_t al8 = uint64_t(_mm_cvtsi128_si64(al));
+    if (al8 == 0) return;
+    if (uint32_t(al8)) _mm_storeu_si128(d0, Rule4(_mm_loadu_si128(d0), s0, uint32_t(al8)));
+    if (uint32_t(al8 >> 32)) _mm_storeu_si128(d1, Rule4(_mm_loadu_si128(d1), s1, uint32_t(al8 >> 32)));
+}
+
 PIMLORA_SSE41 void NormalRowSse41(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
     // B, G, R of four packed pixels into B, G, R, 0 per 4 bytes.
     const __m128i expand = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
     const __m128i tv = _mm_set1_epi8(char(t));
     __m128i fixed = _mm_setzero_si128();   // the one colour when sstep is 0
     if (sstep == 0) fixed = _mm_set1_epi32(int(uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16));
@@ -102,36 +120,237 @@ PIMLORA_SSE41 void NormalRowSse41(uint8_t* d, const uint8_t* s, size_t sstep, co
             s0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), expand);
             s1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12)), expand);
         }
-        __m128i* d0 = reinterpret_cast<__m128i*>(d);
-        __m128i* d1 = reinterpret_cast<__m128i*>(d + 16);
-        if (w == ~uint64_t(0) && t == 0) {
-            _mm_storeu_si128(d0, _mm_or_si128(s0, opaque));
-            _mm_storeu_si128(d1, _mm_or_si128(s1, opaque));
-            continue;
-        }
-        // a' = A - t saturated at 0, eight at once.
-        const __m128i al = _mm_subs_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + j)), tv);
-        const uint64_t al8 = uint64_t(_mm_cvtsi128_si64(al));
-        if (al8 == 0) continue;
-        if (uint32_t(al8)) _mm_storeu_si128(d0, Rule4(_mm_loadu_si128(d0), s0, uint32_t(al8)));
-        if (uint32_t(al8 >> 32)) _mm_storeu_si128(d1, Rule4(_mm_loadu_si128(d1), s1, uint32_t(al8 >> 32)));
+        Group8(d, s0, s1, w, tv, t);
     }
     NormalRowScalar(d, s, sstep, a + j, n - j, t);
 }
 
-bool HaveSse41() {
-    static const bool have = __builtin_cpu_supports("sse4.1");
-    return have;
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Sampled pixels: the colour of pixel j is 4 bytes read at prow + off[j] * 3
+// (the fourth byte is ignored), so the caller keeps these reads inside the row.
+PIMLORA_SSE41 void NormalRowGatherSse41(uint8_t* d, const uint8_t* prow, const uint8_t* arow, const int32_t* off,
+                                        int n, int t) {
+    const __m128i tv = _mm_set1_epi8(char(t));
+    int j = 0;
+    for (; j + 8 <= n; j += 8, d += 32) {
+        const int32_t* o = off + j;
+        const uint64_t w = uint64_t(arow[o[0]]) | uint64_t(arow[o[1]]) << 8 | uint64_t(arow[o[2]]) << 16 |
+                           uint64_t(arow[o[3]]) << 24 | uint64_t(arow[o[4]]) << 32 | uint64_t(arow[o[5]]) << 40 |
+                           uint64_t(arow[o[6]]) << 48 | uint64_t(arow[o[7]]) << 56;
+        if (w == 0) continue;
+        const __m128i s0 = _mm_setr_epi32(int(Load32(prow + size_t(o[0]) * 3)), int(Load32(prow + size_t(o[1]) * 3)),
+                                          int(Load32(prow + size_t(o[2]) * 3)), int(Load32(prow + size_t(o[3]) * 3)));
+        const __m128i s1 = _mm_setr_epi32(int(Load32(prow + size_t(o[4]) * 3)), int(Load32(prow + size_t(o[5]) * 3)),
+                                          int(Load32(prow + size_t(o[6]) * 3)), int(Load32(prow + size_t(o[7]) * 3)));
+        Group8(d, s0, s1, w, tv, t);
+    }
+    for (; j < n; ++j, d += 4) Pixel(d, prow + size_t(off[j]) * 3, arow[off[j]], t);
+}
+
+// The same in 256-bit registers: eight pixels in one go.
+#define PIMLORA_AVX2 __attribute__((target("avx2")))
+
+PIMLORA_AVX2 inline __m256i Div255x16(__m256i x) {
+    const __m256i one = _mm256_set1_epi16(1);
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, one), _mm256_srli_epi16(x, 8)), 8);
+}
+
+PIMLORA_AVX2 inline __m256i Rule4x(__m256i d16, __m256i s16, __m256i a16) {
+    const __m256i k255 = _mm256_set1_epi16(255), one = _mm256_set1_epi16(1);
+    const __m256i c = _mm256_add_epi16(Div255x16(_mm256_mullo_epi16(d16, _mm256_sub_epi16(k255, a16))),
+                                       Div255x16(_mm256_mullo_epi16(s16, a16)));
+    const __m256i m = _mm256_min_epu16(_mm256_mullo_epi16(_mm256_add_epi16(a16, one), d16), k255);
+    const __m256i alpha = _mm256_blendv_epi8(m, a16, _mm256_cmpeq_epi16(d16, _mm256_setzero_si256()));
+    return _mm256_blend_epi16(c, alpha, 0x88);
+}
+
+// Eight pixels: sv their colours as B, G, R, x per pixel, w their alpha
+// values (first pixel in the low byte).
+PIMLORA_AVX2 inline void Group8x(uint8_t* d, __m256i sv, uint64_t w, __m128i tv, int t) {
+    __m256i* dp = reinterpret_cast<__m256i*>(d);
+    if (w == ~uint64_t(0) && t == 0) {
+        _mm256_storeu_si256(dp, _mm256_or_si256(sv, _mm256_set1_epi32(int(0xFF000000u))));
+        return;
+    }
+    const __m128i al = _mm_subs_epu8(_mm_cvtsi64_si128(int64_t(w)), tv);
+    if (_mm_cvtsi128_si64(al) == 0) return;
+    // a' of each pixel in its four bytes; the unpacks below and the pack
+    // after the rule both work within 128-bit halves, so the order holds.
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
+                                            4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7);
+    const __m256i av = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(al), spread);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i dv = _mm256_loadu_si256(dp);
+    const __m256i lo = Rule4x(_mm256_unpacklo_epi8(dv, zero), _mm256_unpacklo_epi8(sv, zero),
+                              _mm256_unpacklo_epi8(av, zero));
+    const __m256i hi = Rule4x(_mm256_unpackhi_epi8(dv, zero), _mm256_unpackhi_epi8(sv, zero),
+                              _mm256_unpackhi_epi8(av, zero));
+    _mm256_storeu_si256(dp, _mm256_packus_epi16(lo, hi));
+}
+
+PIMLORA_AVX2 void NormalRowAvx2(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+    const __m256i expand = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i tv = _mm_set1_epi8(char(t));
+    __m256i fixed = _mm256_setzero_si256();
+    if (sstep == 0) fixed = _mm256_set1_epi32(int(uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16));
+    int j = 0;
+    for (; j + 8 <= n && (sstep == 0 || j + 11 <= n); j += 8, d += 32, s += 8 * sstep) {
+        uint64_t w;
+        std::memcpy(&w, a + j, 8);
+        if ((j & 15) == 0) {
+            __builtin_prefetch(a + j + 512);
+            __builtin_prefetch(s + 1536);
+        }
+        if (w == 0) continue;
+        __m256i sv = fixed;
+        if (sstep != 0) {
+            const __m256i raw = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s))),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12)), 1);
+            sv = _mm256_shuffle_epi8(raw, expand);
+        }
+        Group8x(d, sv, w, tv, t);
+    }
+    NormalRowScalar(d, s, sstep, a + j, n - j, t);
+}
+
+PIMLORA_AVX2 void NormalRowGatherAvx2(uint8_t* d, const uint8_t* prow, const uint8_t* arow, const int32_t* off, int n,
+                                      int t) {
+    const __m128i tv = _mm_set1_epi8(char(t));
+    int j = 0;
+    for (; j + 8 <= n; j += 8, d += 32) {
+        const int32_t* o = off + j;
+        const uint64_t w = uint64_t(arow[o[0]]) | uint64_t(arow[o[1]]) << 8 | uint64_t(arow[o[2]]) << 16 |
+                           uint64_t(arow[o[3]]) << 24 | uint64_t(arow[o[4]]) << 32 | uint64_t(arow[o[5]]) << 40 |
+                           uint64_t(arow[o[6]]) << 48 | uint64_t(arow[o[7]]) << 56;
+        // The rows are read once, far apart: fetch ahead.
+        __builtin_prefetch(arow + o[0] + 512);
+        __builtin_prefetch(prow + size_t(o[0]) * 3 + 1536);
+        __builtin_prefetch(prow + size_t(o[0]) * 3 + 1600);
+        if (w == 0) continue;
+        const __m256i sv = _mm256_setr_epi32(
+            int(Load32(prow + size_t(o[0]) * 3)), int(Load32(prow + size_t(o[1]) * 3)),
+            int(Load32(prow + size_t(o[2]) * 3)), int(Load32(prow + size_t(o[3]) * 3)),
+            int(Load32(prow + size_t(o[4]) * 3)), int(Load32(prow + size_t(o[5]) * 3)),
+            int(Load32(prow + size_t(o[6]) * 3)), int(Load32(prow + size_t(o[7]) * 3)));
+        Group8x(d, sv, w, tv, t);
+    }
+    for (; j < n; ++j, d += 4) Pixel(d, prow + size_t(off[j]) * 3, arow[off[j]], t);
+}
+
+// Every k-th pixel from `first` on (k from 2 to 4), in groups of eight while
+// the group's loads stay inside the rows; returns the pixels done.
+PIMLORA_AVX2 int NormalRowStridedAvx2(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow,
+                                      size_t alphaBytes, int first, int k, int n, int t) {
+    alignas(16) int8_t alo[16], ahi[16], cm[16];
+    for (int m = 0; m < 16; ++m) alo[m] = ahi[m] = cm[m] = -1;
+    for (int m = 0; m < 8; ++m) {
+        const int at = m * k;
+        if (at < 16) alo[m] = int8_t(at);
+        else ahi[m] = int8_t(at - 16);
+    }
+    // Two pixels per 16-byte load: at bytes 0 and 3k.
+    for (int c = 0; c < 3; ++c) cm[c] = int8_t(c), cm[4 + c] = int8_t(3 * k + c);
+    const __m128i alphaLo = _mm_load_si128(reinterpret_cast<const __m128i*>(alo));
+    const __m128i alphaHi = _mm_load_si128(reinterpret_cast<const __m128i*>(ahi));
+    const __m128i pair = _mm_load_si128(reinterpret_cast<const __m128i*>(cm));
+    const __m128i tv = _mm_set1_epi8(char(t));
+    const size_t pairStep = size_t(6 * k);
+    int j = 0;
+    for (; j + 8 <= n; j += 8, d += 32) {
+        const size_t o = size_t(first) + size_t(j) * size_t(k);
+        if (o + 32 > alphaBytes || o * 3 + 3 * pairStep + 16 > rowBytes) break;
+        const __m128i a = _mm_or_si128(
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(arow + o)), alphaLo),
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(arow + o + 16)), alphaHi));
+        const uint64_t w = uint64_t(_mm_cvtsi128_si64(a));
+        // The rows are read once, far apart: fetch ahead.
+        __builtin_prefetch(arow + o + 512);
+        __builtin_prefetch(prow + o * 3 + 1536);
+        __builtin_prefetch(prow + o * 3 + 1600);
+        if (w == 0) continue;
+        const uint8_t* s = prow + o * 3;
+        const __m128i p0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), pair);
+        const __m128i p1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + pairStep)), pair);
+        const __m128i p2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * pairStep)), pair);
+        const __m128i p3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * pairStep)), pair);
+        const __m256i sv = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(p0, p1)),
+                                                   _mm_unpacklo_epi64(p2, p3), 1);
+        Group8x(d, sv, w, tv, t);
+    }
+    return j;
 }
 
 }  // namespace
 #endif
 
-void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+Kernel BestKernel() {
 #ifdef PIMLORA_X86
-    if (HaveSse41()) return NormalRowSse41(d, s, sstep, a, n, t);
+    static const Kernel best = __builtin_cpu_supports("avx2")     ? Kernel::Avx2
+                               : __builtin_cpu_supports("sse4.1") ? Kernel::Sse41
+                                                                  : Kernel::Scalar;
+    return best;
+#else
+    return Kernel::Scalar;
+#endif
+}
+
+void NormalRowWith(Kernel k, uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+#ifdef PIMLORA_X86
+    if (k == Kernel::Avx2) return NormalRowAvx2(d, s, sstep, a, n, t);
+    if (k == Kernel::Sse41) return NormalRowSse41(d, s, sstep, a, n, t);
 #endif
     NormalRowScalar(d, s, sstep, a, n, t);
+}
+
+void NormalRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+    NormalRowWith(BestKernel(), d, s, sstep, a, n, t);
+}
+
+void NormalRowGatherWith(Kernel k, uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow,
+                         const int32_t* off, int n, int t) {
+    // Columns whose 4-byte colour read would pass the row's end (only the
+    // last pixel of a row without padding) go one byte at a time.
+    int fast = n;
+    while (fast > 0 && size_t(off[fast - 1]) * 3 + 4 > rowBytes) --fast;
+#ifdef PIMLORA_X86
+    if (k == Kernel::Avx2)
+        NormalRowGatherAvx2(d, prow, arow, off, fast, t);
+    else if (k == Kernel::Sse41)
+        NormalRowGatherSse41(d, prow, arow, off, fast, t);
+    else
+#endif
+        for (int j = 0; j < fast; ++j) Pixel(d + size_t(j) * 4, prow + size_t(off[j]) * 3, arow[off[j]], t);
+    for (int j = fast; j < n; ++j) Pixel(d + size_t(j) * 4, prow + size_t(off[j]) * 3, arow[off[j]], t);
+}
+
+void NormalRowGather(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, const int32_t* off, int n,
+                     int t) {
+    NormalRowGatherWith(BestKernel(), d, prow, rowBytes, arow, off, n, t);
+}
+
+void NormalRowStridedWith(Kernel kernel, uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow,
+                          size_t alphaBytes, const int32_t* off, int k, int n, int t) {
+    int done = 0;
+#ifdef PIMLORA_X86
+    if (kernel == Kernel::Avx2 && k >= 2 && k <= 4 && n > 0)
+        done = NormalRowStridedAvx2(d, prow, rowBytes, arow, alphaBytes, off[0], k, n, t);
+#else
+    (void)alphaBytes;
+    (void)k;
+#endif
+    NormalRowGatherWith(kernel, d + size_t(done) * 4, prow, rowBytes, arow, off + done, n - done, t);
+}
+
+void NormalRowStrided(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, size_t alphaBytes,
+                      const int32_t* off, int k, int n, int t) {
+    NormalRowStridedWith(BestKernel(), d, prow, rowBytes, arow, alphaBytes, off, k, n, t);
 }
 
 }  // namespace compositing

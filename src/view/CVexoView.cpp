@@ -1,10 +1,14 @@
 #include "CVexoView.h"
 
 #include <wx/dcbuffer.h>
-#include <wx/rawbmp.h>
 #include <wx/wx.h>
 
+#include <cairo.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 #include "../app/CChildFrame.h"
 #include "../app/CMainFrame.h"
@@ -161,45 +165,57 @@ void CVexoView::OnUpdateZoom(wxUpdateUIEvent& event) {
     }
 }
 
-const wxBitmap& CVexoView::RenderFrame(int clientW, int clientH, int scrollX, int scrollY) {
+CVexoView::~CVexoView() {
+    if (surface_) cairo_surface_destroy(surface_);
+}
+
+cairo_surface_t* CVexoView::RenderFrame(int clientW, int clientH, int scrollX, int scrollY) {
     clientW = std::max(clientW, 1);
     clientH = std::max(clientH, 1);
     CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
     CMainFrame* main = wxGetApp().MainFrame();
-    viewmath::Look look;
+    viewmath::FramePainter::State state;
     if (main) {
-        look.hatch = main->settings.transpRep;
-        look.gridGap = main->settings.gridGap;
-        look.gridColour = uint32_t(main->settings.gridColour);
+        state.look.hatch = main->settings.transpRep;
+        state.look.gridGap = main->settings.gridGap;
+        state.look.gridColour = uint32_t(main->settings.gridColour);
     }
-    const double z = core ? core->zoom : 1.0;
-    const int W = core ? core->live.canvas.width : 0, H = core ? core->live.canvas.height : 0;
-    // The bitmap stays as it is when nothing it shows has changed.
-    PaintKey key{clientW, clientH, scrollX, scrollY, z, W, H, look.hatch, look.gridGap, look.gridColour, ticks_};
-    bool dirty = rebuildComposite_ || (core && (core->viewRebuild || core->outlineChanged));
-    if (frame_.IsOk() && !dirty && key == lastKey_) return frame_;
-    if (!frame_.IsOk() || frame_.GetWidth() != clientW || frame_.GetHeight() != clientH)
-        frame_.Create(clientW, clientH, 24);
-
-    viewmath::ImageRect r = viewmath::ComputeImageRect(W, H, z, clientW, clientH);
-    viewmath::Visible v = viewmath::VisiblePart(r, scrollX, scrollY, clientW, clientH);
-    const uint8_t* bgra = nullptr;
-    if (core && core->headLayer != kNoLayer && v.width > 0 && v.height > 0) {
-        rect_.resize(size_t(v.width) * size_t(v.height) * 4);
-        core->CompositeRect(core->headLayer, -1, z, v.left, v.top, v.width, v.height, rect_.data(),
-                            ptrdiff_t(v.width) * 4);
-        bgra = rect_.data();
+    state.z = core ? core->zoom : 1.0;
+    state.W = core ? core->live.canvas.width : 0;
+    state.H = core ? core->live.canvas.height : 0;
+    state.scrollX = scrollX;
+    state.scrollY = scrollY;
+    // The surface stays as it is when nothing it shows has changed.
+    const PaintKey key{clientW, clientH, state, ticks_};
+    const bool changed = rebuildComposite_ || (core && (core->viewRebuild || core->outlineChanged));
+    if (surface_ && !changed && key == lastKey_) return surface_;
+    if (!surface_ || cairo_image_surface_get_width(surface_) != clientW ||
+        cairo_image_surface_get_height(surface_) != clientH) {
+        if (surface_) cairo_surface_destroy(surface_);
+        surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, clientW, clientH);
+        painter_.Invalidate();
+        if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface_);
+            surface_ = nullptr;
+            return nullptr;
+        }
     }
-    wxNativePixelData data(frame_);
-    if (!data) return frame_;
-    wxNativePixelData::Iterator it(data);
+    cairo_surface_flush(surface_);
     viewmath::Frame out;
-    out.rgb = reinterpret_cast<uint8_t*>(it.m_ptr);
-    out.stride = data.GetRowStride();
+    out.px = cairo_image_surface_get_data(surface_);
+    out.stride = cairo_image_surface_get_stride(surface_);
     out.clientW = clientW;
     out.clientH = clientH;
-    viewmath::Render(bgra, v, z, look, out);
-    if (core && core->selectionActive) {
+    viewmath::CompositeFn composite;
+    if (core && core->headLayer != kNoLayer)
+        composite = [core](int left, int top, int width, int height, uint8_t* dst, ptrdiff_t stride) {
+            core->CompositeRect(core->headLayer, -1, core->zoom, left, top, width, height, dst, stride);
+        };
+    // The outline is drawn over the pixels: with a selection every paint
+    // starts afresh.
+    const bool outline = core && core->selectionActive;
+    const viewmath::Visible v = painter_.Paint(state, out, composite, changed || outline);
+    if (outline) {
         const SelectionMask& sel = core->live.selection;
         viewmath::MaskView m;
         if (sel.size > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height)) {
@@ -208,17 +224,19 @@ const wxBitmap& CVexoView::RenderFrame(int clientW, int clientH, int scrollX, in
             m.mh = sel.height;
             m.selX = sel.x;
             m.selY = sel.y;
-            m.H = H;
+            m.H = state.H;
         }
-        viewmath::DrawOutline(m, v, z, ticks_, out);
+        viewmath::DrawOutline(m, v, state.z, ticks_, out);
+        painter_.Invalidate();
     }
+    cairo_surface_mark_dirty(surface_);
     rebuildComposite_ = false;
     if (core) {
         core->viewRebuild = false;
         core->outlineChanged = false;
     }
     lastKey_ = key;
-    return frame_;
+    return surface_;
 }
 
 void CVexoView::StartOutlineTimer(int ms) {
@@ -277,11 +295,45 @@ void CVexoCanvas::SetZoomedSize(int w, int h) { SetVirtualSize(std::max(w, 1), s
 void CVexoCanvas::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
     if (!view_) return;
+    // PIMLORA_PAINT_LOG set: the time of each paint goes to the standard error.
+    static const bool logPaints = std::getenv("PIMLORA_PAINT_LOG") != nullptr;
+    const auto t0 = std::chrono::steady_clock::now();
     wxSize client = GetClientSize();
     int sx, sy;
     GetViewStart(&sx, &sy);
-    const wxBitmap& bmp = view_->RenderFrame(client.x, client.y, sx, sy);
-    dc.DrawBitmap(bmp, 0, 0, false);
+    cairo_surface_t* frame = view_->RenderFrame(client.x, client.y, sx, sy);
+    if (!frame) return;
+    // The frame goes to the window as it is, without a conversion.
+    if (auto* cr = static_cast<cairo_t*>(dc.GetImpl()->GetCairoContext())) {
+        const auto t1 = std::chrono::steady_clock::now();
+        cairo_save(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cr, frame, 0, 0);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        if (logPaints) {
+            cairo_surface_flush(cairo_get_target(cr));
+            const auto t2 = std::chrono::steady_clock::now();
+            auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
+            std::fprintf(stderr, "paint %dx%d: frame %.2f ms, to the window %.2f ms\n", client.x, client.y,
+                         ms(t1 - t0), ms(t2 - t1));
+        }
+        return;
+    }
+    // A device context without cairo: through an image.
+    const int w = cairo_image_surface_get_width(frame), h = cairo_image_surface_get_height(frame);
+    const int stride = cairo_image_surface_get_stride(frame);
+    const unsigned char* px = cairo_image_surface_get_data(frame);
+    wxImage image(w, h, false);
+    unsigned char* rgb = image.GetData();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x, rgb += 3) {
+            const unsigned char* p = px + size_t(y) * size_t(stride) + size_t(x) * 4;
+            rgb[0] = p[2];
+            rgb[1] = p[1];
+            rgb[2] = p[0];
+        }
+    dc.DrawBitmap(wxBitmap(image), 0, 0, false);
 }
 
 void CVexoCanvas::OnScroll(wxScrollWinEvent& event) {

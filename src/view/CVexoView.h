@@ -1,7 +1,9 @@
 // The document window's view: shows the document's composite at its zoom
 // factor, centred on a grey field over the backdrop hatch, with scroll bars
-// in step with the zoom. One persistent bitmap per view receives the visible
-// rectangle; the composite is rebuilt only when the document changed.
+// in step with the zoom. One persistent image surface per view receives the
+// visible rectangle straight from the compositor and goes to the window as
+// it is; it is repainted only when something it shows changed, and after a
+// scroll only the strips that came into view are composited.
 #pragma once
 
 #include <wx/docview.h>
@@ -9,6 +11,8 @@
 #include <wx/timer.h>
 
 #include <vector>
+
+typedef struct _cairo_surface cairo_surface_t;
 
 #include "view_render.h"
 
@@ -18,6 +22,7 @@ class CVexoCanvas;
 class CVexoView : public wxView {
 public:
     CVexoView() = default;
+    ~CVexoView() override;
 
     bool OnCreate(wxDocument* doc, long flags) override;
     void OnDraw(wxDC* dc) override;
@@ -38,9 +43,9 @@ public:
     void MarkRebuild() { rebuildComposite_ = true; }
     void UpdateTitle();
 
-    // Paints the client area into the persistent bitmap (public for the
-    // benchmark and tests); returns the bitmap.
-    const wxBitmap& RenderFrame(int clientW, int clientH, int scrollX, int scrollY);
+    // Paints the client area into the persistent surface (32-bit pixels,
+    // blue first); null when it cannot be made.
+    cairo_surface_t* RenderFrame(int clientW, int clientH, int scrollX, int scrollY);
 
     // Selection outline animation (timer 1).
     void StartOutlineTimer(int ms);
@@ -53,18 +58,16 @@ private:
     void OnUpdateZoom(wxUpdateUIEvent& event);
     void OnTimer(wxTimerEvent&);
     struct PaintKey {
-        int cw = -1, ch = -1, sx = -1, sy = -1;
-        double z = 0;
-        int W = -1, H = -1, hatch = -1, gridGap = 0;
-        uint32_t gridColour = 0;
+        int cw = -1, ch = -1;
+        viewmath::FramePainter::State state;
         int phase = 0;
         bool operator==(const PaintKey&) const = default;
     };
 
     CVexoCanvas* canvas_ = nullptr;
     bool rebuildComposite_ = true;
-    wxBitmap frame_;               // the persistent bitmap of this view
-    std::vector<uint8_t> rect_;    // the visible part from the compositor (BGRA)
+    cairo_surface_t* surface_ = nullptr;   // the persistent frame of this view
+    viewmath::FramePainter painter_;
     PaintKey lastKey_;
     wxTimer outlineTimer_;
     int ticks_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace viewmath {
@@ -80,57 +81,150 @@ Visible VisiblePart(const ImageRect& r, int sx, int sy, int clientW, int clientH
     return v;
 }
 
-void Render(const uint8_t* bgra, const Visible& v, double z, const Look& look, Frame& out) {
-    const uint8_t kField = 120, kHatch = 191, kPaper = 255;
-    for (int y = 0; y < out.clientH; ++y) std::memset(out.rgb + size_t(y) * out.stride, kField, size_t(out.clientW) * 3);
-    if (!bgra || v.width <= 0 || v.height <= 0) return;
-    // Backdrop weights: colour + back * (255 - alpha) / 255.
-    static uint8_t weight[2][256];
-    static bool ready = false;
-    if (!ready) {
+namespace {
+
+constexpr uint8_t kField = 120, kHatch = 191, kPaper = 255;
+
+// Backdrop weights: colour + back * (255 - alpha) / 255, for paper and hatch.
+struct Weights {
+    uint8_t w[2][256];
+    Weights() {
         for (int a = 0; a < 256; ++a) {
-            weight[0][a] = uint8_t((kPaper * (255 - a) + 127) / 255);
-            weight[1][a] = uint8_t((kHatch * (255 - a) + 127) / 255);
+            w[0][a] = uint8_t((kPaper * (255 - a) + 127) / 255);
+            w[1][a] = uint8_t((kHatch * (255 - a) + 127) / 255);
         }
-        ready = true;
     }
+};
+const Weights kWeights;
+
+}  // namespace
+
+void FillField(const Visible& v, Frame& out) {
+    const bool any = v.width > 0 && v.height > 0;
+    for (int y = 0; y < out.clientH; ++y) {
+        uint8_t* row = out.At(0, y);
+        if (!any || y < v.destY || y >= v.destY + v.height) {
+            std::memset(row, kField, size_t(out.clientW) * 4);
+            continue;
+        }
+        std::memset(row, kField, size_t(v.destX) * 4);
+        const int right = v.destX + v.width;
+        if (right < out.clientW) std::memset(row + size_t(right) * 4, kField, size_t(out.clientW - right) * 4);
+    }
+}
+
+void Finish(const Visible& v, int x0, int y0, int x1, int y1, double z, const Look& look, Frame& out) {
+    if (x0 >= x1 || y0 >= y1) return;
     const bool grid = look.gridGap > 0 && z > 0;
     const uint8_t gr = uint8_t(look.gridColour), gg = uint8_t(look.gridColour >> 8), gb = uint8_t(look.gridColour >> 16);
     const double inv = 1.0 / z;
-    for (int i = 0; i < v.height; ++i) {
+    for (int i = y0; i < y1; ++i) {
         const int zy = v.top + i;
-        const uint8_t* s = bgra + size_t(i) * size_t(v.width) * 4;
-        uint8_t* d = out.rgb + size_t(v.destY + i) * out.stride + size_t(v.destX) * 3;
-        for (int j = 0; j < v.width; ++j, s += 4, d += 3) {
-            const uint8_t a = s[3];
-            if (a == 255) {
-                d[0] = s[2];
-                d[1] = s[1];
-                d[2] = s[0];
-            } else {
-                const int zx = v.left + j;
-                const uint8_t w = weight[HatchOn(look.hatch, zx, zy) ? 1 : 0][a];
-                d[0] = uint8_t(std::min(255, s[2] + w));
-                d[1] = uint8_t(std::min(255, s[1] + w));
-                d[2] = uint8_t(std::min(255, s[0] + w));
-            }
+        uint8_t* row = out.At(v.destX, v.destY + i);
+        // The backdrop of this row repeats every 8 zoomed columns.
+        const uint8_t* weight[8];
+        for (int k = 0; k < 8; ++k) weight[(v.left + k) & 7] = kWeights.w[HatchOn(look.hatch, v.left + k, zy) ? 1 : 0];
+        auto pixel = [&](int j) {
+            uint8_t* d = row + size_t(j) * 4;
+            const uint8_t a = d[3];
+            if (a == 255) return;
+            const uint8_t w = weight[(v.left + j) & 7][a];
+            d[0] = uint8_t(std::min(255, d[0] + w));
+            d[1] = uint8_t(std::min(255, d[1] + w));
+            d[2] = uint8_t(std::min(255, d[2] + w));
+        };
+        int j = x0;
+        // Groups of four opaque pixels are already final.
+        for (; j + 4 <= x1; j += 4) {
+            uint32_t px[4];
+            std::memcpy(px, row + size_t(j) * 4, 16);
+            if ((px[0] & px[1] & px[2] & px[3]) >> 24 == 255) continue;
+            pixel(j), pixel(j + 1), pixel(j + 2), pixel(j + 3);
         }
+        for (; j < x1; ++j) pixel(j);
         if (grid) {
             // A grid line on the last screen row of every gap-th image row.
             const int iy = int(zy * inv), next = int((zy + 1) * inv);
             const bool lineRow = next != iy && (iy + 1) % look.gridGap == 0;
-            uint8_t* row = out.rgb + size_t(v.destY + i) * out.stride + size_t(v.destX) * 3;
-            for (int j = 0; j < v.width; ++j) {
-                const int zx = v.left + j;
+            for (int k = x0; k < x1; ++k) {
+                const int zx = v.left + k;
                 const int ix = int(zx * inv), nx = int((zx + 1) * inv);
                 if (lineRow || (nx != ix && (ix + 1) % look.gridGap == 0)) {
-                    row[j * 3] = gr;
-                    row[j * 3 + 1] = gg;
-                    row[j * 3 + 2] = gb;
+                    uint8_t* d = row + size_t(k) * 4;
+                    d[0] = gb;
+                    d[1] = gg;
+                    d[2] = gr;
                 }
             }
         }
     }
+}
+
+void Render(const uint8_t* bgra, const Visible& v, double z, const Look& look, Frame& out) {
+    const bool any = bgra && v.width > 0 && v.height > 0;
+    Visible shown = v;
+    if (!any) shown.width = shown.height = 0;
+    FillField(shown, out);
+    if (!any) return;
+    for (int i = 0; i < v.height; ++i)
+        std::memcpy(out.At(v.destX, v.destY + i), bgra + size_t(i) * size_t(v.width) * 4, size_t(v.width) * 4);
+    Finish(v, 0, 0, v.width, v.height, z, look, out);
+}
+
+bool FramePainter::State::operator==(const State&) const = default;
+
+void FramePainter::Strip(const Visible& v, int x0, int y0, int x1, int y1, double z, const Look& look, Frame& out,
+                         const CompositeFn& composite) {
+    if (x0 >= x1 || y0 >= y1) return;
+    composite(v.left + x0, v.top + y0, x1 - x0, y1 - y0, out.At(v.destX + x0, v.destY + y0), out.stride);
+    Finish(v, x0, y0, x1, y1, z, look, out);
+    lastPixels_ += (x1 - x0) * (y1 - y0);
+}
+
+Visible FramePainter::Paint(const State& s, Frame& out, const CompositeFn& composite, bool changed) {
+    const ImageRect r = ComputeImageRect(s.W, s.H, s.z, out.clientW, out.clientH);
+    Visible v = VisiblePart(r, s.scrollX, s.scrollY, out.clientW, out.clientH);
+    if (!composite) v.width = v.height = 0;
+    lastPixels_ = 0;
+    State moved = s;
+    moved.scrollX = last_.scrollX;
+    moved.scrollY = last_.scrollY;
+    const int dx = v.left - lastVisible_.left, dy = v.top - lastVisible_.top;
+    const bool reuse = valid_ && !changed && moved == last_ && out.px == lastPx_ && out.stride == lastStride_ &&
+                       out.clientW == lastW_ && out.clientH == lastH_ && v.width > 0 && v.height > 0 &&
+                       v.width == lastVisible_.width && v.height == lastVisible_.height &&
+                       v.destX == lastVisible_.destX && v.destY == lastVisible_.destY && std::abs(dx) < v.width &&
+                       std::abs(dy) < v.height;
+    if (reuse) {
+        // Visible pixel (x, y) now shows what (x + dx, y + dy) showed.
+        const int keepW = v.width - std::abs(dx), keepH = v.height - std::abs(dy);
+        const int toX = std::max(0, -dx), fromX = std::max(0, dx);
+        const int toY = std::max(0, -dy), fromY = std::max(0, dy);
+        auto move = [&](int k) {
+            std::memmove(out.At(v.destX + toX, v.destY + toY + k), out.At(v.destX + fromX, v.destY + fromY + k),
+                         size_t(keepW) * 4);
+        };
+        if (dy > 0 || (dy == 0 && dx != 0))
+            for (int k = 0; k < keepH; ++k) move(k);
+        else
+            for (int k = keepH - 1; k >= 0; --k) move(k);
+        // The rows that came into view, then the columns beside the kept block.
+        if (dy > 0) Strip(v, 0, keepH, v.width, v.height, s.z, s.look, out, composite);
+        if (dy < 0) Strip(v, 0, 0, v.width, -dy, s.z, s.look, out, composite);
+        if (dx > 0) Strip(v, keepW, toY, v.width, toY + keepH, s.z, s.look, out, composite);
+        if (dx < 0) Strip(v, 0, toY, -dx, toY + keepH, s.z, s.look, out, composite);
+    } else {
+        FillField(v, out);
+        if (v.width > 0 && v.height > 0) Strip(v, 0, 0, v.width, v.height, s.z, s.look, out, composite);
+    }
+    last_ = s;
+    lastVisible_ = v;
+    lastPx_ = out.px;
+    lastStride_ = out.stride;
+    lastW_ = out.clientW;
+    lastH_ = out.clientH;
+    valid_ = true;
+    return v;
 }
 
 void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame& out) {
@@ -153,8 +247,8 @@ void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame
     for (int i = 0; i < v.height; ++i) {
         const int zy = v.top + i;
         const int r0 = rowOf(zy), r1 = rowOf(zy + 1);
-        uint8_t* d = out.rgb + size_t(v.destY + i) * out.stride + size_t(v.destX) * 3;
-        for (int j = 0; j < v.width; ++j, d += 3) {
+        uint8_t* d = out.At(v.destX, v.destY + i);
+        for (int j = 0; j < v.width; ++j, d += 4) {
             const int c0 = col[size_t(j)], c1 = col[size_t(j) + 1];
             const bool here = at(r0, c0);
             if (here == at(r0, c1) && here == at(r1, c0)) continue;

@@ -3,7 +3,9 @@
 // the zoom factor over the backdrop hatch and the grey field.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace viewmath {
@@ -25,17 +27,20 @@ struct ImageRect {
 ImageRect ComputeImageRect(int W, int H, double z, int clientW, int clientH);
 
 struct Frame {
-    // Destination: clientW x clientH pixels, 3 bytes (R, G, B) each, stride
-    // bytes per row.
-    uint8_t* rgb = nullptr;
+    // Destination: clientW x clientH pixels, 4 bytes each (blue, green, red,
+    // a fourth byte that is not shown: the layout of a 32-bit image surface
+    // without alpha), stride bytes per row.
+    uint8_t* px = nullptr;
     int stride = 0;
     int clientW = 0, clientH = 0;
+    uint8_t* At(int x, int y) const { return px + ptrdiff_t(y) * stride + ptrdiff_t(x) * 4; }
 };
 
 struct Look {
     int hatch = 3;                   // 0-5: horizontal, vertical, \\\, ///, cross, diagonal cross
     int gridGap = -1;                // grid lines every gridGap image pixels when > 0
     uint32_t gridColour = 0;         // red in the low byte
+    bool operator==(const Look&) const = default;
 };
 
 // The part of the zoomed image that is visible: zoomed coordinates of its
@@ -50,6 +55,50 @@ Visible VisiblePart(const ImageRect& r, int scrollX, int scrollY, int clientW, i
 // BGRA rows from the compositor (colour already weighted by coverage, alpha
 // the coverage), over the backdrop hatch, then the grid.
 void Render(const uint8_t* bgra, const Visible& v, double z, const Look& look, Frame& out);
+
+// The grey field: every pixel of the frame outside the visible part.
+void FillField(const Visible& v, Frame& out);
+
+// Columns [x0, x1) and rows [y0, y1) of the visible part (counted from its
+// top-left corner) already hold the compositor's BGRA pixels in the frame:
+// puts them over the backdrop hatch and draws the grid over them.
+void Finish(const Visible& v, int x0, int y0, int x1, int y1, double z, const Look& look, Frame& out);
+
+// Composites the zoomed rectangle (left, top, width, height) of the picture
+// into dst (BGRA rows, stride bytes apart).
+using CompositeFn = std::function<void(int left, int top, int width, int height, uint8_t* dst, ptrdiff_t stride)>;
+
+// The paint of one view into frame memory that persists between paints.
+// When nothing but the scroll position changed since the last paint into the
+// same memory, the part still on screen is moved and only the uncovered
+// strips are composited.
+class FramePainter {
+public:
+    struct State {
+        int W = 0, H = 0;            // picture size
+        double z = 1.0;
+        int scrollX = 0, scrollY = 0;
+        Look look;
+        bool operator==(const State&) const;
+    };
+    // `composite` may be empty (no picture: the field only). `changed`: the
+    // picture itself changed since the last paint. Returns the visible part.
+    Visible Paint(const State& s, Frame& out, const CompositeFn& composite, bool changed);
+    // The next paint composites everything.
+    void Invalidate() { valid_ = false; }
+    // Rows composited by the last paint (for tests and measurements).
+    int LastCompositedPixels() const { return lastPixels_; }
+
+private:
+    void Strip(const Visible& v, int x0, int y0, int x1, int y1, double z, const Look& look, Frame& out,
+               const CompositeFn& composite);
+    State last_;
+    Visible lastVisible_;
+    uint8_t* lastPx_ = nullptr;
+    int lastStride_ = 0, lastW_ = 0, lastH_ = 0;
+    bool valid_ = false;
+    int lastPixels_ = 0;
+};
 
 // The selection outline: a dashed line (black and white, dash phase
 // `phase`) along the border between selected (1) and unselected mask bytes.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -125,12 +126,58 @@ TEST(ViewMath, TransparentPixelsShowTheHatch) {
     // One transparent and one opaque pixel at zoom 1 over the backward hatch.
     uint8_t bgra[8] = {0, 0, 0, 0, 10, 20, 30, 255};
     viewmath::Visible v{0, 0, 2, 1, 0, 0};
-    std::vector<uint8_t> rgb(2 * 3);
-    viewmath::Frame f{rgb.data(), 6, 2, 1};
+    std::vector<uint8_t> px(2 * 4);
+    viewmath::Frame f{px.data(), 8, 2, 1};
     viewmath::Render(bgra, v, 1.0, viewmath::Look{}, f);
-    EXPECT_EQ(rgb[0], 255);   // paper of the hatch at (0, 0)
-    EXPECT_EQ(rgb[3], 30);    // opaque: red first
-    EXPECT_EQ(rgb[5], 10);
+    EXPECT_EQ(px[0], 255);   // paper of the hatch at (0, 0)
+    EXPECT_EQ(px[2], 255);
+    EXPECT_EQ(px[4], 10);    // opaque: as composited, blue first
+    EXPECT_EQ(px[6], 30);
+}
+
+// A picture whose zoomed pixels depend on their position only, with
+// opaque, transparent and partly covered runs.
+void FakeComposite(int left, int top, int w, int h, uint8_t* dst, ptrdiff_t stride) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int zx = left + x, zy = top + y;
+            uint8_t* d = dst + stride * y + x * 4;
+            const int a = (zx / 7 + zy / 5) % 3 == 0 ? 255 : (zx * 3 + zy) % 3 == 0 ? 0 : (zx ^ zy) & 255;
+            d[0] = uint8_t(zx * a / 255), d[1] = uint8_t(zy * a / 255), d[2] = uint8_t((zx + zy) * a / 255);
+            d[3] = uint8_t(a);
+        }
+}
+
+// After a scroll only the strips that came into view are composited, and the
+// frame equals a fresh paint at the new position (hatch and grid included).
+TEST(ViewMath, ScrollRepaintsOnlyTheUncoveredStrips) {
+    const int cw = 120, ch = 90;
+    viewmath::FramePainter::State s;
+    s.W = 300, s.H = 200, s.z = 1.25, s.scrollX = 40, s.scrollY = 30;
+    s.look.gridGap = 4, s.look.gridColour = 0x0000FF;
+    std::vector<uint8_t> px(size_t(cw) * ch * 4), fresh(px.size());
+    viewmath::Frame f{px.data(), cw * 4, cw, ch}, g{fresh.data(), cw * 4, cw, ch};
+    viewmath::FramePainter painter;
+    painter.Paint(s, f, FakeComposite, true);
+    EXPECT_EQ(painter.LastCompositedPixels(), cw * ch);
+    struct Step {
+        int dx, dy;
+    };
+    for (const Step step : {Step{13, 0}, Step{0, 9}, Step{-5, 0}, Step{0, -20}, Step{31, 17}, Step{-30, 11},
+                            Step{7, -3}, Step{-1, -1}, Step{200, 0}}) {
+        s.scrollX += step.dx, s.scrollY += step.dy;
+        painter.Paint(s, f, FakeComposite, false);
+        const int strips = std::abs(step.dx) * ch + std::abs(step.dy) * cw - std::abs(step.dx * step.dy);
+        if (std::abs(step.dx) < cw) {
+            EXPECT_EQ(painter.LastCompositedPixels(), strips) << step.dx << "," << step.dy;
+        }
+        viewmath::FramePainter other;
+        other.Paint(s, g, FakeComposite, true);
+        ASSERT_EQ(px, fresh) << "after a scroll by " << step.dx << "," << step.dy;
+    }
+    // A changed picture is composited whole.
+    painter.Paint(s, f, FakeComposite, true);
+    EXPECT_EQ(painter.LastCompositedPixels(), cw * ch);
 }
 
 }  // namespace
@@ -143,10 +190,10 @@ TEST(ViewMath, SelectionOutlineFollowsTheMaskBorder) {
         for (int c = 1; c <= 2; ++c) mask[size_t(3 - r) * 4 + c] = 1;
     viewmath::MaskView m{mask.data(), 4, 4, 0, 0, 4};
     viewmath::Visible v{0, 0, 4, 4, 0, 0};
-    std::vector<uint8_t> rgb(4 * 4 * 3, 100);
-    viewmath::Frame f{rgb.data(), 12, 4, 4};
+    std::vector<uint8_t> px(4 * 4 * 4, 100);
+    viewmath::Frame f{px.data(), 16, 4, 4};
     viewmath::DrawOutline(m, v, 1.0, 0, f);
-    auto marked = [&](int x, int y) { return rgb[size_t(y) * 12 + x * 3] != 100; };
+    auto marked = [&](int x, int y) { return px[size_t(y) * 16 + x * 4] != 100; };
     EXPECT_TRUE(marked(0, 1));    // left of the selection
     EXPECT_TRUE(marked(2, 1));    // right edge inside
     EXPECT_TRUE(marked(1, 0));    // above

@@ -62,6 +62,7 @@ std::vector<uint8_t> Reference(const CVexoDoc& doc, double zoom, int left, int t
         if (L.visible != 1) continue;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
+                if (left + x < 0 || top + y < 0) continue;
                 const int cx = int((left + x) / zoom), cyTop = int((top + y) / zoom);
                 if (cx >= W || cyTop >= H) continue;
                 const int lx = cx - L.x, lr = (H - 1 - cyTop) + L.y;   // stored-row order
@@ -72,6 +73,14 @@ std::vector<uint8_t> Reference(const CVexoDoc& doc, double zoom, int left, int t
             }
     }
     return out;
+}
+
+// Every kernel the CPU can run.
+std::vector<compositing::Kernel> Kernels() {
+    std::vector<compositing::Kernel> all{compositing::Kernel::Scalar};
+    if (compositing::BestKernel() != compositing::Kernel::Scalar) all.push_back(compositing::Kernel::Sse41);
+    if (compositing::BestKernel() == compositing::Kernel::Avx2) all.push_back(compositing::Kernel::Avx2);
+    return all;
 }
 
 void Randomise(CVexoDoc& doc, std::mt19937& rng, int layers) {
@@ -146,6 +155,85 @@ TEST(Composite, LargeStackMatchesReference) {
         }
 }
 
+// Zoom steps as the view reaches them (above 1 each canvas pixel is
+// composited once and spread over its destination columns; below 1 the
+// sampled pixels are read straight from the rows), with rectangles that
+// start before the canvas and end past it.
+TEST(Composite, ViewZoomStepsMatchReference) {
+    HeadlessHost host;
+    CVexoDoc doc(&host);
+    ASSERT_TRUE(doc.NewImage(157, 96));
+    std::mt19937 rng(23);
+    for (int i = 0; i < doc.Layer(0).pixelSize; ++i) doc.Layer(0).pixels[size_t(i)] = uint8_t(rng());
+    for (int i = 0; i < doc.Layer(0).planeSize; ++i) doc.Layer(0).alpha[size_t(i)] = uint8_t(rng() % 3 ? 255 : rng());
+    Randomise(doc, rng, 16);
+    struct Case {
+        double zoom;
+        int left, top;
+    };
+    for (const Case c : {Case{1.25, -7, -3}, Case{1.5625, 13, 4}, Case{3.0, -1, 0}, Case{11.641532, 5, -9},
+                         Case{0.8, -5, 2}, Case{0.262144, 0, -2}, Case{0.25, 3, 1}, Case{0.5, -2, 0}})
+        for (int designated : {-1, doc.StackOrder()[5]}) {
+            const int w = std::min(int(157 * c.zoom) + 11, 330), h = std::min(int(96 * c.zoom) + 6, 120);
+            std::vector<uint8_t> got(size_t(w) * size_t(h) * 4, 0xCC);
+            doc.CompositeRect(doc.headLayer, -1, c.zoom, c.left, c.top, w, h, got.data(), ptrdiff_t(w) * 4, designated);
+            const auto want = Reference(doc, c.zoom, c.left, c.top, w, h, designated);
+            size_t diff = 0;
+            while (diff < got.size() && got[diff] == want[diff]) ++diff;
+            ASSERT_EQ(diff, got.size()) << "zoom " << c.zoom << " designated " << designated << " pixel "
+                                        << diff / 4 % size_t(w) << "," << diff / 4 / size_t(w);
+        }
+}
+
+// The sampled-pixel kernels of every instruction set against the plain rule
+// on gathered pixels, over rows whose last pixel ends exactly at the row's
+// end (no byte to spare for a 4-byte read).
+TEST(Composite, GatherKernelsMatchTheRule) {
+    std::mt19937 rng(5);
+    const int width = 64;   // 192 bytes a row: no padding
+    std::vector<uint8_t> prow(size_t(width) * 3), arow(static_cast<size_t>(width));
+    for (auto& b : prow) b = uint8_t(rng());
+    for (auto& b : arow) b = uint8_t(rng() % 4 == 0 ? 0 : rng() % 3 == 0 ? 255 : rng());
+    std::vector<int32_t> off;
+    for (int j = 0; j < 40; ++j) off.push_back(std::min(width - 1, j * 13 / 8));   // ends on the last pixel
+    const int n = int(off.size());
+    std::vector<uint8_t> base(size_t(n) * 4);
+    for (auto& b : base) b = uint8_t(rng());
+    for (int t : {0, 31}) {
+        std::vector<uint8_t> colours(size_t(n) * 3), alphas(static_cast<size_t>(n)), want = base;
+        for (int j = 0; j < n; ++j) {
+            std::memcpy(&colours[size_t(j) * 3], &prow[size_t(off[size_t(j)]) * 3], 3);
+            alphas[size_t(j)] = arow[size_t(off[size_t(j)])];
+        }
+        compositing::NormalRowScalar(want.data(), colours.data(), 3, alphas.data(), n, t);
+        for (const compositing::Kernel kernel : Kernels()) {
+            std::vector<uint8_t> got = base;
+            compositing::NormalRowGatherWith(kernel, got.data(), prow.data(), prow.size(), arow.data(), off.data(), n,
+                                             t);
+            EXPECT_EQ(got, want) << "kernel " << int(kernel) << " t " << t;
+        }
+    }
+    // Whole-number steps up to the row's last pixel.
+    for (int k = 2; k <= 5; ++k)
+        for (int first : {0, 1, 3}) {
+            std::vector<int32_t> steps;
+            for (int c = first; c < width; c += k) steps.push_back(c);
+            const int m = int(steps.size());
+            std::vector<uint8_t> colours(size_t(m) * 3), alphas(static_cast<size_t>(m)), want = base;
+            for (int j = 0; j < m; ++j) {
+                std::memcpy(&colours[size_t(j) * 3], &prow[size_t(steps[size_t(j)]) * 3], 3);
+                alphas[size_t(j)] = arow[size_t(steps[size_t(j)])];
+            }
+            compositing::NormalRowScalar(want.data(), colours.data(), 3, alphas.data(), m, 9);
+            for (const compositing::Kernel kernel : Kernels()) {
+                std::vector<uint8_t> got = base;
+                compositing::NormalRowStridedWith(kernel, got.data(), prow.data(), prow.size(), arow.data(),
+                                                  arow.size(), steps.data(), k, m, 9);
+                EXPECT_EQ(got, want) << "kernel " << int(kernel) << " step " << k << " from " << first;
+            }
+        }
+}
+
 // The normal rule's integer arithmetic against the multiply table: every
 // product of the table, and the row kernel for every source, destination and
 // alpha value (and every destination alpha) at several transparencies.
@@ -165,12 +253,9 @@ TEST(Composite, NormalRuleEqualsTableForEveryInput) {
         for (int A = 0; A < 256; ++A) {
             // Mostly the one value, with runs of 0 and 255 for the fast paths.
             for (int k = 0; k < n; ++k) alpha[size_t(k)] = uint8_t(k % 97 < 9 ? 0 : k % 97 < 30 ? 255 : A);
-            for (const bool vector : {true, false}) {
+            for (const compositing::Kernel kernel : Kernels()) {
                 got = base;
-                if (vector)
-                    compositing::NormalRow(got.data(), src.data(), 3, alpha.data(), n, t);
-                else
-                    compositing::NormalRowScalar(got.data(), src.data(), 3, alpha.data(), n, t);
+                compositing::NormalRowWith(kernel, got.data(), src.data(), 3, alpha.data(), n, t);
                 for (int k = 0; k < n; ++k) {
                     uint8_t want[4];
                     std::memcpy(want, &base[size_t(k) * 4], 4);
@@ -181,7 +266,7 @@ TEST(Composite, NormalRuleEqualsTableForEveryInput) {
                         want[3] = want[3] == 0 ? uint8_t(al) : uint8_t(std::min(255, (al + 1) * want[3]));
                     }
                     ASSERT_EQ(std::memcmp(want, &got[size_t(k) * 4], 4), 0)
-                        << "t " << t << " A " << int(alpha[size_t(k)]) << " pixel " << k << " vector " << vector;
+                        << "t " << t << " A " << int(alpha[size_t(k)]) << " pixel " << k << " kernel " << int(kernel);
                 }
             }
         }

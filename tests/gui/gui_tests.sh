@@ -46,12 +46,16 @@ focus() {
     sleep 0.3
 }
 key() { focus; xdotool key --delay 80 "$@"; sleep 0.4; }
-# Keys for the modal dialog that has just opened (it holds the focus).
+# Keys for the modal dialog titled $1 once it is shown (it holds the focus);
+# returns when it has closed (up to 5 s each way).
+dialog_shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 dialog_key() {
-    sleep 1
+    local name=$1
     shift
+    for _ in $(seq 50); do dialog_shown "$name" && break; sleep 0.1; done
+    sleep 0.3
     xdotool key --delay 120 "$@"
-    sleep 0.6
+    for _ in $(seq 50); do dialog_shown "$name" || break; sleep 0.1; done
 }
 start() { "$APP" "$@" >"$WORK/app.log" 2>&1 & APP_PID=$!; main_window >/dev/null; sleep 0.8; }
 wait_exit() {
@@ -66,6 +70,14 @@ wait_exit() {
 menu_quit() {
     if [ "${1:-doc}" = doc ]; then key F10 Down Down Down Down Down Down Return
     else key F10 Down Down Down Down Return; fi
+}
+# Waits until file $1 no longer has the time stamp and size $2 (up to 5 s).
+wait_changed() {
+    for _ in $(seq 50); do
+        [ "$2" != "$(stat -c %.9Y.%s "$1")" ] && return 0
+        sleep 0.1
+    done
+    return 1
 }
 same_pixels() { [ "$($IM "$1" -depth 8 rgb:- | md5sum)" = "$($IM "$2" -depth 8 rgb:- | md5sum)" ]; }
 
@@ -85,15 +97,13 @@ wait_title "Pimlora - pic.bmp 80 % " && pass "Ctrl+- zooms to 80 %" || fail "aft
 
 # --- a menu command by keyboard, save with Ctrl+S, reopen --------------------------------
 cp "$WORK/pic.bmp" "$WORK/orig.bmp"
-before=$(stat -c %Y.%s "$WORK/pic.bmp")
-sleep 1.1
+before=$(stat -c %.9Y.%s "$WORK/pic.bmp")
 # Image menu (fourth): the first enabled entry is "자동색상조정" (2076; the
 # levels dialog 2533 above it is greyed until its window exists), the second
 # "반전변환" (negative).
 key F10 Right Right Right Down Down Return
 key ctrl+s
-after=$(stat -c %Y.%s "$WORK/pic.bmp")
-[ "$before" != "$after" ] && pass "menu command marks the document, Ctrl+S writes it" || fail "Ctrl+S did not write"
+wait_changed "$WORK/pic.bmp" "$before" && pass "menu command marks the document, Ctrl+S writes it" || fail "Ctrl+S did not write"
 $IM "$WORK/orig.bmp" -negate "BMP3:$WORK/negated.bmp"
 same_pixels "$WORK/pic.bmp" "$WORK/negated.bmp" && pass "saved pixels are the negative of the opened picture" || fail "saved pixels differ"
 
@@ -103,12 +113,11 @@ menu_quit
 dialog_key "Pimlora" Escape                # Cancel: stays open
 kill -0 $APP_PID 2>/dev/null && pass "Cancel in the save prompt keeps the program running" || fail "program ended on Cancel"
 grep -q "저장하시겠습니까" "$WORK/app.log" && fail "prompt text went to the log" || true
-before=$(stat -c %Y.%s "$WORK/pic.bmp")
-sleep 1.1
+before=$(stat -c %.9Y.%s "$WORK/pic.bmp")
 menu_quit
 dialog_key "Pimlora" shift+Tab shift+Tab Return   # No: closes without saving
 wait_exit && pass "No in the save prompt ends the program" || fail "program still running after No"
-[ "$before" = "$(stat -c %Y.%s "$WORK/pic.bmp")" ] && pass "No leaves the file unchanged" || fail "file changed after No"
+[ "$before" = "$(stat -c %.9Y.%s "$WORK/pic.bmp")" ] && pass "No leaves the file unchanged" || fail "file changed after No"
 kill $APP_PID 2>/dev/null
 
 # --- two documents from the command line, Yes in the prompt saves the modified one ---------------
@@ -116,14 +125,50 @@ start "$WORK/pic.bmp" "$WORK/second.bmp"
 key ctrl+equal
 wait_title "Pimlora - second.bmp 125 % " && pass "second document active and zoomed" || fail "two documents: '$(title)'"
 key F10 Right Right Right Down Down Return     # second.bmp modified
-before=$(stat -c %Y.%s "$WORK/second.bmp")
-pic_before=$(stat -c %Y.%s "$WORK/pic.bmp")
-sleep 1.1
+before=$(stat -c %.9Y.%s "$WORK/second.bmp")
+pic_before=$(stat -c %.9Y.%s "$WORK/pic.bmp")
 menu_quit
 dialog_key "Pimlora" Return                       # Yes (the default)
 wait_exit && pass "Yes in the save prompt saves and ends" || fail "program still running after Yes"
-[ "$before" != "$(stat -c %Y.%s "$WORK/second.bmp")" ] && pass "Yes writes the modified document" || fail "file not written after Yes"
-[ "$pic_before" = "$(stat -c %Y.%s "$WORK/pic.bmp")" ] && pass "the unmodified document is closed without asking" || fail "unmodified document written"
+[ "$before" != "$(stat -c %.9Y.%s "$WORK/second.bmp")" ] && pass "Yes writes the modified document" || fail "file not written after Yes"
+[ "$pic_before" = "$(stat -c %.9Y.%s "$WORK/pic.bmp")" ] && pass "the unmodified document is closed without asking" || fail "unmodified document written"
+
+# --- paste a clipboard picture as a new layer (Ctrl+V), save the VOR with Ctrl+S --------------------
+# The picture is offered on the X clipboard as PNG by xclip, which serves it
+# until it is killed.
+$IM -size 48x36 plasma:fractal -type TrueColor "PNG24:$WORK/clip.png"
+"$CLI" doc "$WORK/pic.bmp" "$WORK/layers.vor" >/dev/null
+layers_before=$("$CLI" layers "$WORK/layers.vor" | grep -c '^slot=')
+xclip -quiet -selection clipboard -t image/png -i "$WORK/clip.png" >/dev/null 2>&1 &
+CLIP_PID=$!
+offered() { xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -q image/png; }
+for _ in $(seq 50); do offered && break; sleep 0.1; done
+offered || fail "xclip does not offer the picture"
+start "$WORK/layers.vor"
+wait_title "Pimlora - layers.vor 100 % " || fail "VOR from the command line: '$(title)'"
+before=$(stat -c %.9Y.%s "$WORK/layers.vor")
+key ctrl+v
+key ctrl+s
+wait_changed "$WORK/layers.vor" "$before" || fail "Ctrl+S did not write the VOR"
+layers_after=$("$CLI" layers "$WORK/layers.vor" | grep -c '^slot=')
+[ "$layers_after" -eq $((layers_before + 1)) ] && pass "Ctrl+V adds the clipboard picture as a layer, Ctrl+S keeps it" \
+    || fail "layers before $layers_before, after $layers_after"
+# The pasted layer is opaque with its top-left corner on the canvas's.
+"$CLI" doc "$WORK/layers.vor" "$WORK/flat.bmp" >/dev/null
+$IM "$WORK/flat.bmp" -crop 48x36+0+0 +repage "BMP3:$WORK/pasted.bmp"
+$IM "$WORK/flat.bmp" -crop 48x36+48+0 +repage "BMP3:$WORK/beside.bmp"
+$IM "$WORK/pic.bmp" -crop 48x36+48+0 +repage "BMP3:$WORK/beside_want.bmp"
+same_pixels "$WORK/pasted.bmp" "$WORK/clip.png" && same_pixels "$WORK/beside.bmp" "$WORK/beside_want.bmp" \
+    && pass "the saved document shows the pasted pixels at the top-left corner" || fail "pasted pixels differ"
+kill $CLIP_PID 2>/dev/null
+menu_quit
+wait_exit || fail "program did not end after the paste"
+kill $APP_PID 2>/dev/null
+start "$WORK/layers.vor"
+wait_title "Pimlora - layers.vor 100 % " && pass "the saved VOR opens again" || fail "reopening the VOR: '$(title)'"
+menu_quit
+wait_exit || fail "program did not end after reopening"
+kill $APP_PID 2>/dev/null
 
 # --- options dialog values survive a restart ---------------------------------------------------------
 start
@@ -140,9 +185,9 @@ grep -a -q "GGap4 " "$PIMLORA_HOME/RoviCon_380.ini" && pass "options survive a r
 # --- resource pictures share one counter (tool bar button "BMP", by mouse) ----------------------------
 start
 w=$(main_window)
-xdotool mousemove --window "$w" 919 46 click 1; sleep 1
+xdotool mousemove --window "$w" 919 46 click 1
 wait_title "Pimlora - Pimlora1 100 %  BITMAP Resource Image 1" && pass "first resource picture numbered 1" || fail "resource title: '$(title)'"
-xdotool mousemove --window "$w" 919 46 click 1; sleep 1
+xdotool mousemove --window "$w" 919 46 click 1
 wait_title "Pimlora - Pimlora2 100 %  BITMAP Resource Image 2" && pass "second resource picture numbered 2" || fail "resource title: '$(title)'"
 menu_quit
 wait_exit || fail "program did not end after resource pictures"
