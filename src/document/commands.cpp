@@ -52,6 +52,8 @@ const Table& All() {
         RegisterFrameCommands(t);
         RegisterCalendarCommands(t);
         RegisterEditCommands(t);
+        RegisterTransparencyCommands(t);
+        RegisterToolCommands(t);
         return t;
     }();
     return table;
