@@ -396,3 +396,28 @@ TEST(CommandSweep, UndoAndRedoOfEveryCommandRestoreTheDocumentExactly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DocCommandsCli, PickAndAlphaStepsShowInTheImageLine) {
+    testsupport::TempDir dir;
+    const std::string im = testsupport::ImageMagick();
+    ASSERT_EQ(testsupport::Run(im + " -size 4x3 xc:'#102030' -fill '#A0B0C0' -draw 'point 2,1' -type TrueColor BMP3:" +
+                               dir.File("in.bmp")),
+              0);
+    const std::string cli = std::string("PIMLORA_HOME=") + dir.Path() + " " + PIMLORA_CLI;
+    std::string out;
+    ASSERT_EQ(testsupport::Run(cli + " run " + dir.File("in.bmp") + " " + dir.File("out.bmp") +
+                                   " --journal --image 1483 pick-transparent:2,1 1486 1486 4870",
+                               &out),
+              0)
+        << out;
+    EXPECT_EQ(out,
+              "0 0 Opening....\n1 0 Removealphachannel\n2 0 투명색 지정\n3 0 Alphapalettetoggle\n"
+              "image transparent-index=-1 transparent-colour=A0B0C0 alpha=255 alpha-palette=1\n");
+    EXPECT_EQ(testsupport::Run(cli + " run " + dir.File("in.bmp") + " " + dir.File("x.bmp") +
+                               " pick-transparent:2 2>/dev/null"),
+              2);
+}
+
+}  // namespace
