@@ -54,6 +54,7 @@ const Table& All() {
         RegisterEditCommands(t);
         RegisterTransparencyCommands(t);
         RegisterToolCommands(t);
+        RegisterPatternCommands(t);
         return t;
     }();
     return table;

@@ -221,12 +221,13 @@ TEST_F(DocCommands, DamagedImageFileRefusesTheUndo) {
 }
 
 // Every document command of the command tables has an entry, so that the
-// editor can route it; tools and dialogs included.
+// editor can route it; tools and dialogs included. The grid (1572) is the
+// main frame's own setting and served there.
 TEST(CommandTable, HasEveryDocumentCommand) {
     const int ids[] = {
         // layers and document
         1552, 1553, 1555, 1557, 1500, 1545, 3994, 1558, 1412, 3500, 4604, 57634, 57635, 57637, 1482, 4870, 4871,
-        4669, 1432, 3379, 3392, 4828, 1420, 1421, 1422,
+        4669, 1432, 3379, 3392, 4816, 4828, 1420, 1421, 1422,
         // geometry and colour
         1408, 1410, 1411, 4220, 4219, 1491, 1492, 4222, 4210, 4214, 4221, 1415, 1406, 4250, 4251, 4252, 1413, 1414,
         4224, 2091, 2011, 2013, 2016, 1441, 1442, 1443, 1444, 1507, 2533, 2076, 2077, 1430, 1483, 1485, 1486, 1490,
@@ -418,6 +419,35 @@ TEST(DocCommandsCli, PickAndAlphaStepsShowInTheImageLine) {
     EXPECT_EQ(testsupport::Run(cli + " run " + dir.File("in.bmp") + " " + dir.File("x.bmp") +
                                " pick-transparent:2 2>/dev/null"),
               2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ToolCommands, PatternLayerIsAHerringboneOfStrokesAndUndoes) {
+    const int below = doc.currentLayer;
+    ASSERT_TRUE(RunNamed(doc, "pattern", "4,1,FF0000"));
+    EXPECT_EQ(doc.LayerCount(), 2);
+    const UndoStep& st = doc.steps[size_t(doc.undoPos)];
+    EXPECT_EQ(st.label, u"패턴 레이어 넣기");
+    EXPECT_EQ(st.type, UndoLayerAdded);
+    const LayerRecord& P = doc.Layer(doc.currentLayer);
+    EXPECT_NE(doc.currentLayer, below);
+    auto alphaAt = [&](int x, int y) { return int(P.alpha[size_t(P.height - 1 - y) * size_t(P.width) + size_t(x)]); };
+    // Rows 0..7 slant one way (x + y a multiple of 4), rows 8.. the other.
+    EXPECT_EQ(alphaAt(0, 0), 255);
+    EXPECT_EQ(alphaAt(3, 1), 255);
+    EXPECT_EQ(alphaAt(1, 1), 0);
+    EXPECT_EQ(P.PixelRow(P.height - 1)[2], 255);   // red
+    EXPECT_EQ(P.PixelRow(P.height - 1)[0], 0);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(doc.LayerCount(), 1);
+    ASSERT_TRUE(doc.Redo());
+    EXPECT_EQ(doc.LayerCount(), 2);
+    for (const char* bad : {"1,1", "4,5", "4", "4,1,red"})
+        EXPECT_THROW(RunNamed(doc, "pattern", bad), std::invalid_argument) << bad;
+    EXPECT_FALSE(RunCmd(doc, 4816));
 }
 
 }  // namespace

@@ -157,7 +157,7 @@ const cli::Registrar kRun({"run",
                            "            redeye:L,T,R,B,N | size:W,H[,DPI][,all] | canvas:W,H,ANCHOR\n"
                            "            rotate:DEGREES | levels:CHANNEL,LOW,HIGH | frame:STYLE,THICKNESS,RRGGBB[,RRGGBB]\n"
                            "            calendar:YEAR,MONTH[,SIZE,RRGGBB[,FACE]]\n"
-                           "            pick-transparent:X,Y | rename:NAME\n"
+                           "            pattern:SPACING,THICKNESS[,RRGGBB] | pick-transparent:X,Y | rename:NAME\n"
                            "      documents that steps create are saved beside OUT as NAME-1.EXT, NAME-2.EXT, ...\n",
                            32, Run});
 
