@@ -417,5 +417,8 @@ void RegisterEditCommands(Table& t) {
     t.Add(1406, "Ellipse transform", [](CVexoDoc& d, const std::vector<int>&) { return EllipseTransform(d); });
     t.Add(1444, "Pseudo Colors", [](CVexoDoc&, const std::vector<int>&) { return true; });
     t.Add(1507, "Pseudo Colors", [](CVexoDoc&, const std::vector<int>&) { return true; });
+    // Entries that keep their texts but do nothing.
+    t.Add(1450, "명도 및 대비의 조절", [](CVexoDoc&, const std::vector<int>&) { return true; });
+    t.Add(2104, "필터링", [](CVexoDoc&, const std::vector<int>&) { return true; });
 }
 }  // namespace commands

@@ -705,7 +705,9 @@ bool ReadImageFile(VaZavi& img, const std::string& path) {
     fresh.header.xPelsPerMeter = h.xPelsPerMeter;
     fresh.header.yPelsPerMeter = h.yPelsPerMeter;
     const VaZaviInfo keep = img.info;
+    const bool alpha = img.hasAlpha;
     if (!img.Transfer(fresh)) return false;
+    img.hasAlpha = alpha;
     // The settings come from the step record; the geometry from the file.
     const int32_t stride = img.info.stride;
     const int8_t type = img.info.type;

@@ -237,7 +237,9 @@ TEST(CommandTable, HasEveryDocumentCommand) {
         1472, 1473, 3477, 3479,
         // tools
         1342, 1343, 1344, 1345, 4812, 3327, 2058, 2060, 1346, 1347, 1350, 1352, 1353, 1354, 1355, 1356, 1357, 1380,
-        1382, 1570, 2096, 1505, 1508, 1509, 2068, 3339, 3340, 4607, 5615, 5616, 5620, 5621, 5622, 1428, 1429};
+        1382, 1570, 2096, 1505, 1508, 1509, 2068, 3339, 3340, 4607, 5615, 5616, 5620, 5621, 5622, 1428, 1429,
+        // entries of the main frame's table that do nothing
+        1450, 2104};
     std::vector<int> missing;
     for (int id : ids)
         if (!commands::All().Find(id)) missing.push_back(id);
