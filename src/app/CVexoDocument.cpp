@@ -144,7 +144,9 @@ bool CVexoDocument::RunCommand(int id) {
         ok = c->run(*core_, {});
     }
     if (main) main->currentCommand = -1;
-    if (ok && id != cmd::Copy && id != cmd::CopyAll) {
+    // Only a change marks the document: choosing a tool, copying or a
+    // command that did nothing leaves it as it was.
+    if (core_->modified) {
         coreModified_ = true;
         wxDocument::Modify(true);
     }
@@ -163,7 +165,8 @@ void CVexoDocument::OnCommand(wxCommandEvent& event) {
         SaveAs();
         return;
     }
-    if (core_ && commands::All().Find(id)) {
+    // The view and the main frame serve zoom and grid themselves.
+    if (core_ && commands::All().Find(id) && !IsServedByShell(id)) {
         RunCommand(id);
         return;
     }
@@ -176,7 +179,7 @@ void CVexoDocument::OnUpdateCommand(wxUpdateUIEvent& event) {
         event.Enable(core_ != nullptr);
         return;
     }
-    if (commands::All().Find(id)) {
+    if (commands::All().Find(id) && !IsServedByShell(id)) {
         bool on = core_ != nullptr;
         if (id == cmd::Paste) on = on && clip::ClipboardHasBitmap();
         if (id == cmd::Undo) on = on && core_->CanUndo();
@@ -394,3 +397,7 @@ bool ClipboardHasBitmap() {
 }
 
 }  // namespace clip
+
+void CVexoDocument::BeginTransparentPick(CVexoDoc&) {
+    if (CVexoView* v = View()) v->BeginTransparentPick();
+}

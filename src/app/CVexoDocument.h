@@ -58,6 +58,7 @@ public:
     CVexoDoc* AdoptNewDocument(std::unique_ptr<CVexoDoc> doc, const std::string& title) override;
     std::string JournalFolder() override;
     void RequestClose() override;
+    void BeginTransparentPick(CVexoDoc& doc) override;
 
 private:
     void OnCommand(wxCommandEvent& event);

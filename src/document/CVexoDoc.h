@@ -159,6 +159,11 @@ public:
     // step: whole-document commands (image size, canvas turns and flips)
     // call it before they change the layers, so that undo can rebuild them.
     bool JournalAllLayers();
+    // Writes the document image for the current step. Commands that change
+    // the image call it before the change (changedByStep false: written
+    // only when the step has no image file yet) and again after recording
+    // their step (changedByStep true: the step is marked as the change).
+    bool JournalImage(bool changedByStep);
     // Removes every journal file of this document (when it closes).
     void DiscardJournalFiles();
 

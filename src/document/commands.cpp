@@ -52,6 +52,9 @@ const Table& All() {
         RegisterFrameCommands(t);
         RegisterCalendarCommands(t);
         RegisterEditCommands(t);
+        RegisterTransparencyCommands(t);
+        RegisterToolCommands(t);
+        RegisterPatternCommands(t);
         return t;
     }();
     return table;

@@ -71,7 +71,15 @@ void RegisterFrameCommands(Table& t);
 // Calendar's named step "calendar" (dlg_calendar.cpp).
 void RegisterCalendarCommands(Table& t);
 
-// Clipboard, duplicates, transparency and parameter-only entries (edit_commands.cpp).
+// Clipboard, duplicates and parameter-only entries (edit_commands.cpp).
 void RegisterEditCommands(Table& t);
+// Transparency and alpha settings of the document image, and the named step
+// "pick-transparent" (transparency.cpp).
+void RegisterTransparencyCommands(Table& t);
+// Comb pattern layer (4816) and the named step "pattern" (dlg_pattern.cpp).
+void RegisterPatternCommands(Table& t);
+// Tool choices and the entries of commands whose values come from a dialog
+// (tool_commands.cpp).
+void RegisterToolCommands(Table& t);
 
 }  // namespace commands

@@ -58,6 +58,10 @@ public:
 
     // The program should close (offering to save modified documents).
     virtual void RequestClose() = 0;
+
+    // The document's view waits for the click that picks the transparent
+    // colour (command 1427).
+    virtual void BeginTransparentPick(CVexoDoc&) {}
 };
 
 // Host for programs without windows: messages go to stderr (and are kept
@@ -96,6 +100,7 @@ public:
     CVexoDoc* AdoptNewDocument(std::unique_ptr<CVexoDoc> doc, const std::string& title) override;
     std::string JournalFolder() override;
     void RequestClose() override { closeRequested = true; }
+    void BeginTransparentPick(CVexoDoc&) override { ++transparentPicks; }
 
     // When false, message boxes are only kept, not printed.
     bool echoMessages = true;
@@ -105,6 +110,7 @@ public:
     int currentCommand = -1, currentTool = -1;
     int docSerialCounter = 0, imageCounter = 0;
     bool closeRequested = false;
+    int transparentPicks = 0;
     std::vector<uint8_t> clipboard;
     std::vector<std::unique_ptr<CVexoDoc>> newDocuments;
     std::vector<std::string> newDocumentTitles;

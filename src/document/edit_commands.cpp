@@ -1,7 +1,6 @@
 // Clipboard and duplicate commands (copy 57634, copy whole layer 4604, cut
 // 57635, paste 57637, duplicate layer 3500, duplicate picture 1412), the
-// transparency commands of the document image (1430, 1485), the 4-bit
-// entries that only store their parameters (2011, 2013) and the commands
+// 4-bit entries that only store their parameters (2011, 2013) and the commands
 // that do nothing (1444, 1507).
 #include <algorithm>
 #include <cmath>
@@ -310,15 +309,18 @@ static bool ShadowEffect(CVexoDoc& doc, const std::vector<int>& p) {
 // Ellipse transform (1406) of the document image: every row is squeezed
 // into the chord of the ellipse inscribed in the picture at that row,
 // centred; outside the ellipse the picture becomes white. The layers are
-// not touched.
+// not touched; the image is journaled before and after, so that undo and
+// redo bring its pixels back.
 static bool EllipseTransform(CVexoDoc& doc) {
     VaZavi& img = doc.image;
-    if (!img.IsValid()) return false;
+    if (!img.IsValid() || !IsValidLayer(doc.currentLayer)) return false;
     const int w = img.Width(), hgt = img.Height(), bpp = img.BitCount();
     if (w < 1 || hgt < 1 || (bpp != 8 && bpp != 24 && bpp != 32)) return false;
     CommandScope scope(doc, 1406);
+    // Without the image of the step before, the change could not be undone.
+    if (doc.undoPos >= 0 && !doc.JournalImage(false)) return false;
     const int bytes = bpp / 8;
-    const uint8_t white8 = uint8_t(bpp == 8 ? doc.NearestPaletteIndex(PackBGR(255, 255, 255)) : 255);
+    const uint8_t white8 = uint8_t(bpp == 8 ? img.GetNearestIndex(PackBGR(255, 255, 255)) : 255);
     std::vector<uint8_t> row(size_t(w) * size_t(bytes));
     const double cx = (w - 1) / 2.0, cy = (hgt - 1) / 2.0;
     const double rx = w / 2.0, ry = hgt / 2.0;
@@ -338,7 +340,7 @@ static bool EllipseTransform(CVexoDoc& doc) {
             std::memcpy(d, row.data() + size_t(sc) * size_t(bytes), size_t(bytes));
         }
     }
-    doc.RecordUndoStep(u"Ellipse transform", 0, doc.currentLayer);
+    if (doc.RecordUndoStep(u"Ellipse transform", 0, doc.currentLayer)) doc.JournalImage(true);
     doc.Host().UpdateViews(doc, true);
     return true;
 }
@@ -391,19 +393,6 @@ void RegisterEditCommands(Table& t) {
         return ok;
     });
     t.Add(1412, "레이어 복제", [](CVexoDoc& d, const std::vector<int>&) { return DuplicatePicture(d); });
-    t.Add(1430, "Removetransparency", [](CVexoDoc& d, const std::vector<int>&) {
-        CommandScope scope(d, 1430);
-        d.image.info.transparentIndex = -1;
-        d.RecordUndoStep(u"Removetransparency", 0, d.currentLayer);
-        d.Host().UpdateViews(d, true);
-        return true;
-    });
-    t.Add(1485, "Invetalpha", [](CVexoDoc& d, const std::vector<int>&) {
-        CommandScope scope(d, 1485);
-        d.RecordUndoStep(u"Invetalpha", 0, d.currentLayer);
-        d.Host().UpdateViews(d, true);
-        return true;
-    });
     // 4-bit reductions: the parameters are stored, the conversion itself is
     // started later by command 1433.
     t.Add(2011, "4비트칼라 최적변환", [](CVexoDoc& d, const std::vector<int>&) {
@@ -428,5 +417,8 @@ void RegisterEditCommands(Table& t) {
     t.Add(1406, "Ellipse transform", [](CVexoDoc& d, const std::vector<int>&) { return EllipseTransform(d); });
     t.Add(1444, "Pseudo Colors", [](CVexoDoc&, const std::vector<int>&) { return true; });
     t.Add(1507, "Pseudo Colors", [](CVexoDoc&, const std::vector<int>&) { return true; });
+    // Entries that keep their texts but do nothing.
+    t.Add(1450, "명도 및 대비의 조절", [](CVexoDoc&, const std::vector<int>&) { return true; });
+    t.Add(2104, "필터링", [](CVexoDoc&, const std::vector<int>&) { return true; });
 }
 }  // namespace commands

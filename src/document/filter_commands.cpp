@@ -10,6 +10,7 @@
 #include "command_frame.h"
 #include "commands.h"
 #include "filter_model.h"
+#include "undo_journal.h"
 
 namespace docfilters {
 
@@ -428,8 +429,10 @@ void RegisterFilterCommands(Table& t) {
         if (p.empty()) return false;
         return RotateCurrentLayer(doc, 1415, double(p[0])) && Record(doc, "이미지회전", 0);
     });
+    // Every layer changes: the step keeps them all (whole-document type), so
+    // that undo brings back the colours of the other layers too.
     t.Add(1414, "그레이스케일 영상으로 변환", [](CVexoDoc& doc, const std::vector<int>&) {
-        return GreyLayers(doc, true) && Record(doc, "회색톤이미지 변환", 0);
+        return GreyLayers(doc, true) && Record(doc, "회색톤이미지 변환", UndoWholeDocument);
     });
     t.Add(4224, "레이어 채도 감소", [](CVexoDoc& doc, const std::vector<int>&) {
         return GreyLayers(doc, false) && Record(doc, "레이어 채도 감소", 0);

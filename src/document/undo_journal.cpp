@@ -53,6 +53,12 @@ std::string RedoHeadFileName(const std::string& folder, int docSerial) {
     return folder + name;
 }
 
+std::string ImageFileName(const std::string& folder, int docSerial, int step) {
+    char name[96];
+    std::snprintf(name, sizeof name, "UD_%d_%d_image.ptwtmp", docSerial, step);
+    return folder + name;
+}
+
 namespace {
 bool IsTextKind(uint8_t kind) { return kind == LayerText || kind == LayerBalloon; }
 int64_t TextUnits(const LayerRecordData& rec) {
@@ -617,6 +623,98 @@ bool WriteLayerFile(const CVexoDoc& d, const std::string& folder, int step, int 
 
 void DeleteStepFiles(const CVexoDoc& d, const std::string& folder, int step) {
     for (int s = 0; s < kMaxLayers; ++s) unlink(journal::LayerFileName(folder, d.docSerial, step, s).c_str());
+    unlink(journal::ImageFileName(folder, d.docSerial, step).c_str());
+}
+
+// --- the document image --------------------------------------------------------------
+
+// The settings of the document image that steps keep and put back. The
+// geometry fields (stride, type) belong to the pixels and are not touched.
+void PutBackImageSettings(VaZavi& img, const VaZaviInfo& in) {
+    img.info.transparentIndex = in.transparentIndex;
+    img.info.backgroundColor = in.backgroundColor;
+    img.info.jpegQuality = in.jpegQuality;
+    img.info.alphaValue = in.alphaValue;
+    img.info.alphaPalette = in.alphaPalette;
+    img.SetXDpi(in.xDpi);
+    img.SetYDpi(in.yDpi);
+}
+
+bool WriteImageFile(const VaZavi& img, const std::string& path) {
+    if (!img.IsValid()) return false;
+    Fd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.ok()) return false;
+    IoList io;
+    io.Add(&img.header, sizeof img.header);
+    if (img.GetPalette()) io.Add(img.GetPalette(), size_t(img.GetPaletteSize()));
+    io.Add(img.bits, img.ImageBytes());
+    const bool ok = io.Write(fd.get()) && fd.Close();
+    if (!ok) unlink(path.c_str());
+    return ok;
+}
+
+// The header of an image file, checked against the file's size and the
+// image cap before anything is allocated.
+bool ReadImageHeader(int fd, int64_t fileSize, BitmapInfoHeader& h) {
+    if (fileSize < int64_t(sizeof h) || !ReadAt(fd, 0, &h, sizeof h)) return false;
+    if (h.size != sizeof h || h.planes != 1 || h.compression != 0) return false;
+    if (h.width < 1 || h.height < 1 || int64_t(h.width) * h.height > kMaxImagePixels) return false;
+    const int bpp = h.bitCount;
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return false;
+    if (h.clrUsed != (bpp <= 8 ? (1u << bpp) : 0u)) return false;
+    const int64_t stride = (int64_t(h.width) * bpp + 31) / 32 * 4;
+    if (stride * h.height > kMaxImageBytes || int64_t(h.sizeImage) != stride * h.height) return false;
+    return fileSize == int64_t(sizeof h) + 4 * int64_t(h.clrUsed) + int64_t(h.sizeImage);
+}
+
+// The newest image file at or below `step`; without one, the oldest above
+// it (up to the redo limit): an image file is written just before the
+// first change of the image, so that file shows the image unchanged since.
+// Missing: the image was never journaled.
+Found ResolveImage(const CVexoDoc& d, const std::string& folder, int step, std::string& path) {
+    const int top = std::min<int>(d.redoTop, int(d.steps.size()) - 1);
+    int64_t size = 0;
+    auto check = [&](int j) {
+        path = journal::ImageFileName(folder, d.docSerial, j);
+        if (!FileSize(path, size)) return Found::Missing;
+        Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        BitmapInfoHeader h;
+        return fd.ok() && ReadImageHeader(fd.get(), size, h) ? Found::Yes : Found::Damaged;
+    };
+    for (int j = std::min(step, top); j >= 0; --j)
+        if (Found f = check(j); f != Found::Missing) return f;
+    for (int j = std::max(step + 1, 0); j <= top; ++j)
+        if (Found f = check(j); f != Found::Missing) return f;
+    return Found::Missing;
+}
+
+bool ReadImageFile(VaZavi& img, const std::string& path) {
+    int64_t size = 0;
+    if (!FileSize(path, size)) return false;
+    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    BitmapInfoHeader h;
+    if (!fd.ok() || !ReadImageHeader(fd.get(), size, h)) return false;
+    VaZavi fresh(img.info.type);
+    if (!fresh.CreateUnfilled(h.bitCount, h.width, h.height, img.info.type) || fresh.ImageBytes() != h.sizeImage ||
+        fresh.GetPaletteSize() != int(4 * h.clrUsed))
+        return false;
+    IoList io;
+    if (fresh.GetPalette()) io.Add(fresh.GetPalette(), size_t(fresh.GetPaletteSize()));
+    io.Add(fresh.bits, fresh.ImageBytes());
+    if (lseek(fd.get(), off_t(sizeof h), SEEK_SET) != off_t(sizeof h) || !io.Read(fd.get())) return false;
+    fresh.header.xPelsPerMeter = h.xPelsPerMeter;
+    fresh.header.yPelsPerMeter = h.yPelsPerMeter;
+    const VaZaviInfo keep = img.info;
+    const bool alpha = img.hasAlpha;
+    if (!img.Transfer(fresh)) return false;
+    img.hasAlpha = alpha;
+    // The settings come from the step record; the geometry from the file.
+    const int32_t stride = img.info.stride;
+    const int8_t type = img.info.type;
+    img.info = keep;
+    img.info.stride = stride;
+    img.info.type = type;
+    return true;
 }
 
 // Every layer file of the document, whatever its step: one pass over the
@@ -679,6 +777,7 @@ void FillStep(CVexoDoc& d, UndoStep& st, const std::u16string& label, int type, 
     st.frameValues[0] = type == UndoWholeDocument ? d.frameValues[0] : 0;
     st.frameValues[1] = type == UndoWholeDocument ? d.frameValues[1] : 0;
     st.angle = type == UndoWholeWithAngle ? d.angle : 0.0;
+    st.imageChanged = false;
 }
 
 void PutBackViewState(CVexoDoc& d, const UndoStep& st) {
@@ -719,13 +818,27 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
     }
     if (undoPos >= kUndoSteps) {
         // The 21st step: step 2 goes, 3..19 move one place down; 0 and 1 stay.
+        // An image file of step 2 shows the image after steps 1 and 3 as
+        // well when those have none (neither changed it): keep it for them.
+        const std::string image2 = journal::ImageFileName(folder, docSerial, 2);
+        int64_t size = 0;
+        if (FileSize(image2, size))
+            for (int s : {1, 3}) {
+                const std::string other = journal::ImageFileName(folder, docSerial, s);
+                if (!FileSize(other, size)) link(image2.c_str(), other.c_str());
+            }
+        const bool imageChangedAt2 = steps[2].imageChanged;
         DeleteStepFiles(*this, folder, 2);
         for (int s = 3; s < kUndoSteps; ++s) {
             steps[size_t(s) - 1] = std::move(steps[size_t(s)]);
             for (int slot = 0; slot < kMaxLayers; ++slot)
                 rename(journal::LayerFileName(folder, docSerial, s, slot).c_str(),
                        journal::LayerFileName(folder, docSerial, s - 1, slot).c_str());
+            rename(journal::ImageFileName(folder, docSerial, s).c_str(),
+                   journal::ImageFileName(folder, docSerial, s - 1).c_str());
         }
+        // The new step 2 now also stands for the change the old one made.
+        if (imageChangedAt2) steps[2].imageChanged = true;
         undoPos = kUndoSteps - 1;
     }
     redoTop = undoPos;
@@ -779,6 +892,17 @@ bool CVexoDoc::JournalAllLayers() {
     // longer matches the step.
     if (std::find(order.begin(), order.end(), int(st.layer)) == order.end())
         unlink(journal::LayerFileName(folder, docSerial, undoPos, st.layer).c_str());
+    return ok;
+}
+
+bool CVexoDoc::JournalImage(bool changedByStep) {
+    if (undoPos < 0 || size_t(undoPos) >= steps.size() || !image.IsValid()) return false;
+    const std::string path = journal::ImageFileName(Host().JournalFolder(), docSerial, undoPos);
+    int64_t size = 0;
+    bool ok = true;
+    if (changedByStep || !FileSize(path, size)) ok = WriteImageFile(image, path);
+    if (changedByStep) steps[size_t(undoPos)].imageChanged = true;
+    if (!ok) Host().MessageBox(kTempFileFailed);
     return ok;
 }
 
@@ -848,7 +972,13 @@ bool CVexoDoc::Undo() {
         if (!WriteHeadFile(*this, redoHead)) unlink(redoHead.c_str());
     }
     bool ok = false;
-    if (undoPos == 0) {
+    // The document image comes back when the step undone changed it.
+    std::string imagePath;
+    const bool imageBack = steps[size_t(oldPos)].imageChanged;
+    const Found imageFound = imageBack ? ResolveImage(*this, folder, undoPos, imagePath) : Found::Missing;
+    if (imageFound == Found::Damaged) {
+        ok = false;
+    } else if (undoPos == 0) {
         const UndoStep& s0 = steps[0];
         ok = RestoreHeadFile(*this, journal::HeadFileName(folder, docSerial), s0.headLayer, s0.layer);
         if (ok) {
@@ -908,6 +1038,10 @@ bool CVexoDoc::Undo() {
             SelectIfPossible(*this, sp.layer);
         }
     }
+    if (ok) {
+        if (imageFound == Found::Yes) ok = ReadImageFile(image, imagePath);
+        PutBackImageSettings(image, steps[size_t(undoPos)].imageInfo);
+    }
     if (!ok) {
         undoPos = oldPos;
         Host().MessageBox(kJournalDamaged);
@@ -938,7 +1072,9 @@ bool CVexoDoc::Redo() {
     if (su.type == UndoWholeDocument || su.type == UndoWholeWithAngle) slots = StepStack(su);
     else if (su.type != UndoLayerDeleted) slots.push_back(target);
     std::vector<LayerSource> plan;
-    ok = ok && RestoreSlots(*this, folder, undoPos, slots, plan);
+    std::string imagePath;
+    const Found imageFound = su.imageChanged ? ResolveImage(*this, folder, undoPos, imagePath) : Found::Missing;
+    ok = ok && imageFound != Found::Damaged && RestoreSlots(*this, folder, undoPos, slots, plan);
     if (ok) {
         switch (su.type) {
         case UndoLayerAdded:
@@ -971,6 +1107,8 @@ bool CVexoDoc::Redo() {
         selectionInverted = su.selectionInverted;
         PutBackViewState(*this, su);
         SelectIfPossible(*this, target);
+        if (imageFound == Found::Yes) ok = ReadImageFile(image, imagePath) && ok;
+        PutBackImageSettings(image, su.imageInfo);
     }
     if (!ok) {
         undoPos = oldPos;

@@ -7,10 +7,18 @@
 //   "%sUD_%d_%d_%d.ptwtmp"            docSerial, step, slot: one layer
 //   "%sWrIniLrList_Head_%d.ptwtmp"    docSerial: the whole state of step 0
 //   "%sRedIniLrList_Head_%d.ptwtmp"   docSerial: the state kept for redoing step 2
+//   "%sUD_%d_%d_image.ptwtmp"         docSerial, step: the document image
 // A layer file has no header: its sizes come from the step record. It holds
 // the pixels (none for text and balloon layers), the alpha plane, the effect
 // plane, the selection mask of the step and, for text layers with text, the
 // text as UTF-16LE.
+//
+// The document image (not a layer) changes only through the few commands
+// that work on it directly; they journal it with CVexoDoc::JournalImage
+// before and after the change. An image file is the packed picture
+// (40-byte header, palette, rows) as it was after its step. The image's
+// settings (transparency, alpha, resolution, JPEG quality) are kept in
+// every step record and put back by every undo and redo.
 #pragma once
 
 #include <cstdint>
@@ -83,6 +91,7 @@ struct UndoStep {
     int32_t currentCommand = -1;    // the main frame's command while recorded
     int32_t frameValues[2] = {};    // type 7: two values of the main frame
     double angle = 0.0;             // type 10: the rotation angle
+    bool imageChanged = false;      // the step changed the document image's pixels
 };
 
 namespace journal {
@@ -91,6 +100,7 @@ namespace journal {
 std::string LayerFileName(const std::string& folder, int docSerial, int step, int slot);
 std::string HeadFileName(const std::string& folder, int docSerial);       // WrIniLrList
 std::string RedoHeadFileName(const std::string& folder, int docSerial);   // RedIniLrList
+std::string ImageFileName(const std::string& folder, int docSerial, int step);
 
 // Bytes of a layer file for this record and selection size.
 int64_t LayerFileBytes(const LayerRecordData& rec, int64_t selectionBytes);

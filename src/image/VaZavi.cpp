@@ -123,6 +123,8 @@ void VaZavi::InitDefaults(int type) {
     info.jpegQuality = 150;
     info.transparentIndex = -1;
     info.enabled = true;
+    info.alphaValue = 255;
+    info.alphaPalette = false;
     SetXDpi(72);
     SetYDpi(72);
 }

@@ -41,6 +41,13 @@ struct VaZaviInfo {
     bool enabled = true;
     int32_t frameLeft = 0;
     int32_t frameTop = 0;
+    // Alpha settings of the picture: the largest alpha value its pixels may
+    // have (255 = fully opaque allowed) and whether the fourth byte of the
+    // palette entries is alpha. The transparent colour of a direct-colour
+    // picture is backgroundColor; a palette picture names it by
+    // transparentIndex as well.
+    uint8_t alphaValue = 255;
+    bool alphaPalette = false;
 };
 
 // Shared multiply table: entry[i][j] = trunc(i * (j / 255.0)), which is 0 when

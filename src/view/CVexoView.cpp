@@ -16,6 +16,7 @@
 #include "../app/CVexoDocument.h"
 #include "../app/command_ids.h"
 #include "CVexoDoc.h"
+#include "transparency.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CVexoView, wxView);
 
@@ -266,6 +267,34 @@ void CVexoView::OnTimer(wxTimerEvent&) {
     outlineSuspended_ = true;
 }
 
+void CVexoView::BeginTransparentPick() {
+    pickTransparent_ = true;
+    if (canvas_) canvas_->SetCursor(wxCursor(wxCURSOR_CROSS));
+}
+
+void CVexoView::EndTransparentPick() {
+    pickTransparent_ = false;
+    if (canvas_) canvas_->SetCursor(wxNullCursor);
+}
+
+bool CVexoView::PickTransparentAt(int clientX, int clientY) {
+    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
+    if (!core || !canvas_) return false;
+    const wxSize client = canvas_->GetClientSize();
+    int sx, sy;
+    canvas_->GetViewStart(&sx, &sy);
+    const viewmath::ImageRect r =
+        viewmath::ComputeImageRect(core->live.canvas.width, core->live.canvas.height, core->zoom, client.x, client.y);
+    const int zx = (r.wider ? sx : 0) + clientX - r.dx, zy = (r.taller ? sy : 0) + clientY - r.dy;
+    if (zx < 0 || zy < 0 || zx >= r.zw || zy >= r.zh) return false;
+    int x, y;
+    core->ZoomedToCanvas(zx, zy, x, y);
+    EndTransparentPick();
+    if (!doctransparency::PickTransparentColour(*core, x, y)) return false;
+    Doc()->Modify(true);
+    return true;
+}
+
 // --- canvas --------------------------------------------------------------------
 
 CVexoCanvas::CVexoCanvas(CVexoView* view, wxWindow* parent)
@@ -343,6 +372,10 @@ void CVexoCanvas::OnScroll(wxScrollWinEvent& event) {
 
 void CVexoCanvas::OnKeyDown(wxKeyEvent& event) {
     int key = event.GetKeyCode();
+    if (key == WXK_ESCAPE && view_ && view_->PickingTransparent()) {
+        view_->EndTransparentPick();
+        return;
+    }
     if (key == WXK_CONTROL) ctrlHeld_ = true;
     if (view_ && event.ControlDown()) {
         if (key == '=' || key == '+' || key == WXK_NUMPAD_ADD) {
@@ -360,6 +393,10 @@ void CVexoCanvas::OnKeyDown(wxKeyEvent& event) {
 void CVexoCanvas::OnMouse(wxMouseEvent& event) {
     if (event.GetPosition() != lastMouse_) lastMouse_ = event.GetPosition();
     if (event.LeftDown()) SetFocus();
+    if (event.LeftDown() && view_ && view_->PickingTransparent()) {
+        view_->PickTransparentAt(event.GetX(), event.GetY());
+        return;
+    }
     event.Skip();
 }
 

@@ -51,6 +51,14 @@ public:
     void StartOutlineTimer(int ms);
     void StopOutlineTimer();
 
+    // Picking the transparent colour (command 1427): the next left click in
+    // the picture picks it, Esc cancels; a cross cursor meanwhile.
+    void BeginTransparentPick();
+    void EndTransparentPick();
+    bool PickingTransparent() const { return pickTransparent_; }
+    // A click at a client position while picking; false outside the picture.
+    bool PickTransparentAt(int clientX, int clientY);
+
 private:
     void OnZoomIn(wxCommandEvent&);
     void OnZoomOut(wxCommandEvent&);
@@ -72,6 +80,7 @@ private:
     wxTimer outlineTimer_;
     int ticks_ = 0;
     bool outlineSuspended_ = false;
+    bool pickTransparent_ = false;
 
     wxDECLARE_DYNAMIC_CLASS(CVexoView);
     wxDECLARE_EVENT_TABLE();

@@ -80,10 +80,12 @@ struct Step {
 
 int Run(const cli::Args& args) {
     std::vector<std::string> positional;
-    bool journal = false;
+    bool journal = false, imageSettings = false;
     for (const auto& a : args) {
         if (a == "--journal")
             journal = true;
+        else if (a == "--image")
+            imageSettings = true;
         else
             positional.push_back(a);
     }
@@ -128,6 +130,12 @@ int Run(const cli::Args& args) {
         for (int i = 0; i <= doc.undoPos && i < int(doc.steps.size()); ++i)
             std::printf("%d %d %s\n", i, int(doc.steps[size_t(i)].type),
                         Utf16ToUtf8(doc.steps[size_t(i)].label).c_str());
+    if (imageSettings) {
+        const VaZaviInfo& i = doc.image.info;
+        const RgbQuad& c = i.backgroundColor;
+        std::printf("image transparent-index=%d transparent-colour=%02X%02X%02X alpha=%d alpha-palette=%d\n",
+                    int(i.transparentIndex), c.red, c.green, c.blue, int(i.alphaValue), i.alphaPalette ? 1 : 0);
+    }
     if (!SaveDocument(doc, positional[1])) return cli::kFailure;
     // Documents the steps created (channel splits, crops, duplicates) go
     // beside OUT as NAME-1.EXT, NAME-2.EXT, ...
@@ -139,7 +147,8 @@ int Run(const cli::Args& args) {
 const cli::Registrar kDoc({"doc", "  pimlora-cli doc IN OUT\n", 30, Doc});
 const cli::Registrar kLayers({"layers", "  pimlora-cli layers FILE\n", 31, Layers});
 const cli::Registrar kRun({"run",
-                           "  pimlora-cli run IN OUT [--journal] STEP...\n"
+                           "  pimlora-cli run IN OUT [--journal] [--image] STEP...\n"
+                           "      --journal lists the undo steps, --image the picture's transparency settings\n"
                            "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
                            "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
                            "            range:RRGGBB[,T] | filter:NAME[:P1[,P2[,P3]]]\n"
@@ -148,6 +157,7 @@ const cli::Registrar kRun({"run",
                            "            redeye:L,T,R,B,N | size:W,H[,DPI][,all] | canvas:W,H,ANCHOR\n"
                            "            rotate:DEGREES | levels:CHANNEL,LOW,HIGH | frame:STYLE,THICKNESS,RRGGBB[,RRGGBB]\n"
                            "            calendar:YEAR,MONTH[,SIZE,RRGGBB[,FACE]]\n"
+                           "            pattern:SPACING,THICKNESS[,RRGGBB] | pick-transparent:X,Y | rename:NAME\n"
                            "      documents that steps create are saved beside OUT as NAME-1.EXT, NAME-2.EXT, ...\n",
                            32, Run});
 
