@@ -1,6 +1,7 @@
 // Window filters: mean, erode, dilate, 3 x 3 convolution, sharpen, median,
 // edge darkening, frosted glass and watercolour.
 #include <cmath>
+#include <system_error>
 #include <thread>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -14,6 +15,185 @@ namespace {
 // Window offsets -(n div 2) .. n - (n div 2) - 1.
 inline int Lo(int n) { return -(n / 2); }
 inline int Hi(int n) { return n - n / 2 - 1; }
+
+// Runs body(firstRow, endRow, isMain) on the two halves of the rows, the
+// second half on a helper thread. Every output row depends only on the
+// source, so the halves are independent; small layers are split too, so
+// the tests cover the seam. Without a thread the main one does all rows.
+template <class F>
+void TwoBands(int h, F&& body) {
+    if (h >= 4) {
+        std::thread helper;
+        try {
+            helper = std::thread([&body, h] { body(h / 2, h, false); });
+        } catch (const std::system_error&) {
+        }
+        if (helper.joinable()) {
+            body(0, h / 2, true);
+            helper.join();
+            return;
+        }
+    }
+    body(0, h, true);
+}
+
+// Copies the results of columns x0 .. x1-1 into the destination row where
+// the layer's alpha is not 0.
+inline void StoreMasked(uint8_t* d, const uint8_t* res, const uint8_t* al, int x0, int x1) {
+    if (x1 <= x0) return;
+    if (!std::memchr(al + x0, 0, size_t(x1 - x0))) {
+        std::memcpy(d + 3 * size_t(x0), res + 3 * size_t(x0), 3 * size_t(x1 - x0));
+        return;
+    }
+    for (int x = x0; x < x1; ++x)
+        if (al[x]) std::memcpy(d + 3 * size_t(x), res + 3 * size_t(x), 3);
+}
+
+// Rows holding at least one pixel with alpha 0, counted: holed[r] is the
+// number of such rows above row r (h + 1 entries).
+std::vector<int> HoledRows(const LayerAccess& a) {
+    std::vector<int> holed(size_t(a.h) + 1, 0);
+    for (int r = 0; r < a.h; ++r) holed[size_t(r) + 1] = holed[size_t(r)] + (std::memchr(a.AlphaRow(r), 0, size_t(a.w)) ? 1 : 0);
+    return holed;
+}
+
+// Weighted mean of one pixel from per-column sums (b, g, r, count).
+inline void MeanPixel(const uint32_t s[4], uint32_t extra, const uint8_t* src, uint8_t* dst, bool fastDiv,
+                      const std::vector<UDivider>& div) {
+    const uint32_t n = s[3] + extra;
+    for (int k = 0; k < 3; ++k) {
+        const uint32_t sum = s[k] + extra * src[k];
+        dst[k] = uint8_t(fastDiv ? div[n](sum) : sum / n);
+    }
+}
+
+// Window mean whose sums fit 16 bits (255 (n n + w - 1) <= 65535, which
+// covers every size the dialogs offer). Column sums of the channel bytes
+// (16 bits each, alpha-0 pixels left out) and column counts slide down the
+// rows; a row whose window rows have no transparent pixel takes the
+// interior in 16-bit lanes: the sum of n shifted column sums, the centre
+// weight, and the division by the constant n n + w - 1 as an exact
+// multiply-high. The other pixels sum the columns of their clipped window.
+bool MeanSmall(LayerAccess& a, int n, uint32_t extra) {
+    const int w = a.w, h = a.h, lo = Lo(n), hi = Hi(n);
+    const uint32_t full = uint32_t(n) * uint32_t(n) + extra;
+    Recip16 rc;
+    const bool vec = rc.Set(full, 255 * full);
+    std::vector<UDivider> div(size_t(full) + 1);
+    for (uint32_t c = 1; c <= full; ++c) div[c].Set(c);
+    const std::vector<int> holed = HoledRows(a);
+    const size_t rb = size_t(w) * 3;
+    auto band = [&](int ra, int re, bool main) {
+        std::vector<uint16_t> col(rb), cnt(static_cast<size_t>(w));
+        std::vector<uint32_t> pre(size_t(w + 1) * 4, 0);
+        std::vector<uint8_t> res(rb);
+        // Adds (or removes) a source row; an opaque row in whole vectors.
+        auto update = [&](int r, bool plus) {
+            const uint8_t* s = a.SrcRow(r);
+            uint16_t* c = col.data();
+            if (holed[size_t(r) + 1] == holed[size_t(r)]) {
+                size_t i = 0;
+#ifdef __SSE2__
+                const __m128i z = _mm_setzero_si128();
+                for (; i + 16 <= rb; i += 16) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+                    __m128i c0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+                    __m128i c1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i + 8));
+                    const __m128i v0 = _mm_unpacklo_epi8(v, z), v1 = _mm_unpackhi_epi8(v, z);
+                    c0 = plus ? _mm_add_epi16(c0, v0) : _mm_sub_epi16(c0, v0);
+                    c1 = plus ? _mm_add_epi16(c1, v1) : _mm_sub_epi16(c1, v1);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(c + i), c0);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(c + i + 8), c1);
+                }
+#endif
+                for (; i < rb; ++i) c[i] = uint16_t(plus ? c[i] + s[i] : c[i] - s[i]);
+                const uint16_t step = plus ? 1 : uint16_t(0xFFFF);
+                for (int x = 0; x < w; ++x) cnt[size_t(x)] = uint16_t(cnt[size_t(x)] + step);
+            } else {
+                const uint8_t* al = a.AlphaRow(r);
+                for (int x = 0; x < w; ++x) {
+                    if (!al[x]) continue;
+                    const int sg = plus ? 1 : -1;
+                    c[3 * x] = uint16_t(c[3 * x] + sg * s[3 * x]);
+                    c[3 * x + 1] = uint16_t(c[3 * x + 1] + sg * s[3 * x + 1]);
+                    c[3 * x + 2] = uint16_t(c[3 * x + 2] + sg * s[3 * x + 2]);
+                    cnt[size_t(x)] = uint16_t(cnt[size_t(x)] + sg);
+                }
+            }
+        };
+        // One pixel from the columns of its clipped window.
+        auto edgePixel = [&](int x, const uint8_t* s, uint8_t* d) {
+            uint32_t sums[4] = {0, 0, 0, 0};
+            for (int xx = std::max(0, x + lo); xx <= std::min(w - 1, x + hi); ++xx) {
+                sums[0] += col[3 * size_t(xx)], sums[1] += col[3 * size_t(xx) + 1], sums[2] += col[3 * size_t(xx) + 2];
+                sums[3] += cnt[size_t(xx)];
+            }
+            MeanPixel(sums, extra, s + 3 * x, d + 3 * x, true, div);
+        };
+        for (int r = std::max(0, ra + lo); r <= std::min(h - 1, ra + hi); ++r) update(r, true);
+        for (int r = ra; r < re; ++r) {
+            if (r > ra) {
+                if (r + hi < h) update(r + hi, true);
+                if (r - 1 + lo >= 0) update(r - 1 + lo, false);
+            }
+            if (main && (r & 63) == 0) a.Progress(int(int64_t(r) * 100 / h));
+            const uint8_t* s = a.SrcRow(r);
+            const uint8_t* al = a.AlphaRow(r);
+            uint8_t* d = a.DstRow(r);
+            const bool fastRow = vec && r + lo >= 0 && r + hi < h && holed[size_t(r + hi + 1)] == holed[size_t(r + lo)];
+            if (!fastRow) {
+                // Prefix sums of the columns: every window in O(1).
+                for (int x = 0; x < w; ++x) {
+                    uint32_t* p = &pre[size_t(x + 1) * 4];
+                    const uint32_t* q = &pre[size_t(x) * 4];
+                    p[0] = q[0] + col[3 * size_t(x)], p[1] = q[1] + col[3 * size_t(x) + 1];
+                    p[2] = q[2] + col[3 * size_t(x) + 2], p[3] = q[3] + cnt[size_t(x)];
+                }
+                for (int x = 0; x < w; ++x) {
+                    if (!al[x]) continue;
+                    const uint32_t* p1 = &pre[size_t(std::min(w, x + hi + 1)) * 4];
+                    const uint32_t* p0 = &pre[size_t(std::max(0, x + lo)) * 4];
+                    const uint32_t sums[4] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2], p1[3] - p0[3]};
+                    MeanPixel(sums, extra, s + 3 * x, d + 3 * x, true, div);
+                }
+                continue;
+            }
+            const int xa = std::min(w, -lo), xb = std::max(xa, w - hi);
+            size_t o = 3 * size_t(xa);
+            const size_t oe = 3 * size_t(xb);
+            const uint16_t* c = col.data();
+#ifdef __SSE2__
+            const __m128i z = _mm_setzero_si128(), ext = _mm_set1_epi16(int16_t(extra)),
+                          mul = _mm_set1_epi16(int16_t(uint16_t(rc.m)));
+            const __m128i sh = _mm_cvtsi32_si128(rc.shift);
+            for (; o + 8 <= oe; o += 8) {
+                const uint16_t* cc = c + o + 3 * lo;
+                __m128i acc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cc));
+                for (int k = 1; k < n; ++k)
+                    acc = _mm_add_epi16(acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(cc + 3 * k)));
+                if (extra) {
+                    const __m128i v = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + o)), z);
+                    acc = _mm_add_epi16(acc, _mm_mullo_epi16(v, ext));
+                }
+                const __m128i q = rc.identity ? acc : _mm_srl_epi16(_mm_mulhi_epu16(acc, mul), sh);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(res.data() + o), _mm_packus_epi16(q, z));
+            }
+#endif
+            for (; o < oe; ++o) {
+                uint32_t sum = extra * s[o];
+                for (int k = lo; k <= hi; ++k) sum += c[o + 3 * k];
+                res[o] = uint8_t(rc(sum));
+            }
+            StoreMasked(d, res.data(), al, xa, xb);
+            for (int x = 0; x < xa; ++x)
+                if (al[x]) edgePixel(x, s, d);
+            for (int x = xb; x < w; ++x)
+                if (al[x]) edgePixel(x, s, d);
+        }
+    };
+    TwoBands(h, band);
+    return true;
+}
 }  // namespace
 
 // Weighted mean over the window of pixels inside the layer with non-zero
@@ -26,14 +206,19 @@ bool WindowMean(LayerOpContext& ctx, int size, int centreWeight) {
     const int w = a.w, h = a.h, lo = Lo(size), hi = Hi(size);
     const uint32_t extra = uint32_t(centreWeight - 1);
     const uint64_t maxCount = uint64_t(size) * size + extra;
+    if (maxCount * 255 <= 65535) {
+        MeanSmall(a, size, extra);
+        a.Commit();
+        a.Progress(0);
+        return true;
+    }
     const bool fastDiv = maxCount < 4096;
     std::vector<UDivider> div;
     if (fastDiv) {
         div.resize(size_t(maxCount + 1));
         for (uint32_t c = 1; c <= maxCount; ++c) div[c].Set(c);
     }
-    // Rows [ra, rb) with their own column sums: every output row depends
-    // only on the source, so two workers each take half of the rows.
+    // Rows [ra, rb) with their own column sums.
     auto band = [&](int ra, int rb, bool progress) {
     // Per column: b, g, r, count of the rows in the vertical window.
     std::vector<uint32_t> col(size_t(w) * 4, 0), pre(size_t(w + 1) * 4, 0);
@@ -72,30 +257,36 @@ bool WindowMean(LayerOpContext& ctx, int size, int centreWeight) {
             const int x0 = std::max(0, x + lo), x1 = std::min(w, x + hi + 1);
             const uint32_t* p1 = &pre[size_t(x1) * 4];
             const uint32_t* p0 = &pre[size_t(x0) * 4];
-            const uint32_t n = p1[3] - p0[3] + extra;
-            for (int k = 0; k < 3; ++k) {
-                const uint32_t sum = p1[k] - p0[k] + extra * s[3 * x + k];
-                d[3 * x + k] = uint8_t(fastDiv ? div[n](sum) : sum / n);
-            }
+            const uint32_t sums[4] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2], p1[3] - p0[3]};
+            MeanPixel(sums, extra, s + 3 * x, d + 3 * x, fastDiv, div);
         }
     }
     };
-    if (h >= 4) {   // small layers too, so the tests cover the split
-        std::thread helper(band, h / 2, h, false);
-        band(0, h / 2, true);
-        helper.join();
-    } else {
-        band(0, h, true);
-    }
+    TwoBands(h, band);
     a.Commit();
     a.Progress(0);
     return true;
 }
 
 namespace {
+// d = min (or max) of a and b, byte by byte; d may be a.
+template <bool kMax>
+inline void Pick2(uint8_t* d, const uint8_t* p, const uint8_t* q, size_t n) {
+    size_t i = 0;
+#ifdef __SSE2__
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), kMax ? _mm_max_epu8(x, y) : _mm_min_epu8(x, y));
+    }
+#endif
+    for (; i < n; ++i) d[i] = kMax ? std::max(p[i], q[i]) : std::min(p[i], q[i]);
+}
+
 // Separable minimum (erode) or maximum (dilate) over the window clipped to
-// the layer; dilate also lets the outside colour in where the window leaves
-// the layer.
+// the layer: rows first, then the columns of that result, each in whole
+// rows of bytes; dilate also lets the outside colour in where the window
+// leaves the layer.
 template <bool kMax>
 bool MinMax(LayerOpContext& ctx, int size) {
     if (size < 1) return false;
@@ -103,41 +294,41 @@ bool MinMax(LayerOpContext& ctx, int size) {
     if (!a.Ok()) return false;
     const int w = a.w, h = a.h, lo = Lo(size), hi = Hi(size);
     const size_t rb = size_t(w) * 3;
-    std::vector<uint8_t> vert(rb), out(rb);
     const uint8_t outside[3] = {a.outB, a.outG, a.outR};
     auto pick = [](uint8_t p, uint8_t q) { return kMax ? std::max(p, q) : std::min(p, q); };
-    for (int r = 0; r < h; ++r) {
-        if ((r & 63) == 0) a.Progress(int(int64_t(r) * 100 / h));
-        const int r0 = std::max(0, r + lo), r1 = std::min(h - 1, r + hi);
-        std::memcpy(vert.data(), a.SrcRow(r0), rb);
-        for (int rr = r0 + 1; rr <= r1; ++rr) {
-            const uint8_t* s = a.SrcRow(rr);
-            uint8_t* v = vert.data();
-            for (size_t i = 0; i < rb; ++i) v[i] = pick(v[i], s[i]);
-        }
-        // Horizontal: out[x] = pick over vert[x + k], k in lo..hi, clipped.
-        std::memcpy(out.data(), vert.data(), rb);
-        for (int k = lo; k <= hi; ++k) {
-            if (k == 0) continue;
-            const int x0 = std::max(0, -k), x1 = std::min(w, w - k);
-            if (x1 <= x0) continue;
-            uint8_t* o = out.data() + size_t(x0) * 3;
-            const uint8_t* v = vert.data() + size_t(x0 + k) * 3;
-            const size_t n = size_t(x1 - x0) * 3;
-            for (size_t i = 0; i < n; ++i) o[i] = pick(o[i], v[i]);
-        }
-        const uint8_t* al = a.AlphaRow(r);
-        uint8_t* d = a.DstRow(r);
-        const bool rowsOut = r + lo < 0 || r + hi >= h;
-        for (int x = 0; x < w; ++x) {
-            if (!al[x]) continue;
-            if (kMax && (rowsOut || x + lo < 0 || x + hi >= w)) {
+    auto band = [&](int ra, int re, bool main) {
+        std::vector<uint8_t> vert(rb), out(rb);
+        for (int r = ra; r < re; ++r) {
+            if (main && (r & 63) == 0) a.Progress(int(int64_t(r) * 100 / h));
+            const int r0 = std::max(0, r + lo), r1 = std::min(h - 1, r + hi);
+            if (r0 == r1) std::memcpy(vert.data(), a.SrcRow(r0), rb);
+            else Pick2<kMax>(vert.data(), a.SrcRow(r0), a.SrcRow(r0 + 1), rb);
+            for (int rr = r0 + 2; rr <= r1; ++rr) Pick2<kMax>(vert.data(), vert.data(), a.SrcRow(rr), rb);
+            // Horizontal: out[x] = pick over vert[x + k], k in lo..hi, clipped.
+            std::memcpy(out.data(), vert.data(), rb);
+            for (int k = lo; k <= hi; ++k) {
+                if (k == 0) continue;
+                const int x0 = std::max(0, -k), x1 = std::min(w, w - k);
+                if (x1 <= x0) continue;
+                uint8_t* o = out.data() + size_t(x0) * 3;
+                Pick2<kMax>(o, o, vert.data() + size_t(x0 + k) * 3, size_t(x1 - x0) * 3);
+            }
+            const uint8_t* al = a.AlphaRow(r);
+            uint8_t* d = a.DstRow(r);
+            // Dilate: pixels whose window leaves the layer meet the outside colour.
+            const bool rowsOut = r + lo < 0 || r + hi >= h;
+            const int xa = !kMax ? 0 : rowsOut ? w : std::min(w, -lo);
+            const int xb = !kMax ? w : rowsOut ? w : std::max(xa, w - hi);
+            StoreMasked(d, out.data(), al, xa, xb);
+            for (int x = 0; x < w; ++x) {
+                if (x == xa) x = xb;
+                if (x >= w) break;
+                if (!al[x]) continue;
                 for (int c = 0; c < 3; ++c) d[3 * x + c] = pick(out[3 * size_t(x) + c], outside[c]);
-            } else {
-                d[3 * x] = out[3 * size_t(x)], d[3 * x + 1] = out[3 * size_t(x) + 1], d[3 * x + 2] = out[3 * size_t(x) + 2];
             }
         }
-    }
+    };
+    TwoBands(h, band);
     a.Commit();
     a.Progress(0);
     return true;
@@ -186,29 +377,71 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
         const int v = Clamp255(offset + q);
         return uint8_t(invert ? 255 - v : v);
     };
+    // Whole inner rows in 16-bit lanes: every sum fits (255 * sum |k| <=
+    // 32767), the divisor is 0 or the rule's plain division, and that
+    // division is an exact multiply-high over 0 .. 255 * sum |k|.
+    Recip16 rc;
+    const bool lanes = !scaled && int64_t(255) * absSum <= 32767 && std::abs(int64_t(offset)) <= 32767 &&
+                       (divisor == 0 || rc.Set(uint32_t(std::abs(int64_t(divisor))), uint32_t(255 * absSum)));
+    if (divisor == 0) rc.identity = true;
+    struct Tap { int k, row, shift; };
+    Tap taps[9];
+    int nTaps = 0;
+    for (int i = 0; i < 9; ++i)
+        if (kernel[i]) taps[nTaps++] = Tap{kernel[i], i / 3, 3 * (i % 3 - 1)};
+    const int step = 100 / std::max(1, h);
+    auto band = [&](int ra, int re, bool main) {
     std::vector<int32_t> rowSums(size_t(w) * 3);
     std::vector<uint8_t> rowOut(size_t(w) * 3);
-    const int step = 100 / std::max(1, h);
-    for (int r = 0; r < h; ++r) {
-        ctx.image->info.progress += step;
+    for (int r = ra; r < re; ++r) {
+        if (main) ctx.image->info.progress += 2 * step;
         const uint8_t* rows[3] = {r > 0 ? a.SrcRow(r - 1) : nullptr, a.SrcRow(r), r + 1 < h ? a.SrcRow(r + 1) : nullptr};
         const uint8_t* al = a.AlphaRow(r);
         uint8_t* d = a.DstRow(r);
         const uint8_t* centre = a.SrcRow(r);
         const bool innerRow = r > 0 && r + 1 < h && !output && w > 2;
         if (innerRow) {
-            // Whole row at once: channel sums of the inner pixels, then the
-            // channel rule, in loops the compiler vectorises.
             const size_t o0 = 3, o1 = 3 * size_t(w - 1);
+            uint8_t* res = rowOut.data();
+            size_t o = o0;
+#ifdef __SSE2__
+            if (lanes) {
+                const __m128i z = _mm_setzero_si128(), ones = _mm_set1_epi16(-1);
+                const __m128i mul = _mm_set1_epi16(int16_t(uint16_t(rc.m))), sh = _mm_cvtsi32_si128(rc.shift);
+                const __m128i off = _mm_set1_epi16(int16_t(offset));
+                const __m128i flip = negDen ? ones : z, inv = invert ? _mm_set1_epi8(-1) : z;
+                // The 16 bytes from o, from the same place in each tap's row.
+                for (; o + 16 <= o1; o += 16) {
+                    __m128i s0 = z, s1 = z;
+                    for (int t = 0; t < nTaps; ++t) {
+                        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[taps[t].row] + o + taps[t].shift));
+                        const __m128i k = _mm_set1_epi16(int16_t(taps[t].k));
+                        s0 = _mm_add_epi16(s0, _mm_mullo_epi16(_mm_unpacklo_epi8(v, z), k));
+                        s1 = _mm_add_epi16(s1, _mm_mullo_epi16(_mm_unpackhi_epi8(v, z), k));
+                    }
+                    // Truncating division of signed sums: |sum| div |a|, the
+                    // sign put back (and turned for a negative divisor).
+                    auto quotient = [&](__m128i s) {
+                        const __m128i neg = _mm_xor_si128(_mm_cmpgt_epi16(z, s), flip);
+                        __m128i m = _mm_sub_epi16(_mm_xor_si128(s, _mm_cmpgt_epi16(z, s)), _mm_cmpgt_epi16(z, s));
+                        if (!rc.identity) m = _mm_srl_epi16(_mm_mulhi_epu16(m, mul), sh);
+                        return _mm_adds_epi16(_mm_sub_epi16(_mm_xor_si128(m, neg), neg), off);
+                    };
+                    const __m128i bytes = _mm_packus_epi16(quotient(s0), quotient(s1));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(res + o), _mm_xor_si128(bytes, inv));
+                }
+            }
+#endif
+            // The rest: channel sums, then the channel rule.
             int32_t* sums = rowSums.data();
             const uint8_t *u = rows[0], *m = rows[1], *b = rows[2];
-            for (size_t o = o0; o < o1; ++o)
+            const size_t os = o;
+            for (; o < o1; ++o)
                 sums[o] = kernel[0] * u[o - 3] + kernel[1] * u[o] + kernel[2] * u[o + 3] + kernel[3] * m[o - 3] +
                           kernel[4] * m[o] + kernel[5] * m[o + 3] + kernel[6] * b[o - 3] + kernel[7] * b[o] +
                           kernel[8] * b[o + 3];
-            uint8_t* res = rowOut.data();
             if (useFast && !scaled && !negDen) {
-                for (size_t o = o0; o < o1; ++o) {
+                for (o = os; o < o1; ++o) {
                     const int v = sums[o];
                     const uint32_t av = uint32_t(v < 0 ? -v : v);
                     const int q0 = int((uint64_t(av) * fast.m) >> 32);
@@ -217,20 +450,19 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
                     res[o] = uint8_t(invert ? 255 - t : t);
                 }
             } else if (divisor == 0) {
-                for (size_t o = o0; o < o1; ++o) {
+                for (o = os; o < o1; ++o) {
                     int t = offset + sums[o];
                     t = t < 0 ? 0 : t > 255 ? 255 : t;
                     res[o] = uint8_t(invert ? 255 - t : t);
                 }
             } else {
-                for (size_t o = o0; o < o1; ++o) res[o] = inner(sums[o]);
+                for (o = os; o < o1; ++o) res[o] = inner(sums[o]);
             }
-            for (int x = 1; x + 1 < w; ++x)
-                if (al[x]) d[3 * x] = res[3 * x], d[3 * x + 1] = res[3 * x + 1], d[3 * x + 2] = res[3 * x + 2];
+            StoreMasked(d, res, al, 1, w - 1);
         }
         for (int x = 0; x < w; ++x) {
+            if (innerRow && x == 1) x = w - 1;
             if (!al[x]) continue;
-            if (innerRow && x > 0 && x + 1 < w) continue;
             int sb = 0, sg = 0, sr = 0, m = 0;
             for (int kr = 0; kr < 3; ++kr) {
                 const uint8_t* row = rows[kr];
@@ -251,6 +483,8 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
             }
         }
     }
+    };
+    TwoBands(h, band);
     if (!output) a.Commit();
     a.Progress(0);
     return true;
@@ -295,80 +529,125 @@ bool Sharpen(LayerOpContext& ctx, int strength) {
     return true;
 }
 
+namespace {
+// (59 G + 30 R + 11 B) div 100 of every pixel, in two halves of rows.
+std::vector<uint8_t> LumPlane100Bands(const LayerAccess& a) {
+    std::vector<uint8_t> lum(size_t(a.w) * size_t(a.h));
+    TwoBands(a.h, [&](int ra, int re, bool) {
+        for (int r = ra; r < re; ++r) {
+            const uint8_t* s = a.SrcRow(r);
+            uint8_t* l = lum.data() + size_t(r) * size_t(a.w);
+            for (int x = 0; x < a.w; ++x)
+                l[x] = uint8_t((59 * s[3 * x + 1] + 30 * s[3 * x + 2] + 11 * s[3 * x]) / 100);
+        }
+    });
+    return lum;
+}
+
+#ifdef __SSE2__
+// The median-of-nine exchange network on eight windows at once.
+inline void Median9(__m128i v[9]) {
+    auto s = [&](int i, int j) {
+        const __m128i lo = _mm_min_epi16(v[i], v[j]);
+        v[j] = _mm_max_epi16(v[i], v[j]);
+        v[i] = lo;
+    };
+    s(1, 2), s(4, 5), s(7, 8), s(0, 1), s(3, 4), s(6, 7);
+    s(1, 2), s(4, 5), s(7, 8), s(0, 3), s(5, 8), s(4, 7);
+    s(3, 6), s(1, 4), s(2, 5), s(4, 7), s(4, 2), s(6, 4);
+    s(4, 2);
+}
+#endif
+}  // namespace
+
 // Median by luminance. Equal luminances are ordered by their place in the
-// window (rows, then columns), so the result is one definite pixel. Inner
-// 3 x 3 windows go through an exchange network; other windows keep a
-// running histogram along the row, find the middle luminance from it and
-// then the pixel of that luminance with the right rank in window order.
+// window (rows, then columns), so the result is one definite pixel: the
+// keys (luminance, place) are distinct and the middle key names it. Inner
+// 3 x 3 windows go through an exchange network, eight windows per step;
+// other windows keep a running histogram along the row, find the middle
+// luminance from it and then the pixel of that luminance with the right
+// rank in window order. Two halves of the rows run side by side.
 bool Median(LayerOpContext& ctx, int size) {
     if (size <= 0) return true;
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
     const int w = a.w, h = a.h, lo = Lo(size), hi = Hi(size);
-    const std::vector<uint8_t> lum = LumPlane100(a);
-    std::vector<uint32_t> keys(size_t(size) * size_t(size));
+    const std::vector<uint8_t> lum = LumPlane100Bands(a);
     const bool net = size == 3;
-    std::vector<uint32_t> hist(256), coarse(16);
-    auto column = [&](int r0, int r1, int xx, int sign) {
-        for (int rr = r0; rr <= r1; ++rr) {
-            const uint8_t l = lum[size_t(rr) * size_t(w) + size_t(xx)];
-            hist[l] += uint32_t(sign);
-            coarse[size_t(l >> 4)] += uint32_t(sign);
-        }
-    };
-    std::vector<int16_t> p[9];
-    if (net)
-        for (auto& v : p) v.assign(size_t(w), 0);
-    for (int r = 0; r < h; ++r) {
-        if ((r & 31) == 0) a.Progress(int(int64_t(r) * 100 / h));
-        const uint8_t* al = a.AlphaRow(r);
-        uint8_t* d = a.DstRow(r);
-        const int r0 = std::max(0, r + lo), r1 = std::min(h - 1, r + hi);
-        if (net && r > 0 && r + 1 < h) {
-            // Inner 3 x 3 windows: a median-of-nine exchange network run on
-            // whole rows of keys (luminance, window position). The keys are
-            // distinct, so the middle key names the pixel the sort gives.
-            for (int k = 0; k < 9; ++k) {
-                const uint8_t* l = lum.data() + size_t(r - 1 + k / 3) * size_t(w) + size_t(k % 3);
-                int16_t* q = p[k].data();
-                for (int x = 1; x + 1 < w; ++x) q[x] = int16_t((l[x - 1] << 4) | k);
+    auto band = [&](int ra, int re, bool main) {
+        std::vector<uint32_t> keys(size_t(size) * size_t(size));
+        std::vector<uint32_t> hist(256), coarse(16);
+        auto column = [&](int r0, int r1, int xx, int sign) {
+            for (int rr = r0; rr <= r1; ++rr) {
+                const uint8_t l = lum[size_t(rr) * size_t(w) + size_t(xx)];
+                hist[l] += uint32_t(sign);
+                coarse[size_t(l >> 4)] += uint32_t(sign);
             }
-            auto sort2 = [&](int i, int j) {
-                int16_t* u = p[i].data();
-                int16_t* v = p[j].data();
+        };
+        // Any window: the middle of its keys, found by selection.
+        auto general = [&](int r, int x, int r0, int r1, uint8_t* d) {
+            const int x0 = std::max(0, x + lo), x1 = std::min(w - 1, x + hi);
+            size_t n = 0;
+            for (int rr = r0; rr <= r1; ++rr) {
+                const uint8_t* l = lum.data() + size_t(rr) * size_t(w);
+                for (int xx = x0; xx <= x1; ++xx)
+                    keys[n++] = (uint32_t(l[xx]) << 22) | (uint32_t(rr - r0) << 11) | uint32_t(xx - x0);
+            }
+            std::nth_element(keys.begin(), keys.begin() + long(n / 2), keys.begin() + long(n));
+            const uint32_t kk = keys[n / 2];
+            const int sr = r0 + int((kk >> 11) & 2047), sx = x0 + int(kk & 2047);
+            std::memcpy(d + 3 * x, a.SrcRow(sr) + 3 * size_t(sx), 3);
+            (void)r;
+        };
+        for (int r = ra; r < re; ++r) {
+            if (main && (r & 31) == 0) a.Progress(int(int64_t(r) * 100 / h));
+            const uint8_t* al = a.AlphaRow(r);
+            uint8_t* d = a.DstRow(r);
+            const int r0 = std::max(0, r + lo), r1 = std::min(h - 1, r + hi);
+            if (net && r > 0 && r + 1 < h) {
                 int x = 1;
 #ifdef __SSE2__
+                // Keys (luminance << 4 | place) of eight windows, pixels x .. x+7.
+                const __m128i z = _mm_setzero_si128();
+                alignas(16) int16_t mid[8];
                 for (; x + 8 < w; x += 8) {
-                    const __m128i a8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x));
-                    const __m128i b8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(u + x), _mm_min_epi16(a8, b8));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(v + x), _mm_max_epi16(a8, b8));
+                    __m128i v[9];
+                    for (int k = 0; k < 9; ++k) {
+                        const uint8_t* l = lum.data() + size_t(r - 1 + k / 3) * size_t(w) + size_t(x - 1 + k % 3);
+                        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(l)), z);
+                        v[k] = _mm_or_si128(_mm_slli_epi16(b, 4), _mm_set1_epi16(int16_t(k)));
+                    }
+                    Median9(v);
+                    _mm_store_si128(reinterpret_cast<__m128i*>(mid), v[4]);
+                    for (int j = 0; j < 8; ++j) {
+                        if (!al[x + j]) continue;
+                        const int k = mid[j] & 15;
+                        std::memcpy(d + 3 * size_t(x + j), a.SrcRow(r - 1 + k / 3) + 3 * size_t(x + j - 1 + k % 3), 3);
+                    }
                 }
 #endif
-                for (; x + 1 < w; ++x) {
-                    const int16_t lo2 = std::min(u[x], v[x]), hi2 = std::max(u[x], v[x]);
-                    u[x] = lo2, v[x] = hi2;
-                }
-            };
-            sort2(1, 2), sort2(4, 5), sort2(7, 8), sort2(0, 1), sort2(3, 4), sort2(6, 7);
-            sort2(1, 2), sort2(4, 5), sort2(7, 8), sort2(0, 3), sort2(5, 8), sort2(4, 7);
-            sort2(3, 6), sort2(1, 4), sort2(2, 5), sort2(4, 7), sort2(4, 2), sort2(6, 4);
-            sort2(4, 2);
-        }
-        if (!net) {
+                for (; x + 1 < w; ++x)
+                    if (al[x]) general(r, x, r0, r1, d);
+                if (al[0]) general(r, 0, r0, r1, d);
+                if (w > 1 && al[w - 1]) general(r, w - 1, r0, r1, d);
+                continue;
+            }
+            if (net) {
+                for (int x = 0; x < w; ++x)
+                    if (al[x]) general(r, x, r0, r1, d);
+                continue;
+            }
             // Running luminance histogram of the clipped window (fine and
             // coarse bins), slid along the row one column at a time.
             std::fill(hist.begin(), hist.end(), 0u);
             std::fill(coarse.begin(), coarse.end(), 0u);
             for (int xx = 0; xx <= std::min(w - 1, hi); ++xx) column(r0, r1, xx, 1);
-        }
-        for (int x = 0; x < w; ++x) {
-            if (!net && x > 0) {
-                if (x + hi < w) column(r0, r1, x + hi, 1);
-                if (x + lo - 1 >= 0) column(r0, r1, x + lo - 1, -1);
-            }
-            if (!al[x]) continue;
-            if (!net) {
+            for (int x = 0; x < w; ++x) {
+                if (x > 0) {
+                    if (x + hi < w) column(r0, r1, x + hi, 1);
+                    if (x + lo - 1 >= 0) column(r0, r1, x + lo - 1, -1);
+                }
+                if (!al[x]) continue;
                 const int x0 = std::max(0, x + lo), x1 = std::min(w - 1, x + hi);
                 const uint32_t n = uint32_t((r1 - r0 + 1) * (x1 - x0 + 1));
                 const uint32_t t = n / 2;   // rank of the middle element
@@ -390,26 +669,10 @@ bool Median(LayerOpContext& ctx, int size) {
                         }
                     }
                 }
-                continue;
             }
-            if (net && r > 0 && r + 1 < h && x > 0 && x + 1 < w) {
-                const int k = p[4][x] & 15;
-                std::memcpy(d + 3 * x, a.SrcRow(r - 1 + k / 3) + 3 * size_t(x - 1 + k % 3), 3);
-                continue;
-            }
-            const int x0 = std::max(0, x + lo), x1 = std::min(w - 1, x + hi);
-            size_t n = 0;
-            for (int rr = r0; rr <= r1; ++rr) {
-                const uint8_t* l = lum.data() + size_t(rr) * size_t(w);
-                for (int xx = x0; xx <= x1; ++xx)
-                    keys[n++] = (uint32_t(l[xx]) << 22) | (uint32_t(rr - r0) << 11) | uint32_t(xx - x0);
-            }
-            std::nth_element(keys.begin(), keys.begin() + long(n / 2), keys.begin() + long(n));
-            const uint32_t kk = keys[n / 2];
-            const int sr = r0 + int((kk >> 11) & 2047), sx = x0 + int(kk & 2047);
-            std::memcpy(d + 3 * x, a.SrcRow(sr) + 3 * size_t(sx), 3);
         }
-    }
+    };
+    TwoBands(h, band);
     a.Commit();
     a.Progress(0);
     return true;

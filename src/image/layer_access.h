@@ -26,6 +26,31 @@ struct UDivider {
     uint32_t operator()(uint32_t v) const { return uint32_t((v * m) >> 32); }
 };
 
+// Exact truncating division of 0..maxValue (at most 65535) by a fixed
+// divisor as a 16-bit multiply-high and a shift, the form 16-bit vector lanes
+// offer: (x * m) >> (16 + shift). Set() checks every value of the range and
+// returns false when no such pair is exact over it; divisor 1 is `identity`.
+struct Recip16 {
+    uint32_t m = 0;
+    int shift = 0;
+    bool identity = false;
+    bool Set(uint32_t divisor, uint32_t maxValue) {
+        identity = divisor == 1;
+        if (identity) return true;
+        if (divisor == 0 || maxValue > 65535) return false;
+        for (shift = 0; shift < 16; ++shift) {
+            const uint64_t num = uint64_t(1) << (16 + shift);
+            m = uint32_t((num + divisor - 1) / divisor);
+            if (m > 65535) break;
+            bool exact = true;
+            for (uint32_t x = 0; x <= maxValue && exact; ++x) exact = (*this)(x) == x / divisor;
+            if (exact) return true;
+        }
+        return false;
+    }
+    uint32_t operator()(uint32_t x) const { return identity ? x : uint32_t((uint64_t(x) * m) >> (16 + shift)); }
+};
+
 class LayerAccess {
 public:
     // False (Ok()) when the layer or the scratch buffers are missing.

@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 
+#include "layer_access.h"
 #include "layer_ops.h"
 #include "test_support.h"
 
@@ -76,10 +77,23 @@ void Paint(const Fixture& f, std::vector<uint8_t>& px, std::vector<uint8_t>& al,
 
 using RefFn = std::function<bool(const Fixture& f, int x, int r, int c[3])>;   // false: not written
 
+// Alpha planes the filters treat differently: random zeros everywhere,
+// none (whole rows take the vector paths), zeros in a few rows only.
+enum class Holes { Random, None, FewRows };
+
+void SetHoles(Fixture& f, Holes holes, uint32_t seed) {
+    if (holes == Holes::Random) return;
+    std::mt19937 rng(seed * 31 + 5);
+    for (int i = 0; i < f.layer.planeSize; ++i) f.layer.alpha[size_t(i)] = uint8_t(rng() % 255 + 1);
+    if (holes == Holes::FewRows)
+        for (int r = 0; r < f.layer.height; r += 7) f.layer.alpha[size_t(r) * f.layer.width + rng() % f.layer.width] = 0;
+}
+
 // Runs `fast` on a fixture and the reference on a copy; compares every byte.
 void Check(const char* what, int w, int h, uint32_t seed, bool sel, const std::function<bool(LayerOpContext&)>& fast,
-           const RefFn& ref) {
+           const RefFn& ref, Holes holes = Holes::Random) {
     Fixture f(w, h, seed, sel);
+    SetHoles(f, holes, seed);
     std::vector<uint8_t> px = f.outPixels, al = f.outAlpha;
     for (int r = 0; r < h; ++r)
         for (int x = 0; x < w; ++x) {
@@ -229,6 +243,101 @@ TEST(LayerOpsExact, MedianAndWatercolourMatchReference) {
     for (int n : {1, 2, 3, 5})
         Check("median", 61, 47, uint32_t(n), true, [&](LayerOpContext& c) { return Median(c, n); }, RefMedian(n));
     Check("watercolour", 25, 21, 3, true, [](LayerOpContext& c) { return Watercolour(c); }, RefWatercolour());
+}
+
+// The row-vector paths and their fall-backs near the edges, around
+// transparent pixels and at the seam of the two row halves: every layer
+// size 1..17 in both directions (a sample of pairs), a few wide ones, every
+// window size the dialogs offer.
+TEST(LayerOpsExact, WindowFiltersMatchReferenceOnAllShapes) {
+    std::vector<std::pair<int, int>> shapes;
+    for (int w : {1, 2, 3, 5, 6, 9, 16, 17})
+        for (int h : {1, 2, 3, 4, 7, 17}) shapes.push_back({w, h});
+    shapes.insert(shapes.end(), {{70, 40}, {203, 13}, {33, 64}});
+    const int outline[9] = {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+    const int emboss[9] = {-10, 0, 0, 0, 0, 0, 0, 0, 10};
+    const int odd[9] = {1, 2, -1, 0, 3, 1, -2, 1, 1};
+    uint32_t seed = 100;
+    for (auto [w, h] : shapes)
+        for (Holes holes : {Holes::None, Holes::FewRows, Holes::Random}) {
+            const bool sel = (seed & 1) != 0;
+            ++seed;
+            for (int n = 1; n <= 9; ++n) {
+                for (int wc : {1, n * n})
+                    Check("mean", w, h, seed, sel, [&](LayerOpContext& c) { return WindowMean(c, n, wc); },
+                          RefMean(n, wc), holes);
+            }
+            // 16-bit sums without an exact reciprocal (blur 14), then
+            // sums beyond 16 bits.
+            for (auto [n, wc] : {std::pair{14, 1}, {12, 12 * 12}, {17, 1}})
+                Check("mean", w, h, seed, sel, [&](LayerOpContext& c) { return WindowMean(c, n, wc); }, RefMean(n, wc),
+                      holes);
+            for (int n : {1, 2, 3, 4, 5, 8, 13, 20}) {
+                Check("erode", w, h, seed, sel, [&](LayerOpContext& c) { return Erode(c, n); }, RefMinMax(n, false),
+                      holes);
+                Check("dilate", w, h, seed, sel, [&](LayerOpContext& c) { return Dilate(c, n); }, RefMinMax(n, true),
+                      holes);
+            }
+            for (auto [a, b] : {std::pair{0, 0}, {1, 30}, {2, -30}, {5, 7}, {-3, 4}, {99, 0}})
+                for (const int* k : {outline, emboss, odd})
+                    for (bool inv : {false, true})
+                        Check("convolve", w, h, seed, sel, [&](LayerOpContext& c) { return Convolve3x3(c, k, a, b, inv); },
+                              RefConvolve(k, a, b, inv), holes);
+            for (int n : {1, 2, 3, 4, 5})
+                Check("median", w, h, seed, sel, [&](LayerOpContext& c) { return Median(c, n); }, RefMedian(n), holes);
+            if (HasFailure()) return;
+        }
+}
+
+// Uniform and extreme pictures: ties everywhere (median keys), clamping at
+// both ends (convolution with large offsets), sums at their 16-bit limit
+// (mean of white with the largest centre weight).
+TEST(LayerOpsExact, WindowFiltersOnFlatAndExtremePictures) {
+    for (int fill : {0, 255, 128}) {
+        for (int n : {3, 5, 9}) {
+            Fixture f(37, 21, 3, true);
+            SetHoles(f, Holes::None, 3);
+            std::memset(f.layer.pixels.get(), fill, size_t(f.layer.pixelSize));
+            std::vector<uint8_t> px = f.outPixels;
+            ASSERT_TRUE(WindowMean(f.ctx, n, n * n));
+            for (int r = 0; r < 21; ++r)
+                for (int x = 0; x < 37 * 3; ++x) ASSERT_EQ(f.outPixels[size_t(r) * f.layer.stride + x], fill);
+        }
+    }
+    const int big[9] = {-16, -16, -16, -16, 127, -16, -16, -16, -16};   // 255 * 239 would overflow 16 bits
+    Check("convolve big", 40, 9, 4, true, [&](LayerOpContext& c) { return Convolve3x3(c, big, 3, 0, false); },
+          RefConvolve(big, 3, 0, false), Holes::None);
+    const int outline[9] = {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+    for (int off : {-40000, -300, 300, 40000})
+        Check("convolve offset", 40, 9, 5, false, [&](LayerOpContext& c) { return Convolve3x3(c, outline, 1, off, true); },
+              RefConvolve(outline, 1, off, true), Holes::None);
+}
+
+// The 16-bit reciprocals: every divisor Set() accepts is exact over its
+// whole range, and it accepts every divisor the dialogs lead to: window
+// means of sizes 1..9 (n n, and 2 n n - 1 for soften, sums up to 255 times
+// that) and the convolution divisors 1..99 (|sums| up to 32767). Divisors
+// it refuses take the scalar path (blur 14: 196).
+TEST(LayerOpsExact, Reciprocal16IsExactOverItsRange) {
+    auto exact = [](uint32_t d, uint32_t max) {
+        Recip16 rc;
+        if (!rc.Set(d, max)) return false;
+        for (uint32_t x = 0; x <= max; ++x)
+            if (rc(x) != x / d) {
+                ADD_FAILURE() << x << " / " << d;
+                return false;
+            }
+        return true;
+    };
+    for (uint32_t n = 1; n <= 9; ++n) {
+        EXPECT_TRUE(exact(n * n, 255 * n * n)) << n;
+        EXPECT_TRUE(exact(2 * n * n - 1, 255 * (2 * n * n - 1))) << n;
+    }
+    for (uint32_t d = 1; d <= 257; ++d) exact(d, 255 * d);
+    for (uint32_t d = 1; d <= 99; ++d) EXPECT_TRUE(exact(d, 32767)) << d;
+    Recip16 rc;
+    EXPECT_FALSE(rc.Set(196, 255 * 196));
+    EXPECT_FALSE(rc.Set(3, 70000));
 }
 
 TEST(LayerOpsExact, MirrorFlipMoveColourAndAlpha) {
