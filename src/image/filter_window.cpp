@@ -610,6 +610,11 @@ bool Median(LayerOpContext& ctx, int size) {
                 // Keys (luminance << 4 | place) of eight windows, pixels x .. x+7.
                 const __m128i z = _mm_setzero_si128();
                 alignas(16) int16_t mid[8];
+                // Source offset of window place k from the window's centre.
+                ptrdiff_t place[9];
+                for (int k = 0; k < 9; ++k)
+                    place[k] = (k / 3 - 1) * ptrdiff_t(a.srcStride) + 3 * (k % 3 - 1);
+                const uint8_t* centre = a.SrcRow(r);
                 for (; x + 8 < w; x += 8) {
                     __m128i v[9];
                     for (int k = 0; k < 9; ++k) {
@@ -621,8 +626,9 @@ bool Median(LayerOpContext& ctx, int size) {
                     _mm_store_si128(reinterpret_cast<__m128i*>(mid), v[4]);
                     for (int j = 0; j < 8; ++j) {
                         if (!al[x + j]) continue;
-                        const int k = mid[j] & 15;
-                        std::memcpy(d + 3 * size_t(x + j), a.SrcRow(r - 1 + k / 3) + 3 * size_t(x + j - 1 + k % 3), 3);
+                        const uint8_t* p = centre + 3 * size_t(x + j) + place[mid[j] & 15];
+                        uint8_t* q = d + 3 * size_t(x + j);
+                        q[0] = p[0], q[1] = p[1], q[2] = p[2];
                     }
                 }
 #endif
