@@ -3,6 +3,7 @@
 #include <cmath>
 #include <system_error>
 #include <thread>
+#include <utility>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -557,6 +558,16 @@ inline void Median9(__m128i v[9]) {
     s(3, 6), s(1, 4), s(2, 5), s(4, 7), s(4, 2), s(6, 4);
     s(4, 2);
 }
+
+template <size_t... I>
+inline void Median25(__m128i v[25], std::index_sequence<I...>) {
+    auto s = [&](int i, int j) {
+        const __m128i lo = _mm_min_epi16(v[i], v[j]);
+        v[j] = _mm_max_epi16(v[i], v[j]);
+        v[i] = lo;
+    };
+    (s(kMedianNet25.ops[I].x, kMedianNet25.ops[I].y), ...);
+}
 #endif
 }  // namespace
 
@@ -643,13 +654,45 @@ bool Median(LayerOpContext& ctx, int size) {
                     if (al[x]) general(r, x, r0, r1, d);
                 continue;
             }
+            int xs = 0;   // pixels before xs are done
+#ifdef __SSE2__
+            if (size == 5 && r >= 2 && r + 2 < h) {
+                // Inner 5 x 5 windows: keys (luminance << 5 | place) of
+                // eight windows at once through the median-of-25 network.
+                const __m128i z = _mm_setzero_si128();
+                alignas(16) int16_t mid[8];
+                ptrdiff_t place[25];
+                for (int k = 0; k < 25; ++k) place[k] = (k / 5 - 2) * ptrdiff_t(a.srcStride) + 3 * (k % 5 - 2);
+                const uint8_t* centre = a.SrcRow(r);
+                for (int x = 0; x < 2 && x < w; ++x)
+                    if (al[x]) general(r, x, r0, r1, d);
+                int x = 2;
+                for (; x + 10 <= w; x += 8) {   // pixels x .. x+7, loads up to x+9
+                    __m128i v[25];
+                    for (int k = 0; k < 25; ++k) {
+                        const uint8_t* l = lum.data() + size_t(r - 2 + k / 5) * size_t(w) + size_t(x - 2 + k % 5);
+                        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(l)), z);
+                        v[k] = _mm_or_si128(_mm_slli_epi16(b, 5), _mm_set1_epi16(int16_t(k)));
+                    }
+                    Median25(v, std::make_index_sequence<size_t(kMedianNet25.count)>());
+                    _mm_store_si128(reinterpret_cast<__m128i*>(mid), v[kMedianNet25.out]);
+                    for (int j = 0; j < 8; ++j) {
+                        if (!al[x + j]) continue;
+                        const uint8_t* p = centre + 3 * size_t(x + j) + place[mid[j] & 31];
+                        uint8_t* q = d + 3 * size_t(x + j);
+                        q[0] = p[0], q[1] = p[1], q[2] = p[2];
+                    }
+                }
+                xs = x;
+            }
+#endif
             // Running luminance histogram of the clipped window (fine and
             // coarse bins), slid along the row one column at a time.
             std::fill(hist.begin(), hist.end(), 0u);
             std::fill(coarse.begin(), coarse.end(), 0u);
-            for (int xx = 0; xx <= std::min(w - 1, hi); ++xx) column(r0, r1, xx, 1);
-            for (int x = 0; x < w; ++x) {
-                if (x > 0) {
+            for (int xx = std::max(0, xs + lo); xx <= std::min(w - 1, xs + hi); ++xx) column(r0, r1, xx, 1);
+            for (int x = xs; x < w; ++x) {
+                if (x > xs) {
                     if (x + hi < w) column(r0, r1, x + hi, 1);
                     if (x + lo - 1 >= 0) column(r0, r1, x + lo - 1, -1);
                 }

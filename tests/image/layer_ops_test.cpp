@@ -340,6 +340,37 @@ TEST(LayerOpsExact, Reciprocal16IsExactOverItsRange) {
     EXPECT_FALSE(rc.Set(3, 70000));
 }
 
+// The median-of-25 exchange network selects the 13th smallest of every
+// input: by the 0-1 principle it is enough that it does so for all 2^25
+// inputs of zeros and ones (min = and, max = or), 64 of them per word.
+TEST(LayerOpsExact, MedianNetworkSelectsTheMiddleOf25) {
+    const MedianNet25& net = kMedianNet25;
+    EXPECT_LT(net.count, 120);
+    uint64_t expect[26];   // lanes whose 25 bits hold at least 13 ones, by the ones of the top 19 bits
+    for (int top = 0; top <= 19; ++top) {
+        expect[top] = 0;
+        for (int lane = 0; lane < 64; ++lane)
+            if (top + __builtin_popcount(unsigned(lane)) >= 13) expect[top] |= uint64_t(1) << lane;
+    }
+    uint64_t low[6];   // wire i < 6 carries bit i of the lane number
+    for (int i = 0; i < 6; ++i) {
+        low[i] = 0;
+        for (int lane = 0; lane < 64; ++lane)
+            if (lane >> i & 1) low[i] |= uint64_t(1) << lane;
+    }
+    for (uint32_t block = 0; block < (1u << 19); ++block) {
+        uint64_t v[25];
+        for (int i = 0; i < 6; ++i) v[i] = low[i];
+        for (int i = 6; i < 25; ++i) v[i] = (block >> (i - 6) & 1) ? ~uint64_t(0) : 0;
+        for (int t = 0; t < net.count; ++t) {
+            const uint64_t p = v[net.ops[t].x], q = v[net.ops[t].y];
+            v[net.ops[t].x] = p & q;
+            v[net.ops[t].y] = p | q;
+        }
+        ASSERT_EQ(v[net.out], expect[__builtin_popcount(block)]) << block;
+    }
+}
+
 TEST(LayerOpsExact, MirrorFlipMoveColourAndAlpha) {
     Fixture f(9, 6, 11, true);
     std::vector<uint8_t> px = f.outPixels, al = f.outAlpha;
