@@ -531,13 +531,21 @@ bool Sharpen(LayerOpContext& ctx, int strength) {
 }
 
 namespace {
-// (59 G + 30 R + 11 B) div 100 of every pixel, in two halves of rows.
-std::vector<uint8_t> LumPlane100Bands(const LayerAccess& a) {
-    std::vector<uint8_t> lum(size_t(a.w) * size_t(a.h));
+// (59 G + 30 R + 11 B) div 100 of every pixel, in two halves of rows, into
+// a plane this thread keeps for the next call: a fresh 24 MB plane would
+// cost more in first-touch page faults than the filling itself.
+const uint8_t* LumPlane100Bands(const LayerAccess& a) {
+    thread_local std::vector<uint8_t> plane;
+    const size_t n = size_t(a.w) * size_t(a.h);
+    if (plane.size() < n) {
+        plane = std::vector<uint8_t>();
+        plane.resize(n);
+    }
+    uint8_t* lum = plane.data();
     TwoBands(a.h, [&](int ra, int re, bool) {
         for (int r = ra; r < re; ++r) {
             const uint8_t* s = a.SrcRow(r);
-            uint8_t* l = lum.data() + size_t(r) * size_t(a.w);
+            uint8_t* l = lum + size_t(r) * size_t(a.w);
             for (int x = 0; x < a.w; ++x)
                 l[x] = uint8_t((59 * s[3 * x + 1] + 30 * s[3 * x + 2] + 11 * s[3 * x]) / 100);
         }
@@ -583,7 +591,7 @@ bool Median(LayerOpContext& ctx, int size) {
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
     const int w = a.w, h = a.h, lo = Lo(size), hi = Hi(size);
-    const std::vector<uint8_t> lum = LumPlane100Bands(a);
+    const uint8_t* lum = LumPlane100Bands(a);
     const bool net = size == 3;
     auto band = [&](int ra, int re, bool main) {
         std::vector<uint32_t> keys(size_t(size) * size_t(size));
@@ -600,7 +608,7 @@ bool Median(LayerOpContext& ctx, int size) {
             const int x0 = std::max(0, x + lo), x1 = std::min(w - 1, x + hi);
             size_t n = 0;
             for (int rr = r0; rr <= r1; ++rr) {
-                const uint8_t* l = lum.data() + size_t(rr) * size_t(w);
+                const uint8_t* l = lum + size_t(rr) * size_t(w);
                 for (int xx = x0; xx <= x1; ++xx)
                     keys[n++] = (uint32_t(l[xx]) << 22) | (uint32_t(rr - r0) << 11) | uint32_t(xx - x0);
             }
@@ -629,7 +637,7 @@ bool Median(LayerOpContext& ctx, int size) {
                 for (; x + 8 < w; x += 8) {
                     __m128i v[9];
                     for (int k = 0; k < 9; ++k) {
-                        const uint8_t* l = lum.data() + size_t(r - 1 + k / 3) * size_t(w) + size_t(x - 1 + k % 3);
+                        const uint8_t* l = lum + size_t(r - 1 + k / 3) * size_t(w) + size_t(x - 1 + k % 3);
                         const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(l)), z);
                         v[k] = _mm_or_si128(_mm_slli_epi16(b, 4), _mm_set1_epi16(int16_t(k)));
                     }
@@ -670,7 +678,7 @@ bool Median(LayerOpContext& ctx, int size) {
                 for (; x + 10 <= w; x += 8) {   // pixels x .. x+7, loads up to x+9
                     __m128i v[25];
                     for (int k = 0; k < 25; ++k) {
-                        const uint8_t* l = lum.data() + size_t(r - 2 + k / 5) * size_t(w) + size_t(x - 2 + k % 5);
+                        const uint8_t* l = lum + size_t(r - 2 + k / 5) * size_t(w) + size_t(x - 2 + k % 5);
                         const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(l)), z);
                         v[k] = _mm_or_si128(_mm_slli_epi16(b, 5), _mm_set1_epi16(int16_t(k)));
                     }
@@ -708,7 +716,7 @@ bool Median(LayerOpContext& ctx, int size) {
                 // The (t - below)-th pixel of this luminance in window order.
                 uint32_t skip = t - below;
                 for (int rr = r0; rr <= r1; ++rr) {
-                    const uint8_t* l = lum.data() + size_t(rr) * size_t(w);
+                    const uint8_t* l = lum + size_t(rr) * size_t(w);
                     for (int xx = x0; xx <= x1; ++xx) {
                         if (l[xx] != level) continue;
                         if (skip-- == 0) {
