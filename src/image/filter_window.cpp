@@ -88,11 +88,12 @@ bool MeanSmall(LayerAccess& a, int n, uint32_t extra) {
         std::vector<uint16_t> col(rb), cnt(static_cast<size_t>(w));
         std::vector<uint32_t> pre(size_t(w + 1) * 4, 0);
         std::vector<uint8_t> res(rb);
+        auto opaque = [&](int r) { return holed[size_t(r) + 1] == holed[size_t(r)]; };
         // Adds (or removes) a source row; an opaque row in whole vectors.
         auto update = [&](int r, bool plus) {
             const uint8_t* s = a.SrcRow(r);
             uint16_t* c = col.data();
-            if (holed[size_t(r) + 1] == holed[size_t(r)]) {
+            if (opaque(r)) {
                 size_t i = 0;
 #ifdef __SSE2__
                 const __m128i z = _mm_setzero_si128();
@@ -122,6 +123,25 @@ bool MeanSmall(LayerAccess& a, int n, uint32_t extra) {
                 }
             }
         };
+        // One opaque row in, one out, in one pass (the counts stay).
+        auto slide = [&](const uint8_t* in, const uint8_t* out) {
+            uint16_t* c = col.data();
+            size_t i = 0;
+#ifdef __SSE2__
+            const __m128i z = _mm_setzero_si128();
+            for (; i + 16 <= rb; i += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+                const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i));
+                const __m128i c0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+                const __m128i c1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i + 8));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(c + i),
+                                 _mm_sub_epi16(_mm_add_epi16(c0, _mm_unpacklo_epi8(v, z)), _mm_unpacklo_epi8(u, z)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(c + i + 8),
+                                 _mm_sub_epi16(_mm_add_epi16(c1, _mm_unpackhi_epi8(v, z)), _mm_unpackhi_epi8(u, z)));
+            }
+#endif
+            for (; i < rb; ++i) c[i] = uint16_t(c[i] + in[i] - out[i]);
+        };
         // One pixel from the columns of its clipped window.
         auto edgePixel = [&](int x, const uint8_t* s, uint8_t* d) {
             uint32_t sums[4] = {0, 0, 0, 0};
@@ -134,8 +154,13 @@ bool MeanSmall(LayerAccess& a, int n, uint32_t extra) {
         for (int r = std::max(0, ra + lo); r <= std::min(h - 1, ra + hi); ++r) update(r, true);
         for (int r = ra; r < re; ++r) {
             if (r > ra) {
-                if (r + hi < h) update(r + hi, true);
-                if (r - 1 + lo >= 0) update(r - 1 + lo, false);
+                const int in = r + hi, out = r - 1 + lo;
+                if (in < h && out >= 0 && opaque(in) && opaque(out)) {
+                    slide(a.SrcRow(in), a.SrcRow(out));
+                } else {
+                    if (in < h) update(in, true);
+                    if (out >= 0) update(out, false);
+                }
             }
             if (main && (r & 63) == 0) a.Progress(int(int64_t(r) * 100 / h));
             const uint8_t* s = a.SrcRow(r);
