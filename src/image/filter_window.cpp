@@ -19,11 +19,13 @@ inline int Hi(int n) { return n - n / 2 - 1; }
 
 // Runs body(firstRow, endRow, isMain) on the two halves of the rows, the
 // second half on a helper thread. Every output row depends only on the
-// source, so the halves are independent; small layers are split too, so
-// the tests cover the seam. Without a thread the main one does all rows.
+// source, so the halves are independent. Layers below 1024 pixels are not
+// worth a thread (the tests' wider layers cover the seam); without a
+// thread the main one does all rows.
 template <class F>
-void TwoBands(int h, F&& body) {
-    if (h >= 4) {
+void TwoBands(const LayerAccess& a, F&& body) {
+    const int h = a.h;
+    if (h >= 4 && int64_t(a.w) * h >= 1024) {
         std::thread helper;
         try {
             helper = std::thread([&body, h] { body(h / 2, h, false); });
@@ -217,7 +219,7 @@ bool MeanSmall(LayerAccess& a, int n, uint32_t extra) {
                 if (al[x]) edgePixel(x, s, d);
         }
     };
-    TwoBands(h, band);
+    TwoBands(a, band);
     return true;
 }
 }  // namespace
@@ -288,7 +290,7 @@ bool WindowMean(LayerOpContext& ctx, int size, int centreWeight) {
         }
     }
     };
-    TwoBands(h, band);
+    TwoBands(a, band);
     a.Commit();
     a.Progress(0);
     return true;
@@ -354,7 +356,7 @@ bool MinMax(LayerOpContext& ctx, int size) {
             }
         }
     };
-    TwoBands(h, band);
+    TwoBands(a, band);
     a.Commit();
     a.Progress(0);
     return true;
@@ -510,7 +512,7 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
         }
     }
     };
-    TwoBands(h, band);
+    TwoBands(a, band);
     if (!output) a.Commit();
     a.Progress(0);
     return true;
@@ -567,7 +569,7 @@ const uint8_t* LumPlane100Bands(const LayerAccess& a) {
         plane.resize(n);
     }
     uint8_t* lum = plane.data();
-    TwoBands(a.h, [&](int ra, int re, bool) {
+    TwoBands(a, [&](int ra, int re, bool) {
         for (int r = ra; r < re; ++r) {
             const uint8_t* s = a.SrcRow(r);
             uint8_t* l = lum + size_t(r) * size_t(a.w);
@@ -754,7 +756,7 @@ bool Median(LayerOpContext& ctx, int size) {
             }
         }
     };
-    TwoBands(h, band);
+    TwoBands(a, band);
     a.Commit();
     a.Progress(0);
     return true;
