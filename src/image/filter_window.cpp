@@ -560,10 +560,12 @@ bool Sharpen(LayerOpContext& ctx, int strength) {
 namespace {
 // (59 G + 30 R + 11 B) div 100 of every pixel, in two halves of rows, into
 // a plane this thread keeps for the next call: a fresh 24 MB plane would
-// cost more in first-touch page faults than the filling itself.
-const uint8_t* LumPlane100Bands(const LayerAccess& a) {
-    thread_local std::vector<uint8_t> plane;
+// cost more in first-touch page faults than the filling itself. Planes
+// above 64 MB are not kept; `own` holds them for the caller.
+const uint8_t* LumPlane100Bands(const LayerAccess& a, std::vector<uint8_t>& own) {
+    thread_local std::vector<uint8_t> kept;
     const size_t n = size_t(a.w) * size_t(a.h);
+    std::vector<uint8_t>& plane = n <= (size_t(64) << 20) ? kept : own;
     if (plane.size() < n) {
         plane = std::vector<uint8_t>();
         plane.resize(n);
@@ -618,7 +620,8 @@ bool Median(LayerOpContext& ctx, int size) {
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
     const int w = a.w, h = a.h, lo = Lo(size), hi = Hi(size);
-    const uint8_t* lum = LumPlane100Bands(a);
+    std::vector<uint8_t> ownPlane;
+    const uint8_t* lum = LumPlane100Bands(a, ownPlane);
     const bool net = size == 3;
     auto band = [&](int ra, int re, bool main) {
         std::vector<uint32_t> keys(size_t(size) * size_t(size));
