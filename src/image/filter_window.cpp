@@ -7,6 +7,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "layer_access.h"
 
@@ -606,6 +609,64 @@ inline void Median25(__m128i v[25], std::index_sequence<I...>) {
     (s(kMedianNet25.ops[I].x, kMedianNet25.ops[I].y), ...);
 }
 #endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PIMLORA_MEDIAN_AVX2 1
+#define PIMLORA_AVX2 __attribute__((target("avx2")))
+PIMLORA_AVX2 inline void Exchange16(__m256i* v, int i, int j) {
+    const __m256i lo = _mm256_min_epi16(v[i], v[j]);
+    v[j] = _mm256_max_epi16(v[i], v[j]);
+    v[i] = lo;
+}
+template <size_t... I>
+PIMLORA_AVX2 inline void Median25x16(__m256i* v, std::index_sequence<I...>) {
+    (Exchange16(v, kMedianNet25.ops[I].x, kMedianNet25.ops[I].y), ...);
+}
+// The median-of-nine network of Median9, unrolled (the middle ends on 4).
+constexpr Exchange kNet9[19] = {{1, 2}, {4, 5}, {7, 8}, {0, 1}, {3, 4}, {6, 7}, {1, 2}, {4, 5}, {7, 8}, {0, 3},
+                                {5, 8}, {4, 7}, {3, 6}, {1, 4}, {2, 5}, {4, 7}, {4, 2}, {6, 4}, {4, 2}};
+template <size_t... I>
+PIMLORA_AVX2 inline void Median9x16(__m256i* v, std::index_sequence<I...>) {
+    (Exchange16(v, kNet9[I].x, kNet9[I].y), ...);
+}
+
+// The inner n x n windows (n = 3 or 5) of one row, sixteen per step, from
+// column x on, as the eight-window path does them; returns the first
+// column not done. `lumTop` is the luminance row of the window's top row.
+template <int N>
+PIMLORA_AVX2 int MedianRowAvx2(const uint8_t* lumTop, int w, int x, const uint8_t* al, uint8_t* d,
+                               const uint8_t* centre, const ptrdiff_t* place) {
+    constexpr int R = N / 2, K = N * N, S = N == 3 ? 4 : 5, Mask = N == 3 ? 15 : 31;
+    alignas(32) int16_t mid[16];
+    for (; x + 16 + R <= w; x += 16) {   // pixels x .. x+15; loads up to x+15+R
+        __m256i v[K];
+        for (int k = 0; k < K; ++k) {
+            const uint8_t* l = lumTop + size_t(k / N) * size_t(w) + size_t(x - R + k % N);
+            const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(l)));
+            v[k] = _mm256_or_si256(_mm256_slli_epi16(b, S), _mm256_set1_epi16(int16_t(k)));
+        }
+        if constexpr (N == 3) {
+            Median9x16(v, std::make_index_sequence<19>());
+            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[4]);
+        } else {
+            Median25x16(v, std::make_index_sequence<size_t(kMedianNet25.count)>());
+            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[kMedianNet25.out]);
+        }
+        for (int j = 0; j < 16; ++j) {
+            if (!al[x + j]) continue;
+            const uint8_t* p = centre + 3 * size_t(x + j) + place[mid[j] & Mask];
+            uint8_t* q = d + 3 * size_t(x + j);
+            q[0] = p[0], q[1] = p[1], q[2] = p[2];
+        }
+    }
+    return x;
+}
+
+bool HaveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
 }  // namespace
 
 // Median by luminance. Equal luminances are ordered by their place in the
@@ -623,6 +684,9 @@ bool Median(LayerOpContext& ctx, int size) {
     std::vector<uint8_t> ownPlane;
     const uint8_t* lum = LumPlane100Bands(a, ownPlane);
     const bool net = size == 3;
+#ifdef PIMLORA_MEDIAN_AVX2
+    const bool avx2 = HaveAvx2();
+#endif
     auto band = [&](int ra, int re, bool main) {
         std::vector<uint32_t> keys(size_t(size) * size_t(size));
         std::vector<uint32_t> hist(256), coarse(16);
@@ -664,6 +728,9 @@ bool Median(LayerOpContext& ctx, int size) {
                 for (int k = 0; k < 9; ++k)
                     place[k] = (k / 3 - 1) * ptrdiff_t(a.srcStride) + 3 * (k % 3 - 1);
                 const uint8_t* centre = a.SrcRow(r);
+#ifdef PIMLORA_MEDIAN_AVX2
+                if (avx2) x = MedianRowAvx2<3>(lum + size_t(r - 1) * size_t(w), w, x, al, d, centre, place);
+#endif
                 for (; x + 8 < w; x += 8) {
                     __m128i v[9];
                     for (int k = 0; k < 9; ++k) {
@@ -705,6 +772,9 @@ bool Median(LayerOpContext& ctx, int size) {
                 for (int x = 0; x < 2 && x < w; ++x)
                     if (al[x]) general(r, x, r0, r1, d);
                 int x = 2;
+#ifdef PIMLORA_MEDIAN_AVX2
+                if (avx2) x = MedianRowAvx2<5>(lum + size_t(r - 2) * size_t(w), w, x, al, d, centre, place);
+#endif
                 for (; x + 10 <= w; x += 8) {   // pixels x .. x+7, loads up to x+9
                     __m128i v[25];
                     for (int k = 0; k < 25; ++k) {
