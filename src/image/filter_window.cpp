@@ -369,6 +369,104 @@ bool MinMax(LayerOpContext& ctx, int size) {
 bool Erode(LayerOpContext& ctx, int size) { return MinMax<false>(ctx, size); }
 bool Dilate(LayerOpContext& ctx, int size) { return MinMax<true>(ctx, size); }
 
+namespace {
+// One non-zero kernel entry of the 3 x 3 convolution: its value, the row
+// (0 above, 1 centre, 2 below) and the byte shift of its column.
+struct ConvTap { int k, row, shift; };
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PIMLORA_AVX2_PATHS 1
+#define PIMLORA_AVX2 __attribute__((target("avx2")))
+PIMLORA_AVX2 inline void Exchange16(__m256i* v, int i, int j) {
+    const __m256i lo = _mm256_min_epi16(v[i], v[j]);
+    v[j] = _mm256_max_epi16(v[i], v[j]);
+    v[i] = lo;
+}
+template <size_t... I>
+PIMLORA_AVX2 inline void Median25x16(__m256i* v, std::index_sequence<I...>) {
+    (Exchange16(v, kMedianNet25.ops[I].x, kMedianNet25.ops[I].y), ...);
+}
+// The median-of-nine network of Median9, unrolled (the middle ends on 4).
+constexpr Exchange kNet9[19] = {{1, 2}, {4, 5}, {7, 8}, {0, 1}, {3, 4}, {6, 7}, {1, 2}, {4, 5}, {7, 8}, {0, 3},
+                                {5, 8}, {4, 7}, {3, 6}, {1, 4}, {2, 5}, {4, 7}, {4, 2}, {6, 4}, {4, 2}};
+template <size_t... I>
+PIMLORA_AVX2 inline void Median9x16(__m256i* v, std::index_sequence<I...>) {
+    (Exchange16(v, kNet9[I].x, kNet9[I].y), ...);
+}
+
+// The inner n x n windows (n = 3 or 5) of one row, sixteen per step, from
+// column x on, as the eight-window path does them; returns the first
+// column not done. `lumTop` is the luminance row of the window's top row.
+template <int N>
+PIMLORA_AVX2 int MedianRowAvx2(const uint8_t* lumTop, int w, int x, const uint8_t* al, uint8_t* d,
+                               const uint8_t* centre, const ptrdiff_t* place) {
+    constexpr int R = N / 2, K = N * N, S = N == 3 ? 4 : 5, Mask = N == 3 ? 15 : 31;
+    alignas(32) int16_t mid[16];
+    for (; x + 16 + R <= w; x += 16) {   // pixels x .. x+15; loads up to x+15+R
+        __m256i v[K];
+        for (int k = 0; k < K; ++k) {
+            const uint8_t* l = lumTop + size_t(k / N) * size_t(w) + size_t(x - R + k % N);
+            const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(l)));
+            v[k] = _mm256_or_si256(_mm256_slli_epi16(b, S), _mm256_set1_epi16(int16_t(k)));
+        }
+        if constexpr (N == 3) {
+            Median9x16(v, std::make_index_sequence<19>());
+            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[4]);
+        } else {
+            Median25x16(v, std::make_index_sequence<size_t(kMedianNet25.count)>());
+            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[kMedianNet25.out]);
+        }
+        for (int j = 0; j < 16; ++j) {
+            if (!al[x + j]) continue;
+            const uint8_t* p = centre + 3 * size_t(x + j) + place[mid[j] & Mask];
+            uint8_t* q = d + 3 * size_t(x + j);
+            q[0] = p[0], q[1] = p[1], q[2] = p[2];
+        }
+    }
+    return x;
+}
+
+// Truncating division of signed 16-bit sums by the divisor (|sum| div |a|
+// by multiply-high, the sign put back and turned for a negative divisor),
+// plus the offset, saturating.
+PIMLORA_AVX2 inline __m256i Quotient16(__m256i s, __m256i mul, __m128i sh, bool identity, __m256i flip, __m256i off) {
+    const __m256i z = _mm256_setzero_si256(), sgn = _mm256_cmpgt_epi16(z, s), neg = _mm256_xor_si256(sgn, flip);
+    __m256i m = _mm256_sub_epi16(_mm256_xor_si256(s, sgn), sgn);
+    if (!identity) m = _mm256_srl_epi16(_mm256_mulhi_epu16(m, mul), sh);
+    return _mm256_adds_epi16(_mm256_sub_epi16(_mm256_xor_si256(m, neg), neg), off);
+}
+
+// The inner bytes o .. of one convolution row, 32 per step, as the SSE2
+// path does them; returns the first byte not done.
+PIMLORA_AVX2 size_t ConvolveRowAvx2(const uint8_t* const rows[3], const ConvTap* taps, int nTaps, size_t o, size_t o1,
+                                    uint8_t* res, const Recip16& rc, bool negDen, int offset, bool invert) {
+    const __m256i z = _mm256_setzero_si256();
+    const __m256i mul = _mm256_set1_epi16(int16_t(uint16_t(rc.m))), off = _mm256_set1_epi16(int16_t(offset));
+    const __m128i sh = _mm_cvtsi32_si128(rc.shift);
+    const __m256i flip = negDen ? _mm256_set1_epi16(-1) : z, inv = invert ? _mm256_set1_epi8(-1) : z;
+    for (; o + 32 <= o1; o += 32) {
+        __m256i s0 = z, s1 = z;
+        for (int t = 0; t < nTaps; ++t) {
+            const uint8_t* p = rows[taps[t].row] + o + taps[t].shift;
+            const __m256i k = _mm256_set1_epi16(int16_t(taps[t].k));
+            s0 = _mm256_add_epi16(s0, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), k));
+            s1 = _mm256_add_epi16(s1, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16))), k));
+        }
+        const __m256i q0 = Quotient16(s0, mul, sh, rc.identity, flip, off);
+        const __m256i q1 = Quotient16(s1, mul, sh, rc.identity, flip, off);
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(q0, q1), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(res + o), _mm256_xor_si256(bytes, inv));
+    }
+    return o;
+}
+
+bool HaveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
+}  // namespace
+
 // 3 x 3 convolution. Channel rule: a = 0: b + sum; a != 0 and (K = m or
 // K = 0): b + sum div a; otherwise b + (K sum) div (m a). The K = 0 case
 // (outline and emboss kernels) would otherwise multiply every sum by 0.
@@ -415,11 +513,13 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
     const bool lanes = !scaled && int64_t(255) * absSum <= 32767 && std::abs(int64_t(offset)) <= 32767 &&
                        (divisor == 0 || rc.Set(uint32_t(std::abs(int64_t(divisor))), uint32_t(255 * absSum)));
     if (divisor == 0) rc.identity = true;
-    struct Tap { int k, row, shift; };
-    Tap taps[9];
+    ConvTap taps[9];
     int nTaps = 0;
     for (int i = 0; i < 9; ++i)
-        if (kernel[i]) taps[nTaps++] = Tap{kernel[i], i / 3, 3 * (i % 3 - 1)};
+        if (kernel[i]) taps[nTaps++] = ConvTap{kernel[i], i / 3, 3 * (i % 3 - 1)};
+#ifdef PIMLORA_AVX2_PATHS
+    const bool avx2 = lanes && HaveAvx2();
+#endif
     const int step = 100 / std::max(1, h);
     auto band = [&](int ra, int re, bool main) {
     std::vector<int32_t> rowSums(size_t(w) * 3);
@@ -435,6 +535,9 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
             const size_t o0 = 3, o1 = 3 * size_t(w - 1);
             uint8_t* res = rowOut.data();
             size_t o = o0;
+#ifdef PIMLORA_AVX2_PATHS
+            if (avx2) o = ConvolveRowAvx2(rows, taps, nTaps, o, o1, res, rc, negDen, offset, invert);
+#endif
 #ifdef __SSE2__
             if (lanes) {
                 const __m128i z = _mm_setzero_si128(), ones = _mm_set1_epi16(-1);
@@ -610,63 +713,6 @@ inline void Median25(__m128i v[25], std::index_sequence<I...>) {
 }
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define PIMLORA_MEDIAN_AVX2 1
-#define PIMLORA_AVX2 __attribute__((target("avx2")))
-PIMLORA_AVX2 inline void Exchange16(__m256i* v, int i, int j) {
-    const __m256i lo = _mm256_min_epi16(v[i], v[j]);
-    v[j] = _mm256_max_epi16(v[i], v[j]);
-    v[i] = lo;
-}
-template <size_t... I>
-PIMLORA_AVX2 inline void Median25x16(__m256i* v, std::index_sequence<I...>) {
-    (Exchange16(v, kMedianNet25.ops[I].x, kMedianNet25.ops[I].y), ...);
-}
-// The median-of-nine network of Median9, unrolled (the middle ends on 4).
-constexpr Exchange kNet9[19] = {{1, 2}, {4, 5}, {7, 8}, {0, 1}, {3, 4}, {6, 7}, {1, 2}, {4, 5}, {7, 8}, {0, 3},
-                                {5, 8}, {4, 7}, {3, 6}, {1, 4}, {2, 5}, {4, 7}, {4, 2}, {6, 4}, {4, 2}};
-template <size_t... I>
-PIMLORA_AVX2 inline void Median9x16(__m256i* v, std::index_sequence<I...>) {
-    (Exchange16(v, kNet9[I].x, kNet9[I].y), ...);
-}
-
-// The inner n x n windows (n = 3 or 5) of one row, sixteen per step, from
-// column x on, as the eight-window path does them; returns the first
-// column not done. `lumTop` is the luminance row of the window's top row.
-template <int N>
-PIMLORA_AVX2 int MedianRowAvx2(const uint8_t* lumTop, int w, int x, const uint8_t* al, uint8_t* d,
-                               const uint8_t* centre, const ptrdiff_t* place) {
-    constexpr int R = N / 2, K = N * N, S = N == 3 ? 4 : 5, Mask = N == 3 ? 15 : 31;
-    alignas(32) int16_t mid[16];
-    for (; x + 16 + R <= w; x += 16) {   // pixels x .. x+15; loads up to x+15+R
-        __m256i v[K];
-        for (int k = 0; k < K; ++k) {
-            const uint8_t* l = lumTop + size_t(k / N) * size_t(w) + size_t(x - R + k % N);
-            const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(l)));
-            v[k] = _mm256_or_si256(_mm256_slli_epi16(b, S), _mm256_set1_epi16(int16_t(k)));
-        }
-        if constexpr (N == 3) {
-            Median9x16(v, std::make_index_sequence<19>());
-            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[4]);
-        } else {
-            Median25x16(v, std::make_index_sequence<size_t(kMedianNet25.count)>());
-            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[kMedianNet25.out]);
-        }
-        for (int j = 0; j < 16; ++j) {
-            if (!al[x + j]) continue;
-            const uint8_t* p = centre + 3 * size_t(x + j) + place[mid[j] & Mask];
-            uint8_t* q = d + 3 * size_t(x + j);
-            q[0] = p[0], q[1] = p[1], q[2] = p[2];
-        }
-    }
-    return x;
-}
-
-bool HaveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
-#endif
 }  // namespace
 
 // Median by luminance. Equal luminances are ordered by their place in the
@@ -684,7 +730,7 @@ bool Median(LayerOpContext& ctx, int size) {
     std::vector<uint8_t> ownPlane;
     const uint8_t* lum = LumPlane100Bands(a, ownPlane);
     const bool net = size == 3;
-#ifdef PIMLORA_MEDIAN_AVX2
+#ifdef PIMLORA_AVX2_PATHS
     const bool avx2 = HaveAvx2();
 #endif
     auto band = [&](int ra, int re, bool main) {
@@ -728,7 +774,7 @@ bool Median(LayerOpContext& ctx, int size) {
                 for (int k = 0; k < 9; ++k)
                     place[k] = (k / 3 - 1) * ptrdiff_t(a.srcStride) + 3 * (k % 3 - 1);
                 const uint8_t* centre = a.SrcRow(r);
-#ifdef PIMLORA_MEDIAN_AVX2
+#ifdef PIMLORA_AVX2_PATHS
                 if (avx2) x = MedianRowAvx2<3>(lum + size_t(r - 1) * size_t(w), w, x, al, d, centre, place);
 #endif
                 for (; x + 8 < w; x += 8) {
@@ -772,7 +818,7 @@ bool Median(LayerOpContext& ctx, int size) {
                 for (int x = 0; x < 2 && x < w; ++x)
                     if (al[x]) general(r, x, r0, r1, d);
                 int x = 2;
-#ifdef PIMLORA_MEDIAN_AVX2
+#ifdef PIMLORA_AVX2_PATHS
                 if (avx2) x = MedianRowAvx2<5>(lum + size_t(r - 2) * size_t(w), w, x, al, d, centre, place);
 #endif
                 for (; x + 10 <= w; x += 8) {   // pixels x .. x+7, loads up to x+9
