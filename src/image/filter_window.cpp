@@ -525,7 +525,8 @@ bool Convolve3x3(LayerOpContext& ctx, const int kernel[9], int divisor, int offs
     std::vector<int32_t> rowSums(size_t(w) * 3);
     std::vector<uint8_t> rowOut(size_t(w) * 3);
     for (int r = ra; r < re; ++r) {
-        if (main) ctx.image->info.progress += 2 * step;
+        // The main thread counts for the helper's half of the rows too.
+        if (main) ctx.image->info.progress += re - ra < h ? 2 * step : step;
         const uint8_t* rows[3] = {r > 0 ? a.SrcRow(r - 1) : nullptr, a.SrcRow(r), r + 1 < h ? a.SrcRow(r + 1) : nullptr};
         const uint8_t* al = a.AlphaRow(r);
         uint8_t* d = a.DstRow(r);
