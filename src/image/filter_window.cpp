@@ -20,6 +20,137 @@ namespace {
 inline int Lo(int n) { return -(n / 2); }
 inline int Hi(int n) { return n - n / 2 - 1; }
 
+// One non-zero kernel entry of the 3 x 3 convolution: its value, the row
+// (0 above, 1 centre, 2 below) and the byte shift of its column.
+struct ConvTap { int k, row, shift; };
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PIMLORA_AVX2_PATHS 1
+#define PIMLORA_AVX2 __attribute__((target("avx2")))
+PIMLORA_AVX2 inline void Exchange16(__m256i* v, int i, int j) {
+    const __m256i lo = _mm256_min_epi16(v[i], v[j]);
+    v[j] = _mm256_max_epi16(v[i], v[j]);
+    v[i] = lo;
+}
+template <size_t... I>
+PIMLORA_AVX2 inline void Median25x16(__m256i* v, std::index_sequence<I...>) {
+    (Exchange16(v, kMedianNet25.ops[I].x, kMedianNet25.ops[I].y), ...);
+}
+// The median-of-nine network of Median9, unrolled (the middle ends on 4).
+constexpr Exchange kNet9[19] = {{1, 2}, {4, 5}, {7, 8}, {0, 1}, {3, 4}, {6, 7}, {1, 2}, {4, 5}, {7, 8}, {0, 3},
+                                {5, 8}, {4, 7}, {3, 6}, {1, 4}, {2, 5}, {4, 7}, {4, 2}, {6, 4}, {4, 2}};
+template <size_t... I>
+PIMLORA_AVX2 inline void Median9x16(__m256i* v, std::index_sequence<I...>) {
+    (Exchange16(v, kNet9[I].x, kNet9[I].y), ...);
+}
+
+// The inner n x n windows (n = 3 or 5) of one row, sixteen per step, from
+// column x on, as the eight-window path does them; returns the first
+// column not done. `lumTop` is the luminance row of the window's top row.
+template <int N>
+PIMLORA_AVX2 int MedianRowAvx2(const uint8_t* lumTop, int w, int x, const uint8_t* al, uint8_t* d,
+                               const uint8_t* centre, const ptrdiff_t* place) {
+    constexpr int R = N / 2, K = N * N, S = N == 3 ? 4 : 5, Mask = N == 3 ? 15 : 31;
+    alignas(32) int16_t mid[16];
+    for (; x + 16 + R <= w; x += 16) {   // pixels x .. x+15; loads up to x+15+R
+        __m256i v[K];
+        for (int k = 0; k < K; ++k) {
+            const uint8_t* l = lumTop + size_t(k / N) * size_t(w) + size_t(x - R + k % N);
+            const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(l)));
+            v[k] = _mm256_or_si256(_mm256_slli_epi16(b, S), _mm256_set1_epi16(int16_t(k)));
+        }
+        if constexpr (N == 3) {
+            Median9x16(v, std::make_index_sequence<19>());
+            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[4]);
+        } else {
+            Median25x16(v, std::make_index_sequence<size_t(kMedianNet25.count)>());
+            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[kMedianNet25.out]);
+        }
+        for (int j = 0; j < 16; ++j) {
+            if (!al[x + j]) continue;
+            const uint8_t* p = centre + 3 * size_t(x + j) + place[mid[j] & Mask];
+            uint8_t* q = d + 3 * size_t(x + j);
+            q[0] = p[0], q[1] = p[1], q[2] = p[2];
+        }
+    }
+    return x;
+}
+
+// Truncating division of signed 16-bit sums by the divisor (|sum| div |a|
+// by multiply-high, the sign put back and turned for a negative divisor),
+// plus the offset, saturating.
+PIMLORA_AVX2 inline __m256i Quotient16(__m256i s, __m256i mul, __m128i sh, bool identity, __m256i flip, __m256i off) {
+    const __m256i z = _mm256_setzero_si256(), sgn = _mm256_cmpgt_epi16(z, s), neg = _mm256_xor_si256(sgn, flip);
+    __m256i m = _mm256_sub_epi16(_mm256_xor_si256(s, sgn), sgn);
+    if (!identity) m = _mm256_srl_epi16(_mm256_mulhi_epu16(m, mul), sh);
+    return _mm256_adds_epi16(_mm256_sub_epi16(_mm256_xor_si256(m, neg), neg), off);
+}
+
+// The inner bytes o .. of one convolution row, 32 per step, as the SSE2
+// path does them; returns the first byte not done.
+PIMLORA_AVX2 size_t ConvolveRowAvx2(const uint8_t* const rows[3], const ConvTap* taps, int nTaps, size_t o, size_t o1,
+                                    uint8_t* res, const Recip16& rc, bool negDen, int offset, bool invert) {
+    const __m256i z = _mm256_setzero_si256();
+    const __m256i mul = _mm256_set1_epi16(int16_t(uint16_t(rc.m))), off = _mm256_set1_epi16(int16_t(offset));
+    const __m128i sh = _mm_cvtsi32_si128(rc.shift);
+    const __m256i flip = negDen ? _mm256_set1_epi16(-1) : z, inv = invert ? _mm256_set1_epi8(-1) : z;
+    for (; o + 32 <= o1; o += 32) {
+        __m256i s0 = z, s1 = z;
+        for (int t = 0; t < nTaps; ++t) {
+            const uint8_t* p = rows[taps[t].row] + o + taps[t].shift;
+            const __m256i k = _mm256_set1_epi16(int16_t(taps[t].k));
+            s0 = _mm256_add_epi16(s0, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), k));
+            s1 = _mm256_add_epi16(s1, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16))), k));
+        }
+        const __m256i q0 = Quotient16(s0, mul, sh, rc.identity, flip, off);
+        const __m256i q1 = Quotient16(s1, mul, sh, rc.identity, flip, off);
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(q0, q1), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(res + o), _mm256_xor_si256(bytes, inv));
+    }
+    return o;
+}
+
+// Box mean, a row's interior bytes o .. from 16-bit column sums, 16 per
+// step, as the SSE2 path does them; returns the first byte not done.
+PIMLORA_AVX2 size_t MeanRowAvx2(const uint16_t* col, const uint8_t* s, size_t o, size_t oe, int lo, int n,
+                                uint32_t extra, const Recip16& rc, uint8_t* res) {
+    const __m256i z = _mm256_setzero_si256(), ext = _mm256_set1_epi16(int16_t(extra)),
+                  mul = _mm256_set1_epi16(int16_t(uint16_t(rc.m)));
+    const __m128i sh = _mm_cvtsi32_si128(rc.shift);
+    for (; o + 16 <= oe; o += 16) {
+        const uint16_t* cc = col + o + 3 * lo;
+        __m256i acc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cc));
+        for (int k = 1; k < n; ++k)
+            acc = _mm256_add_epi16(acc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cc + 3 * k)));
+        if (extra)
+            acc = _mm256_add_epi16(
+                acc, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + o))), ext));
+        const __m256i q = rc.identity ? acc : _mm256_srl_epi16(_mm256_mulhi_epu16(acc, mul), sh);
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(q, z), 0xD8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(res + o), _mm256_castsi256_si128(bytes));
+    }
+    return o;
+}
+
+// Column sums plus one opaque row, minus another, 32 bytes per step;
+// returns the first byte not done.
+PIMLORA_AVX2 size_t SlideAvx2(uint16_t* c, const uint8_t* in, const uint8_t* out, size_t n) {
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256i v = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
+        const __m256i u = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i)));
+        const __m256i cc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(c + i), _mm256_sub_epi16(_mm256_add_epi16(cc, v), u));
+    }
+    return i;
+}
+
+bool HaveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
+
 // Runs body(firstRow, endRow, isMain) on the two halves of the rows, the
 // second half on a helper thread. Every output row depends only on the
 // source, so the halves are independent. Layers below 1024 pixels are not
@@ -89,6 +220,9 @@ bool MeanSmall(LayerAccess& a, int n, uint32_t extra) {
     for (uint32_t c = 1; c <= full; ++c) div[c].Set(c);
     const std::vector<int> holed = HoledRows(a);
     const size_t rb = size_t(w) * 3;
+#ifdef PIMLORA_AVX2_PATHS
+    const bool avx2 = HaveAvx2();
+#endif
     auto band = [&](int ra, int re, bool main) {
         std::vector<uint16_t> col(rb), cnt(static_cast<size_t>(w));
         std::vector<uint32_t> pre(size_t(w + 1) * 4, 0);
@@ -132,6 +266,9 @@ bool MeanSmall(LayerAccess& a, int n, uint32_t extra) {
         auto slide = [&](const uint8_t* in, const uint8_t* out) {
             uint16_t* c = col.data();
             size_t i = 0;
+#ifdef PIMLORA_AVX2_PATHS
+            if (avx2) i = SlideAvx2(c, in, out, rb);
+#endif
 #ifdef __SSE2__
             const __m128i z = _mm_setzero_si128();
             for (; i + 16 <= rb; i += 16) {
@@ -193,6 +330,9 @@ bool MeanSmall(LayerAccess& a, int n, uint32_t extra) {
             size_t o = 3 * size_t(xa);
             const size_t oe = 3 * size_t(xb);
             const uint16_t* c = col.data();
+#ifdef PIMLORA_AVX2_PATHS
+            if (avx2) o = MeanRowAvx2(c, s, o, oe, lo, n, extra, rc, res.data());
+#endif
 #ifdef __SSE2__
             const __m128i z = _mm_setzero_si128(), ext = _mm_set1_epi16(int16_t(extra)),
                           mul = _mm_set1_epi16(int16_t(uint16_t(rc.m)));
@@ -368,104 +508,6 @@ bool MinMax(LayerOpContext& ctx, int size) {
 
 bool Erode(LayerOpContext& ctx, int size) { return MinMax<false>(ctx, size); }
 bool Dilate(LayerOpContext& ctx, int size) { return MinMax<true>(ctx, size); }
-
-namespace {
-// One non-zero kernel entry of the 3 x 3 convolution: its value, the row
-// (0 above, 1 centre, 2 below) and the byte shift of its column.
-struct ConvTap { int k, row, shift; };
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#define PIMLORA_AVX2_PATHS 1
-#define PIMLORA_AVX2 __attribute__((target("avx2")))
-PIMLORA_AVX2 inline void Exchange16(__m256i* v, int i, int j) {
-    const __m256i lo = _mm256_min_epi16(v[i], v[j]);
-    v[j] = _mm256_max_epi16(v[i], v[j]);
-    v[i] = lo;
-}
-template <size_t... I>
-PIMLORA_AVX2 inline void Median25x16(__m256i* v, std::index_sequence<I...>) {
-    (Exchange16(v, kMedianNet25.ops[I].x, kMedianNet25.ops[I].y), ...);
-}
-// The median-of-nine network of Median9, unrolled (the middle ends on 4).
-constexpr Exchange kNet9[19] = {{1, 2}, {4, 5}, {7, 8}, {0, 1}, {3, 4}, {6, 7}, {1, 2}, {4, 5}, {7, 8}, {0, 3},
-                                {5, 8}, {4, 7}, {3, 6}, {1, 4}, {2, 5}, {4, 7}, {4, 2}, {6, 4}, {4, 2}};
-template <size_t... I>
-PIMLORA_AVX2 inline void Median9x16(__m256i* v, std::index_sequence<I...>) {
-    (Exchange16(v, kNet9[I].x, kNet9[I].y), ...);
-}
-
-// The inner n x n windows (n = 3 or 5) of one row, sixteen per step, from
-// column x on, as the eight-window path does them; returns the first
-// column not done. `lumTop` is the luminance row of the window's top row.
-template <int N>
-PIMLORA_AVX2 int MedianRowAvx2(const uint8_t* lumTop, int w, int x, const uint8_t* al, uint8_t* d,
-                               const uint8_t* centre, const ptrdiff_t* place) {
-    constexpr int R = N / 2, K = N * N, S = N == 3 ? 4 : 5, Mask = N == 3 ? 15 : 31;
-    alignas(32) int16_t mid[16];
-    for (; x + 16 + R <= w; x += 16) {   // pixels x .. x+15; loads up to x+15+R
-        __m256i v[K];
-        for (int k = 0; k < K; ++k) {
-            const uint8_t* l = lumTop + size_t(k / N) * size_t(w) + size_t(x - R + k % N);
-            const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(l)));
-            v[k] = _mm256_or_si256(_mm256_slli_epi16(b, S), _mm256_set1_epi16(int16_t(k)));
-        }
-        if constexpr (N == 3) {
-            Median9x16(v, std::make_index_sequence<19>());
-            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[4]);
-        } else {
-            Median25x16(v, std::make_index_sequence<size_t(kMedianNet25.count)>());
-            _mm256_store_si256(reinterpret_cast<__m256i*>(mid), v[kMedianNet25.out]);
-        }
-        for (int j = 0; j < 16; ++j) {
-            if (!al[x + j]) continue;
-            const uint8_t* p = centre + 3 * size_t(x + j) + place[mid[j] & Mask];
-            uint8_t* q = d + 3 * size_t(x + j);
-            q[0] = p[0], q[1] = p[1], q[2] = p[2];
-        }
-    }
-    return x;
-}
-
-// Truncating division of signed 16-bit sums by the divisor (|sum| div |a|
-// by multiply-high, the sign put back and turned for a negative divisor),
-// plus the offset, saturating.
-PIMLORA_AVX2 inline __m256i Quotient16(__m256i s, __m256i mul, __m128i sh, bool identity, __m256i flip, __m256i off) {
-    const __m256i z = _mm256_setzero_si256(), sgn = _mm256_cmpgt_epi16(z, s), neg = _mm256_xor_si256(sgn, flip);
-    __m256i m = _mm256_sub_epi16(_mm256_xor_si256(s, sgn), sgn);
-    if (!identity) m = _mm256_srl_epi16(_mm256_mulhi_epu16(m, mul), sh);
-    return _mm256_adds_epi16(_mm256_sub_epi16(_mm256_xor_si256(m, neg), neg), off);
-}
-
-// The inner bytes o .. of one convolution row, 32 per step, as the SSE2
-// path does them; returns the first byte not done.
-PIMLORA_AVX2 size_t ConvolveRowAvx2(const uint8_t* const rows[3], const ConvTap* taps, int nTaps, size_t o, size_t o1,
-                                    uint8_t* res, const Recip16& rc, bool negDen, int offset, bool invert) {
-    const __m256i z = _mm256_setzero_si256();
-    const __m256i mul = _mm256_set1_epi16(int16_t(uint16_t(rc.m))), off = _mm256_set1_epi16(int16_t(offset));
-    const __m128i sh = _mm_cvtsi32_si128(rc.shift);
-    const __m256i flip = negDen ? _mm256_set1_epi16(-1) : z, inv = invert ? _mm256_set1_epi8(-1) : z;
-    for (; o + 32 <= o1; o += 32) {
-        __m256i s0 = z, s1 = z;
-        for (int t = 0; t < nTaps; ++t) {
-            const uint8_t* p = rows[taps[t].row] + o + taps[t].shift;
-            const __m256i k = _mm256_set1_epi16(int16_t(taps[t].k));
-            s0 = _mm256_add_epi16(s0, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), k));
-            s1 = _mm256_add_epi16(s1, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16))), k));
-        }
-        const __m256i q0 = Quotient16(s0, mul, sh, rc.identity, flip, off);
-        const __m256i q1 = Quotient16(s1, mul, sh, rc.identity, flip, off);
-        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(q0, q1), 0xD8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(res + o), _mm256_xor_si256(bytes, inv));
-    }
-    return o;
-}
-
-bool HaveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
-#endif
-}  // namespace
 
 // 3 x 3 convolution. Channel rule: a = 0: b + sum; a != 0 and (K = m or
 // K = 0): b + sum div a; otherwise b + (K sum) div (m a). The K = 0 case
