@@ -1,5 +1,6 @@
 // Window filters: mean, erode, dilate, 3 x 3 convolution, sharpen, median,
 // edge darkening, frosted glass and watercolour.
+#include <atomic>
 #include <cmath>
 #include <system_error>
 #include <thread>
@@ -145,9 +146,11 @@ PIMLORA_AVX2 size_t SlideAvx2(uint16_t* c, const uint8_t* in, const uint8_t* out
     return i;
 }
 
+std::atomic<bool> avx2Allowed{true};
+
 bool HaveAvx2() {
     static const bool have = __builtin_cpu_supports("avx2");
-    return have;
+    return have && avx2Allowed.load(std::memory_order_relaxed);
 }
 #endif
 
@@ -1098,6 +1101,14 @@ bool Watercolour(LayerOpContext& ctx) {
     a.Commit();
     a.Progress(0);
     return true;
+}
+
+void AllowAvx2Paths(bool allow) {
+#ifdef PIMLORA_AVX2_PATHS
+    avx2Allowed.store(allow, std::memory_order_relaxed);
+#else
+    (void)allow;
+#endif
 }
 
 }  // namespace layerops

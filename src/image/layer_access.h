@@ -90,6 +90,10 @@ uint8_t NearestPaletteIndex(const VaZavi& image, uint32_t colour);
 // (59 G + 30 R + 11 B) div 100
 std::vector<uint8_t> LumPlane100(const LayerAccess& a);
 
+// The window filters take their AVX2 paths where the processor has them;
+// false keeps them to the SSE2 paths (for the tests of those).
+void AllowAvx2Paths(bool allow);
+
 // The exchange network that selects the middle of 25 values: Batcher's
 // odd-even merge sort of 32 wires with wires 25..31 held at +infinity (their
 // exchanges folded away) and every exchange that cannot reach the middle

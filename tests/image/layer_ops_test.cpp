@@ -298,6 +298,29 @@ TEST(LayerOpsExact, WindowFiltersMatchReferenceOnAllShapes) {
         }
 }
 
+// The SSE2 paths that processors with AVX2 only use for the rest of a row.
+TEST(LayerOpsExact, WindowFiltersWithoutAvx2MatchReference) {
+    AllowAvx2Paths(false);
+    const int outline[9] = {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+    const int emboss[9] = {-10, 0, 0, 0, 0, 0, 0, 0, 10};
+    uint32_t seed = 900;
+    for (auto [w, h] : {std::pair{70, 40}, {203, 13}})
+        for (Holes holes : {Holes::None, Holes::FewRows}) {
+            ++seed;
+            for (int n : {3, 5, 9})
+                for (int wc : {1, n * n})
+                    Check("mean", w, h, seed, true, [&](LayerOpContext& c) { return WindowMean(c, n, wc); },
+                          RefMean(n, wc), holes);
+            for (auto [a, b] : {std::pair{0, 0}, {2, -30}, {-3, 4}})
+                for (const int* k : {outline, emboss})
+                    Check("convolve", w, h, seed, false, [&](LayerOpContext& c) { return Convolve3x3(c, k, a, b, a < 0); },
+                          RefConvolve(k, a, b, a < 0), holes);
+            for (int n : {3, 5})
+                Check("median", w, h, seed, true, [&](LayerOpContext& c) { return Median(c, n); }, RefMedian(n), holes);
+        }
+    AllowAvx2Paths(true);
+}
+
 // Uniform and extreme pictures: ties everywhere (median keys), clamping at
 // both ends (convolution with large offsets), sums at their 16-bit limit
 // (mean of white with the largest centre weight).
