@@ -64,10 +64,13 @@ bool CVexoDoc::EndLayerOp(int index, bool repaint) {
     LayerRecord& L = live.layers[index];
     bool copied = false;
     // A layer whose size changed during the operation gets nothing back.
+    // The buffers trade places rather than being copied: the layer takes
+    // the result, the scratch buffers the old contents (BeginLayerOp fills
+    // them again before they are used).
     if (L.pixels && L.alpha && scratchPixels && scratchAlpha && L.pixelSize == scratchPixelSize &&
         L.planeSize == scratchPlaneSize) {
-        std::memcpy(L.pixels.get(), scratchPixels.get(), size_t(L.pixelSize));
-        std::memcpy(L.alpha.get(), scratchAlpha.get(), size_t(L.planeSize));
+        std::swap(L.pixels, scratchPixels);
+        std::swap(L.alpha, scratchAlpha);
         copied = true;
     }
     host_->RefreshLayersPanel(*this);

@@ -82,8 +82,33 @@ bool RunLayerOp(CVexoDoc& doc, int id, int p1, int p2, const LayerFn& op) {
     doc.filterParams[1] = p2;
     doc.Host().BeginWaitCursor();
     const int cur = doc.currentLayer;
-    KeepPrevious(doc, cur);
+    // The previous state needs the layer as it was. When its buffers have
+    // the layer's sizes, only the record and the effect plane are copied
+    // now: EndLayerOp leaves the old pixels and alpha in the scratch
+    // buffers, and those are handed over to the previous state afterwards.
+    LayerRecord& prev = doc.prevState.layers[cur];
+    const bool handOver = prev.pixels && prev.alpha && prev.effectPlane && L->pixels && L->alpha &&
+                          L->effectPlane && prev.pixelSize == L->pixelSize && prev.planeSize == L->planeSize &&
+                          !L->text && !prev.text;
+    const uint8_t* oldPixels = L->pixels.get();
+    const uint8_t* oldAlpha = L->alpha.get();
+    if (handOver) {
+        static_cast<LayerRecordData&>(prev) = *L;
+        std::memcpy(prev.effectPlane.get(), L->effectPlane.get(), size_t(L->planeSize));
+    } else {
+        KeepPrevious(doc, cur);
+    }
     const bool ok = FramedOp(doc, cur, true, op);
+    if (handOver) {
+        if (doc.scratchPixels.get() == oldPixels && doc.scratchAlpha.get() == oldAlpha &&
+            doc.scratchPixelSize == prev.pixelSize && doc.scratchPlaneSize == prev.planeSize) {
+            std::swap(prev.pixels, doc.scratchPixels);
+            std::swap(prev.alpha, doc.scratchAlpha);
+        } else {
+            // The layer kept its buffers (nothing came back): still as it was.
+            KeepPrevious(doc, cur);
+        }
+    }
     doc.Host().EndWaitCursor();
     return ok;
 }

@@ -129,8 +129,10 @@ void LayerAccess::Commit(const uint8_t* written) {
             }
         }
         if (everything) {
-            for (int x = 0; x < w; ++x)
-                if (wr[x]) oa[x] = 255;
+            if (!std::memchr(wr, 0, size_t(w))) std::memset(oa, 255, size_t(w));
+            else
+                for (int x = 0; x < w; ++x)
+                    if (wr[x]) oa[x] = 255;
         } else if (m) {
             const int x0 = std::max(0, -shift), x1 = std::min(w, s->width - shift);
             for (int x = x0; x < x1; ++x)

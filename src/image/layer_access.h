@@ -26,6 +26,31 @@ struct UDivider {
     uint32_t operator()(uint32_t v) const { return uint32_t((v * m) >> 32); }
 };
 
+// Exact truncating division of 0..maxValue (at most 65535) by a fixed
+// divisor as a 16-bit multiply-high and a shift, the form 16-bit vector lanes
+// offer: (x * m) >> (16 + shift). Set() checks every value of the range and
+// returns false when no such pair is exact over it; divisor 1 is `identity`.
+struct Recip16 {
+    uint32_t m = 0;
+    int shift = 0;
+    bool identity = false;
+    bool Set(uint32_t divisor, uint32_t maxValue) {
+        identity = divisor == 1;
+        if (identity) return true;
+        if (divisor == 0 || maxValue > 65535) return false;
+        for (shift = 0; shift < 16; ++shift) {
+            const uint64_t num = uint64_t(1) << (16 + shift);
+            m = uint32_t((num + divisor - 1) / divisor);
+            if (m > 65535) break;
+            bool exact = true;
+            for (uint32_t x = 0; x <= maxValue && exact; ++x) exact = (*this)(x) == x / divisor;
+            if (exact) return true;
+        }
+        return false;
+    }
+    uint32_t operator()(uint32_t x) const { return identity ? x : uint32_t((uint64_t(x) * m) >> (16 + shift)); }
+};
+
 class LayerAccess {
 public:
     // False (Ok()) when the layer or the scratch buffers are missing.
@@ -64,5 +89,53 @@ uint8_t NearestPaletteIndex(const VaZavi& image, uint32_t colour);
 // Luminance planes used by several filters.
 // (59 G + 30 R + 11 B) div 100
 std::vector<uint8_t> LumPlane100(const LayerAccess& a);
+
+// The window filters take their AVX2 paths where the processor has them;
+// false keeps them to the SSE2 paths (for the tests of those).
+void AllowAvx2Paths(bool allow);
+
+// The exchange network that selects the middle of 25 values: Batcher's
+// odd-even merge sort of 32 wires with wires 25..31 held at +infinity (their
+// exchanges folded away) and every exchange that cannot reach the middle
+// output dropped. An exchange (x, y) puts the smaller value on x, the larger
+// on y; after all of them wire `out` holds the 13th smallest.
+struct Exchange { uint8_t x, y; };
+struct MedianNet25 {
+    Exchange ops[191] = {};
+    int count = 0;
+    int out = 0;
+};
+constexpr MedianNet25 MakeMedianNet25() {
+    int reg[32] = {};
+    bool inf[32] = {};
+    for (int i = 0; i < 32; ++i) reg[i] = i, inf[i] = i >= 25;
+    Exchange all[191] = {};
+    int n = 0;
+    for (int p = 1; p < 32; p <<= 1)
+        for (int k = p; k >= 1; k >>= 1)
+            for (int j = k % p; j + k < 32; j += 2 * k)
+                for (int i = 0; i < k && i < 32 - j - k; ++i) {
+                    if ((i + j) / (2 * p) != (i + j + k) / (2 * p)) continue;
+                    const int a = i + j, b = i + j + k;
+                    if (inf[b]) continue;   // min(v, +inf) = v
+                    if (inf[a]) {           // the value just moves down
+                        const int t = reg[a];
+                        reg[a] = reg[b], reg[b] = t;
+                        inf[a] = false, inf[b] = true;
+                        continue;
+                    }
+                    all[n++] = Exchange{uint8_t(reg[a]), uint8_t(reg[b])};
+                }
+    MedianNet25 net;
+    net.out = reg[12];
+    bool live[32] = {}, keep[191] = {};
+    live[net.out] = true;
+    for (int t = n - 1; t >= 0; --t)
+        if (live[all[t].x] || live[all[t].y]) keep[t] = live[all[t].x] = live[all[t].y] = true;
+    for (int t = 0; t < n; ++t)
+        if (keep[t]) net.ops[net.count++] = all[t];
+    return net;
+}
+inline constexpr MedianNet25 kMedianNet25 = MakeMedianNet25();
 
 }  // namespace layerops

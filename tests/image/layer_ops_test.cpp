@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 
+#include "layer_access.h"
 #include "layer_ops.h"
 #include "test_support.h"
 
@@ -76,10 +77,23 @@ void Paint(const Fixture& f, std::vector<uint8_t>& px, std::vector<uint8_t>& al,
 
 using RefFn = std::function<bool(const Fixture& f, int x, int r, int c[3])>;   // false: not written
 
+// Alpha planes the filters treat differently: random zeros everywhere,
+// none (whole rows take the vector paths), zeros in a few rows only.
+enum class Holes { Random, None, FewRows };
+
+void SetHoles(Fixture& f, Holes holes, uint32_t seed) {
+    if (holes == Holes::Random) return;
+    std::mt19937 rng(seed * 31 + 5);
+    for (int i = 0; i < f.layer.planeSize; ++i) f.layer.alpha[size_t(i)] = uint8_t(rng() % 255 + 1);
+    if (holes == Holes::FewRows)
+        for (int r = 0; r < f.layer.height; r += 7) f.layer.alpha[size_t(r) * f.layer.width + rng() % f.layer.width] = 0;
+}
+
 // Runs `fast` on a fixture and the reference on a copy; compares every byte.
 void Check(const char* what, int w, int h, uint32_t seed, bool sel, const std::function<bool(LayerOpContext&)>& fast,
-           const RefFn& ref) {
+           const RefFn& ref, Holes holes = Holes::Random) {
     Fixture f(w, h, seed, sel);
+    SetHoles(f, holes, seed);
     std::vector<uint8_t> px = f.outPixels, al = f.outAlpha;
     for (int r = 0; r < h; ++r)
         for (int x = 0; x < w; ++x) {
@@ -229,6 +243,164 @@ TEST(LayerOpsExact, MedianAndWatercolourMatchReference) {
     for (int n : {1, 2, 3, 5})
         Check("median", 61, 47, uint32_t(n), true, [&](LayerOpContext& c) { return Median(c, n); }, RefMedian(n));
     Check("watercolour", 25, 21, 3, true, [](LayerOpContext& c) { return Watercolour(c); }, RefWatercolour());
+}
+
+// The row-vector paths and their fall-backs near the edges, around
+// transparent pixels and at the seam of the two row halves: every layer
+// size 1..17 in both directions (a sample of pairs), a few wide ones, every
+// window size the dialogs offer.
+TEST(LayerOpsExact, WindowFiltersMatchReferenceOnAllShapes) {
+    std::vector<std::pair<int, int>> shapes;
+    for (int w : {1, 2, 3, 5, 6, 9, 16, 17})
+        for (int h : {1, 2, 3, 4, 7, 17}) shapes.push_back({w, h});
+    shapes.insert(shapes.end(), {{70, 40}, {203, 13}, {33, 64}});
+    const int outline[9] = {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+    const int emboss[9] = {-10, 0, 0, 0, 0, 0, 0, 0, 10};
+    const int odd[9] = {1, 2, -1, 0, 3, 1, -2, 1, 1};
+    uint32_t seed = 100;
+    for (auto [w, h] : shapes)
+        for (Holes holes : {Holes::None, Holes::FewRows, Holes::Random}) {
+            const bool sel = (seed & 1) != 0;
+            ++seed;
+            for (int n = 1; n <= 9; ++n) {
+                for (int wc : {1, n * n})
+                    Check("mean", w, h, seed, sel, [&](LayerOpContext& c) { return WindowMean(c, n, wc); },
+                          RefMean(n, wc), holes);
+            }
+            // 16-bit sums without an exact reciprocal (blur 14), then
+            // sums beyond 16 bits.
+            const bool wide = w * h > 17 * 17;   // large windows on the small shapes only
+            for (auto [n, wc] : {std::pair{14, 1}, {12, 12 * 12}, {17, 1}}) {
+                if (wide && n == 17) continue;
+                Check("mean", w, h, seed, sel, [&](LayerOpContext& c) { return WindowMean(c, n, wc); }, RefMean(n, wc),
+                      holes);
+            }
+            for (int n : {1, 2, 3, 4, 5, 8, 13, 20}) {
+                if (wide && n > 8) continue;
+                Check("erode", w, h, seed, sel, [&](LayerOpContext& c) { return Erode(c, n); }, RefMinMax(n, false),
+                      holes);
+                Check("dilate", w, h, seed, sel, [&](LayerOpContext& c) { return Dilate(c, n); }, RefMinMax(n, true),
+                      holes);
+            }
+            // Every kernel, divisor and inversion on the wide shapes; one
+            // combination per divisor on the small ones.
+            int combo = 0;
+            for (auto [a, b] : {std::pair{0, 0}, {1, 30}, {2, -30}, {5, 7}, {-3, 4}, {99, 0}})
+                for (const int* k : {outline, emboss, odd})
+                    for (bool inv : {false, true}) {
+                        if (!wide && combo++ % 7 != 0) continue;
+                        Check("convolve", w, h, seed, sel, [&](LayerOpContext& c) { return Convolve3x3(c, k, a, b, inv); },
+                              RefConvolve(k, a, b, inv), holes);
+                    }
+            for (int n : {1, 2, 3, 4, 5})
+                Check("median", w, h, seed, sel, [&](LayerOpContext& c) { return Median(c, n); }, RefMedian(n), holes);
+            if (HasFailure()) return;
+        }
+}
+
+// The SSE2 paths that processors with AVX2 only use for the rest of a row.
+TEST(LayerOpsExact, WindowFiltersWithoutAvx2MatchReference) {
+    AllowAvx2Paths(false);
+    const int outline[9] = {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+    const int emboss[9] = {-10, 0, 0, 0, 0, 0, 0, 0, 10};
+    uint32_t seed = 900;
+    for (auto [w, h] : {std::pair{70, 40}, {203, 13}})
+        for (Holes holes : {Holes::None, Holes::FewRows}) {
+            ++seed;
+            for (int n : {3, 5, 9})
+                for (int wc : {1, n * n})
+                    Check("mean", w, h, seed, true, [&](LayerOpContext& c) { return WindowMean(c, n, wc); },
+                          RefMean(n, wc), holes);
+            for (auto [a, b] : {std::pair{0, 0}, {2, -30}, {-3, 4}})
+                for (const int* k : {outline, emboss})
+                    Check("convolve", w, h, seed, false, [&](LayerOpContext& c) { return Convolve3x3(c, k, a, b, a < 0); },
+                          RefConvolve(k, a, b, a < 0), holes);
+            for (int n : {3, 5})
+                Check("median", w, h, seed, true, [&](LayerOpContext& c) { return Median(c, n); }, RefMedian(n), holes);
+        }
+    AllowAvx2Paths(true);
+}
+
+// Uniform and extreme pictures: ties everywhere (median keys), clamping at
+// both ends (convolution with large offsets), sums at their 16-bit limit
+// (mean of white with the largest centre weight).
+TEST(LayerOpsExact, WindowFiltersOnFlatAndExtremePictures) {
+    for (int fill : {0, 255, 128}) {
+        for (int n : {3, 5, 9}) {
+            Fixture f(37, 21, 3, true);
+            SetHoles(f, Holes::None, 3);
+            std::memset(f.layer.pixels.get(), fill, size_t(f.layer.pixelSize));
+            std::vector<uint8_t> px = f.outPixels;
+            ASSERT_TRUE(WindowMean(f.ctx, n, n * n));
+            for (int r = 0; r < 21; ++r)
+                for (int x = 0; x < 37 * 3; ++x) ASSERT_EQ(f.outPixels[size_t(r) * f.layer.stride + x], fill);
+        }
+    }
+    const int big[9] = {-16, -16, -16, -16, 127, -16, -16, -16, -16};   // 255 * 239 would overflow 16 bits
+    Check("convolve big", 40, 9, 4, true, [&](LayerOpContext& c) { return Convolve3x3(c, big, 3, 0, false); },
+          RefConvolve(big, 3, 0, false), Holes::None);
+    const int outline[9] = {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+    for (int off : {-40000, -300, 300, 40000})
+        Check("convolve offset", 40, 9, 5, false, [&](LayerOpContext& c) { return Convolve3x3(c, outline, 1, off, true); },
+              RefConvolve(outline, 1, off, true), Holes::None);
+}
+
+// The 16-bit reciprocals: every divisor Set() accepts is exact over its
+// whole range, and it accepts every divisor the dialogs lead to: window
+// means of sizes 1..9 (n n, and 2 n n - 1 for soften, sums up to 255 times
+// that) and the convolution divisors 1..99 (|sums| up to 32767). Divisors
+// it refuses take the scalar path (blur 14: 196).
+TEST(LayerOpsExact, Reciprocal16IsExactOverItsRange) {
+    auto exact = [](uint32_t d, uint32_t max) {
+        Recip16 rc;
+        if (!rc.Set(d, max)) return false;
+        for (uint32_t x = 0; x <= max; ++x)
+            if (rc(x) != x / d) {
+                ADD_FAILURE() << x << " / " << d;
+                return false;
+            }
+        return true;
+    };
+    for (uint32_t n = 1; n <= 9; ++n) {
+        EXPECT_TRUE(exact(n * n, 255 * n * n)) << n;
+        EXPECT_TRUE(exact(2 * n * n - 1, 255 * (2 * n * n - 1))) << n;
+    }
+    for (uint32_t d = 1; d <= 257; ++d) exact(d, 255 * d);
+    for (uint32_t d = 1; d <= 99; ++d) EXPECT_TRUE(exact(d, 32767)) << d;
+    Recip16 rc;
+    EXPECT_FALSE(rc.Set(196, 255 * 196));
+    EXPECT_FALSE(rc.Set(3, 70000));
+}
+
+// The median-of-25 exchange network selects the 13th smallest of every
+// input: by the 0-1 principle it is enough that it does so for all 2^25
+// inputs of zeros and ones (min = and, max = or), 64 of them per word.
+TEST(LayerOpsExact, MedianNetworkSelectsTheMiddleOf25) {
+    const MedianNet25& net = kMedianNet25;
+    EXPECT_LT(net.count, 120);
+    uint64_t expect[26];   // lanes whose 25 bits hold at least 13 ones, by the ones of the top 19 bits
+    for (int top = 0; top <= 19; ++top) {
+        expect[top] = 0;
+        for (int lane = 0; lane < 64; ++lane)
+            if (top + __builtin_popcount(unsigned(lane)) >= 13) expect[top] |= uint64_t(1) << lane;
+    }
+    uint64_t low[6];   // wire i < 6 carries bit i of the lane number
+    for (int i = 0; i < 6; ++i) {
+        low[i] = 0;
+        for (int lane = 0; lane < 64; ++lane)
+            if (lane >> i & 1) low[i] |= uint64_t(1) << lane;
+    }
+    for (uint32_t block = 0; block < (1u << 19); ++block) {
+        uint64_t v[25];
+        for (int i = 0; i < 6; ++i) v[i] = low[i];
+        for (int i = 6; i < 25; ++i) v[i] = (block >> (i - 6) & 1) ? ~uint64_t(0) : 0;
+        for (int t = 0; t < net.count; ++t) {
+            const uint64_t p = v[net.ops[t].x], q = v[net.ops[t].y];
+            v[net.ops[t].x] = p & q;
+            v[net.ops[t].y] = p | q;
+        }
+        ASSERT_EQ(v[net.out], expect[__builtin_popcount(block)]) << block;
+    }
 }
 
 TEST(LayerOpsExact, MirrorFlipMoveColourAndAlpha) {
