@@ -166,7 +166,8 @@ void CVexoDocument::OnCommand(wxCommandEvent& event) {
         return;
     }
     // The view and the main frame serve zoom and grid themselves.
-    if (core_ && commands::All().Find(id) && !IsServedByShell(id)) {
+    if (const commands::Command* c = commands::All().Find(id);
+        core_ && c && c->needs == commands::Needs::Nothing && !IsServedByShell(id)) {
         RunCommand(id);
         return;
     }
@@ -179,8 +180,10 @@ void CVexoDocument::OnUpdateCommand(wxUpdateUIEvent& event) {
         event.Enable(core_ != nullptr);
         return;
     }
-    if (commands::All().Find(id) && !IsServedByShell(id)) {
-        bool on = core_ != nullptr;
+    if (const commands::Command* c = commands::All().Find(id); c && !IsServedByShell(id)) {
+        // Tools and dialogs get their values from the mouse or a window of
+        // the editor; until those exist their entries stay greyed.
+        bool on = core_ != nullptr && c->needs == commands::Needs::Nothing;
         if (id == cmd::Paste) on = on && clip::ClipboardHasBitmap();
         if (id == cmd::Undo) on = on && core_->CanUndo();
         if (id == cmd::Redo) on = on && core_->CanRedo();

@@ -256,6 +256,10 @@ public:
     int undoPos = -1;
     int redoTop = -1;
     std::vector<UndoStep> steps;   // 20 records once the journal starts
+    // Off only for timing an operation by itself (pimlora-cli apply
+    // --no-undo): steps then refresh the previous-state copy and write no
+    // journal files, so nothing can be undone.
+    bool recordUndo = true;
 
     // View state kept for the view and put back by undo and redo; the
     // journal copies them unchanged.

@@ -5,7 +5,9 @@
 
 namespace commands {
 
-void Table::Add(int id, std::string label, CommandFn run) { byId_[id] = Command{id, std::move(label), std::move(run)}; }
+void Table::Add(int id, std::string label, CommandFn run, Needs needs) {
+    byId_[id] = Command{id, std::move(label), std::move(run), needs};
+}
 
 void Table::AddNamed(const std::string& name, NamedFn run) { named_[name] = std::move(run); }
 

@@ -20,15 +20,22 @@ using CommandFn = std::function<bool(CVexoDoc& doc, const std::vector<int>& para
 // Throws std::invalid_argument when the text is malformed (a usage error).
 using NamedFn = std::function<bool(CVexoDoc& doc, const std::string& args)>;
 
+// Where a command gets what it needs from the user. A tool choice only
+// switches the tool (the mouse does the work in the view); a dialog command
+// runs when its values come as parameters ("ID:P1,P2,..."), which only its
+// dialog supplies in the editor.
+enum class Needs { Nothing, Tool, Dialog };
+
 struct Command {
     int id = -1;
     std::string label;     // menu text or undo label, for listings
     CommandFn run;
+    Needs needs = Needs::Nothing;
 };
 
 class Table {
 public:
-    void Add(int id, std::string label, CommandFn run);
+    void Add(int id, std::string label, CommandFn run, Needs needs = Needs::Nothing);
     void AddNamed(const std::string& name, NamedFn run);
     const Command* Find(int id) const;
     const NamedFn* FindNamed(const std::string& name) const;

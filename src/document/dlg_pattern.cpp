@@ -78,7 +78,7 @@ void RegisterPatternCommands(Table& t) {
         if (p.empty()) return false;
         if (p.size() != 2) throw std::invalid_argument("4816 takes SPACING,THICKNESS");
         return PatternStep(d, std::to_string(p[0]) + "," + std::to_string(p[1]));
-    });
+    }, Needs::Dialog);
     t.AddNamed("pattern", PatternStep);
 }
 }  // namespace commands

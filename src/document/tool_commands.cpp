@@ -115,8 +115,8 @@ bool ZoomStep(CVexoDoc& doc, int id) {
 namespace commands {
 void RegisterToolCommands(Table& t) {
     for (const Tool& tool : kTools)
-        t.Add(tool.id, tool.label, [tool](CVexoDoc& d, const std::vector<int>&) { return ChooseTool(d, tool); });
-    t.Add(3327, "색상 범위 지정", [](CVexoDoc& d, const std::vector<int>&) { return ChooseColourRange(d); });
+        t.Add(tool.id, tool.label, [tool](CVexoDoc& d, const std::vector<int>&) { return ChooseTool(d, tool); }, Needs::Tool);
+    t.Add(3327, "색상 범위 지정", [](CVexoDoc& d, const std::vector<int>&) { return ChooseColourRange(d); }, Needs::Dialog);
 
     // Dialog commands: the editor's dialog collects the values and runs the
     // operation of the named step; given as parameters, they run at once.
@@ -135,12 +135,12 @@ void RegisterToolCommands(Table& t) {
             if (p.empty()) return false;
             const NamedFn* step = All().FindNamed(dc.step);
             return step && (*step)(d, Join(p));
-        });
+        }, Needs::Dialog);
     // Binarize: the filter dialog with "임계치변환" (FS dithering) preset.
     t.Add(2111, "이진영상으로", [](CVexoDoc& d, const std::vector<int>& p) {
         if (p.empty()) return false;
         return docfilters::ApplyFilterStep(d, docfilters::ParseFilterStep(std::string(filters::kThreshold) + ":" + Join(p)));
-    });
+    }, Needs::Dialog);
 
     // Sharpen (1455): strength a; a of 0 or less changes nothing.
     t.Add(1455, "강조", [](CVexoDoc& d, const std::vector<int>& p) {
@@ -152,7 +152,7 @@ void RegisterToolCommands(Table& t) {
     });
 
     // Rename (3994): the name dialog gives the text; rename:NAME gives it here.
-    t.Add(3994, "레이어 이름 변경", [](CVexoDoc&, const std::vector<int>&) { return false; });
+    t.Add(3994, "레이어 이름 변경", [](CVexoDoc&, const std::vector<int>&) { return false; }, Needs::Dialog);
     t.AddNamed("rename", [](CVexoDoc& d, const std::string& name) {
         if (!IsValidLayer(d.currentLayer)) return false;
         CommandScope scope(d, 3994);

@@ -796,6 +796,11 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
     if (!IsValidLayer(currentLayer)) return false;
     if (layer < 0) layer = currentLayer;
     if (!IsValidLayer(layer)) return false;
+    if (!recordUndo) {
+        if (undoPos >= 0) modified = true;
+        RefreshPrevState(*this);
+        return true;
+    }
     const std::string folder = Host().JournalFolder();
     if (label == u"Opening...." || label == u"initial state") undoPos = -1;
     busy = true;

@@ -262,7 +262,17 @@ TEST_F(ToolCommands, ToolsOnlySwitchAndDialogsNeedTheirValues) {
     ASSERT_TRUE(RunCmd(doc, 3327));
     EXPECT_EQ(host.currentTool, 3344);
     EXPECT_EQ(doc.rangeTolerance, 10);
-    for (int id : {2533, 1432, 1476, 3379, 3392, 2111, 3994}) EXPECT_FALSE(RunCmd(doc, id)) << id;
+    for (int id : {2533, 1432, 1476, 3379, 3392, 2111, 3994, 4816}) {
+        EXPECT_FALSE(RunCmd(doc, id)) << id;
+        // The editor greys these until their dialogs exist.
+        EXPECT_EQ(commands::All().Find(id)->needs, commands::Needs::Dialog) << id;
+    }
+    for (int id : {1342, 1347, 2096, 1570}) EXPECT_EQ(commands::All().Find(id)->needs, commands::Needs::Tool) << id;
+    for (int id : {1413, 1427, 1483}) {
+        const commands::Command* c = commands::All().Find(id);
+        ASSERT_NE(c, nullptr) << id;
+        EXPECT_EQ(c->needs, commands::Needs::Nothing) << id;
+    }
     EXPECT_EQ(doc.undoPos, steps);
     EXPECT_FALSE(doc.modified);
     // Selection tools refuse text layers.

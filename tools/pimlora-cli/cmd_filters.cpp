@@ -3,7 +3,8 @@
 // same open document keeping the fastest (--repeat N: buffers already
 // allocated, as in an editing session). Besides the command ids and the
 // named steps it knows resize:W,H (image size), median:N and
-// brightness:B,C (the colour dialog's operations).
+// brightness:B,C (the colour dialog's operations). --no-undo times the
+// operations without writing their undo steps (nothing can be undone then).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -20,11 +21,13 @@ namespace {
 
 int Apply(const cli::Args& args) {
     std::vector<std::string> rest;
-    bool timing = false;
+    bool timing = false, noUndo = false;
     int repeat = 1;
     for (size_t k = 0; k < args.size(); ++k) {
         if (args[k] == "--time") {
             timing = true;
+        } else if (args[k] == "--no-undo") {
+            noUndo = true;
         } else if (args[k] == "--repeat" && k + 1 < args.size()) {
             if (!cli::ParseInt(args[++k], repeat) || repeat < 1 || repeat > 100) return cli::Usage("--repeat 1..100");
         } else {
@@ -38,6 +41,7 @@ int Apply(const cli::Args& args) {
     host.echoMessages = false;
     CVexoDoc doc(&host);
     if (!doc.Open(in)) return cli::Fail(in, doc.lastError.empty() ? "cannot be opened as a document" : doc.lastError);
+    if (noUndo) doc.recordUndo = false;
     for (size_t i = 2; i < rest.size(); ++i) {
       const std::string& step = rest[i];
       double best = 1e300;
@@ -102,8 +106,9 @@ int Apply(const cli::Args& args) {
 }
 
 const cli::Registrar kApply({"apply",
-                             "  pimlora-cli apply IN OUT [--time] [--repeat N] STEP...\n"
-                             "      the steps of run, timed; also resize:W,H median:N brightness:B,C\n",
+                             "  pimlora-cli apply IN OUT [--time] [--repeat N] [--no-undo] STEP...\n"
+                             "      the steps of run, timed; also resize:W,H median:N brightness:B,C\n"
+                             "      --no-undo: without writing undo steps\n",
                              40, Apply});
 
 }  // namespace
