@@ -21,8 +21,8 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   for _ in $(seq 100); do w=$(xdotool search --onlyvisible --name "^Pimlora - " | head -1); [ -n "$w" ] && break; sleep 0.1; done
   sleep 1
   xdotool mousemove --window "$w" 600 500 click 1; sleep 0.3
-  # View menu, last enabled entry: tile the document windows.
-  xdotool key --delay 100 F10 Right Right Right Right Right Right Right Up Return
+  # View menu, second entry from the end (above "레이어 복제창"): tile the document windows.
+  xdotool key --delay 100 F10 Right Right Right Right Right Right Right Up Up Return
   sleep 1
   import -window root "$3"
   kill $app
