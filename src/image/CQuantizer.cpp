@@ -9,7 +9,7 @@
 
 #include "layer_set.h"
 
-CQuantizer::CQuantizer() = default;
+CQuantizer::CQuantizer() : shortcut_(size_t(1) << (3 * kShortcutLevel)) {}
 
 CQuantizer::~CQuantizer() { DeleteTree(root_); }
 
@@ -20,8 +20,20 @@ void CQuantizer::DeleteTree(Node* node) {
 }
 
 void CQuantizer::AddColour(uint8_t r, uint8_t g, uint8_t b) {
+    constexpr unsigned kShift = 8 - kShortcutLevel;
+    Shortcut& sc = shortcut_[(unsigned(r >> kShift) << (2 * kShortcutLevel)) | (unsigned(g >> kShift) << kShortcutLevel) |
+                             unsigned(b >> kShift)];
+    Node* start = root_;
     Node** slot = &root_;
-    for (unsigned level = 0;; ++level) {
+    unsigned level = 0;
+    const bool known = sc.gen == gen_;
+    if (known) {
+        // The same nodes the descent from the root would pass through.
+        start = sc.node;
+        slot = &start;
+        level = sc.level;
+    }
+    for (;; ++level) {
         Node*& node = *slot;
         if (!node) {
             node = new Node;
@@ -33,6 +45,8 @@ void CQuantizer::AddColour(uint8_t r, uint8_t g, uint8_t b) {
                 reducible_[level] = node;
             }
         }
+        if (!known && (level == kShortcutLevel || node->isLeaf) && level <= kShortcutLevel)
+            sc = Shortcut{node, level, gen_};
         if (node->isLeaf) {
             ++node->pixelCount;
             node->redSum += r;
@@ -53,6 +67,7 @@ void CQuantizer::ReduceTree() {
     Node* node = reducible_[level];
     if (!node) return;
     reducible_[level] = node->next;
+    if (unsigned(level) < kShortcutLevel) ++gen_;   // nodes of level <= 4 go
     unsigned merged = 0;
     for (Node*& c : node->child) {
         if (!c) continue;

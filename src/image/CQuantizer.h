@@ -45,6 +45,18 @@ private:
     static void DeleteTree(Node* node);
     static void Collect(const Node* node, RgbQuad* table, unsigned& index);
 
+    // Where the descent of a colour stands after its top 4 bits per channel
+    // (the node at level 4, or a leaf above it), valid while `gen` is the
+    // tree's: only folding a node of level 3 or above deletes such nodes.
+    struct Shortcut {
+        Node* node = nullptr;
+        unsigned level = 0;
+        uint32_t gen = 0;
+    };
+    static constexpr unsigned kShortcutLevel = 4;
+    std::vector<Shortcut> shortcut_;
+    uint32_t gen_ = 1;
+
     Node* root_ = nullptr;
     unsigned leafCount_ = 0;
     Node* reducible_[9] = {};

@@ -296,3 +296,117 @@ TEST(LayerRecordCopy, ReusesBuffersOfTheSameSizeAndCopiesEverything) {
     EXPECT_EQ(0, std::memcmp(dst.pixels.get(), c.L.pixels.get(), size_t(c.L.pixelSize)));
     EXPECT_FALSE(dst.effectPlane);
 }
+
+namespace {
+// The octree of the colour reduction, plainly: every pixel descends from
+// the root.
+class PlainOctree {
+public:
+    ~PlainOctree() { Delete(root_); }
+    void Add(uint8_t r, uint8_t g, uint8_t b) {
+        Node** slot = &root_;
+        for (unsigned level = 0;; ++level) {
+            Node*& n = *slot;
+            if (!n) {
+                n = new Node;
+                if (level == 8) {
+                    n->leaf = true;
+                    ++leaves_;
+                } else {
+                    n->next = reducible_[level];
+                    reducible_[level] = n;
+                }
+            }
+            if (n->leaf) {
+                ++n->count, n->r += r, n->g += g, n->b += b;
+                break;
+            }
+            const unsigned mask = 0x80u >> level, shift = 7 - level;
+            slot = &n->child[(((r & mask) >> shift) << 2) | (((g & mask) >> shift) << 1) | ((b & mask) >> shift)];
+        }
+        while (leaves_ > 256) Reduce();
+    }
+    std::vector<RgbQuad> Table() const {
+        std::vector<RgbQuad> t;
+        Collect(root_, t);
+        return t;
+    }
+
+private:
+    struct Node {
+        bool leaf = false;
+        uint32_t count = 0, r = 0, g = 0, b = 0;
+        Node* child[8] = {};
+        Node* next = nullptr;
+    };
+    void Reduce() {
+        int level = 7;
+        while (level > 0 && !reducible_[level]) --level;
+        Node* n = reducible_[level];
+        reducible_[level] = n->next;
+        unsigned merged = 0;
+        for (Node*& c : n->child)
+            if (c) {
+                n->count += c->count, n->r += c->r, n->g += c->g, n->b += c->b;
+                Delete(c);
+                c = nullptr;
+                ++merged;
+            }
+        n->leaf = true;
+        leaves_ -= merged - 1;
+    }
+    static void Delete(Node* n) {
+        if (!n) return;
+        for (Node* c : n->child) Delete(c);
+        delete n;
+    }
+    static void Collect(const Node* n, std::vector<RgbQuad>& t) {
+        if (!n) return;
+        if (n->leaf) {
+            const uint32_t k = n->count ? n->count : 1;
+            t.push_back(RgbQuad{uint8_t(n->b / k), uint8_t(n->g / k), uint8_t(n->r / k), 0});
+            return;
+        }
+        for (const Node* c : n->child) Collect(c, t);
+    }
+    Node* root_ = nullptr;
+    unsigned leaves_ = 0;
+    Node* reducible_[9] = {};
+};
+}  // namespace
+
+// Random colours (folds at every level), few colours, and a picture that
+// wanders through colour space slowly: the same table as the plain tree.
+TEST(ColourReduction, QuantizerGivesThePlainTreesTable) {
+    std::mt19937 rng(21);
+    auto compare = [](const std::vector<uint8_t>& px) {
+        CQuantizer q;
+        PlainOctree plain;
+        for (size_t i = 0; i + 2 < px.size(); i += 3) {
+            q.AddColour(px[i + 2], px[i + 1], px[i]);
+            plain.Add(px[i + 2], px[i + 1], px[i]);
+        }
+        const std::vector<RgbQuad> want = plain.Table();
+        ASSERT_EQ(q.GetColourCount(), want.size());
+        std::vector<RgbQuad> got(want.size());
+        q.GetColourTable(got.data());
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_TRUE(got[i].blue == want[i].blue && got[i].green == want[i].green && got[i].red == want[i].red) << i;
+    };
+    std::vector<uint8_t> noise(3 * 200000);
+    for (auto& v : noise) v = uint8_t(rng());
+    compare(noise);
+    std::vector<uint8_t> few;
+    for (int i = 0; i < 50000; ++i) {
+        const int k = int(rng() % 300);   // 300 colours: just over the limit
+        few.insert(few.end(), {uint8_t(k * 7), uint8_t(k * 13), uint8_t(k)});
+    }
+    compare(few);
+    std::vector<uint8_t> walk;
+    int c[3] = {128, 128, 128};
+    for (int i = 0; i < 300000; ++i) {
+        for (int& v : c) v = std::clamp(v + int(rng() % 7) - 3, 0, 255);
+        walk.insert(walk.end(), {uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2])});
+    }
+    compare(walk);
+}
