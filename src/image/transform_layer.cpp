@@ -252,51 +252,76 @@ bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bi
     };
     const uint8_t* sp = src.pixels.get();
     const uint8_t* sa = src.alpha.get();
-    auto rows = [&](int r0, int r1) {
-        for (int r = r0; r < r1; ++r) {
-            if (r0 == 0 && (r & 63) == 0) image.SetProgress(int(int64_t(r) * 100 / nh));
-            const double y = double(ymin + r);
-            const double ys = y * s, yc = y * c;
-            uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
-            uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
-            auto fx = [&](int col) { return int(xc[size_t(col)] + ys - 0.5); };
-            auto fy = [&](int col) { return int(yc - xs[size_t(col)] - 0.5); };
-            int lx, hx, ly, hy;
-            span(fx, W, lx, hx);
-            span(fy, H, ly, hy);
-            int lo = std::max(lx, ly), hi = std::min(hx, hy);
-            if (hi < lo) lo = hi = 0;
-            auto fill = [&](int c0, int c1) {
-                if (c1 <= c0) return;
-                std::memset(da + c0, 0, size_t(c1 - c0));
-                if (bpp == 1) {
-                    std::memset(d + c0, outside[0], size_t(c1 - c0));
-                } else {
-                    for (int col = c0; col < c1; ++col)
-                        d[3 * col] = outside[0], d[3 * col + 1] = outside[1], d[3 * col + 2] = outside[2];
-                }
-            };
-            fill(0, lo);
-            if (bpp == 3) {
-                for (int col = lo; col < hi; ++col) {
-                    const int sx = int(xc[size_t(col)] + ys - 0.5);
-                    const int sy = int(yc - xs[size_t(col)] - 0.5);
-                    const uint8_t* q = sp + size_t(sy) * sStride + size_t(sx) * 3;
-                    d[3 * col] = q[0], d[3 * col + 1] = q[1], d[3 * col + 2] = q[2];
-                    da[col] = sa[size_t(sy) * size_t(W) + size_t(sx)];
-                }
-            } else {
-                for (int col = lo; col < hi; ++col) {
-                    const int sx = int(xc[size_t(col)] + ys - 0.5);
-                    const int sy = int(yc - xs[size_t(col)] - 0.5);
-                    d[col] = sp[size_t(sy) * sStride + size_t(sx)];
-                    da[col] = sa[size_t(sy) * size_t(W) + size_t(sx)];
+    // Bands of 8 rows are copied in chunks of 512 columns, so that the
+    // source lines one row reads along its slanted path are still in cache
+    // for the rows below it.
+    constexpr int kBand = 8, kChunk = 512;
+    auto band = [&](int b0, int b1) {
+        int lo[kBand], hi[kBand];
+        for (int bandIndex = b0; bandIndex < b1; ++bandIndex) {
+            const int rTop = bandIndex * kBand, n = std::min(nh, rTop + kBand) - rTop;
+            if (b0 == 0) image.SetProgress(int(int64_t(rTop) * 100 / nh));
+            int spanLo = nw, spanHi = 0;
+            for (int k = 0; k < n; ++k) {
+                const int r = rTop + k;
+                const double y = double(ymin + r);
+                const double ys = y * s, yc = y * c;
+                auto fx = [&](int col) { return int(xc[size_t(col)] + ys - 0.5); };
+                auto fy = [&](int col) { return int(yc - xs[size_t(col)] - 0.5); };
+                int lx, hx, ly, hy;
+                span(fx, W, lx, hx);
+                span(fy, H, ly, hy);
+                lo[k] = std::max(lx, ly), hi[k] = std::min(hx, hy);
+                if (hi[k] < lo[k]) lo[k] = hi[k] = 0;
+                if (lo[k] < hi[k]) spanLo = std::min(spanLo, lo[k]), spanHi = std::max(spanHi, hi[k]);
+                uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
+                uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
+                auto fill = [&](int c0, int c1) {
+                    if (c1 <= c0) return;
+                    std::memset(da + c0, 0, size_t(c1 - c0));
+                    if (bpp == 1) {
+                        std::memset(d + c0, outside[0], size_t(c1 - c0));
+                    } else {
+                        for (int col = c0; col < c1; ++col)
+                            d[3 * col] = outside[0], d[3 * col + 1] = outside[1], d[3 * col + 2] = outside[2];
+                    }
+                };
+                fill(0, lo[k]);
+                fill(hi[k], nw);
+            }
+            for (int c0 = spanLo; c0 < spanHi; c0 += kChunk) {
+                const int c1 = std::min(spanHi, c0 + kChunk);
+                for (int k = 0; k < n; ++k) {
+                    const int from = std::max(c0, lo[k]), to = std::min(c1, hi[k]);
+                    if (from >= to) continue;
+                    const int r = rTop + k;
+                    const double y = double(ymin + r);
+                    const double ys = y * s, yc = y * c;
+                    uint8_t* const d = dst.pixels.get() + size_t(r) * dStride;
+                    uint8_t* const da = dst.alpha.get() + size_t(r) * size_t(nw);
+                    const double* const xcp = xc.data();
+                    const double* const xsp = xs.data();
+                    if (bpp == 3) {
+                        for (int col = from; col < to; ++col) {
+                            const int sx = int(xcp[col] + ys - 0.5);
+                            const int sy = int(yc - xsp[col] - 0.5);
+                            const uint8_t* q = sp + size_t(sy) * sStride + size_t(sx) * 3;
+                            d[3 * col] = q[0], d[3 * col + 1] = q[1], d[3 * col + 2] = q[2];
+                            da[col] = sa[size_t(sy) * size_t(W) + size_t(sx)];
+                        }
+                    } else {
+                        for (int col = from; col < to; ++col) {
+                            const int sx = int(xcp[col] + ys - 0.5);
+                            const int sy = int(yc - xsp[col] - 0.5);
+                            d[col] = sp[size_t(sy) * sStride + size_t(sx)];
+                            da[col] = sa[size_t(sy) * size_t(W) + size_t(sx)];
+                        }
+                    }
                 }
             }
-            fill(hi, nw);
         }
     };
-    SplitRows(nh, WorthSplitting(int64_t(nw) * nh), rows);
+    SplitRows((nh + kBand - 1) / kBand, WorthSplitting(int64_t(nw) * nh), band);
     image.SetProgress(0);
     return true;
 }
