@@ -237,8 +237,8 @@ public:
     std::unique_ptr<uint8_t[]> scratchAlpha;
     int32_t scratchPixelSize = 0;
     int32_t scratchPlaneSize = 0;
-    // The buffers of the last layer a transform replaced, kept for the next
-    // transform that needs buffers of the same sizes (a quarter turn back).
+    // The buffers of the last layer a quarter turn replaced, kept for the
+    // next transform that needs buffers of the same sizes (the turn back).
     LayerRecord spareBuffers;
 
     // Composite request and the composite buffer (canvas width x height x 4).

@@ -40,6 +40,7 @@ bool NewLayerBuffers(const LayerRecord& L, int bpp, int width, int height, Layer
         spare->Clear();
         std::memset(out.effectPlane.get(), 0, size_t(out.planeSize));
     } else {
+        if (spare) spare->FreeBuffers();   // no use now: give the memory back first
         out.pixels.reset(new (std::nothrow) uint8_t[size_t(out.pixelSize)]);
         out.alpha.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]);
         out.effectPlane.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]());

@@ -232,8 +232,8 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
                             : layerops::RotateLayer(doc.image, L, out, bpp, degrees);
     doc.image.progressWindow = nullptr;
     if (!ok) return false;
-    // The old buffers are kept for the next transform of this size.
-    doc.spareBuffers.TakeFrom(L);
+    // After a quarter turn the old buffers are kept for the turn back.
+    if (quarter) doc.spareBuffers.TakeFrom(L);
     L.TakeFrom(out);
     return true;
 }
