@@ -242,6 +242,9 @@ public:
     std::unique_ptr<uint8_t[]> scratchAlpha;
     int32_t scratchPixelSize = 0;
     int32_t scratchPlaneSize = 0;
+    // The buffers of the last layer a quarter turn replaced, kept for the
+    // next transform that needs buffers of the same sizes (the turn back).
+    LayerRecord spareBuffers;
 
     // Composite request and the composite buffer (canvas width x height x 4).
     int compositeStart = kNoLayer;

@@ -25,16 +25,27 @@ bool GuardLayerTransform(CVexoDoc& doc) {
     return true;
 }
 
-bool NewLayerBuffers(const LayerRecord& L, int bpp, int width, int height, LayerRecord& out) {
+bool NewLayerBuffers(const LayerRecord& L, int bpp, int width, int height, LayerRecord& out, LayerRecord* spare) {
     static_cast<LayerRecordData&>(out) = L;
     out.width = width;
     out.height = height;
     out.stride = L.IsTextKind() ? width : int32_t(LayerStride(width, bpp));
     out.planeSize = width * height;
     out.pixelSize = L.IsTextKind() ? out.planeSize : out.stride * height;
-    out.pixels.reset(new (std::nothrow) uint8_t[size_t(out.pixelSize)]);
-    out.alpha.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]);
-    out.effectPlane.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]());
+    if (spare && spare->pixels && spare->alpha && spare->effectPlane && spare->pixelSize == out.pixelSize &&
+        spare->planeSize == out.planeSize) {
+        out.pixels = std::move(spare->pixels);
+        out.alpha = std::move(spare->alpha);
+        out.effectPlane = std::move(spare->effectPlane);
+        spare->Clear();
+        std::memset(out.effectPlane.get(), 0, size_t(out.planeSize));
+    } else {
+        if (spare) spare->FreeBuffers();   // no use now: give the memory back first
+        out.pixels.reset(new (std::nothrow) uint8_t[size_t(out.pixelSize)]);
+        out.alpha.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]);
+        out.effectPlane.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]());
+    }
+    out.text.reset();
     if (!out.pixels || !out.alpha || !out.effectPlane) return false;
     if (L.text) {
         const size_t n = size_t(std::max(0, L.textLength)) + 1;

@@ -11,9 +11,11 @@ struct LayerRecord;
 // messages (and a missing layer silently).
 bool GuardLayerTransform(CVexoDoc& doc);
 
-// Gives `out` the record of L with fresh buffers of width x height at bpp
-// (text copied; pixels and alpha left for the caller, effect plane zero).
-bool NewLayerBuffers(const LayerRecord& L, int bpp, int width, int height, LayerRecord& out);
+// Gives `out` the record of L with buffers of width x height at bpp (text
+// copied; pixels and alpha left for the caller, effect plane zero). The
+// buffers of `spare` are taken when their sizes fit, else fresh ones.
+bool NewLayerBuffers(const LayerRecord& L, int bpp, int width, int height, LayerRecord& out,
+                     LayerRecord* spare = nullptr);
 
 // Sets the main frame's current command id for the lifetime of the scope;
 // puts -1 back at its end.

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "CQuantizer.h"
 #include "CVexoDoc.h"
@@ -66,7 +67,7 @@ namespace {
 // record kept; `convert` fills the new pixel rows from the old ones. The
 // canvas size stays; the alpha and effect planes and the text stay.
 template <class Convert>
-bool RebuildLayerPixels(CVexoDoc& doc, int slot, int bpp, int paletteColors, Convert convert) {
+bool RebuildLayerPixels(CVexoDoc& doc, int slot, int bpp, int paletteColors, Convert&& convert) {
     LayerRecord& L = doc.live.layers[slot];
     const LayerRecordData saved = L;
     const CanvasInfo canvas = doc.live.canvas;
@@ -96,7 +97,12 @@ bool RebuildLayerPixels(CVexoDoc& doc, int slot, int bpp, int paletteColors, Con
     L.alpha = std::move(alpha);
     L.effectPlane = std::move(effect);
     L.text = std::move(text);
-    for (int r = 0; r < L.height; ++r) convert(oldPixels.get() + size_t(r) * size_t(oldStride), L.PixelRow(r), L.width);
+    if constexpr (std::is_same_v<std::remove_cvref_t<Convert>, NearestColourMap>) {
+        convert.MapRows(oldPixels.get(), oldStride, 3, L.pixels.get(), L.stride, L.width, L.height);
+    } else {
+        for (int r = 0; r < L.height; ++r)
+            convert(oldPixels.get() + size_t(r) * size_t(oldStride), L.PixelRow(r), L.width);
+    }
     return true;
 }
 }  // namespace
@@ -143,9 +149,7 @@ bool CVexoDoc::ReduceTo256Colours() {
     bool ok = true;
     for (int slot : StackOrder()) {
         if (live.layers[slot].IsTextKind()) continue;
-        if (!RebuildLayerPixels(*this, slot, 8, 256, [&](const uint8_t* s, uint8_t* d, int w) {
-                for (int x = 0; x < w; ++x, s += 3) d[x] = nearest(s[0], s[1], s[2]);
-            })) {
+        if (!RebuildLayerPixels(*this, slot, 8, 256, nearest)) {
             ok = false;
             break;
         }

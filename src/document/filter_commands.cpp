@@ -191,34 +191,55 @@ bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, i
 
 // --- transforms ----------------------------------------------------------------------
 
-bool MirrorCurrentLayer(CVexoDoc& doc, int id) {
-    if (!GuardLayerTransform(doc)) return false;
-    CommandScope scope(doc, id);
-    KeepPrevious(doc, doc.currentLayer);
-    return FramedOp(doc, doc.currentLayer, true, layerops::MirrorLayer);
-}
-
-bool FlipCurrentLayer(CVexoDoc& doc, int id) {
-    if (!GuardLayerTransform(doc)) return false;
-    CommandScope scope(doc, id);
-    KeepPrevious(doc, doc.currentLayer);
-    return FramedOp(doc, doc.currentLayer, true, layerops::FlipLayer);
-}
-
 namespace {
-bool EveryLayer(CVexoDoc& doc, int id, bool (*op)(layerops::LayerOpContext&)) {
+using InPlaceFn = bool (*)(LayerRecord&, int);
+
+// Mirror and flip without a selection: on the layer's own buffers, without
+// the scratch copies of the command frame (whose panel and view updates
+// follow as in FramedOp).
+bool InPlaceOp(CVexoDoc& doc, int index, InPlaceFn op) {
+    LayerRecord& L = doc.live.layers[index];
+    if (!L.inUse) return false;
+    const int bpp = doc.live.canvas.bitsPerPixel > 0 ? doc.live.canvas.bitsPerPixel : 24;
+    doc.busy = true;
+    const bool ok = op(L, bpp);
+    doc.busy = false;
+    doc.Host().RefreshLayersPanel(doc);
+    if (doc.Host().CurrentCommand() != 1415) doc.viewRebuild = true;
+    doc.Host().UpdateViews(doc, doc.viewRebuild);
+    doc.Host().Progress(0);
+    return ok;
+}
+
+// The current layer; with a selection the alpha values move only where it
+// marks the pixels, through the command frame.
+bool TurnCurrentLayer(CVexoDoc& doc, int id, const LayerFn& framed, InPlaceFn inPlace) {
+    if (!GuardLayerTransform(doc)) return false;
+    CommandScope scope(doc, id);
+    if (!doc.selectionActive) return InPlaceOp(doc, doc.currentLayer, inPlace);
+    KeepPrevious(doc, doc.currentLayer);
+    return FramedOp(doc, doc.currentLayer, true, framed);
+}
+
+bool EveryLayer(CVexoDoc& doc, int id, InPlaceFn op) {
     if (!IsValidLayer(doc.currentLayer) || !doc.GuardAllRasterLayers()) return false;
     CommandScope scope(doc, id);
-    for (int i : doc.StackOrder()) {
-        KeepPrevious(doc, i);
-        if (!FramedOp(doc, i, false, op)) return false;
-    }
+    for (int i : doc.StackOrder())
+        if (!InPlaceOp(doc, i, op)) return false;
     return true;
 }
 }  // namespace
 
-bool MirrorEveryLayer(CVexoDoc& doc) { return EveryLayer(doc, 1410, layerops::MirrorLayer); }
-bool FlipEveryLayer(CVexoDoc& doc) { return EveryLayer(doc, 1411, layerops::FlipLayer); }
+bool MirrorCurrentLayer(CVexoDoc& doc, int id) {
+    return TurnCurrentLayer(doc, id, layerops::MirrorLayer, layerops::MirrorLayerInPlace);
+}
+
+bool FlipCurrentLayer(CVexoDoc& doc, int id) {
+    return TurnCurrentLayer(doc, id, layerops::FlipLayer, layerops::FlipLayerInPlace);
+}
+
+bool MirrorEveryLayer(CVexoDoc& doc) { return EveryLayer(doc, 1410, layerops::MirrorLayerInPlace); }
+bool FlipEveryLayer(CVexoDoc& doc) { return EveryLayer(doc, 1411, layerops::FlipLayerInPlace); }
 
 namespace {
 bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
@@ -226,7 +247,7 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
     const int bpp = doc.live.canvas.bitsPerPixel > 0 ? doc.live.canvas.bitsPerPixel : 24;
     layerops::RotatedSize(L.width, L.height, degrees, nw, nh);
     LayerRecord out;
-    if (!NewLayerBuffers(L, bpp, nw, nh, out)) return false;
+    if (!NewLayerBuffers(L, bpp, nw, nh, out, &doc.spareBuffers)) return false;
     out.effectKind = 0;
     doc.image.progressWindow = [&doc](int p) { doc.Host().Progress(p); };
     // Whole quarter turns move pixels exactly; other angles take the
@@ -237,11 +258,15 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
                             : layerops::RotateLayer(doc.image, L, out, bpp, degrees);
     doc.image.progressWindow = nullptr;
     if (!ok) return false;
+    // After a quarter turn the old buffers are kept for the turn back.
+    if (quarter) doc.spareBuffers.TakeFrom(L);
     L.TakeFrom(out);
     return true;
 }
 }  // namespace
 
+// The turns leave the previous-state copy to the step their command
+// records next, which refreshes it from the turned layers.
 bool RotateCurrentLayer(CVexoDoc& doc, int id, double degrees) {
     if (!GuardLayerTransform(doc)) return false;
     CommandScope scope(doc, id);
@@ -255,7 +280,6 @@ bool RotateCurrentLayer(CVexoDoc& doc, int id, double degrees) {
     L.x += (ow - nw) / 2;
     L.y -= (oh - nh) / 2;
     ResetSelection(doc);
-    KeepPrevious(doc, cur);
     doc.angle = degrees;
     doc.viewRebuild = true;
     doc.Host().UpdateViews(doc, true);
@@ -284,7 +308,6 @@ bool RotateCanvas(CVexoDoc& doc, int id, double degrees) {
         LayerRecord& L = doc.live.layers[i];
         L.x = int(std::lround(newW / 2.0 + c.dx - L.width / 2.0));
         L.y = -int(std::lround(newH / 2.0 + c.dy - L.height / 2.0));
-        KeepPrevious(doc, i);
     }
     doc.SetCanvasSize(newW, newH);
     ResetSelection(doc);

@@ -1,11 +1,15 @@
 #include "CQuantizer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <cstdlib>
 
 #include "layer_set.h"
 
-CQuantizer::CQuantizer() = default;
+CQuantizer::CQuantizer() : shortcut_(size_t(1) << (3 * kShortcutLevel)) {}
 
 CQuantizer::~CQuantizer() { DeleteTree(root_); }
 
@@ -16,8 +20,20 @@ void CQuantizer::DeleteTree(Node* node) {
 }
 
 void CQuantizer::AddColour(uint8_t r, uint8_t g, uint8_t b) {
+    constexpr unsigned kShift = 8 - kShortcutLevel;
+    Shortcut& sc = shortcut_[(unsigned(r >> kShift) << (2 * kShortcutLevel)) | (unsigned(g >> kShift) << kShortcutLevel) |
+                             unsigned(b >> kShift)];
+    Node* start = root_;
     Node** slot = &root_;
-    for (unsigned level = 0;; ++level) {
+    unsigned level = 0;
+    const bool known = sc.gen == gen_;
+    if (known) {
+        // The same nodes the descent from the root would pass through.
+        start = sc.node;
+        slot = &start;
+        level = sc.level;
+    }
+    for (;; ++level) {
         Node*& node = *slot;
         if (!node) {
             node = new Node;
@@ -29,6 +45,8 @@ void CQuantizer::AddColour(uint8_t r, uint8_t g, uint8_t b) {
                 reducible_[level] = node;
             }
         }
+        if (!known && (level == kShortcutLevel || node->isLeaf) && level <= kShortcutLevel)
+            sc = Shortcut{node, level, gen_};
         if (node->isLeaf) {
             ++node->pixelCount;
             node->redSum += r;
@@ -49,6 +67,7 @@ void CQuantizer::ReduceTree() {
     Node* node = reducible_[level];
     if (!node) return;
     reducible_[level] = node->next;
+    if (unsigned(level) < kShortcutLevel) ++gen_;   // nodes of level <= 4 go
     unsigned merged = 0;
     for (Node*& c : node->child) {
         if (!c) continue;
@@ -121,14 +140,115 @@ int NearestColourIndex(const RgbQuad* palette, int count, uint8_t blue, uint8_t 
     return bestIndex;
 }
 
+namespace {
+constexpr int kCellBits = 5, kCells = 1 << (3 * kCellBits), kCellSide = 256 >> kCellBits;
+inline int CellOf(uint8_t b, uint8_t g, uint8_t r) {
+    return ((r >> (8 - kCellBits)) << (2 * kCellBits)) | ((g >> (8 - kCellBits)) << kCellBits) | (b >> (8 - kCellBits));
+}
+// Smallest and largest |v - c| over c in lo..lo + kCellSide - 1.
+inline int MinGap(int v, int lo) { return v < lo ? lo - v : v > lo + kCellSide - 1 ? v - (lo + kCellSide - 1) : 0; }
+inline int MaxGap(int v, int lo) { return std::max(std::abs(v - lo), std::abs(v - (lo + kCellSide - 1))); }
+}  // namespace
+
 NearestColourMap::NearestColourMap(const RgbQuad* palette, int count)
-    : palette_(palette), count_(count), cache_(static_cast<uint16_t*>(std::calloc(size_t(1) << 24, sizeof(uint16_t)))) {}
+    : palette_(palette), count_(palette ? std::clamp(count, 0, 256) : 0),
+      cache_(static_cast<uint16_t*>(std::calloc(size_t(1) << 24, sizeof(uint16_t)))) {
+    if (count_ <= 0) return;
+    // Candidate lists of a range of cells, built by two threads.
+    auto build = [this](int c0, int c1, std::vector<uint32_t>& first, std::vector<uint8_t>& list) {
+        for (int cell = c0; cell < c1; ++cell) {
+            first.push_back(uint32_t(list.size()));
+            const int bl = (cell & ((1 << kCellBits) - 1)) * kCellSide;
+            const int gl = ((cell >> kCellBits) & ((1 << kCellBits) - 1)) * kCellSide;
+            const int rl = (cell >> (2 * kCellBits)) * kCellSide;
+            int bound = 1 << 30;
+            for (int i = 0; i < count_; ++i) {
+                const RgbQuad& q = palette_[i];
+                bound = std::min(bound, MaxGap(q.blue, bl) + MaxGap(q.green, gl) + MaxGap(q.red, rl));
+            }
+            for (int i = 0; i < count_; ++i) {
+                const RgbQuad& q = palette_[i];
+                if (MinGap(q.blue, bl) + MinGap(q.green, gl) + MinGap(q.red, rl) <= bound) list.push_back(uint8_t(i));
+            }
+        }
+    };
+    std::vector<uint32_t> firstHigh;
+    std::vector<uint8_t> listHigh;
+    first_.reserve(kCells + 1);
+    std::thread helper;
+    try {
+        helper = std::thread(build, kCells / 2, kCells, std::ref(firstHigh), std::ref(listHigh));
+    } catch (const std::system_error&) {
+    }
+    build(0, kCells / 2, first_, candidates_);
+    if (helper.joinable())
+        helper.join();
+    else
+        build(kCells / 2, kCells, firstHigh, listHigh);
+    const uint32_t shift = uint32_t(candidates_.size());
+    for (uint32_t f : firstHigh) first_.push_back(f + shift);
+    candidates_.insert(candidates_.end(), listHigh.begin(), listHigh.end());
+    first_.push_back(uint32_t(candidates_.size()));
+}
 
 NearestColourMap::~NearestColourMap() { std::free(cache_); }
 
+// The first entry of least distance among the cell's candidates, which are
+// in palette order: what the full search over the palette gives.
+uint8_t NearestColourMap::Search(uint8_t blue, uint8_t green, uint8_t red) const {
+    if (count_ <= 0) return 0;
+    const int cell = CellOf(blue, green, red);
+    const uint8_t* c = candidates_.data() + first_[size_t(cell)];
+    const uint8_t* end = candidates_.data() + first_[size_t(cell) + 1];
+    int best = 9000, bestIndex = 0;
+    for (; c < end; ++c) {
+        const RgbQuad& q = palette_[*c];
+        const int d = std::abs(q.blue - blue) + std::abs(q.green - green) + std::abs(q.red - red);
+        if (d == 0) return *c;
+        if (d < best) best = d, bestIndex = *c;
+    }
+    return uint8_t(bestIndex);
+}
+
 uint8_t NearestColourMap::operator()(uint8_t blue, uint8_t green, uint8_t red) {
-    if (!cache_) return uint8_t(NearestColourIndex(palette_, count_, blue, green, red));
-    uint16_t& c = cache_[(size_t(red) << 16) | (size_t(green) << 8) | blue];
-    if (!c) c = uint16_t(NearestColourIndex(palette_, count_, blue, green, red) + 1);
-    return uint8_t(c - 1);
+    if (!cache_) return Search(blue, green, red);
+    std::atomic_ref<uint16_t> c(cache_[(size_t(red) << 16) | (size_t(green) << 8) | blue]);
+    uint16_t v = c.load(std::memory_order_relaxed);
+    if (!v) {
+        v = uint16_t(Search(blue, green, red) + 1);
+        c.store(v, std::memory_order_relaxed);
+    }
+    return uint8_t(v - 1);
+}
+
+void NearestColourMap::MapRows(const uint8_t* pixels, ptrdiff_t stride, int pixelStep, uint8_t* out,
+                               ptrdiff_t outStride, int width, int height) {
+    if (!pixels || !out || width <= 0 || height <= 0 || pixelStep < 3) return;
+    // Both threads may fill the same table entry: with the same value.
+    auto rows = [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+            const uint8_t* p = pixels + stride * r;
+            uint8_t* o = out + outStride * r;
+            uint32_t last = ~0u;   // runs of one colour skip the table
+            uint8_t lastIndex = 0;
+            for (int x = 0; x < width; ++x, p += pixelStep) {
+                const uint32_t c = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+                if (c != last) last = c, lastIndex = (*this)(p[0], p[1], p[2]);
+                o[x] = lastIndex;
+            }
+        }
+    };
+    if (int64_t(width) * height < (int64_t(1) << 18)) {
+        rows(0, height);
+        return;
+    }
+    std::thread helper;
+    try {
+        helper = std::thread(rows, height / 2, height);
+    } catch (const std::system_error&) {
+        rows(0, height);
+        return;
+    }
+    rows(0, height / 2);
+    helper.join();
 }

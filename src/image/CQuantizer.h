@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "dib_types.h"
 
@@ -44,6 +45,18 @@ private:
     static void DeleteTree(Node* node);
     static void Collect(const Node* node, RgbQuad* table, unsigned& index);
 
+    // Where the descent of a colour stands after its top 4 bits per channel
+    // (the node at level 4, or a leaf above it), valid while `gen` is the
+    // tree's: only folding a node of level 3 or above deletes such nodes.
+    struct Shortcut {
+        Node* node = nullptr;
+        unsigned level = 0;
+        uint32_t gen = 0;
+    };
+    static constexpr unsigned kShortcutLevel = 4;
+    std::vector<Shortcut> shortcut_;
+    uint32_t gen_ = 1;
+
     Node* root_ = nullptr;
     unsigned leafCount_ = 0;
     Node* reducible_[9] = {};
@@ -56,8 +69,12 @@ private:
 // keeps the first entry on ties; 0 without a palette.
 int NearestColourIndex(const RgbQuad* palette, int count, uint8_t blue, uint8_t green, uint8_t red);
 
-// NearestColourIndex with the answers remembered per colour (a lazily
-// touched 2^24-entry table), for mapping whole layers.
+// NearestColourIndex for whole layers, with exactly its answers. Colour
+// space is cut into 32 x 32 x 32 cells; each cell lists, in palette order,
+// only the entries that can be nearest for some colour in it (an entry whose
+// smallest distance to the cell exceeds the smallest largest distance of any
+// entry can never be nearest nor tie), and the answer per colour is
+// remembered in a lazily touched 2^24-entry table.
 class NearestColourMap {
 public:
     NearestColourMap(const RgbQuad* palette, int count);
@@ -65,9 +82,16 @@ public:
     NearestColourMap(const NearestColourMap&) = delete;
     NearestColourMap& operator=(const NearestColourMap&) = delete;
     uint8_t operator()(uint8_t blue, uint8_t green, uint8_t red);
+    // `height` rows of `width` pixels of `pixelStep` bytes (blue, green,
+    // red first) into rows of indices; two threads for large pictures.
+    void MapRows(const uint8_t* pixels, ptrdiff_t stride, int pixelStep, uint8_t* out, ptrdiff_t outStride, int width,
+                 int height);
 
 private:
+    uint8_t Search(uint8_t blue, uint8_t green, uint8_t red) const;
     const RgbQuad* palette_;
     int count_;
-    uint16_t* cache_ = nullptr;   // index + 1, 0 unknown
+    uint16_t* cache_ = nullptr;       // index + 1, 0 unknown
+    std::vector<uint32_t> first_;     // per cell: start in candidates_ (and one past the last)
+    std::vector<uint8_t> candidates_;
 };

@@ -60,6 +60,11 @@ Hsl RgbToHsl(int r, int g, int b);
 // --- geometric transforms of a layer -----------------------------------------
 bool MirrorLayer(LayerOpContext& ctx);
 bool FlipLayer(LayerOpContext& ctx);
+// The same two on the layer's own buffers (no selection: every pixel's
+// colour and alpha move); false, with nothing changed, when the buffers do
+// not match the record.
+bool MirrorLayerInPlace(LayerRecord& layer, int bitsPerPixel);
+bool FlipLayerInPlace(LayerRecord& layer, int bitsPerPixel);
 void RotatedSize(int width, int height, double degrees, int& newWidth, int& newHeight);
 // Rotates `src` into `dst`, whose buffers have the size RotatedSize gives
 // (pixels, alpha; rows of dst->stride). Nearest neighbour.

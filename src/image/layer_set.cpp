@@ -26,13 +26,15 @@ void LayerRecord::Clear() {
 }
 
 namespace {
+// `had` is the size dst's buffer was made for (-1: none): a buffer of the
+// right size is kept, since fresh memory costs more than the copy itself.
 template <class T>
-bool CopyBuffer(std::unique_ptr<T[]>& dst, const std::unique_ptr<T[]>& src, size_t n) {
+bool CopyBuffer(std::unique_ptr<T[]>& dst, const std::unique_ptr<T[]>& src, size_t n, int64_t had = -1) {
     if (!src) {
         dst.reset();
         return true;
     }
-    dst.reset(new (std::nothrow) T[n ? n : 1]);
+    if (!dst || had != int64_t(n)) dst.reset(new (std::nothrow) T[n ? n : 1]);
     if (!dst) return false;
     if (n) std::memcpy(dst.get(), src.get(), n * sizeof(T));
     return true;
@@ -41,12 +43,14 @@ bool CopyBuffer(std::unique_ptr<T[]>& dst, const std::unique_ptr<T[]>& src, size
 
 bool LayerRecord::CopyFrom(const LayerRecord& src) {
     if (&src == this) return true;
+    const int64_t hadPix = pixels ? std::max(0, pixelSize) : -1;
+    const int64_t hadPlane = std::max(0, planeSize);
     static_cast<LayerRecordData&>(*this) = src;
     const size_t pix = size_t(std::max(0, src.pixelSize));
     const size_t plane = size_t(std::max(0, src.planeSize));
     const size_t units = size_t(std::max(0, src.textLength)) + 1;
-    return CopyBuffer(pixels, src.pixels, pix) && CopyBuffer(alpha, src.alpha, plane) &&
-           CopyBuffer(effectPlane, src.effectPlane, plane) && CopyBuffer(text, src.text, units);
+    return CopyBuffer(pixels, src.pixels, pix, hadPix) && CopyBuffer(alpha, src.alpha, plane, hadPlane) &&
+           CopyBuffer(effectPlane, src.effectPlane, plane, hadPlane) && CopyBuffer(text, src.text, units);
 }
 
 void LayerRecord::TakeFrom(LayerRecord& from) {

@@ -127,7 +127,8 @@ struct LayerRecord : LayerRecordData {
     uint32_t TextColor() const { return PackBGR(textColor[0], textColor[1], textColor[2]); }
     // Takes the record and the buffers of `from`, which keeps its record.
     void TakeFrom(LayerRecord& from);
-    // Deep copy of record and buffers; false when memory runs out.
+    // Deep copy of record and buffers (buffers of the right size are
+    // reused); false when memory runs out.
     bool CopyFrom(const LayerRecord& src);
 };
 

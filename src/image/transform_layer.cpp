@@ -40,6 +40,26 @@ void MoveAlpha(LayerAccess& a, int r, const uint8_t* srcAlphaRow, SourceColumn s
 
 }  // namespace
 
+namespace {
+
+// Reverses a row of w pixels of 3 bytes from s into d (different buffers).
+// The inner pixels move as 4-byte words; the spilled fourth byte is
+// overwritten by the next pixel, and the two end pixels, whose word would
+// reach past the row, move as 3 bytes.
+void ReverseRow3(const uint8_t* s, uint8_t* d, int w) {
+    if (w <= 0) return;
+    std::memcpy(d, s + 3 * size_t(w - 1), 3);
+    if (w == 1) return;
+    for (int x = 1, sx = w - 2; x < w - 1; ++x, --sx) std::memcpy(d + 3 * size_t(x), s + 3 * size_t(sx), 4);
+    std::memcpy(d + 3 * size_t(w - 1), s, 3);
+}
+
+void ReverseRow1(const uint8_t* s, uint8_t* d, int w) {
+    for (int x = 0, sx = w - 1; x < w; ++x, --sx) d[x] = s[sx];
+}
+
+}  // namespace
+
 // Destination (x, y) receives colour and alpha of source (width - 1 - x, y).
 // Palette indices and text coverage move as they are.
 bool MirrorLayer(LayerOpContext& ctx) {
@@ -49,20 +69,17 @@ bool MirrorLayer(LayerOpContext& ctx) {
     const LayerRecord& L = *ctx.layer;
     const int bpp = BytesPerPixel(ctx), w = L.width;
     const size_t stride = L.IsTextKind() ? size_t(w) : size_t(L.stride);
-    for (int r = 0; r < L.height; ++r) {
-        const uint8_t* s = L.pixels.get() + size_t(r) * stride;
-        uint8_t* d = ctx.outPixels + size_t(r) * stride;
-        if (bpp == 3) {
-            for (int x = 0, sx = w - 1; x < w; ++x, --sx) {
-                d[3 * x] = s[3 * sx];
-                d[3 * x + 1] = s[3 * sx + 1];
-                d[3 * x + 2] = s[3 * sx + 2];
-            }
-        } else {
-            for (int x = 0; x < w; ++x) d[x] = s[w - 1 - x];
+    SplitRows(L.height, WorthSplitting(int64_t(w) * L.height), [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+            const uint8_t* s = L.pixels.get() + size_t(r) * stride;
+            uint8_t* d = ctx.outPixels + size_t(r) * stride;
+            if (bpp == 3)
+                ReverseRow3(s, d, w);
+            else
+                ReverseRow1(s, d, w);
+            MoveAlpha(a, r, L.AlphaRow(r), [w](int x) { return w - 1 - x; });
         }
-        MoveAlpha(a, r, L.AlphaRow(r), [w](int x) { return w - 1 - x; });
-    }
+    });
     return true;
 }
 
@@ -74,11 +91,76 @@ bool FlipLayer(LayerOpContext& ctx) {
     const LayerRecord& L = *ctx.layer;
     const size_t stride = L.IsTextKind() ? size_t(L.width) : size_t(L.stride);
     const size_t rowBytes = L.IsTextKind() ? size_t(L.width) : size_t(L.width) * size_t(BytesPerPixel(ctx));
-    for (int r = 0; r < L.height; ++r) {
-        const int sr = L.height - 1 - r;
-        std::memcpy(ctx.outPixels + size_t(r) * stride, L.pixels.get() + size_t(sr) * stride, rowBytes);
-        MoveAlpha(a, r, L.AlphaRow(sr), [](int x) { return x; });
-    }
+    SplitRows(L.height, WorthSplitting(int64_t(L.width) * L.height), [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+            const int sr = L.height - 1 - r;
+            std::memcpy(ctx.outPixels + size_t(r) * stride, L.pixels.get() + size_t(sr) * stride, rowBytes);
+            MoveAlpha(a, r, L.AlphaRow(sr), [](int x) { return x; });
+        }
+    });
+    return true;
+}
+
+namespace {
+// The layer's buffers hold what its record says: rows of `stride` bytes
+// (text and balloon layers: one coverage byte per pixel) and the alpha plane.
+bool WholeLayer(const LayerRecord& L, int bitsPerPixel, int& bpp, size_t& stride) {
+    if (!L.pixels || !L.alpha || L.width < 1 || L.height < 1) return false;
+    bpp = L.IsTextKind() ? 1 : bitsPerPixel / 8;
+    if (bpp != 1 && bpp != 3) return false;
+    stride = L.IsTextKind() ? size_t(L.width) : size_t(std::max(0, L.stride));
+    return stride >= size_t(L.width) * size_t(bpp) && int64_t(stride) * L.height <= int64_t(L.pixelSize) &&
+           int64_t(L.width) * L.height <= int64_t(L.planeSize);
+}
+}  // namespace
+
+// MirrorLayer without a selection, on the layer's own buffers: each row is
+// reversed through a row buffer, so no scratch copy of the layer is needed.
+bool MirrorLayerInPlace(LayerRecord& L, int bitsPerPixel) {
+    int bpp;
+    size_t stride;
+    if (!WholeLayer(L, bitsPerPixel, bpp, stride)) return false;
+    const int w = L.width;
+    SplitRows(L.height, WorthSplitting(int64_t(w) * L.height), [&](int r0, int r1) {
+        std::vector<uint8_t> row(size_t(w) * size_t(bpp));
+        for (int r = r0; r < r1; ++r) {
+            uint8_t* p = L.pixels.get() + size_t(r) * stride;
+            std::memcpy(row.data(), p, row.size());
+            if (bpp == 3)
+                ReverseRow3(row.data(), p, w);
+            else
+                ReverseRow1(row.data(), p, w);
+            uint8_t* al = L.AlphaRow(r);
+            std::reverse(al, al + w);
+        }
+    });
+    return true;
+}
+
+// FlipLayer without a selection, on the layer's own buffers: rows swap
+// through a row buffer.
+bool FlipLayerInPlace(LayerRecord& L, int bitsPerPixel) {
+    int bpp;
+    size_t stride;
+    if (!WholeLayer(L, bitsPerPixel, bpp, stride)) return false;
+    const size_t rowBytes = size_t(L.width) * size_t(bpp), w = size_t(L.width);
+    const int pairs = L.height / 2;
+    SplitRows(pairs, WorthSplitting(int64_t(L.width) * L.height), [&](int r0, int r1) {
+        std::vector<uint8_t> tmp(std::max(rowBytes, w));
+        for (int a = r0; a < r1; ++a) {
+            const int b = L.height - 1 - a;
+            uint8_t* pa = L.pixels.get() + size_t(a) * stride;
+            uint8_t* pb = L.pixels.get() + size_t(b) * stride;
+            std::memcpy(tmp.data(), pa, rowBytes);
+            std::memcpy(pa, pb, rowBytes);
+            std::memcpy(pb, tmp.data(), rowBytes);
+            uint8_t* aa = L.AlphaRow(a);
+            uint8_t* ab = L.AlphaRow(b);
+            std::memcpy(tmp.data(), aa, w);
+            std::memcpy(aa, ab, w);
+            std::memcpy(ab, tmp.data(), w);
+        }
+    });
     return true;
 }
 
@@ -145,45 +227,101 @@ bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bi
         xc[size_t(col)] = double(xmin + col) * c;
         xs[size_t(col)] = double(xmin + col) * s;
     }
-    // Rows are independent: two workers take alternate bands of rows.
-    auto rows = [&](int worker, int workers) {
-    constexpr int kBand = 32;
-    for (int band = worker * kBand; band < nh; band += workers * kBand)
-    for (int r = band; r < std::min(nh, band + kBand); ++r) {
-        if (worker == 0 && (r & 63) == 0) image.SetProgress(int(int64_t(r) * 100 / nh));
-        const double y = double(ymin + r);
-        const double ys = y * s, yc = y * c;
-        uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
-        uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
-        for (int col = 0; col < nw; ++col) {
-            const int sx = int(xc[size_t(col)] + ys - 0.5);
-            const int sy = int(yc - xs[size_t(col)] - 0.5);
-            if (unsigned(sx) < unsigned(W) && unsigned(sy) < unsigned(H)) {
-                const uint8_t* p = src.pixels.get() + size_t(sy) * sStride + size_t(sx) * size_t(bpp);
-                if (bpp == 3) {
-                    d[3 * col] = p[0], d[3 * col + 1] = p[1], d[3 * col + 2] = p[2];
-                } else {
-                    d[col] = p[0];
+    // Along a row both source coordinates are monotonic in the column
+    // (rounding and truncation keep the order of the exact values), so the
+    // columns that hit the source form one span, found by bisection with the
+    // very expressions of the inner loop; the rest is filled as outside.
+    auto span = [nw](auto f, int limit, int& lo, int& hi) {
+        const bool rising = f(0) <= f(nw - 1);
+        auto first = [nw](auto pred) {   // first column where pred holds (nw: none)
+            int l = 0, h = nw;
+            while (l < h) {
+                const int m = l + (h - l) / 2;
+                if (pred(m)) h = m;
+                else l = m + 1;
+            }
+            return l;
+        };
+        if (rising) {
+            lo = first([&](int k) { return f(k) >= 0; });
+            hi = first([&](int k) { return f(k) >= limit; });
+        } else {
+            lo = first([&](int k) { return f(k) < limit; });
+            hi = first([&](int k) { return f(k) < 0; });
+        }
+    };
+    const uint8_t* sp = src.pixels.get();
+    const uint8_t* sa = src.alpha.get();
+    // Bands of 8 rows are copied in chunks of 512 columns, so that the
+    // source lines one row reads along its slanted path are still in cache
+    // for the rows below it.
+    constexpr int kBand = 8, kChunk = 512;
+    auto band = [&](int b0, int b1) {
+        int lo[kBand], hi[kBand];
+        for (int bandIndex = b0; bandIndex < b1; ++bandIndex) {
+            const int rTop = bandIndex * kBand, n = std::min(nh, rTop + kBand) - rTop;
+            if (b0 == 0) image.SetProgress(int(int64_t(rTop) * 100 / nh));
+            int spanLo = nw, spanHi = 0;
+            for (int k = 0; k < n; ++k) {
+                const int r = rTop + k;
+                const double y = double(ymin + r);
+                const double ys = y * s, yc = y * c;
+                auto fx = [&](int col) { return int(xc[size_t(col)] + ys - 0.5); };
+                auto fy = [&](int col) { return int(yc - xs[size_t(col)] - 0.5); };
+                int lx, hx, ly, hy;
+                span(fx, W, lx, hx);
+                span(fy, H, ly, hy);
+                lo[k] = std::max(lx, ly), hi[k] = std::min(hx, hy);
+                if (hi[k] < lo[k]) lo[k] = hi[k] = 0;
+                if (lo[k] < hi[k]) spanLo = std::min(spanLo, lo[k]), spanHi = std::max(spanHi, hi[k]);
+                uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
+                uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
+                auto fill = [&](int c0, int c1) {
+                    if (c1 <= c0) return;
+                    std::memset(da + c0, 0, size_t(c1 - c0));
+                    if (bpp == 1) {
+                        std::memset(d + c0, outside[0], size_t(c1 - c0));
+                    } else {
+                        for (int col = c0; col < c1; ++col)
+                            d[3 * col] = outside[0], d[3 * col + 1] = outside[1], d[3 * col + 2] = outside[2];
+                    }
+                };
+                fill(0, lo[k]);
+                fill(hi[k], nw);
+            }
+            for (int c0 = spanLo; c0 < spanHi; c0 += kChunk) {
+                const int c1 = std::min(spanHi, c0 + kChunk);
+                for (int k = 0; k < n; ++k) {
+                    const int from = std::max(c0, lo[k]), to = std::min(c1, hi[k]);
+                    if (from >= to) continue;
+                    const int r = rTop + k;
+                    const double y = double(ymin + r);
+                    const double ys = y * s, yc = y * c;
+                    uint8_t* const d = dst.pixels.get() + size_t(r) * dStride;
+                    uint8_t* const da = dst.alpha.get() + size_t(r) * size_t(nw);
+                    const double* const xcp = xc.data();
+                    const double* const xsp = xs.data();
+                    if (bpp == 3) {
+                        for (int col = from; col < to; ++col) {
+                            const int sx = int(xcp[col] + ys - 0.5);
+                            const int sy = int(yc - xsp[col] - 0.5);
+                            const uint8_t* q = sp + size_t(sy) * sStride + size_t(sx) * 3;
+                            d[3 * col] = q[0], d[3 * col + 1] = q[1], d[3 * col + 2] = q[2];
+                            da[col] = sa[size_t(sy) * size_t(W) + size_t(sx)];
+                        }
+                    } else {
+                        for (int col = from; col < to; ++col) {
+                            const int sx = int(xcp[col] + ys - 0.5);
+                            const int sy = int(yc - xsp[col] - 0.5);
+                            d[col] = sp[size_t(sy) * sStride + size_t(sx)];
+                            da[col] = sa[size_t(sy) * size_t(W) + size_t(sx)];
+                        }
+                    }
                 }
-                da[col] = src.alpha[size_t(sy) * size_t(W) + size_t(sx)];
-            } else {
-                if (bpp == 3) {
-                    d[3 * col] = outside[0], d[3 * col + 1] = outside[1], d[3 * col + 2] = outside[2];
-                } else {
-                    d[col] = outside[0];
-                }
-                da[col] = 0;
             }
         }
-    }
     };
-    if (nh > 32) {
-        std::thread helper(rows, 1, 2);
-        rows(0, 2);
-        helper.join();
-    } else {
-        rows(0, 1);
-    }
+    SplitRows((nh + kBand - 1) / kBand, WorthSplitting(int64_t(nw) * nh), band);
     image.SetProgress(0);
     return true;
 }
@@ -201,32 +339,70 @@ bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel
     if (bpp != 1 && bpp != 3) return false;
     const size_t sStride = text ? size_t(W) : size_t(src.stride);
     const size_t dStride = text ? size_t(nw) : size_t(dst.stride);
-    // Tiles of 64 x 64 keep both the rows read and the rows written in cache.
-    constexpr int kTile = 64;
-    for (int tr = 0; tr < nh; tr += kTile)
-    for (int tx = 0; tx < nw; tx += kTile)
-    for (int r = tr; r < std::min(nh, tr + kTile); ++r) {
-        uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
-        uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
-        for (int x = tx; x < std::min(nw, tx + kTile); ++x) {
-            int sx, sy;
-            if (quarters == 1) {
-                sx = W - 1 - r, sy = x;          // clockwise on screen
-            } else if (quarters == 3) {
-                sx = r, sy = H - 1 - x;          // counter-clockwise
-            } else if (quarters == 2) {
-                sx = W - 1 - x, sy = H - 1 - r;
-            } else {
-                sx = x, sy = r;
-            }
-            const uint8_t* p = src.pixels.get() + size_t(sy) * sStride + size_t(sx) * size_t(bpp);
-            if (bpp == 3)
-                d[3 * x] = p[0], d[3 * x + 1] = p[1], d[3 * x + 2] = p[2];
-            else
-                d[x] = p[0];
-            da[x] = src.alpha[size_t(sy) * size_t(W) + size_t(sx)];
+    // Destination row r starts at source pixel (x0, y0) and each step to the
+    // right moves the source by (dx, dy):
+    //   1 (clockwise on screen): source (W - 1 - r, x);
+    //   3 (counter-clockwise):   source (r, H - 1 - x);
+    //   2: source (W - 1 - x, H - 1 - r); 0: the same pixel.
+    struct Walk { ptrdiff_t pix, pixStep, alpha, alphaStep; };
+    auto walk = [&](int r) {
+        int x0, y0, dx, dy;
+        switch (quarters) {
+        case 1: x0 = W - 1 - r, y0 = 0, dx = 0, dy = 1; break;
+        case 3: x0 = r, y0 = H - 1, dx = 0, dy = -1; break;
+        case 2: x0 = W - 1, y0 = H - 1 - r, dx = -1, dy = 0; break;
+        default: x0 = 0, y0 = r, dx = 1, dy = 0; break;
         }
-    }
+        return Walk{ptrdiff_t(y0) * ptrdiff_t(sStride) + ptrdiff_t(x0) * bpp,
+                    ptrdiff_t(dy) * ptrdiff_t(sStride) + ptrdiff_t(dx) * bpp, ptrdiff_t(y0) * W + x0,
+                    ptrdiff_t(dy) * W + dx};
+    };
+    const uint8_t* sp = src.pixels.get();
+    const uint8_t* sa = src.alpha.get();
+    // Tiles of 32 x 32 keep both the rows read and the rows written in
+    // cache; the two threads take the upper and lower bands of tiles.
+    constexpr int kTile = 32;
+    const int bands = (nh + kTile - 1) / kTile;
+    SplitRows(bands, WorthSplitting(int64_t(nw) * nh), [&](int b0, int b1) {
+        for (int band = b0; band < b1; ++band) {
+            const int tr = band * kTile, tr1 = std::min(nh, tr + kTile);
+            const Walk w0 = walk(tr), wl = walk(tr1 - 1);
+            for (int tx = 0; tx < nw; tx += kTile) {
+                const int tx1 = std::min(nw, tx + kTile);
+                // The next tile's source lines are fetched while this one
+                // is copied (a column walk defeats the hardware's guess).
+                if (w0.pixStep != bpp && tx1 + kTile <= nw) {
+                    const ptrdiff_t lo = std::min(w0.pix, wl.pix), hi = std::max(w0.pix, wl.pix) + bpp - 1;
+                    const ptrdiff_t alo = std::min(w0.alpha, wl.alpha);
+                    for (int x = tx1; x < tx1 + kTile; ++x) {
+                        const uint8_t* row = sp + ptrdiff_t(x) * w0.pixStep;
+                        __builtin_prefetch(row + lo);
+                        __builtin_prefetch(row + (lo + hi) / 2);
+                        __builtin_prefetch(row + hi);
+                        __builtin_prefetch(sa + alo + ptrdiff_t(x) * w0.alphaStep);
+                    }
+                }
+                for (int r = tr; r < tr1; ++r) {
+                    const Walk w = walk(r);
+                    uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
+                    uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
+                    const uint8_t* p = sp + w.pix + ptrdiff_t(tx) * w.pixStep;
+                    const uint8_t* q = sa + w.alpha + ptrdiff_t(tx) * w.alphaStep;
+                    if (bpp == 3) {
+                        for (int x = tx; x < tx1; ++x, p += w.pixStep, q += w.alphaStep) {
+                            d[3 * x] = p[0], d[3 * x + 1] = p[1], d[3 * x + 2] = p[2];
+                            da[x] = *q;
+                        }
+                    } else {
+                        for (int x = tx; x < tx1; ++x, p += w.pixStep, q += w.alphaStep) {
+                            d[x] = *p;
+                            da[x] = *q;
+                        }
+                    }
+                }
+            }
+        }
+    });
     return true;
 }
 
@@ -313,11 +489,25 @@ uint32_t SampleArea(const LayerRecord& src, double x, double y, double scaleX, d
 
 // Destination (i, j) samples the source at ((i + 0.5) sx - 0.5, (j + 0.5) sy
 // - 0.5). Enlarging in both directions uses the bilinear kernel through
-// per-column and per-row tables (same arithmetic as SampleBilinear).
+// per-column and per-row tables (same arithmetic as SampleBilinear);
+// reducing in both directions the area kernel through per-column and per-row
+// lists of the covered source pixels and their overlaps (the same products
+// summed in the same order as SampleArea). Rows go to two threads.
 bool ResizeLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst) {
     if (!src.pixels || !src.alpha || !dst.pixels || !dst.alpha || dst.width < 1 || dst.height < 1) return false;
     const double scaleX = double(src.width) / dst.width, scaleY = double(src.height) / dst.height;
-    const int W = src.width, H = src.height;
+    const int W = src.width, H = src.height, DW = dst.width, DH = dst.height;
+    // Alpha comes from the nearest source pixel.
+    std::vector<int> ax(static_cast<size_t>(DW));
+    for (int i = 0; i < DW; ++i) ax[size_t(i)] = std::clamp(int(std::lround((i + 0.5) * scaleX - 0.5)), 0, W - 1);
+    auto alphaRow = [&](int j, uint8_t* da) {
+        const int ya = std::clamp(int(std::lround((j + 0.5) * scaleY - 0.5)), 0, H - 1);
+        const uint8_t* const arow = src.alpha.get() + size_t(ya) * size_t(W);
+        const int* const cols = ax.data();
+        const int n = DW;
+        for (int i = 0; i < n; ++i) da[i] = arow[cols[i]];
+    };
+    const bool split = WorthSplitting(int64_t(DW) * DH);
     if (scaleX <= 1 && scaleY <= 1) {
         struct Tap { int x0; int f; bool white; };
         auto taps = [](int n, int srcN, double scale) {
@@ -329,64 +519,137 @@ bool ResizeLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst) {
             }
             return t;
         };
-        const std::vector<Tap> tx = taps(dst.width, W, scaleX), ty = taps(dst.height, H, scaleY);
-        std::vector<int> ax(static_cast<size_t>(dst.width));
-        for (int i = 0; i < dst.width; ++i)
-            ax[size_t(i)] = std::clamp(int(std::lround((i + 0.5) * scaleX - 0.5)), 0, W - 1);
-        for (int j = 0; j < dst.height; ++j) {
-            if ((j & 63) == 0) image.SetProgress(int(int64_t(j) * 100 / dst.height));
-            const Tap& y = ty[size_t(j)];
-            uint8_t* d = dst.pixels.get() + size_t(j) * size_t(dst.stride);
-            uint8_t* da = dst.alpha.get() + size_t(j) * size_t(dst.width);
-            const int ya = std::clamp(int(std::lround((j + 0.5) * scaleY - 0.5)), 0, H - 1);
-            const uint8_t* arow = src.alpha.get() + size_t(ya) * size_t(W);
-            const uint8_t* r0 = (y.x0 >= 0 && y.x0 < H) ? src.pixels.get() + size_t(y.x0) * size_t(src.stride) : nullptr;
-            const uint8_t* r1 =
-                (y.x0 + 1 >= 0 && y.x0 + 1 < H) ? src.pixels.get() + size_t(y.x0 + 1) * size_t(src.stride) : nullptr;
-            for (int i = 0; i < dst.width; ++i) {
-                const Tap& x = tx[size_t(i)];
-                da[i] = arow[ax[size_t(i)]];
-                if (r0 && r1 && !x.white && !y.white && x.x0 >= 0 && x.x0 + 1 < W) {
-                    // Both rows and both columns inside: no bounds tests.
+        const std::vector<Tap> tx = taps(DW, W, scaleX), ty = taps(DH, H, scaleY);
+        // Columns whose two source columns both lie inside: x0 rises with
+        // the column, so they form one span [cLo, cHi).
+        int cLo = 0;
+        while (cLo < DW && !(tx[size_t(cLo)].x0 >= 0 && tx[size_t(cLo)].x0 + 1 < W)) ++cLo;
+        int cHi = cLo;
+        while (cHi < DW && tx[size_t(cHi)].x0 + 1 < W) ++cHi;
+        std::vector<int> off(static_cast<size_t>(DW)), fxs(static_cast<size_t>(DW));
+        for (int i = 0; i < DW; ++i) off[size_t(i)] = 3 * tx[size_t(i)].x0, fxs[size_t(i)] = tx[size_t(i)].f;
+        SplitRows(DH, split, [&](int j0, int j1) {
+            for (int j = j0; j < j1; ++j) {
+                if (j0 == 0 && (j & 63) == 0) image.SetProgress(int(int64_t(j) * 100 / DH));
+                const Tap& y = ty[size_t(j)];
+                uint8_t* d = dst.pixels.get() + size_t(j) * size_t(dst.stride);
+                alphaRow(j, dst.alpha.get() + size_t(j) * size_t(DW));
+                const uint8_t* r0 =
+                    (y.x0 >= 0 && y.x0 < H) ? src.pixels.get() + size_t(y.x0) * size_t(src.stride) : nullptr;
+                const uint8_t* r1 = (y.x0 + 1 >= 0 && y.x0 + 1 < H)
+                                        ? src.pixels.get() + size_t(y.x0 + 1) * size_t(src.stride)
+                                        : nullptr;
+                auto general = [&](int i) {
+                    const Tap& x = tx[size_t(i)];
+                    if (x.white || y.white) {
+                        d[3 * i] = d[3 * i + 1] = d[3 * i + 2] = 255;
+                        return;
+                    }
                     const int fx = x.f, fy = y.f;
                     const int w11 = (fx * fy) >> 8, w10 = fx - w11, w01 = fy - w11, w00 = 256 - fx - fy + w11;
-                    const uint8_t* a0 = r0 + 3 * size_t(x.x0);
-                    const uint8_t* a1 = r1 + 3 * size_t(x.x0);
-                    for (int k = 0; k < 3; ++k)
-                        d[3 * i + k] =
-                            uint8_t(uint16_t(w00 * a0[k] + w10 * a0[k + 3] + w01 * a1[k] + w11 * a1[k + 3]) >> 8);
+                    const bool in0 = x.x0 >= 0, in1 = x.x0 + 1 < W;
+                    for (int k = 0; k < 3; ++k) {
+                        const int p00 = (r0 && in0) ? r0[3 * x.x0 + k] : 0;
+                        const int p10 = (r0 && in1) ? r0[3 * (x.x0 + 1) + k] : 0;
+                        const int p01 = (r1 && in0) ? r1[3 * x.x0 + k] : 0;
+                        const int p11 = (r1 && in1) ? r1[3 * (x.x0 + 1) + k] : 0;
+                        d[3 * i + k] = uint8_t(uint16_t(w00 * p00 + w10 * p10 + w01 * p01 + w11 * p11) >> 8);
+                    }
+                };
+                if (!r0 || !r1 || y.white) {
+                    for (int i = 0; i < DW; ++i) general(i);
                     continue;
                 }
-                if (x.white || y.white) {
-                    d[3 * i] = d[3 * i + 1] = d[3 * i + 2] = 255;
-                    continue;
+                for (int i = 0; i < cLo; ++i) general(i);
+                // Both rows and both columns inside: no tests.
+                // Everything the loop reads is local: the byte stores could
+                // otherwise alias the tables and force reloads.
+                const int fy = y.f, i1 = cHi;
+                const int* const offs = off.data();
+                const int* const fracs = fxs.data();
+                const uint8_t* const s0 = r0;
+                const uint8_t* const s1 = r1;
+                uint8_t* const out = d;
+                for (int i = cLo; i < i1; ++i) {
+                    const int fx = fracs[i];
+                    const int w11 = (fx * fy) >> 8, w10 = fx - w11, w01 = fy - w11, w00 = 256 - fx - fy + w11;
+                    const uint8_t* a0 = s0 + offs[i];
+                    const uint8_t* a1 = s1 + offs[i];
+                    uint8_t* o = out + 3 * size_t(i);
+                    o[0] = uint8_t(uint16_t(w00 * a0[0] + w10 * a0[3] + w01 * a1[0] + w11 * a1[3]) >> 8);
+                    o[1] = uint8_t(uint16_t(w00 * a0[1] + w10 * a0[4] + w01 * a1[1] + w11 * a1[4]) >> 8);
+                    o[2] = uint8_t(uint16_t(w00 * a0[2] + w10 * a0[5] + w01 * a1[2] + w11 * a1[5]) >> 8);
                 }
-                const int fx = x.f, fy = y.f;
-                const int w11 = (fx * fy) >> 8, w10 = fx - w11, w01 = fy - w11, w00 = 256 - fx - fy + w11;
-                const bool in0 = x.x0 >= 0, in1 = x.x0 + 1 < W;
-                for (int k = 0; k < 3; ++k) {
-                    const int p00 = (r0 && in0) ? r0[3 * x.x0 + k] : 0;
-                    const int p10 = (r0 && in1) ? r0[3 * (x.x0 + 1) + k] : 0;
-                    const int p01 = (r1 && in0) ? r1[3 * x.x0 + k] : 0;
-                    const int p11 = (r1 && in1) ? r1[3 * (x.x0 + 1) + k] : 0;
-                    d[3 * i + k] = uint8_t(uint16_t(w00 * p00 + w10 * p10 + w01 * p01 + w11 * p11) >> 8);
+                for (int i = cHi; i < DW; ++i) general(i);
+            }
+        });
+    } else if (scaleX > 1 && scaleY > 1) {
+        // Per destination column the source columns its footprint touches
+        // with their overlap widths (zero overlaps left out, as SampleArea
+        // skips them), likewise per row; columns outside the layer are left
+        // out too: they add a product with black, +0, which changes no sum.
+        struct Cover { int index; double part; };
+        auto covers = [](int n, int srcN, double scale, std::vector<int>& first, std::vector<Cover>& list) {
+            first.assign(size_t(n) + 1, 0);
+            list.clear();
+            for (int i = 0; i < n; ++i) {
+                first[size_t(i)] = int(list.size());
+                const double c = (i + 0.5) * scale - 0.5;
+                const double lo = c - scale / 2, hi = c + scale / 2;
+                const int k0 = int(std::floor(lo + 0.5)), k1 = int(std::ceil(hi - 0.5));
+                for (int k = k0; k <= k1; ++k) {
+                    const double part = std::min(hi, k + 0.5) - std::max(lo, k - 0.5);
+                    if (part <= 0) continue;
+                    if (k >= 0 && k < srcN) list.push_back(Cover{k, part});
                 }
             }
-        }
+            first[size_t(n)] = int(list.size());
+        };
+        std::vector<int> firstX, firstY;
+        std::vector<Cover> cx, cy;
+        covers(DW, W, scaleX, firstX, cx);
+        covers(DH, H, scaleY, firstY, cy);
+        const double area = scaleX * scaleY;
+        SplitRows(DH, split, [&](int j0, int j1) {
+            for (int j = j0; j < j1; ++j) {
+                if (j0 == 0 && (j & 15) == 0) image.SetProgress(int(int64_t(j) * 100 / DH));
+                uint8_t* d = dst.pixels.get() + size_t(j) * size_t(dst.stride);
+                alphaRow(j, dst.alpha.get() + size_t(j) * size_t(DW));
+                const Cover* ry = cy.data() + firstY[size_t(j)];
+                const int ny = firstY[size_t(j) + 1] - firstY[size_t(j)];
+                for (int i = 0; i < DW; ++i) {
+                    const Cover* rx = cx.data() + firstX[size_t(i)];
+                    const int nx = firstX[size_t(i) + 1] - firstX[size_t(i)];
+                    double s0 = 0, s1 = 0, s2 = 0;
+                    for (int v = 0; v < ny; ++v) {
+                        const uint8_t* row = src.pixels.get() + size_t(ry[v].index) * size_t(src.stride);
+                        const double hy = ry[v].part;
+                        for (int u = 0; u < nx; ++u) {
+                            const uint8_t* p = row + 3 * size_t(rx[u].index);
+                            const double a = rx[u].part * hy;
+                            s0 += a * p[0], s1 += a * p[1], s2 += a * p[2];
+                        }
+                    }
+                    d[3 * i] = Clamp255(int(s0 / area + 1e-7));
+                    d[3 * i + 1] = Clamp255(int(s1 / area + 1e-7));
+                    d[3 * i + 2] = Clamp255(int(s2 / area + 1e-7));
+                }
+            }
+        });
     } else {
-        for (int j = 0; j < dst.height; ++j) {
-            image.SetProgress(int(int64_t(j) * 100 / dst.height));
-            const double y = (j + 0.5) * scaleY - 0.5;
-            uint8_t* d = dst.pixels.get() + size_t(j) * size_t(dst.stride);
-            uint8_t* da = dst.alpha.get() + size_t(j) * size_t(dst.width);
-            const int ya = std::clamp(int(std::lround(y)), 0, H - 1);
-            for (int i = 0; i < dst.width; ++i) {
-                const double x = (i + 0.5) * scaleX - 0.5;
-                const uint32_t c = SampleArea(src, x, y, scaleX, scaleY);
-                d[3 * i] = ColB(c), d[3 * i + 1] = ColG(c), d[3 * i + 2] = ColR(c);
-                da[i] = src.alpha[size_t(ya) * size_t(W) + size_t(std::clamp(int(std::lround(x)), 0, W - 1))];
+        SplitRows(DH, split, [&](int j0, int j1) {
+            for (int j = j0; j < j1; ++j) {
+                if (j0 == 0) image.SetProgress(int(int64_t(j) * 100 / DH));
+                const double y = (j + 0.5) * scaleY - 0.5;
+                uint8_t* d = dst.pixels.get() + size_t(j) * size_t(dst.stride);
+                alphaRow(j, dst.alpha.get() + size_t(j) * size_t(DW));
+                for (int i = 0; i < DW; ++i) {
+                    const double x = (i + 0.5) * scaleX - 0.5;
+                    const uint32_t c = SampleArea(src, x, y, scaleX, scaleY);
+                    d[3 * i] = ColB(c), d[3 * i + 1] = ColG(c), d[3 * i + 2] = ColR(c);
+                }
             }
-        }
+        });
     }
     image.SetProgress(0);
     return true;

@@ -1,0 +1,108 @@
+// The turn and mirror commands on the document: the in-place path without a
+// selection and the command-frame path with one give the rule's result, the
+// previous-state copy follows the recorded step, and buffers handed back by
+// a quarter turn serve the next one.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "commands.h"
+#include "journaled_doc.h"
+
+namespace {
+
+void Randomise(LayerRecord& L, uint32_t seed) {
+    std::mt19937 rng(seed);
+    for (int i = 0; i < L.pixelSize; ++i) L.pixels[size_t(i)] = uint8_t(rng());
+    for (int i = 0; i < L.planeSize; ++i) L.alpha[size_t(i)] = uint8_t(rng() % 3 ? rng() : 0);
+}
+
+struct Snapshot {
+    int w, h;
+    std::vector<uint8_t> px, al;
+    explicit Snapshot(const LayerRecord& L) : w(L.width), h(L.height) {
+        for (int r = 0; r < h; ++r) {
+            px.insert(px.end(), L.PixelRow(r), L.PixelRow(r) + 3 * w);
+            al.insert(al.end(), L.AlphaRow(r), L.AlphaRow(r) + w);
+        }
+    }
+    const uint8_t* Px(int x, int r) const { return px.data() + (size_t(r) * w + x) * 3; }
+    uint8_t A(int x, int r) const { return al[size_t(r) * w + x]; }
+};
+
+bool SameAsLive(const CVexoDoc& doc, int slot) {
+    const LayerRecord& a = doc.live.layers[slot];
+    const LayerRecord& b = doc.prevState.layers[slot];
+    return a.width == b.width && a.height == b.height && a.pixelSize == b.pixelSize &&
+           std::memcmp(a.pixels.get(), b.pixels.get(), size_t(a.pixelSize)) == 0 &&
+           std::memcmp(a.alpha.get(), b.alpha.get(), size_t(a.planeSize)) == 0;
+}
+
+}  // namespace
+
+using TransformCommands = JournaledDocTest;
+
+TEST_F(TransformCommands, MirrorMovesAlphaOnlyUnderTheSelection) {
+    StartJournal(37, 21);
+    LayerRecord& L = doc.Layer(doc.currentLayer);
+    Randomise(L, 3);
+    const Snapshot before(L);
+
+    // No selection: colours and alpha move, in place.
+    ASSERT_TRUE(commands::All().Find(4220)->run(doc, {}));
+    for (int r = 0; r < 21; ++r)
+        for (int x = 0; x < 37; ++x) {
+            ASSERT_EQ(0, std::memcmp(L.PixelRow(r) + 3 * x, before.Px(36 - x, r), 3));
+            ASSERT_EQ(L.AlphaRow(r)[x], before.A(36 - x, r));
+        }
+    EXPECT_TRUE(SameAsLive(doc, doc.currentLayer));
+
+    // With a selection of the left half: every colour moves back, alpha only
+    // where the selection marks the pixel.
+    const Snapshot mirrored(L);
+    SelectionMask& s = doc.live.selection;
+    s.width = 37, s.height = 21, s.x = L.x, s.y = L.y, s.size = 37 * 21;
+    s.mask.assign(size_t(s.size), 0);
+    for (int r = 0; r < 21; ++r)
+        for (int x = 0; x < 18; ++x) s.mask[size_t(r) * 37 + x] = 1;
+    doc.selectionActive = true;
+    ASSERT_TRUE(commands::All().Find(4220)->run(doc, {}));
+    for (int r = 0; r < 21; ++r)
+        for (int x = 0; x < 37; ++x) {
+            ASSERT_EQ(0, std::memcmp(L.PixelRow(r) + 3 * x, before.Px(x, r), 3));
+            ASSERT_EQ(L.AlphaRow(r)[x], x < 18 ? before.A(x, r) : mirrored.A(x, r));
+        }
+}
+
+TEST_F(TransformCommands, FlipOfEveryLayerAndTurnsKeepThePreviousStateCurrent) {
+    StartJournal(40, 25);
+    LayerRecord& L = doc.Layer(doc.currentLayer);
+    Randomise(L, 4);
+    ASSERT_TRUE(doc.RecordUndoStep(u"paint", UndoLayerChanged, -1));
+    const Snapshot before(L);
+    ASSERT_TRUE(commands::All().Find(1411)->run(doc, {}));
+    for (int r = 0; r < 25; ++r) ASSERT_EQ(0, std::memcmp(L.PixelRow(r), before.Px(0, 24 - r), 3 * 40));
+    EXPECT_TRUE(SameAsLive(doc, doc.currentLayer));
+    ASSERT_TRUE(commands::All().Find(1411)->run(doc, {}));
+
+    // A canvas turn right keeps the old buffers; the turn back takes them.
+    ASSERT_TRUE(commands::All().Find(1491)->run(doc, {}));
+    EXPECT_EQ(L.width, 25);
+    EXPECT_EQ(L.height, 40);
+    EXPECT_TRUE(SameAsLive(doc, doc.currentLayer));
+    const uint8_t* spare = doc.spareBuffers.pixels.get();
+    ASSERT_NE(spare, nullptr);
+    ASSERT_TRUE(commands::All().Find(1492)->run(doc, {}));
+    EXPECT_EQ(L.pixels.get(), spare);
+    const Snapshot after(L);
+    EXPECT_EQ(after.px, before.px);
+    EXPECT_EQ(after.al, before.al);
+    EXPECT_TRUE(SameAsLive(doc, doc.currentLayer));
+    for (int i = 0; i < L.planeSize; ++i) ASSERT_EQ(L.effectPlane[size_t(i)], 0);
+
+    // A free rotation: the previous-state copy has the rotated layer too.
+    ASSERT_TRUE(commands::All().Find(1415)->run(doc, {30}));
+    EXPECT_TRUE(SameAsLive(doc, doc.currentLayer));
+    EXPECT_EQ(doc.prevState.layers[doc.currentLayer].width, L.width);
+}
