@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Side-by-side timing of our layer operations against ImageMagick and
 # libvips on one 6000 x 4000 picture. Every tool's time is its whole run
-# minus its own no-op run (load and save of the same file), best of $RUNS.
-# Ours is also timed inside the program (apply --time --repeat 2: the
-# operation in its command frame on an open document, warm buffers).
+# minus its own no-op run (load and save of the same file), best of $RUNS;
+# ours runs without writing undo steps there (apply --no-undo), as the other
+# tools keep none. Also timed inside the program: "ours-op" the operation in
+# its command frame on an open document, warm buffers, no undo step
+# (apply --no-undo --time --repeat 2), and "+undo" the same command with its
+# undo step written to the journal, as the editor runs it (one run).
 # Usage: bench/compare.sh [BUILD_DIR]   (RUNS=n, PHOTO=file.tif, SKIP_SLOW=1)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,7 +52,7 @@ printf '3 3\n255 255 255\n255 255 255\n255 255 255\n' >"$WORK/morph.mat"
 IN="$PHOTO"
 OUT="$WORK/out.bmp"
 VOUT="$WORK/out.v"
-ours0=$(best "$CLI apply '$IN' '$OUT'")
+ours0=$(best "$CLI apply --no-undo '$IN' '$OUT'")
 im0=$(best "$IM '$IN' '$OUT'")
 im10=$(best "$IM -limit thread 1 '$IN' '$OUT'")
 if [ -n "$VIPS" ]; then
@@ -78,14 +81,15 @@ rows=(
   "256 colours|2016|-colors 256|-"
 )
 
-printf '%-20s %9s %9s %9s %9s %9s %9s %8s %8s\n' op ours ours-in IM IM-1thr vips vips-1thr IM/ours vips/ours
+printf '%-20s %8s %8s %8s %8s %8s %8s %8s %8s %9s\n' op ours ours-op +undo IM IM-1thr vips vips-1thr IM/ours ours/vips
 for row in "${rows[@]}"; do
     IFS='|' read -r name step imop vop <<<"$row"
     if [ -n "${SKIP_SLOW:-}" ] && [[ "$name" == median* ]]; then continue; fi
-    o=$(sub "$(best "$CLI apply '$IN' '$OUT' '$step'")" "$ours0")
-    inner=$("$CLI" apply "$IN" "$OUT" --time --repeat 2 "$step" 2>&1 >/dev/null | awk '{print $(NF-1)}' | tail -1)
-    [[ "$step" == resize* || "$step" == 2016 || "$step" == 1491 ]] &&
-        inner=$("$CLI" apply "$IN" "$OUT" --time "$step" 2>&1 >/dev/null | awk '{print $(NF-1)}' | tail -1)
+    o=$(sub "$(best "$CLI apply --no-undo '$IN' '$OUT' '$step'")" "$ours0")
+    rep=2
+    [[ "$step" == resize* || "$step" == 2016 || "$step" == 1491 ]] && rep=1
+    inner=$("$CLI" apply --no-undo "$IN" "$OUT" --time --repeat $rep "$step" 2>&1 >/dev/null | awk '{print $(NF-1)}' | tail -1)
+    withundo=$("$CLI" apply "$IN" "$OUT" --time "$step" 2>&1 >/dev/null | awk '{print $(NF-1)}' | tail -1)
     i=$(sub "$(best "$IM '$IN' $imop '$OUT'")" "$im0")
     i1=$(sub "$(best "$IM -limit thread 1 '$IN' $imop '$OUT'")" "$im10")
     v="-"; v1="-"
@@ -95,7 +99,7 @@ for row in "${rows[@]}"; do
         v1=$(sub "$(best "VIPS_CONCURRENCY=1 $VIPS $vc")" "$v10")
     fi
     ratio() { if [ "$1" = "-" ] || [ "$2" = "-" ] || [ "$2" = 0 ]; then echo "-"; else echo "scale=2; $1 / $2" | bc; fi; }
-    printf '%-20s %9s %9s %9s %9s %9s %9s %8s %8s\n' "$name" "$o" "${inner%.*}" "$i" "$i1" "$v" "$v1" \
-        "$(ratio "$i" "$o")" "$(ratio "$v" "$o")"
+    printf '%-20s %8s %8s %8s %8s %8s %8s %8s %8s %9s\n' "$name" "$o" "${inner%.*}" "${withundo%.*}" "$i" "$i1" "$v" "$v1" \
+        "$(ratio "$i" "$o")" "$(ratio "$o" "$v")"
 done
-echo "times in ms; ours = whole run minus no-op run; ours-in = inside the program, warm"
+echo "times in ms; ours = whole run minus no-op run (no undo steps); ours-op = inside, warm, no undo step; +undo = inside with the undo step"
