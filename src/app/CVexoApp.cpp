@@ -21,9 +21,16 @@
 #include "commands.h"
 #include "embedded_resources.h"
 #include "host_hooks.h"
+#include "huge_pages.h"
 #include "update_check.h"
 
-wxIMPLEMENT_APP(CVexoApp);
+wxIMPLEMENT_APP_NO_MAIN(CVexoApp);
+
+int main(int argc, char** argv) {
+    RestartWithHugePages(argv);
+    wxDISABLE_DEBUG_SUPPORT();   // as wxIMPLEMENT_APP's own main does
+    return wxEntry(argc, argv);
+}
 
 namespace {
 wxString U(const char* s) { return wxString::FromUTF8(s); }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "huge_pages.h"
 #include "cli.h"
 
 namespace cli {
@@ -73,6 +74,7 @@ bool ParseInt(const std::string& text, int& value) {
 }  // namespace cli
 
 int main(int argc, char** argv) {
+    RestartWithHugePages(argv);
     if (argc < 2) return cli::Usage("no command given");
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
