@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
-#include <system_error>
-#include <thread>
 #include <cstdlib>
 
 #include "layer_set.h"
+#include "split_rows.h"
 
 CQuantizer::CQuantizer() : shortcut_(size_t(1) << (3 * kShortcutLevel)) {}
 
@@ -175,16 +173,12 @@ NearestColourMap::NearestColourMap(const RgbQuad* palette, int count)
     std::vector<uint32_t> firstHigh;
     std::vector<uint8_t> listHigh;
     first_.reserve(kCells + 1);
-    std::thread helper;
-    try {
-        helper = std::thread(build, kCells / 2, kCells, std::ref(firstHigh), std::ref(listHigh));
-    } catch (const std::system_error&) {
-    }
-    build(0, kCells / 2, first_, candidates_);
-    if (helper.joinable())
-        helper.join();
-    else
-        build(kCells / 2, kCells, firstHigh, listHigh);
+    // Without a helper thread the lower half takes every cell and the upper
+    // lists stay empty.
+    layerops::SplitRows(kCells, true, [&](int c0, int c1) {
+        if (c0 == 0) build(c0, c1, first_, candidates_);
+        else build(c0, c1, firstHigh, listHigh);
+    });
     const uint32_t shift = uint32_t(candidates_.size());
     for (uint32_t f : firstHigh) first_.push_back(f + shift);
     candidates_.insert(candidates_.end(), listHigh.begin(), listHigh.end());
@@ -238,17 +232,5 @@ void NearestColourMap::MapRows(const uint8_t* pixels, ptrdiff_t stride, int pixe
             }
         }
     };
-    if (int64_t(width) * height < (int64_t(1) << 18)) {
-        rows(0, height);
-        return;
-    }
-    std::thread helper;
-    try {
-        helper = std::thread(rows, height / 2, height);
-    } catch (const std::system_error&) {
-        rows(0, height);
-        return;
-    }
-    rows(0, height / 2);
-    helper.join();
+    layerops::SplitRows(height, layerops::WorthSplitting(int64_t(width) * height), rows);
 }

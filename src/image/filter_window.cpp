@@ -2,8 +2,6 @@
 // edge darkening, frosted glass and watercolour.
 #include <atomic>
 #include <cmath>
-#include <system_error>
-#include <thread>
 #include <utility>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -161,20 +159,7 @@ bool HaveAvx2() {
 // thread the main one does all rows.
 template <class F>
 void TwoBands(const LayerAccess& a, F&& body) {
-    const int h = a.h;
-    if (h >= 4 && int64_t(a.w) * h >= 1024) {
-        std::thread helper;
-        try {
-            helper = std::thread([&body, h] { body(h / 2, h, false); });
-        } catch (const std::system_error&) {
-        }
-        if (helper.joinable()) {
-            body(0, h / 2, true);
-            helper.join();
-            return;
-        }
-    }
-    body(0, h, true);
+    SplitRows(a.h, a.h >= 4 && int64_t(a.w) * a.h >= 1024, [&body](int r0, int r1) { body(r0, r1, r0 == 0); });
 }
 
 // Copies the results of columns x0 .. x1-1 into the destination row where
