@@ -14,6 +14,7 @@
 #include "command_ids.h"
 #include "commands.h"
 #include "options_dialog.h"
+#include "shell_commands.h"
 #include "toolbar_art.h"
 
 namespace {
@@ -89,6 +90,7 @@ int gHeadingId = 31000;
 void PaintLogo(wxDC& dc, const wxSize& size);
 
 bool IsServedByShell(int c) {
+    if (shell::Find(c)) return true;
     switch (c) {
         case cmd::New: case cmd::Open: case cmd::Save: case cmd::SaveAs: case cmd::Exit: case cmd::About:
         case cmd::Options: case cmd::Cascade: case cmd::Tile: case cmd::ZoomIn: case cmd::ZoomOut:
@@ -127,6 +129,12 @@ CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
             SendSizeEvent();
         }
     }, cmd::MainToolBar);
+    for (const shell::Command& c : shell::All()) {
+        const int id = c.id;
+        Bind(wxEVT_MENU, [this, id](wxCommandEvent&) {
+            if (const shell::Command* sc = shell::Find(id); sc && sc->run) sc->run(*this);
+        }, cmd::EventId(id));
+    }
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateAny, this);
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
     DragAcceptFiles(true);
@@ -150,6 +158,54 @@ CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
         });
         area->PushEventHandler(logo_);
     }
+    CreatePanels();
+}
+
+void CMainFrame::CreatePanels() {
+    // The document area is the centre; the panels dock around it. Their
+    // places are kept in the profile under "PanelLayout".
+    aui_.SetManagedWindow(this);
+    if (wxAuiNotebook* area = GetClientWindow())
+        aui_.AddPane(area, wxAuiPaneInfo().Name("documents").CenterPane().PaneBorder(false));
+    for (const shell::Panel& p : shell::Panels()) {
+        wxWindow* w = p.create ? p.create(*this) : nullptr;
+        if (!w) continue;
+        wxAuiPaneInfo info;
+        info.Name(wxString::FromUTF8(p.name)).Right().Hide();
+        if (p.pane) p.pane(info);
+        aui_.AddPane(w, info);
+        panels_.emplace_back(p.name, w);
+    }
+    wxString layout;
+    if (wxConfigBase* cfg = wxConfigBase::Get(false); cfg && cfg->Read("PanelLayout", &layout) && !layout.empty())
+        aui_.LoadPerspective(layout, false);
+    aui_.Update();
+}
+
+void CMainFrame::SavePanelLayout() {
+    if (wxConfigBase* cfg = wxConfigBase::Get(false)) cfg->Write("PanelLayout", aui_.SavePerspective());
+}
+
+wxWindow* CMainFrame::FindPanel(const std::string& name) const {
+    for (const auto& [n, w] : panels_)
+        if (n == name) return w;
+    return nullptr;
+}
+
+bool CMainFrame::ShowPanel(const std::string& name, bool show) {
+    wxWindow* w = FindPanel(name);
+    if (!w) return false;
+    wxAuiPaneInfo& info = aui_.GetPane(w);
+    if (!info.IsOk()) return false;
+    info.Show(show);
+    aui_.Update();
+    return true;
+}
+
+bool CMainFrame::PanelShown(const std::string& name) const {
+    wxWindow* w = FindPanel(name);
+    if (!w) return false;
+    return const_cast<wxAuiManager&>(aui_).GetPane(w).IsShown();
 }
 
 void PaintLogo(wxDC& dc, const wxSize& size) {
@@ -174,6 +230,7 @@ void PaintLogo(wxDC& dc, const wxSize& size) {
 }
 
 CMainFrame::~CMainFrame() {
+    aui_.UnInit();
     if (logo_) {
         if (wxAuiNotebook* area = GetClientWindow()) area->RemoveEventHandler(logo_);
         delete logo_;
@@ -336,6 +393,11 @@ void CMainFrame::OnUpdateAny(wxUpdateUIEvent& event) {
         return;
     }
     bool haveDoc = ActiveDocument() != nullptr;
+    if (const shell::Command* c = shell::Find(id)) {
+        event.Enable(!c->enabled || c->enabled(*this));
+        if (c->checked) event.Check(c->checked(*this));
+        return;
+    }
     switch (id) {
         case cmd::New: case cmd::Open: case cmd::Exit: case cmd::About: case cmd::Options:
         case cmd::ForeColour: case cmd::BackColour: case cmd::SwapColours:
@@ -432,6 +494,7 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
         return;
     }
     closing_ = true;
+    SavePanelLayout();
     if (wxFileConfig* cfg = wxDynamicCast(wxConfigBase::Get(false), wxFileConfig)) {
         m_docManager->FileHistorySave(*cfg);
         cfg->Flush();

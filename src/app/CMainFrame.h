@@ -4,6 +4,7 @@
 #pragma once
 
 #include <wx/wx.h>
+#include <wx/aui/aui.h>
 #include <wx/aui/tabmdi.h>
 #include <wx/docview.h>
 #include <wx/wx.h>
@@ -31,6 +32,14 @@ public:
     // "Pimlora - <document window title>".
     void ShowDocumentTitle(const wxString& childTitle);
 
+    // Docking of the modeless panels around the document area.
+    wxAuiManager& PanelManager() { return aui_; }
+    // The panel registered under `name` (shell::PanelRegistrar), or null.
+    wxWindow* FindPanel(const std::string& name) const;
+    // Shows or hides a panel by name; false when there is no such panel.
+    bool ShowPanel(const std::string& name, bool show);
+    bool PanelShown(const std::string& name) const;
+
     AppSettings settings;
     int currentTool = -1, previousTool = -1, currentCommand = -1;
     // Prepared by the new-image step for the next new document.
@@ -52,10 +61,14 @@ private:
     void OnCharHook(wxKeyEvent& event);
     void OnDropFiles(wxDropFilesEvent& event);
     bool RunCloseSequence();
+    void CreatePanels();
+    void SavePanelLayout();
 
     bool configLoaded_ = false;
     wxEvtHandler* logo_ = nullptr;   // paints the logo behind the documents
     bool closing_ = false;
+    wxAuiManager aui_;
+    std::vector<std::pair<std::string, wxWindow*>> panels_;
 };
 
 // Commands served somewhere along the route (view, document, frame,
