@@ -22,6 +22,7 @@
 #include "embedded_resources.h"
 #include "host_hooks.h"
 #include "huge_pages.h"
+#include "memory_budget.h"
 #include "update_check.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVexoApp);
@@ -122,6 +123,17 @@ bool CVexoApp::OnInit() {
     // 7. The file named on the command line.
     for (const wxString& file : files_) OpenPath(file);
     return true;
+}
+
+bool CVexoApp::OnExceptionInMainLoop() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        wxMessageBox(U(docmem::kOutOfMemory), "Pimlora", wxOK, frame_);
+        return true;
+    } catch (...) {
+        return wxApp::OnExceptionInMainLoop();
+    }
 }
 
 int CVexoApp::OnExit() {

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "dib_types.h"
 #include "layer_set.h"
+#include "memory_budget.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CVexoDocument, wxDocument);
 
@@ -140,8 +141,10 @@ bool CVexoDocument::RunCommand(int id) {
     CMainFrame* main = wxGetApp().MainFrame();
     if (main) main->currentCommand = id;
     bool ok = false;
-    {
+    try {
         ok = c->run(*core_, {});
+    } catch (const std::bad_alloc&) {   // the table's own guard catches it first
+        MessageBox(docmem::kOutOfMemory);
     }
     if (main) main->currentCommand = -1;
     // Only a change marks the document: choosing a tool, copying or a

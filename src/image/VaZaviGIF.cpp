@@ -218,13 +218,15 @@ namespace {
 
 // LZW decoding of one image's data into `img`, the stream just after the
 // image descriptor and its local table. Leaves the reader after the
-// terminating zero-length sub-block (or at the end of the data).
-void DecodeLzw(GifReader& r, VaZavi& img, bool interlaced, VaZaviGIF::State& st) {
+// terminating zero-length sub-block (or at the end of the data). Returns the
+// number of pixels the data gave (0 for an unusable code size).
+int64_t DecodeLzw(GifReader& r, VaZavi& img, bool interlaced, VaZaviGIF::State& st) {
     const int codeSize = r.Byte();
     if (codeSize < 2 || codeSize > 9) {  // unusable: the image keeps no pixels
         if (codeSize >= 0) r.SkipSubBlocks();
-        return;
+        return 0;
     }
+    int64_t produced = 0;
     const int clear = 1 << codeSize, endCode = clear + 1, firstFree = clear + 2;
     int width = codeSize + 1, slot = firstFree, limit = 1 << width;
     int prev = -1, first = 0;
@@ -320,6 +322,7 @@ void DecodeLzw(GifReader& r, VaZavi& img, bool interlaced, VaZaviGIF::State& st)
             uint8_t* d = row + x;
             for (int i = 0; i < n; ++i) d[i] = *--sp;
             x += n;
+            produced += n;
             if (x == w) {
                 placer.Put(row, w);
                 x = 0;
@@ -330,6 +333,7 @@ void DecodeLzw(GifReader& r, VaZavi& img, bool interlaced, VaZaviGIF::State& st)
     }
     if (x > 0) placer.Put(row, x);
     if (!terminated) r.SkipSubBlocks();
+    return produced;
 }
 
 // Total length of the data sub-blocks starting at the reader's position
@@ -563,7 +567,10 @@ bool VaZaviGIF::Decode(ImageStream& stream) {
                         } else {
                             frame.SetGrayPalette();
                         }
-                        DecodeLzw(r, frame, f.interlaced, st);
+                        // A frame before the wanted one may come out blank;
+                        // the wanted one itself must give pixels.
+                        if (DecodeLzw(r, frame, f.interlaced, st) == 0 && k == target)
+                            ThrowCodecError("GIF image data gives no pixels");
                     } else if (r.Byte() >= 0) {
                         r.SkipSubBlocks();
                     }
