@@ -114,7 +114,7 @@ public:
         mem->Add(new wxStaticText(p4, wxID_ANY, U("문서 메모리 한도(MB, 0 = 자동)")), 0,
                  wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
         memorySpin_ = new wxSpinCtrl(p4, wxID_ANY, wxString::Format("%lld", (long long)v_.memoryBudgetMB),
-                                     wxDefaultPosition, wxSize(120, -1), wxSP_ARROW_KEYS, 0,
+                                     wxDefaultPosition, wxSize(160, -1), wxSP_ARROW_KEYS, 0,
                                      int(config::kMaxMemoryBudgetMB), int(v_.memoryBudgetMB));
         mem->Add(memorySpin_, 0);
         st->Add(mem, 0, wxALL, 6);
