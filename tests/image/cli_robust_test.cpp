@@ -294,3 +294,34 @@ TEST(CliRobust, WideCanvasAndMemoryThatRunsOut) {
     EXPECT_EQ(TemporaryFiles(dir), 0);
 }
 #endif
+
+// Run as another user: a file of someone else's that this user may write
+// keeps its owner (it is rewritten in place), one this user may not write is
+// refused with the system's reason.
+TEST(CliRobust, AnotherUsersFilesKeepTheirOwner) {
+    if (geteuid() != 0 || !HaveTool("setpriv")) GTEST_SKIP() << "needs root to act as another user";
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 01777), 0);
+    MakePicture(dir.File("a.bmp"), 10, 6, 1);
+    MakePicture(dir.File("old.bmp"), 4, 4, 2);
+    for (const char* f : {"shared.bmp", "theirs.bmp"})
+        ASSERT_EQ(testsupport::Run("cp " + dir.File("old.bmp") + " " + dir.File(f)), 0);
+    ASSERT_EQ(chmod(dir.File("shared.bmp").c_str(), 0666), 0);
+    ASSERT_EQ(chmod(dir.File("theirs.bmp").c_str(), 0644), 0);
+    ASSERT_EQ(Cli(dir, "convert a.bmp want.bmp").status, 0);
+    const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups env PIMLORA_HOME=" + dir.Path();
+
+    Result r = Cli(dir, "convert a.bmp shared.bmp", asNobody);
+    EXPECT_EQ(r.status, 0) << r.err;
+    struct stat st;
+    ASSERT_EQ(stat(dir.File("shared.bmp").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
+    EXPECT_EQ(ReadBytes(dir.File("shared.bmp")), ReadBytes(dir.File("want.bmp")));
+
+    r = Cli(dir, "convert a.bmp theirs.bmp", asNobody);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(std::string("쓰기 금지된 파일입니다 (") + std::strerror(EACCES) + ")"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(dir.File("theirs.bmp")), ReadBytes(dir.File("old.bmp")));
+    EXPECT_EQ(TemporaryFiles(dir), 0);
+}
