@@ -172,6 +172,30 @@ TEST(PaintStroke, GuardAndGrowth) {
     EXPECT_EQ(0, std::memcmp(now.px(7, 2), Plain(old).px(7, 2), 3));
 }
 
+TEST(PaintStroke, PaletteLayersTakeTheNearestEntry) {
+    // A soft stamp on a 256-colour picture: every written pixel is the
+    // palette entry nearest to the mix of its old palette colour.
+    PaintDoc d(40, 30, 13);
+    ASSERT_TRUE(d.doc.ReduceTo256Colours());
+    const LayerRecord& l = d.Layer();
+    const std::vector<uint8_t> before(l.pixels.get(), l.pixels.get() + l.pixelSize);
+    const auto& pal = d.doc.live.palette;
+    ASSERT_TRUE(paint::Stroke(d.doc, StrokeMode::Paint, d.Z(20, 15), d.Z(20, 15), kRed, 6, paint::kSoftBrush));
+    for (int row = 9; row < 21; ++row)
+        for (int x = 14; x < 26; ++x) {
+            const int d2 = (x - 20) * (x - 20) + (row - 15) * (row - 15), w = 510 * d2 / 36;
+            const uint8_t old = before[size_t(row) * size_t(l.stride) + size_t(x)];
+            if (2 * d2 >= 36) {
+                EXPECT_EQ(old, l.PixelRow(row)[x]);
+                continue;
+            }
+            const uint32_t mix = PackBGR(uint8_t(Mul(kRed.b, 255 - w) + Mul(pal[old].blue, w)),
+                                         uint8_t(Mul(kRed.g, 255 - w) + Mul(pal[old].green, w)),
+                                         uint8_t(Mul(kRed.r, 255 - w) + Mul(pal[old].red, w)));
+            EXPECT_EQ(d.doc.NearestPaletteIndex(mix), l.PixelRow(row)[x]) << x << "," << row;
+        }
+}
+
 TEST(PaintCircle, MidpointStampsAroundTheCurrentPoint) {
     // Press and current point 2r apart: radius r, centred at the current point.
     for (auto [dx, dy, size] : {std::tuple{20, 0, 1}, {14, 9, 1}, {7, 24, 3}, {0, 1, 1}, {1, 0, 4}}) {
