@@ -7,8 +7,11 @@
 //   1. refuses text and balloon layers with doctext::kTextLayerRefused,
 //   2. converts each point to layer pixels (the layer grows towards a point
 //      outside it),
-//   3. works inside BeginLayerOp / EndLayerOp (nothing is painted when the
-//      frame cannot start),
+//   3. paints in the frame of the paint operations: the result of
+//      BeginLayerOp / EndLayerOp (the layer painted through a scratch copy
+//      and copied back, then the layers panel and the views told), but
+//      painted straight into the layer so that the cost follows the
+//      painted area (paint_internal.h says why that is the same),
 // and returns false when it refused or could not run. Undo steps are the
 // caller's (the tool records them on release), except the dot, which
 // records "점찍기" itself.
