@@ -15,6 +15,8 @@ PACKAGES=(
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
   # widgets found by their accessible names in the GUI tests
   dbus-daemon at-spi2-core python3-pyatspi
+  # the updater (HTTP, FTP, SHA-256) and its test servers
+  libcurl4-openssl-dev libssl-dev curl python3-pyftpdlib binutils libgtk-3-dev
 )
 
 missing=()
