@@ -166,8 +166,16 @@ void MyShadeBtn::OnPaint(wxPaintEvent&) {
     dc.SetFont(GetFont());
     dc.SetTextForeground(IsEnabled() ? wxColour(0, 0, 0) : wxColour(128, 128, 128));
     wxString label = GetLabel();
-    wxSize t = dc.GetTextExtent(label);
     int shift = face == 2 ? 1 : 0;
+    if (label.empty()) {
+        // Without a caption the button is a close box: a small cross.
+        int cx = s.x / 2 + shift, cy = s.y / 2 + shift, r = std::max(2, std::min(s.x, s.y) / 4);
+        dc.SetPen(wxPen(IsEnabled() ? wxColour(30, 30, 30) : wxColour(128, 128, 128), 2));
+        dc.DrawLine(cx - r, cy - r, cx + r + 1, cy + r + 1);
+        dc.DrawLine(cx - r, cy + r, cx + r + 1, cy - r - 1);
+        return;
+    }
+    wxSize t = dc.GetTextExtent(label);
     dc.DrawText(label, (s.x - t.x) / 2 + shift, (s.y - t.y) / 2 + shift);
 }
 

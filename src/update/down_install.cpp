@@ -45,6 +45,7 @@ DownInstallModel::Start DownInstallModel::StartDownload(const std::string& url, 
     try {
         worker_ = std::thread([this, checked, events] {
             result_ = DownloadFile(checked, folder_, cancel_, events.progress, config_.timeoutSeconds);
+            if (result_.ok) result_.sha256 = FileSha256(result_.path);   // what lies on disk is what runs
             if (events.done) events.done();
         });
     } catch (const std::system_error&) {

@@ -183,7 +183,6 @@ DownloadResult DownloadFile(const std::string& urlIn, const std::string& folder,
         r.error = "cannot rename " + part + ": " + std::strerror(errno);
         return r;
     }
-    r.sha256 = FileSha256(target);
     r.ok = true;
     r.path = target;
     return r;

@@ -1,5 +1,5 @@
 // The installer download of setupfetch: a fresh copy into a folder, with
-// throttled progress reports and cancellation, and the file's SHA-256.
+// throttled progress reports and cancellation; and a file's SHA-256.
 #pragma once
 
 #include <atomic>
@@ -16,7 +16,7 @@ struct DownloadResult {
     bool ok = false;
     bool cancelled = false;
     std::string path;      // the downloaded file; empty unless ok
-    std::string sha256;    // lower-case hex of the file; empty unless ok
+    std::string sha256;    // lower-case hex of the file (FileSha256), when asked for
     std::string error;     // why it failed
 };
 

@@ -12,7 +12,7 @@ wxString U(const std::string& s) { return wxString::FromUTF8(s.c_str()); }
 
 CDlg_UpdateCheck::CDlg_UpdateCheck(wxWindow* parent, long long currentScaled, long long onlineScaled,
                                    const wxFont* uiFont)
-    : CBDialog(parent, U("Pimlora 업데이트"), wxSize(344, 166), wxColour(214, 232, 224)) {
+    : CBDialog(parent, "Pimlora update", wxSize(344, 166), wxColour(214, 232, 224)) {
     (void)currentScaled;   // the editor's own version is not shown
     auto* ok = new MyShadeBtn(this, 5161, U("확 인"), wxPoint(105, 120), wxSize(60, 23));
     auto* cancel = new MyShadeBtn(this, 5162, U("취 소"), wxPoint(185, 120), wxSize(60, 23));

@@ -6,7 +6,7 @@ tests/gui/update_test.sh; built on atspi.py beside it.
   update_atspi.py APP click NAME       clicks the widget NAME (real X input)
   update_atspi.py APP state NAME       its states
   update_atspi.py APP text NAME        the text it holds (an edit box)
-  update_atspi.py APP progress         the progress bar's value
+  update_atspi.py APP progress         the progress bar's filled part, 0 to 1
 
 APP is the program's name on the accessibility bus (pimlora, setupfetch).
 """
@@ -41,7 +41,7 @@ def main(argv):
     elif verb == "progress":
         for acc in atspi.walk(atspi.app()):
             if acc.getRoleName() == "progress bar":
-                print(int(acc.queryValue().currentValue))
+                print(acc.queryValue().currentValue)
                 return
         sys.exit(4)
     else:

@@ -21,7 +21,8 @@ printf '41' > "$WORK/ftp/www/vandelore_update.txt"
 for _ in $(seq 100); do [ -s "$WORK/site.port" ] && [ -s "$WORK/counter.port" ] && break; sleep 0.1; done
 SITE=$(sed 's/http=\([0-9]*\).*/\1/' "$WORK/site.port")
 read -r CHTTP CFTP < <(sed 's/http=\([0-9]*\) ftp=\([0-9]*\)/\1 \2/' "$WORK/counter.port")
-export PIMLORA_UPDATE_HOST="127.0.0.1:$SITE"
+# Slowed a little, so that setupfetch stays on the screen for a moment.
+export PIMLORA_UPDATE_HOST="http://127.0.0.1:$SITE/slow/10"
 export PIMLORA_COUNTER_HOST="127.0.0.1:$CHTTP:$CFTP"
 export PIMLORA_UPDATE_TIMEOUT=2
 printf 'tester:pw-tester-9\n' > "$WORK/account"; chmod 600 "$WORK/account"
@@ -48,14 +49,14 @@ click_in() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.3; }
 # --- the offer: 631 against our 630; OK hands over --------------------------------
 "$APP" >"$WORK/app.log" 2>&1 &
 APP_PID=$!
-wait_window '^Pimlora 업데이트$' && pass "start-up offers the newer version" || fail "no update dialog"
+wait_window '^Pimlora update$' && pass "start-up offers the newer version" || fail "no update dialog"
 import -window root "$WORK/offer.png" 2>/dev/null
 wait_name pimlora "Pimlora 신버전을 다운로드 후 설치하시겠습니까" && pass "the question is shown" || fail "question: $($UA pimlora names)"
 shown_name pimlora "신버전 6.31" && pass "the new version reads 6.31" || fail "version text: $($UA pimlora names)"
 [ -z "$(visible '^Pimlora$')" ] && pass "the main window waits for the answer" || fail "main window shown before the answer"
 # Watch for the main window until the editor has gone.
-( while kill -0 $APP_PID 2>/dev/null; do [ -n "$(visible '^Pimlora')" ] && [ -z "$(visible '^Pimlora 업데이트$')" ] \
-      && echo shown >> "$WORK/main-seen"; sleep 0.05; done ) &
+( while kill -0 $APP_PID 2>/dev/null; do [ -n "$(visible '^Pimlora($| - )')" ] && echo shown >> "$WORK/main-seen"
+      sleep 0.05; done ) &
 $UA pimlora click "확 인" || fail "OK button not found"
 wait_pid $APP_PID && pass "OK ends the editor" || fail "editor still running after OK"
 [ ! -e "$WORK/main-seen" ] && pass "the main window was never shown" || fail "main window appeared after OK"
@@ -73,7 +74,7 @@ grep -q '/setup_pimlora_631.exe' "$WORK/site.log" && pass "the installer came fr
 # --- Cancel: the editor starts as usual ----------------------------------------------
 start_app() { "$APP" "$@" >"$WORK/app.log" 2>&1 & APP_PID=$!; }
 start_app
-wait_window '^Pimlora 업데이트$' || fail "no update dialog the second time"
+wait_window '^Pimlora update$' || fail "no update dialog the second time"
 $UA pimlora click "취 소" || fail "Cancel button not found"
 wait_window '^Pimlora$' && pass "Cancel: the main window opens" || fail "no main window after Cancel"
 [ -z "$(pgrep -n -x setupfetch)" ] && pass "Cancel starts nothing" || fail "setupfetch started after Cancel"
@@ -110,7 +111,8 @@ second=$($UA setupfetch names 2>/dev/null | cut -f2- | grep -E '^진행률' | he
 kb() { sed 's/.*(\([0-9]*\) K.*/\1/' <<<"$1"; }
 [ -n "$second" ] && [ "$(kb "$second")" -gt "$(kb "$first")" ] && pass "progress grows: $second" || fail "progress: '$first' then '$second'"
 bar=$($UA setupfetch progress 2>/dev/null)
-[ -n "$bar" ] && [ "$bar" -gt 0 ] && pass "progress bar at $bar" || fail "progress bar '$bar'"
+[ -n "$bar" ] && [ "$(awk -v v="$bar" 'BEGIN { print (v > 0 && v <= 1) }')" = 1 ] && pass "progress bar at $bar" \
+    || fail "progress bar '$bar'"
 import -window root "$WORK/progress.png" 2>/dev/null
 click_in "$(visible '^setupfetch$')" 300 60
 xdotool key Return

@@ -38,6 +38,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def handle(self):
+        try:
+            super().handle()
+        except (BrokenPipeError, ConnectionResetError):
+            pass   # the client gave up (a cancelled download)
+
     def do_GET(self):
         if self.log_file:
             with open(self.log_file, "a") as f:
