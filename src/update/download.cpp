@@ -19,14 +19,33 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Transfer {
+    CURL* curl = nullptr;
     int fd = -1;
-    bool writeFailed = false;
+    bool writeFailed = false, cancelled = false;
     const std::atomic<bool>* cancel = nullptr;
     const ProgressFn* progress = nullptr;
     Clock::time_point lastReport{};
     bool reported = false;
     uint64_t done = 0, total = 0;
 };
+
+// A report when the last one is old enough; false when cancelled.
+bool Step(Transfer* t) {
+    if (t->cancel && t->cancel->load(std::memory_order_relaxed)) {
+        t->cancelled = true;
+        return false;
+    }
+    auto now = Clock::now();
+    if (*t->progress && (!t->reported || now - t->lastReport >= std::chrono::milliseconds(1000 / kProgressPerSecond))) {
+        curl_off_t total = -1;
+        curl_easy_getinfo(t->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &total);
+        t->total = total > 0 ? uint64_t(total) : 0;
+        t->reported = true;
+        t->lastReport = now;
+        (*t->progress)(t->done, t->total);
+    }
+    return true;
+}
 
 size_t WriteToFile(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
@@ -41,21 +60,14 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* user) {
         data += w;
         left -= size_t(w);
     }
-    return n;
+    t->done += n;
+    // libcurl reads many buffers between two progress calls on a fast
+    // line; the reports and the cancel check also ride on the data.
+    return Step(t) ? n : 0;
 }
 
-int OnProgress(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) {
-    auto* t = static_cast<Transfer*>(user);
-    if (t->cancel && t->cancel->load(std::memory_order_relaxed)) return 1;   // aborts the transfer
-    t->done = uint64_t(done < 0 ? 0 : done);
-    t->total = uint64_t(total < 0 ? 0 : total);
-    auto now = Clock::now();
-    if (*t->progress && (!t->reported || now - t->lastReport >= std::chrono::milliseconds(1000 / kProgressPerSecond))) {
-        t->reported = true;
-        t->lastReport = now;
-        (*t->progress)(t->done, t->total);
-    }
-    return 0;
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return Step(static_cast<Transfer*>(user)) ? 0 : 1;   // non-zero aborts the transfer
 }
 
 int Unhex(char c) {
@@ -142,6 +154,7 @@ DownloadResult DownloadFile(const std::string& urlIn, const std::string& folder,
         r.error = "no handle";
         return r;
     }
+    t.curl = c;
     char message[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_USERAGENT, "AutoUpdateAgent");
@@ -167,13 +180,15 @@ DownloadResult DownloadFile(const std::string& urlIn, const std::string& folder,
     headers = curl_slist_append(headers, "Pragma: no-cache");
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
     CURLcode rc = curl_easy_perform(c);
+    curl_off_t total = -1;
+    curl_easy_getinfo(c, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &total);
     curl_easy_cleanup(c);
     curl_slist_free_all(headers);
     bool closed = ::close(t.fd) == 0;
-    if (rc == CURLE_OK && progress) progress(t.done, t.total);   // the last report
-    if (rc != CURLE_OK || !closed || t.writeFailed) {
+    if (rc == CURLE_OK && progress) progress(t.done, total > 0 ? uint64_t(total) : 0);   // the last report
+    if (rc != CURLE_OK || !closed || t.writeFailed || t.cancelled) {
         ::unlink(part.c_str());
-        r.cancelled = rc == CURLE_ABORTED_BY_CALLBACK;
+        r.cancelled = t.cancelled;
         r.error = r.cancelled ? "cancelled" : (t.writeFailed || !closed) ? "cannot write " + part
                                              : (message[0] ? message : curl_easy_strerror(rc));
         return r;

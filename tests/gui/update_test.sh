@@ -80,13 +80,25 @@ wait_window '^Pimlora$' && pass "Cancel: the main window opens" || fail "no main
 [ -z "$(pgrep -n -x setupfetch)" ] && pass "Cancel starts nothing" || fail "setupfetch started after Cancel"
 kill $APP_PID; wait_pid $APP_PID
 
-# --- the switch in the configuration: no request, no offer ------------------------------
-sed -i 's/^UD 0/UD 1/' "$PIMLORA_HOME/RoviCon_380.ini"
-printf '0 update 1\n0\n' > "$PIMLORA_HOME/FirstShow.ini"
+# --- the options dialog turns the check off, and the choice is remembered ------------------
+start_app
+wait_window '^Pimlora update$' || fail "no update dialog the third time"
+$UA pimlora click "취 소" || fail "Cancel button not found"
+wait_window '^Pimlora$' || fail "no main window after Cancel"
+menu_item "파일" "환경설정" || fail "options entry not found"
+click_named "시작/표시" "push button" || fail "start-up page button not found"
+click_named "시작할 때 새 버전 확인 안 함" "check box" || fail "update check box not found"
+xdotool key Return
+sleep 0.5
+menu_quit
+wait_pid $APP_PID || fail "editor did not end"
+grep -a -q '^UD 1' "$PIMLORA_HOME/RoviCon_380.ini" && pass "the check box is stored as UD 1" \
+    || fail "UD: $(grep -a '^UD' "$PIMLORA_HOME/RoviCon_380.ini")"
 : > "$WORK/site.log"
 start_app
 wait_window '^Pimlora$' && pass "check turned off: the editor starts" || fail "no main window with the check off"
 [ ! -s "$WORK/site.log" ] && pass "check turned off: nothing asked" || fail "asked the server: $(cat "$WORK/site.log")"
+[ -z "$(visible '^Pimlora update$')" ] && pass "check turned off: no offer" || fail "offered with the check off"
 kill $APP_PID; wait_pid $APP_PID
 
 # --- setupfetch alone: slow download, progress, Enter cancels; a refused counter upload -----
