@@ -208,7 +208,7 @@ bool ReadCredentials(const std::string& path, std::string& out, std::string* why
     text = text.substr(0, text.find('\n'));
     if (!text.empty() && text.back() == '\r') text.pop_back();
     size_t colon = text.find(':');
-    if (colon == std::string::npos || colon == 0) return refuse("not user:password");
+    if (colon == std::string::npos || colon == 0) return refuse("no colon between account and password");
     out = text;
     return true;
 }

@@ -247,6 +247,8 @@ TEST_F(OnlineCheck, StartupHandsOverOnlyWhenAcceptedAndStarted) {
     EXPECT_TRUE(StartupUpdateCheck(config, self, hooks(false, true)));    // refused
     EXPECT_EQ(offers, 3);
     EXPECT_EQ(starts, 2);
+    // setupfetch missing from the folder: the start reports failure.
+    EXPECT_FALSE(StartSetupfetch((t.path / "no-such-folder").string()));
     // An executable without a version record asks nobody.
     fs::remove(log);
     EXPECT_TRUE(StartupUpdateCheck(config, "/bin/sh", hooks(true, true)));
@@ -263,7 +265,8 @@ TEST_F(OnlineCheck, StartupHandsOverOnlyWhenAcceptedAndStarted) {
 }
 
 TEST(ModuleVersion, ReadsTheRecordOfAnExecutable) {
-    EXPECT_EQ(ReadModuleVersion(ExecutablePath()), 63000);
+    EXPECT_EQ(CompiledVersion(), 630);
+    EXPECT_EQ(ReadModuleVersion(ExecutablePath()), Scaled(CompiledVersion()));
     EXPECT_EQ(ReadModuleVersion("/bin/sh"), -1);
     EXPECT_EQ(ReadModuleVersion("/nonexistent"), -1);
     EXPECT_EQ(ReadModuleVersion("/tmp"), -1);
