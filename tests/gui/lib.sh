@@ -14,8 +14,8 @@ fi
 unset NO_AT_BRIDGE
 GUI_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ATSPI="/usr/bin/python3 $GUI_DIR/atspi.py"
-APP=$1
-CLI=$2
+APP=$(readlink -f "$1")
+CLI=$(readlink -f "$2")
 BUILD=${3:-}
 IM=/usr/bin/convert-im6.q16
 WORK=$(mktemp -d)
