@@ -18,6 +18,8 @@ PACKAGES=(
   libglib2.0-bin dpkg-dev man-db strace
   # widgets found by their accessible names in the GUI tests
   dbus-daemon at-spi2-core python3-pyatspi
+  # the updater (HTTP, FTP, SHA-256) and its test servers
+  libcurl4-openssl-dev libssl-dev curl python3-pyftpdlib binutils libgtk-3-dev
 )
 
 missing=()

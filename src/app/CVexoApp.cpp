@@ -113,8 +113,8 @@ bool CVexoApp::OnInit() {
         frame_ = nullptr;
         return false;
     }
-    // 6. The update check (network part arrives with the updater).
-    if (RunStartupUpdateCheck()) {
+    // 6. The update check; when setupfetch took over, the editor ends here.
+    if (!RunStartupUpdateCheck()) {
         frame_->Destroy();
         frame_ = nullptr;
         return false;

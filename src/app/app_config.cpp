@@ -5,6 +5,7 @@
 #include <climits>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -68,6 +69,7 @@ public:
         if (z != std::u16string::npos) out.resize(z);
         return out;
     }
+    std::string Rest() const { return pos_ < s_.size() ? s_.substr(pos_) : std::string(); }
 
 private:
     const std::string& s_;
@@ -95,6 +97,21 @@ std::string Printf(const char* format, auto... args) {
 }
 
 std::u16string Clip(const std::u16string& s) { return s.size() > size_t(kMaxFontName) ? s.substr(0, kMaxFontName) : s; }
+
+// The memory budget's line among the lines after the names: its value
+// (0 when missing), the line taken out of `trailer`.
+int64_t TakeMemoryBudget(std::string& trailer) {
+    static const std::string key = "\nMemoryBudgetMB ";
+    const size_t at = trailer.find(key);
+    if (at == std::string::npos) return 0;
+    const size_t end = std::min(trailer.find('\n', at + 1), trailer.size());
+    const std::string value = trailer.substr(at + key.size(), end - at - key.size());
+    trailer.erase(at, end - at);
+    char* stop = nullptr;
+    const long long v = std::strtoll(value.c_str(), &stop, 10);
+    if (stop == value.c_str() || v <= 0) return 0;
+    return std::min<long long>(v, kMaxMemoryBudgetMB);
+}
 
 // A colour is 24 bits: red, green, blue from the lowest byte.
 int32_t Colour(long long v) { return int32_t(std::clamp<long long>(v, 0, 0xFFFFFF)); }
@@ -152,8 +169,8 @@ void ParseSettings(const std::string& bytes, AppSettings& s) {
         std::u16string n2 = in.Units(len2);
         if (!n1.empty()) s.fontName = n1;
         if (!n2.empty()) s.fontName2 = n2;
-        // Settings of this program's own after the names.
-        if (in.Match("\nMemoryBudgetMB %lld", 1, &a)) s.memoryBudgetMB = a < 0 ? 0 : std::min<long long>(a, kMaxMemoryBudgetMB);
+        s.trailer = in.Rest();
+        s.memoryBudgetMB = TakeMemoryBudget(s.trailer);
     }
     ClampSettings(s);
 }
@@ -222,6 +239,7 @@ std::string FormatSettings(const AppSettings& settings) {
     PutUnits(out, n1);
     out += "\n";
     PutUnits(out, n2);
+    out += s.trailer;
     // Only when set, so that files with the automatic budget stay as they were.
     if (s.memoryBudgetMB > 0) out += Printf("\nMemoryBudgetMB %lld", (long long)s.memoryBudgetMB);
     return out;

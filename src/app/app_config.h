@@ -31,8 +31,12 @@ struct AppSettings {
     std::u16string fontName = u"굴림", fontName2 = u"굴림";
     // From FirstShow.ini: the image browser's start folder.
     std::u16string browserFolder;
+    // Lines after the font names that the editor does not read itself (the
+    // updater's "KEY VALUE" lines), written back as they were.
+    std::string trailer;
     // Memory budget of the documents in megabytes, 0 = automatic (half of
-    // the physical memory). Kept after the font names, only when set.
+    // the physical memory): the line "MemoryBudgetMB N" after the names,
+    // written only when set.
     int64_t memoryBudgetMB = 0;
 };
 

@@ -302,6 +302,12 @@ TEST(Settings, MemoryBudgetAfterTheNames) {
     EXPECT_EQ(r.fontName, u"AB");
     config::ParseSettings(automatic + "\nMemoryBudgetMB 99999999999999", r);
     EXPECT_EQ(r.memoryBudgetMB, config::kMaxMemoryBudgetMB);
+    // Beside the other lines after the names, which stay as they were.
+    AppSettings t;
+    config::ParseSettings(automatic + "\nUpdateServer example\nMemoryBudgetMB 700\nOther 1", t);
+    EXPECT_EQ(t.memoryBudgetMB, 700);
+    EXPECT_EQ(t.trailer, "\nUpdateServer example\nOther 1");
+    EXPECT_EQ(config::FormatSettings(t), automatic + "\nUpdateServer example\nOther 1\nMemoryBudgetMB 700");
 }
 
 // Folders in place of the two files: the configuration counts as missing
