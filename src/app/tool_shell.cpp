@@ -343,7 +343,7 @@ const shell::PanelRegistrar kOptions({"options",
                                           return new COptionBar(&f, ToolShell::Get().Box());
                                       },
                                       [](wxAuiPaneInfo& p) {
-                                          p.Caption(U("옵션")).ToolbarPane().Top().Show().Gripper(false).MinSize(200, 30);
+                                          p.Caption(U("옵션")).ToolbarPane().Top().Show().Gripper(false).MinSize(240, 40);
                                       }});
 
 const shell::PanelRegistrar kBrushPanel({"brush",

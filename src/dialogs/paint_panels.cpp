@@ -157,7 +157,7 @@ void COptionBar::Rebuild() {
     if (fields.empty()) sizer_->Add(new wxStaticText(this, wxID_ANY, " "), 0, wxALL, 6);
     for (const paintpanels::OptionBarField& f : fields) {
         auto* label = new wxStaticText(this, wxID_ANY, U(f.field.label));
-        auto* spin = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(90, -1), wxSP_ARROW_KEYS,
+        auto* spin = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS,
                                     f.field.min, f.field.max, f.value);
         spin->SetName(U(f.field.label));
         const tools::OptionField::Value v = f.field.value;

@@ -288,13 +288,16 @@ void CVexoView::ShowPointer(int clientX, int clientY) {
     host->ShowPointer(x, y, colour, alpha);
 }
 
-void CVexoView::DrawOverlay(viewmath::Frame& out, const viewmath::Visible& v, const viewmath::Clip& clip) {
+void CVexoView::DrawOverlay(viewmath::Frame& out, const viewmath::Visible& v, const std::vector<viewmath::Clip>& clips) {
     if (!bench_) return;
     const tools::Overlay& o = bench_->GetOverlay();
     if (!o.Shown()) return;
     const paint::Rgb c = o.grey ? paint::Rgb{128, 128, 128} : o.colour;
     const uint32_t rgb = uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16;
-    o.Rasterize([&](int x, int y, int n) { viewmath::FillSpan(v, out, x, y, n, rgb, clip); });
+    o.Rasterize([&](int x, int y, int n) {
+        for (const viewmath::Clip& clip : clips)
+            if (y >= clip.top && y < clip.bottom) viewmath::FillSpan(v, out, x, y, n, rgb, clip);
+    });
     overlayDrawn_ = true;
 }
 
@@ -361,7 +364,9 @@ cairo_surface_t* CVexoView::RenderFrame(int clientW, int clientH, int scrollX, i
         if (ok) {
             const viewmath::Visible& v = painter_.LastVisible();
             overlayDrawn_ = false;
-            for (const tools::ZRect& r : pending_) DrawOverlay(out, v, viewmath::Clip{r.left, r.top, r.right, r.bottom});
+            std::vector<viewmath::Clip> clips;
+            for (const tools::ZRect& r : pending_) clips.push_back(viewmath::Clip{r.left, r.top, r.right, r.bottom});
+            DrawOverlay(out, v, clips);
             pending_.clear();
             cairo_surface_mark_dirty(surface_);
             return surface_;
@@ -392,7 +397,7 @@ cairo_surface_t* CVexoView::RenderFrame(int clientW, int clientH, int scrollX, i
     if (outline) viewmath::DrawOutline(m, v, state.z, ticks_, out);
     outlineDrawn_ = outline;
     overlayDrawn_ = false;
-    DrawOverlay(out, v, viewmath::Clip{v.left, v.top, v.left + v.width, v.top + v.height});
+    DrawOverlay(out, v, {viewmath::Clip{v.left, v.top, v.left + v.width, v.top + v.height}});
     cairo_surface_mark_dirty(surface_);
     rebuildComposite_ = false;
     if (core) {

@@ -95,7 +95,7 @@ private:
     void ZoomBy(bool in);
     // Zoomed rectangle to the client rectangle that shows it.
     wxRect ClientRectOf(const tools::ZRect& r) const;
-    void DrawOverlay(viewmath::Frame& out, const viewmath::Visible& v, const viewmath::Clip& clip);
+    void DrawOverlay(viewmath::Frame& out, const viewmath::Visible& v, const std::vector<viewmath::Clip>& clips);
     viewmath::FramePainter::State PaintState(int scrollX, int scrollY) const;
     struct PaintKey {
         int cw = -1, ch = -1;

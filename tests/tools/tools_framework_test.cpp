@@ -71,6 +71,21 @@ TEST(Overlay, ShapesPixelsAndBounds) {
     EXPECT_FALSE(open.count({5, 5}));
     EXPECT_TRUE(closed.count({5, 5}));
 
+    // The cover of a band: every overlay pixel in a tile of it, and far
+    // less than the band's bounds.
+    tools::Overlay band2;
+    band2.Show({OverlayKind::Band, {{10, 20}, {409, 319}}, false});
+    const std::vector<tools::ZRect> cover = band2.Cover(32);
+    int64_t area = 0;
+    for (const tools::ZRect& r : cover) area += int64_t(r.right - r.left) * (r.bottom - r.top);
+    EXPECT_LT(area, 400 * 300 / 2);
+    band2.Rasterize([&](int x, int y, int n) {
+        for (int k = 0; k < n; ++k) {
+            bool in = false;
+            for (const tools::ZRect& r : cover) in = in || (x + k >= r.left && x + k < r.right && y >= r.top && y < r.bottom);
+            EXPECT_TRUE(in) << x + k << "," << y;
+        }
+    });
     tools::Overlay o;
     const uint64_t v0 = o.Version();
     o.Show({OverlayKind::Band, {{0, 0}, {3, 3}}, false});
@@ -198,14 +213,18 @@ TEST(Workbench, DispatchRules) {
     const uint64_t v = f.bench.GetOverlay().Version();
     f.Drag(12, 8);
     EXPECT_EQ(f.bench.GetOverlay().Version(), v);
-    // The overlay's change is reported as the boxes before and after.
+    // The overlay's change is reported as the tiles it covered before or
+    // covers now, each once.
     f.bench.TakeDamage();
-    f.Drag(20, 8);
-    const tools::Damage d = f.bench.TakeDamage();
+    f.Drag(29, 8);
+    tools::Damage d = f.bench.TakeDamage();
     ASSERT_FALSE(d.full);
-    ASSERT_EQ(d.rects.size(), 2u);
-    EXPECT_EQ(d.rects[0], (tools::ZRect{3, 4, 17, 13}));
-    EXPECT_EQ(d.rects[1], (tools::ZRect{3, 4, 25, 13}));
+    ASSERT_EQ(d.rects.size(), 1u);
+    EXPECT_EQ(d.rects[0], (tools::ZRect{0, 0, 64, 32}));
+    f.Drag(20, 8);
+    d = f.bench.TakeDamage();
+    ASSERT_EQ(d.rects.size(), 1u);
+    EXPECT_EQ(d.rects[0], (tools::ZRect{0, 0, 64, 32}));   // the squares left the second tile
     f.Release(20, 8);
     EXPECT_FALSE(f.bench.GetOverlay().Shown());   // hidden after every line
     // Zoom steps scale the anchors that are set.

@@ -46,6 +46,34 @@ void Overlay::Rasterize(const SpanFn& span) const {
     for (const OverlayItem& i : items_) RasterizeItem(i, span);
 }
 
+Overlay::Tiles Overlay::CoverTiles(int tile) const {
+    Tiles tiles;
+    if (items_.empty() || tile < 1) return tiles;
+    auto floorDiv = [tile](int v) { return v >= 0 ? v / tile : -((-v + tile - 1) / tile); };
+    Rasterize([&](int x, int y, int n) {
+        const int ty = floorDiv(y);
+        for (int tx = floorDiv(x), last = floorDiv(x + n - 1); tx <= last; ++tx)
+            if (tiles.empty() || tiles.back() != std::make_pair(ty, tx)) tiles.emplace_back(ty, tx);
+    });
+    std::sort(tiles.begin(), tiles.end());
+    tiles.erase(std::unique(tiles.begin(), tiles.end()), tiles.end());
+    return tiles;
+}
+
+std::vector<ZRect> Overlay::TilesToRects(const Tiles& tiles, int tile) {
+    std::vector<ZRect> out;
+    for (size_t i = 0; i < tiles.size();) {
+        size_t j = i + 1;
+        while (j < tiles.size() && tiles[j].first == tiles[i].first && tiles[j].second == tiles[j - 1].second + 1) ++j;
+        const int ty = tiles[i].first, tx0 = tiles[i].second, tx1 = tiles[j - 1].second;
+        out.push_back(ZRect{tx0 * tile, ty * tile, (tx1 + 1) * tile, (ty + 1) * tile});
+        i = j;
+    }
+    return out;
+}
+
+std::vector<ZRect> Overlay::Cover(int tile) const { return TilesToRects(CoverTiles(tile), tile); }
+
 namespace {
 
 ZRect PointBox(const std::vector<paint::ZPoint>& pts, int grow) {

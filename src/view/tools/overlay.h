@@ -54,6 +54,14 @@ public:
     ZRect Bounds() const;
     // Every pixel of the overlay as runs (a pixel may be reported twice).
     void Rasterize(const SpanFn& span) const;
+    // Tiles of tile x tile zoomed pixels that hold overlay pixels, joined
+    // along their rows: what must be repainted when the overlay goes or
+    // comes (much less than its bounds for a band or a circle).
+    std::vector<ZRect> Cover(int tile = 32) const;
+    // The same tiles as (row, column) pairs, sorted.
+    using Tiles = std::vector<std::pair<int, int>>;
+    Tiles CoverTiles(int tile = 32) const;
+    static std::vector<ZRect> TilesToRects(const Tiles& tiles, int tile = 32);
     // The overlay's colour: the drawing colour, grey in grey mode.
     paint::Rgb colour{0, 0, 0};
     bool grey = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "CVexoDoc.h"
 #include "paint_settings.h"
@@ -55,11 +56,11 @@ struct Workbench::Before {
     bool selection;
     int selW, selH, selX, selY;
     uint64_t overlayVersion;
-    ZRect overlayBounds;
+    Overlay::Tiles overlayCover;
     static Before Of(const CVexoDoc& d, const Overlay& o) {
         const SelectionMask& s = d.live.selection;
         return Before{d.live.canvas.width, d.live.canvas.height, d.headLayer, d.currentLayer, d.LayerCount(), d.zoom,
-                      d.selectionActive, s.width, s.height, s.x, s.y, o.Version(), o.Bounds()};
+                      d.selectionActive, s.width, s.height, s.x, s.y, o.Version(), o.CoverTiles()};
     }
     bool SameLayers(const Before& o) const {
         return width == o.width && height == o.height && head == o.head && current == o.current && count == o.count &&
@@ -93,8 +94,12 @@ void Workbench::Dispatch(Fn&& fn, bool pixels) {
                                           int(std::ceil(dirty.right * z)), int(std::ceil(dirty.bottom * z))});
         }
         if (now.overlayVersion != before.overlayVersion) {
-            if (!before.overlayBounds.Empty()) damage_.rects.push_back(before.overlayBounds);
-            if (!now.overlayBounds.Empty()) damage_.rects.push_back(now.overlayBounds);
+            // The tiles the overlay covered before or covers now, each once.
+            Overlay::Tiles both;
+            std::set_union(before.overlayCover.begin(), before.overlayCover.end(), now.overlayCover.begin(),
+                           now.overlayCover.end(), std::back_inserter(both));
+            const std::vector<ZRect> rects = Overlay::TilesToRects(both);
+            damage_.rects.insert(damage_.rects.end(), rects.begin(), rects.end());
         }
     }
     // The view also repaints when the outline had changed before.
@@ -164,7 +169,8 @@ void Workbench::ResetTools() {
     for (auto& [id, t] : tools_) t->Reset(ctx);
     anchors_.Reset();
     if (overlay_.Shown()) {
-        damage_.rects.push_back(overlay_.Bounds());
+        const std::vector<ZRect> cover = overlay_.Cover();
+        damage_.rects.insert(damage_.rects.end(), cover.begin(), cover.end());
         overlay_.Hide();
     }
     pressed_ = false;
