@@ -86,7 +86,19 @@ bool Gradient(CVexoDoc& doc, ZPoint start, ZPoint end, Rgb first, Rgb second, in
 
 // Touch deform of the rectangle of half-size (halfWidth, halfHeight)
 // centred at the point (the point -1,-1: the selection's bounds), strength
-// (1.0 by default) and deform mode.
+// (1.0 by default) and deform mode. Half-sizes of 0 or less take the
+// defaults used without the face-transform panel.
+inline constexpr int kTouchHalfWidth = 80;
+inline constexpr int kTouchHalfHeight = 60;
+inline constexpr double kTouchStrength = 1.0;
+enum DeformMode {
+    kDeformSwell = 0,       // the middle grows
+    kDeformPinch = 1,       // the middle shrinks
+    kDeformPushRight = 2,   // the middle slides, the rim stays
+    kDeformPushLeft = 3,
+    kDeformPushUp = 4,
+    kDeformPushDown = 5,
+};
 bool TouchDeform(CVexoDoc& doc, ZPoint at, int halfWidth, int halfHeight, double strength, int mode);
 
 // The live preview of a drag (see above).
@@ -96,5 +108,8 @@ void CommitCurrentLayer(CVexoDoc& doc);
 // Canvas pixels the paint operations changed since the last call (for the
 // view's repaint of only what changed); resets the area.
 CanvasRect TakeDirtyArea(CVexoDoc& doc);
+
+// The last droplet position the document remembers (-1,-1 before the first).
+ZPoint LastDropletPoint(const CVexoDoc& doc);
 
 }  // namespace paint
