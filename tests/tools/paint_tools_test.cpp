@@ -101,6 +101,7 @@ TEST(PaintTools, SoftBrushDiscAndStrokes) {
     ToolsFixture g(60, 60), want(60, 60);
     Pattern(g);
     Pattern(want);
+    ASSERT_TRUE(g.doc.RecordUndoStep(u"무늬", UndoLayerChanged, 0));
     ASSERT_TRUE(g.Choose(1347));
     g.host.box.Settings().SetBrush(4, paint::kSoftBrush);
     g.Press(5, 5);
@@ -112,7 +113,7 @@ TEST(PaintTools, SoftBrushDiscAndStrokes) {
     paint::Stroke(want.doc, paint::StrokeMode::Paint, {5, 5}, {30, 12}, black, 4, 1);
     paint::Stroke(want.doc, paint::StrokeMode::Paint, {30, 12}, {50, 50}, black, 4, 1);
     EXPECT_TRUE(LayerBytes(g.doc) == LayerBytes(want.doc));
-    EXPECT_EQ(g.Journal(), (std::vector<std::string>{"initial state", "붓그리기"}));
+    EXPECT_EQ(g.Journal(), (std::vector<std::string>{"initial state", "무늬", "붓그리기"}));
 }
 
 TEST(PaintTools, EraserNeedsSixPassesAtSizeOne) {
@@ -205,7 +206,9 @@ TEST(PaintTools, SprayStaysInItsDiscWithItsStatistics) {
                 ++changed;
                 ASSERT_LE(d, 20.5) << x << "," << y;   // the rings stop at radius 19
             }
-            if (d <= 1.5) EXPECT_LE(v, 13) << x << "," << y;   // the centre is almost the colour
+            if (d <= 1.5) {
+                EXPECT_LE(v, 13) << x << "," << y;   // the centre is almost the colour
+            }
             if (d >= 17 && d <= 19) {
                 outer += v;
                 ++outerCount;
