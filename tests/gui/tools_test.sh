@@ -46,8 +46,7 @@ open_copy() {
     find_picture || fail "picture not found on the screen"
     xdotool mousemove $((OX - 20)) $((OY - 20)) click 1; sleep 0.3
 }
-# Ctrl+D first ends the tool, so that the menu helper's focusing click
-# paints nothing.
+# Ctrl+D ends the tool first.
 quit() {
     xdotool key ctrl+d; sleep 0.3
     menu_quit
@@ -79,8 +78,8 @@ open_copy crop.bmp
 xdotool key m; sleep 0.3
 drag 100 50 180 120
 wait_title "Pimlora - crop.bmp 100 % " || fail "title after the selection: '$(title)'"
-# The edit menu's last entry: "잘라서새로만들기" (1482).
-xdotool key F10 Right Up Return; sleep 1
+menu_item "편집" "잘라서새로만들기" || fail "crop entry missing or greyed"
+sleep 1
 wait_title "Pimlora - 이름없음 100 % " && pass "crop opens the new document 이름없음" || fail "after the crop: '$(title)'"
 xdotool key ctrl+s
 for _ in $(seq 50); do dialog_shown "이미저장.*" && break; sleep 0.1; done
@@ -96,7 +95,8 @@ quit
 open_copy fill.bmp
 xdotool key w; sleep 0.3
 click 230 90
-xdotool key f; sleep 0.3
+click_named "채우기" || fail "no tool-bar button named 채우기"   # the palette's fill button
+sleep 0.3
 click 215 75
 save_and_compare fill.bmp "a wand click then a fill paints the selected square" \
     $SETTINGS tool:1344 press:230,90 release:230,90 tool:1352 press:215,75 release:215,75
