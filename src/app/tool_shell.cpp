@@ -351,8 +351,8 @@ const shell::PanelRegistrar kBrushPanel({"brush",
                                              return new CDlg_SetBrush(&f, ToolShell::Get().Box());
                                          },
                                          [](wxAuiPaneInfo& p) {
-                                             p.Caption(U("붓굵기")).Float().FloatingPosition(99, 120).FloatingSize(230, 220)
-                                                 .Hide();
+                                             p.Caption(U("붓굵기")).Right().BestSize(230, 210).MinSize(220, 190)
+                                                 .FloatingSize(230, 220).Hide();
                                          }});
 
 const shell::PanelRegistrar kGradientPanel({"gradient",

@@ -635,8 +635,9 @@ void CVexoCanvas::OnMouse(wxMouseEvent& event) {
     const wxEventType type = event.GetEventType();
     view_->BeginToolEvent();
     if (type == wxEVT_LEFT_DOWN) {
-        if (!HasCapture()) CaptureMouse();
         b->Press(e);
+        // Captured after the press: a message box the press raised gets the mouse.
+        if (b->Pressed() && !HasCapture()) CaptureMouse();
     } else if (type == wxEVT_LEFT_UP) {
         if (HasCapture()) ReleaseMouse();
         b->Release(e);

@@ -93,6 +93,26 @@ TEST(SelectionTools, LassoAndPolygon) {
         want += '\n';
     }
     EXPECT_EQ(f.Mask(), want);
+    // A zoom step while placing corners: they follow the zoom.
+    ToolsFixture z(20, 20);
+    ASSERT_TRUE(z.Choose(1345));
+    for (auto [x, y] : {std::pair{2, 2}, {10, 2}}) {
+        z.Press(x, y);
+        z.bench.Release(ToolsFixture::At(x, y));
+    }
+    z.doc.zoom = 2.0;
+    z.bench.ScaleAnchors(2.0);
+    z.Press(20, 20);
+    z.bench.Release(ToolsFixture::At(20, 20));
+    z.DClick(20, 20);
+    ASSERT_TRUE(z.doc.selectionActive);
+    std::string tri;   // corners (2,2), (10,2), (10,10) in picture pixels
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 20; ++x) tri += x >= 2 && x <= 10 && y >= 2 && y <= 10 && x >= y ? '#' : '.';
+        tri += '\n';
+    }
+    EXPECT_EQ(z.Mask(), tri);
+
     // A double click on it (its first click cleared it) leaves no selection.
     f.Press(4, 4);
     f.bench.Release(ToolsFixture::At(4, 4));

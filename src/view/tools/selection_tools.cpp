@@ -19,6 +19,10 @@ namespace tools {
 
 namespace {
 
+void ScalePoints(std::vector<paint::ZPoint>& pts, double f) {
+    for (paint::ZPoint& p : pts) p = paint::ZPoint{int(p.x * f), int(p.y * f)};
+}
+
 // Rectangle (1342) and circle (4812): press starts the band, the drag moves
 // its far corner, the release makes the selection from it.
 class BandSelectTool : public Tool {
@@ -95,6 +99,7 @@ public:
         points_.clear();
         c.doc.selectionDrag = false;
     }
+    void ScaleShape(double f) override { ScalePoints(points_, f); }
 
 private:
     void Show(ToolContext& c) {
@@ -164,6 +169,7 @@ public:
         c.doc.selectionDrag = false;
     }
     int CursorAt(const ToolContext&, const MouseEvent&, bool) const override { return kCursorCross; }
+    void ScaleShape(double f) override { ScalePoints(vertices_, f); }
 
 private:
     void Forget(ToolContext& c) {

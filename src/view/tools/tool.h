@@ -91,6 +91,8 @@ public:
     // Another tool was chosen (or this one again): forget the state of the
     // shape in progress.
     virtual void Reset(ToolContext&) {}
+    // A zoom step: the points of the shape in progress follow (truncated).
+    virtual void ScaleShape(double /*factor*/) {}
 };
 
 }  // namespace tools

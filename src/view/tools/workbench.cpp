@@ -178,6 +178,11 @@ void Workbench::ResetTools() {
 
 void Workbench::ScaleAnchors(double factor) {
     anchors_.Scale(factor);
+    for (auto& [id, t] : tools_) t->ScaleShape(factor);
+    if (overlay_.Shown()) {
+        // The overlay follows at the next move; until then it is not shown.
+        overlay_.Hide();
+    }
     damage_.full = true;
 }
 
