@@ -13,6 +13,8 @@ PACKAGES=(
   imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
   # the editor and its tests under a virtual X server
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
+  # tool-bar pictures and cursors of the editor
+  breeze-icon-theme
   # installation, the desktop files and the Debian package
   desktop-file-utils appstream libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
   libglib2.0-bin dpkg-dev man-db strace

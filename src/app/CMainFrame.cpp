@@ -15,6 +15,8 @@
 #include "commands.h"
 #include "options_dialog.h"
 #include "shell_commands.h"
+#include "tool_shell.h"
+#include "tool_table.h"
 #include "toolbar_art.h"
 
 namespace {
@@ -108,9 +110,10 @@ CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
     BuildMenus();
     BuildToolBar();
     BuildAccelerators();
-    CreateStatusBar(2);
-    int widths[2] = {-1, 120};
-    GetStatusBar()->SetStatusWidths(2, widths);
+    // The tool's text, the pixel and colour under the mouse, the zoom, progress.
+    CreateStatusBar(5);
+    int widths[5] = {-1, 110, 170, 70, 80};
+    GetStatusBar()->SetStatusWidths(5, widths);
     SetStatus(U("준비"));
 
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
@@ -325,7 +328,11 @@ void CMainFrame::BuildToolBar() {
             tb->AddSeparator();
             continue;
         }
-        tb->AddTool(cmd::EventId(t.id), U(t.tip), toolart::Draw(t.id), U(t.tip));
+        // Tools show which one is chosen; pictures from the icon theme.
+        if (tools::Find(t.id))
+            tb->AddCheckTool(cmd::EventId(t.id), U(t.tip), ToolBitmap(t.id), wxBitmapBundle(), U(t.tip));
+        else
+            tb->AddTool(cmd::EventId(t.id), U(t.tip), ToolBitmap(t.id), U(t.tip));
     }
     tb->Realize();
 }
@@ -358,12 +365,13 @@ CVexoView* CMainFrame::ActiveView() const {
 
 CVexoDocument* CMainFrame::ActiveDocument() const {
     CVexoView* v = ActiveView();
-    return v ? v->Doc() : nullptr;
+    return v ? wxDynamicCast(v->GetDocument(), CVexoDocument) : nullptr;
 }
 
 void CMainFrame::SetProgress(int percent) {
     if (!GetStatusBar()) return;
-    GetStatusBar()->SetStatusText(percent > 0 ? wxString::Format("%d %%", percent) : wxString(), 1);
+    GetStatusBar()->SetStatusText(percent > 0 ? wxString::Format("%d %%", percent) : wxString(),
+                                  GetStatusBar()->GetFieldsCount() - 1);
 }
 
 void CMainFrame::SetStatus(const wxString& text) {
