@@ -13,6 +13,8 @@ PACKAGES=(
   imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
   # the editor and its tests under a virtual X server
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
+  # scanners (SANE, loaded at run time; its test back end and scanimage for the tests) and screen capture
+  libsane-dev libsane1 sane-utils libx11-dev libxext-dev x11-utils
 )
 
 missing=()

@@ -52,6 +52,8 @@
 // closed at the end of the batch. A closed source stays known, so the next
 // scan opens the same device again without asking.
 //
+// One CTwain at a time in a process: SANE has one global state.
+//
 // Threads: TransferImages may run on a worker thread (the editor's does);
 // ReceiveScannedImage and TransferProgress are then called on that thread,
 // and only RequestCancel may be called from another one meanwhile.

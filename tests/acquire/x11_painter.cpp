@@ -3,7 +3,8 @@
 // Quadrants of the window: top left red, top right green, bottom left blue,
 // bottom right white; a one-pixel black frame. An empty TITLE sets no name.
 // With --hidden-state the window says it is minimised (_NET_WM_STATE_HIDDEN).
-// Prints "ready" once the window is on the screen and painted; repaints on
+// Prints "mapped" once the window is mapped and "ready" once it is painted
+// (a window wholly off the screen is never painted); repaints on
 // every expose and follows its size; ends on SIGTERM or when its stdin closes.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -83,6 +84,10 @@ int main(int argc, char** argv) {
         while (XPending(d)) {
             XEvent e;
             XNextEvent(d, &e);
+            if (e.type == MapNotify) {
+                std::printf("mapped\n");
+                std::fflush(stdout);
+            }
             if (e.type == ConfigureNotify) {
                 width = e.xconfigure.width;
                 height = e.xconfigure.height;

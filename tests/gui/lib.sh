@@ -64,11 +64,11 @@ wait_exit() {
     done
     return 1
 }
-# Quits through the file menu's entry "종료" (the sixth enabled entry with a
-# document open, the fourth without).
+# Quits through the file menu's entry "종료" (the tenth enabled entry with a
+# document open, the eighth without).
 menu_quit() {
-    if [ "${1:-doc}" = doc ]; then key F10 Down Down Down Down Down Down Return
-    else key F10 Down Down Down Down Return; fi
+    if [ "${1:-doc}" = doc ]; then key F10 Down Down Down Down Down Down Down Down Down Down Return
+    else key F10 Down Down Down Down Down Down Down Down Return; fi
 }
 # Waits until file $1 no longer has the time stamp and size $2 (up to 5 s).
 wait_changed() {
