@@ -85,7 +85,10 @@ public:
 
     bool SelectSource(const std::vector<acquire::SourceIdentity>& devices, acquire::SourceIdentity& chosen) override {
         if (!acquire::RunDeviceListDialog(&frame_, devices, chosen)) return false;
-        if (wxConfigBase* cfg = wxConfigBase::Get(false)) cfg->Write("Scanner/Device", U(chosen.name));
+        if (wxConfigBase* cfg = wxConfigBase::Get(false)) {
+            cfg->Write("Scanner/Device", U(chosen.name));
+            cfg->Flush();
+        }
         return true;
     }
 
@@ -229,6 +232,7 @@ void SaveFramePlace() {
         cfg->Write("CaptureFrame/Y", long(r.y));
         cfg->Write("CaptureFrame/Width", long(r.width));
         cfg->Write("CaptureFrame/Height", long(r.height));
+        cfg->Flush();
     }
 }
 

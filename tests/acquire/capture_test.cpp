@@ -70,7 +70,7 @@ std::unique_ptr<Child> Spawn(const std::vector<std::string>& argv) {
 class XServer {
 public:
     XServer() {
-        server_ = Spawn({"Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-br", "-nolisten", "tcp"});
+        server_ = Spawn({"Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-br", "-nolisten", "tcp", "-noreset"});
         if (server_) display_ = ":" + server_->ReadLine();
         if (display_ != ":") setenv("DISPLAY", display_.c_str(), 1);
     }

@@ -1,11 +1,12 @@
 // A top-level X window painted in known colours, for the capture tests:
-//   x11_painter TITLE X Y W H [--hidden-state] [--override]
+//   x11_painter TITLE X Y W H [--hidden-state] [--override] [--stay]
 // Quadrants of the window: top left red, top right green, bottom left blue,
 // bottom right white; a one-pixel black frame. An empty TITLE sets no name.
 // With --hidden-state the window says it is minimised (_NET_WM_STATE_HIDDEN).
 // Prints "mapped" once the window is mapped and "ready" once it is painted
 // (a window wholly off the screen is never painted); repaints on
-// every expose and follows its size; ends on SIGTERM or when its stdin closes.
+// every expose and follows its size; ends on SIGTERM or when its stdin
+// closes (with --stay only on SIGTERM).
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -38,13 +39,14 @@ void Paint(Display* d, Window w, GC gc, int width, int height) {
 
 int main(int argc, char** argv) {
     if (argc < 6) {
-        std::fprintf(stderr, "usage: x11_painter TITLE X Y W H [--hidden-state] [--override]\n");
+        std::fprintf(stderr, "usage: x11_painter TITLE X Y W H [--hidden-state] [--override] [--stay]\n");
         return 2;
     }
-    bool hiddenState = false, override = false;
+    bool hiddenState = false, override = false, stay = false;
     for (int i = 6; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--hidden-state")) hiddenState = true;
         if (!std::strcmp(argv[i], "--override")) override = true;
+        if (!std::strcmp(argv[i], "--stay")) stay = true;
     }
     Display* d = XOpenDisplay(nullptr);
     if (!d) {
@@ -103,7 +105,7 @@ int main(int argc, char** argv) {
             }
         }
         pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {0, POLLIN, 0}};
-        if (poll(fds, 2, 1000) < 0) break;
+        if (poll(fds, stay ? 1 : 2, 1000) < 0) break;
         if (fds[1].revents & (POLLIN | POLLHUP)) {
             char buf[64];
             if (read(0, buf, sizeof buf) <= 0) break;
