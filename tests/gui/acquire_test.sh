@@ -3,7 +3,8 @@
 # scanner, one colour page, three pages from the document feeder, a
 # cancelled scan, the editor without the SANE library; capturing the
 # desktop and a window from the capture dialog's list, and an area with the
-# hollow capture frame, which remembers its place.
+# hollow capture frame, which remembers its place; the menu entries are
+# enabled.
 # The scanner is SANE's own test back end behind a private configuration
 # folder. Pictures are read back through the clipboard (Ctrl+C copies the
 # whole layer without a selection).
@@ -54,18 +55,11 @@ wait_title_like() {
     done
     return 1
 }
-# File-menu entries counted from its end: Up from the top wraps to the last
-# enabled entry, "종료" (no recent files in these runs). 2065 is the third
-# from the end, 1424 the fourth, 1475 the fifth, 1474 the sixth.
-file_entry_from_end() {
-    local keys=(F10)
-    for _ in $(seq "$1"); do keys+=(Up); done
-    key "${keys[@]}" Return
-}
-capture_frame() { file_entry_from_end 3; }
-capture_dialog() { file_entry_from_end 4; }
-scan() { file_entry_from_end 5; }
-choose_scanner() { file_entry_from_end 6; }
+# The file menu's entries, found by their labels.
+capture_frame() { focus; menu_item "파일" "영역 캡쳐 및 인쇄"; }
+capture_dialog() { focus; menu_item "파일" "화면 캡쳐"; }
+scan() { focus; menu_item "파일" "외부이미지 입력"; }
+choose_scanner() { focus; menu_item "파일" "외부장치 선택"; }
 # The active document's picture, through the clipboard, as PNG.
 copy_picture() {
     rm -f "$1"
@@ -236,7 +230,7 @@ sleep 0.2
 xdotool mouseup 1
 sleep 0.5
 import -window root "$WORK/frame_moved.png"
-xdotool mousemove $((150 + 400 - 35 + 9)) $((160 + 12)) click 1   # close button
+xdotool mousemove $((150 + 400 - 35 + 9)) $((150 + 12)) click 1   # close button
 wait_no_window "  화면 캡쳐 및 인쇄창" && pass "the close button hides the frame" || fail "frame stays"
 stop_app
 start
@@ -245,7 +239,7 @@ wait_window "  화면 캡쳐 및 인쇄창" || fail "no capture frame after the 
 sleep 0.5
 frame=$(window_titled "  화면 캡쳐 및 인쇄창")
 eval "$(xdotool getwindowgeometry --shell "$frame")"
-[ "$X,$Y,$WIDTH,$HEIGHT" = "150,160,400,300" ] && pass "the frame remembers the place it was moved to" ||
+[ "$X,$Y,$WIDTH,$HEIGHT" = "150,150,400,300" ] && pass "the frame remembers the place it was moved to" ||
     fail "frame after the restart at $X,$Y,$WIDTH,$HEIGHT"
 import -window root "$WORK/frame2.png"
 stop_app
