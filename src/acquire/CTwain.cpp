@@ -1,6 +1,7 @@
 #include "CTwain.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "VaZavi.h"
@@ -304,9 +305,13 @@ void CTwain::TransferImages() {
         info.width = params.pixels_per_line;
         info.height = params.lines;
         info.bitsPerSample = params.depth;
-        info.samplesPerPixel = params.format == SANE_FRAME_GRAY ? 1 : 3;
+        // Read as a number: a device may send a format the enum lacks
+        // (the packer refuses it).
+        int format = 0;
+        std::memcpy(&format, &params.format, sizeof format);
+        info.samplesPerPixel = format == SANE_FRAME_GRAY ? 1 : 3;
         info.resolution = resolution;
-        info.format = params.format;
+        info.format = format >= SANE_FRAME_GRAY && format <= SANE_FRAME_BLUE ? SANE_Frame(format) : SANE_FRAME_GRAY;
         // 2. The program's decision.
         const int decision = DecideTransfer(info);
         if (decision == 2) break;

@@ -46,10 +46,13 @@ bool FrameAssembler::Fail(const std::string& text) {
 bool FrameAssembler::BeginFrame(const SANE_Parameters& p) {
     if (!error_.empty()) return false;
     if (inFrame_) return Fail("a frame began before the last one ended");
+    // The device may send any number in the enum's place: read it as one.
+    int format = 0;
+    static_assert(sizeof format == sizeof p.format);
+    std::memcpy(&format, &p.format, sizeof format);
+    if (format < SANE_FRAME_GRAY || format > SANE_FRAME_BLUE)
+        return Fail("the scanner sends a frame format this program cannot read (" + std::to_string(format) + ")");
     const bool colourFrame = ChannelOf(p.format) >= 0;
-    if (p.format != SANE_FRAME_GRAY && p.format != SANE_FRAME_RGB && !colourFrame)
-        return Fail("the scanner sends a frame format this program cannot read (" + std::to_string(int(p.format)) +
-                    ")");
     if (p.depth != 1 && p.depth != 8 && p.depth != 16)
         return Fail("the scanner sends " + std::to_string(p.depth) + " bits per sample");
     if (p.pixels_per_line < 1) return Fail("the scanner sends lines without pixels");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "CVexoDoc.h"
 #include "VaZavi.h"
@@ -15,9 +16,9 @@ using acquire::FrameAssembler;
 
 namespace {
 
-SANE_Parameters Params(SANE_Frame f, int depth, int ppl, int lines, int bpl, bool last = true) {
+SANE_Parameters Params(int f, int depth, int ppl, int lines, int bpl, bool last = true) {
     SANE_Parameters p{};
-    p.format = f;
+    std::memcpy(&p.format, &f, sizeof f);   // also numbers outside the enum
     p.depth = depth;
     p.pixels_per_line = ppl;
     p.lines = lines;
@@ -40,7 +41,7 @@ TEST(FrameAssembler, RefusesFramesItCannotRead) {
         {"negative height other than unknown", Params(SANE_FRAME_GRAY, 8, 10, -5, 10)},
         {"line shorter than its pixels", Params(SANE_FRAME_RGB, 8, 10, 10, 29)},
         {"line art line too short", Params(SANE_FRAME_GRAY, 1, 17, 10, 2)},
-        {"unknown format", Params(SANE_Frame(9), 8, 10, 10, 10)},
+        {"unknown format", Params(9, 8, 10, 10, 10)},
         {"a picture past the pixel limit", Params(SANE_FRAME_GRAY, 8, 1 << 16, 1 << 14, 1 << 16)},
         {"an absurd line length", Params(SANE_FRAME_GRAY, 8, 10, 10, 1 << 30)},
     };
