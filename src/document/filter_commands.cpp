@@ -127,10 +127,8 @@ int FilterCommandId(const std::string& name) {
     return -1;
 }
 
-bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, int p2, int p3) {
+LayerFn MakeFilterOp(const std::string& name, int mode, int p1, int p2, int p3) {
     using namespace layerops;
-    const int id = FilterCommandId(name);
-    if (id < 0) return false;
     LayerFn op;
     if (name == filters::kThreshold) {
         op = [mode, p1](LayerOpContext& c) {
@@ -183,9 +181,15 @@ bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, i
         op = [](LayerOpContext& c) { return LensEffect(c, 0); };
     } else if (name == "부드럽게B") {
         op = [](LayerOpContext& c) { return SoftenB(c); };
-    } else {
-        return false;
     }
+    return op;
+}
+
+bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, int p2, int p3) {
+    const int id = FilterCommandId(name);
+    if (id < 0) return false;
+    LayerFn op = MakeFilterOp(name, mode, p1, p2, p3);
+    if (!op) return false;
     return RunLayerOp(doc, id, p1, p2, op);
 }
 

@@ -23,6 +23,10 @@ bool RunLayerOp(CVexoDoc& doc, int id, int p1, int p2, const LayerFn& op);
 
 // A filter of the dialog's list (threshold with its mode, "렌즈효과").
 bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, int p2, int p3);
+// The image-core operation of a filter with its values (empty when the name
+// is unknown); RunFilterByName runs it in the command frame, the filter
+// panel's preview on a copy of the layer.
+LayerFn MakeFilterOp(const std::string& name, int mode, int p1, int p2, int p3);
 // Command id of a filter name (-1 when unknown).
 int FilterCommandId(const std::string& name);
 
