@@ -150,12 +150,25 @@ bool CDlg_ImageFiltering::Attach() {
         model_ = std::make_unique<filters::FilterDialogModel>(doc_);
     }
     ChooseFilter(name_, mode_);
+    // The chosen filter shows on the picture at once.
+    SchedulePreview();
     return true;
 }
 
 void CDlg_ImageFiltering::Detach() {
     pause_.Stop();
     preview_.Cancel();
+    // A preview is never kept: the layer goes back to what 적용 left there.
+    if (DocAlive() && preview_.HasShown()) {
+        model_->StartImage();
+        if (applied_)
+            filters::RunDocumentFilter(*doc_, appliedParams_.name, appliedParams_.mode, appliedParams_.p[0],
+                                       appliedParams_.p[1], appliedParams_.p[2]);
+        preview_.ForgetShown();
+        doc_->viewRebuild = true;
+        doc_->Host().UpdateViews(*doc_, true);
+        dlgui::Changed(*doc_);
+    }
     dlgui::Progress(0);
 }
 

@@ -87,6 +87,16 @@ wxSizer* Labelled(wxWindow* parent, const wxString& label, wxWindow* control, in
     return row;
 }
 
+wxSizer* OkCancel(wxWindow* parent) {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->AddStretchSpacer();
+    auto* ok = new wxButton(parent, wxID_OK, U("확인"));
+    ok->SetDefault();
+    row->Add(ok, 0, wxRIGHT, 6);
+    row->Add(new wxButton(parent, wxID_CANCEL, U("취소")));
+    return row;
+}
+
 long LeadingInt(const wxString& text) {
     std::string s = S(text);
     size_t i = 0;

@@ -29,6 +29,9 @@ void NameToolBar(wxToolBar* bar);
 // is named after the label.
 wxSizer* Labelled(wxWindow* parent, const wxString& label, wxWindow* control, int labelWidth = -1);
 
+// "확인" and "취소" buttons (wxID_OK, wxID_CANCEL) in a row at the right.
+wxSizer* OkCancel(wxWindow* parent);
+
 // Whole number from a box's text: its leading decimal digits with a sign
 // (0 when none).
 long LeadingInt(const wxString& text);

@@ -373,7 +373,7 @@ public:
         swatch->onChange = [this](const wxColour& c) { m_.r = c.Red(), m_.g = c.Green(), m_.b = c.Blue(); };
         g->Add(swatch);
         top->Add(g, 0, wxALL, 10);
-        top->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 8);
+        top->Add(OkCancel(this), 0, wxEXPAND | wxALL, 8);
         SetSizerAndFit(top);
         NameUnnamed(this);
     }

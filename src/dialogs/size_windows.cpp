@@ -79,7 +79,7 @@ public:
         row->Add(keep_, 0, wxRIGHT, 12);
         row->Add(all_, 0, wxALIGN_CENTER_VERTICAL);
         top->Add(row, 0, wxALL, 8);
-        top->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 8);
+        top->Add(OkCancel(this), 0, wxEXPAND | wxALL, 8);
         SetSizerAndFit(top);
         Show_();
 
@@ -172,7 +172,7 @@ public:
             });
         }
         top->Add(grid, 0, wxALL, 8);
-        top->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 8);
+        top->Add(OkCancel(this), 0, wxEXPAND | wxALL, 8);
         SetSizerAndFit(top);
         width_.box->ChangeValue(wxString::Format("%d", m_.width));
         height_.box->ChangeValue(wxString::Format("%d", m_.height));

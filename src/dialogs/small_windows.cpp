@@ -48,7 +48,7 @@ bool RunRenameDialog(wxWindow* parent, CVexoDoc& doc) {
                                wxSize(260, -1));
     box->SetMaxLength(99);
     top->Add(Labelled(&dlg, U("레이어 이름"), box), 0, wxEXPAND | wxALL, 10);
-    top->Add(dlg.CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 8);
+    top->Add(OkCancel(&dlg), 0, wxEXPAND | wxALL, 8);
     dlg.SetSizerAndFit(top);
     box->SelectAll();
     box->SetFocus();
@@ -82,7 +82,7 @@ bool RunShadowDialog(wxWindow* parent, CVexoDoc& doc, bool edit) {
     wxSpinCtrl* spread = SpinRow(&dlg, g, U("퍼짐"), 1, 255, m.spread);
     wxSpinCtrl* strength = SpinRow(&dlg, g, U("진하기"), 1, 180, m.strength);
     top->Add(g, 0, wxLEFT | wxRIGHT, 10);
-    top->Add(dlg.CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 8);
+    top->Add(OkCancel(&dlg), 0, wxEXPAND | wxALL, 8);
     dlg.SetSizerAndFit(top);
     NameUnnamed(&dlg);
     if (dlg.ShowModal() != wxID_OK) return false;
@@ -111,7 +111,7 @@ bool RunNewImageDialog(wxWindow* parent, dlgmodel::NewImageModel& m) {
     wxChoice* bg = ChoiceRow(&dlg, g, U("배경"), dlgmodel::NewImageModel::Backgrounds(), m.background);
     wxChoice* fmt = ChoiceRow(&dlg, g, U("영상형식"), dlgmodel::NewImageModel::Formats(), m.format);
     top->Add(g, 0, wxALL, 10);
-    top->Add(dlg.CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 8);
+    top->Add(OkCancel(&dlg), 0, wxEXPAND | wxALL, 8);
     dlg.SetSizerAndFit(top);
     NameUnnamed(&dlg);
     w->SetFocus();

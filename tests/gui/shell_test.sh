@@ -23,17 +23,16 @@ wait_title "Pimlora - pic.bmp 80 % " && pass "Ctrl+- zooms to 80 %" || fail "aft
 # --- a menu command by keyboard, save with Ctrl+S, reopen --------------------------------
 cp "$WORK/pic.bmp" "$WORK/orig.bmp"
 before=$(stat -c %.9Y.%s "$WORK/pic.bmp")
-# Image menu (fourth): the first enabled entry is "자동색상조정" (2076; the
-# levels dialog 2533 above it is greyed until its window exists), the second
-# "반전변환" (negative).
-key F10 Right Right Right Down Down Return
+# Image menu (fourth): "픽셀분포조정" (the levels dialog), "자동색상조정",
+# then "반전변환" (negative).
+key F10 Right Right Right Down Down Down Return
 key ctrl+s
 wait_changed "$WORK/pic.bmp" "$before" && pass "menu command marks the document, Ctrl+S writes it" || fail "Ctrl+S did not write"
 $IM "$WORK/orig.bmp" -negate "BMP3:$WORK/negated.bmp"
 same_pixels "$WORK/pic.bmp" "$WORK/negated.bmp" && pass "saved pixels are the negative of the opened picture" || fail "saved pixels differ"
 
 # --- the close sequence with a modified document ---------------------------------------------
-key F10 Right Right Right Down Down Return    # modified again
+key F10 Right Right Right Down Down Down Return    # modified again
 menu_quit
 dialog_key "Pimlora" Escape                # Cancel: stays open
 kill -0 $APP_PID 2>/dev/null && pass "Cancel in the save prompt keeps the program running" || fail "program ended on Cancel"
@@ -49,7 +48,7 @@ kill $APP_PID 2>/dev/null
 start "$WORK/pic.bmp" "$WORK/second.bmp"
 key ctrl+equal
 wait_title "Pimlora - second.bmp 125 % " && pass "second document active and zoomed" || fail "two documents: '$(title)'"
-key F10 Right Right Right Down Down Return     # second.bmp modified
+key F10 Right Right Right Down Down Down Return     # second.bmp modified
 before=$(stat -c %.9Y.%s "$WORK/second.bmp")
 pic_before=$(stat -c %.9Y.%s "$WORK/pic.bmp")
 menu_quit
