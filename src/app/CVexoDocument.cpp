@@ -122,10 +122,12 @@ bool CVexoDocument::OnSaveModified() {
 bool CVexoDocument::SaveAs() {
     if (!core_) return false;
     CMainFrame* main = wxGetApp().MainFrame();
-    std::string current = GetFilename().empty() ? DisplayName() : S(GetFilename());
+    // A picture never saved proposes its own title (the framework's file
+    // name of a new document is only a placeholder).
+    std::string current = GetFilename().empty() || !GetDocumentSaved() ? DisplayName() : S(GetFilename());
     std::string proposed = filetypes::WithoutExtension(S(wxFileName(U(current)).GetFullName()));
     wxString folder = main ? wxString::FromUTF8(Utf16ToUtf8(main->settings.browserFolder)) : wxString();
-    if (!GetFilename().empty()) folder = wxFileName(GetFilename()).GetPath();
+    if (!GetFilename().empty() && GetDocumentSaved()) folder = wxFileName(GetFilename()).GetPath();
     std::vector<filetypes::Row> savable;
     for (const auto& r : filetypes::Table())
         if (r.save) savable.push_back(r);

@@ -95,7 +95,10 @@ public:
         ok->SetDefault();
         auto* cancel = new wxButton(this, wxID_CANCEL, U("취소"), wxPoint(325, 162), wxSize(80, 28));
         (void)cancel;
-        SetClientSize(440, 210);
+        // The graph is drawn, not laid out: the window keeps its size.
+        auto* area = new wxBoxSizer(wxVERTICAL);
+        area->Add(440, 210);
+        SetSizerAndFit(area);
         Bind(wxEVT_PAINT, &HistogramDialog::OnPaint, this);
         Bind(wxEVT_LEFT_DOWN, &HistogramDialog::OnMouse, this);
         Bind(wxEVT_MOTION, &HistogramDialog::OnMouse, this);

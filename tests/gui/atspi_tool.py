@@ -4,6 +4,7 @@ GUI tests, which then press them with real X input (xdotool).
 
   atspi_tool.py where NAME [ROLE] [INDEX]   centre "X Y" of the INDEX-th (0)
                                             showing control with that name
+  atspi_tool.py box NAME [ROLE]             "X Y W H" of the showing control
   atspi_tool.py downs MENU ITEM             how many Down presses reach ITEM
                                             in the open menu MENU (enabled
                                             entries only, as GTK moves)
@@ -53,7 +54,7 @@ def showing(o):
 
 def matches(o, name, role):
     try:
-        return o.name == name and (role is None or o.getRoleName() == role)
+        return o.name.strip() == name.strip() and (role is None or o.getRoleName() == role)
     except Exception:
         return False
 
@@ -77,6 +78,13 @@ def main(argv):
             return 1
         e = o.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         print(e.x + e.width // 2, e.y + e.height // 2)
+        return 0
+    if cmd == "box":
+        o = find(argv[2], argv[3] if len(argv) > 3 and argv[3] else None)
+        if o is None:
+            return 1
+        e = o.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        print(e.x, e.y, e.width, e.height)
         return 0
     if cmd == "downs":
         menu = find(argv[2], "menu", 0, need_showing=False)

@@ -30,19 +30,12 @@ type_into() {
     xdotool type --delay 40 "$2"
     sleep 0.4
 }
-# The menu entry $2 of the menu $1, by the keyboard: F10, the menu, then
-# as many Downs as enabled entries up to it.
+# The menu entry $2 of the menu $1, by the mouse: the menu's title, then
+# the entry, both found by name.
 menu_entry() {
-    local idx n
-    idx=$($AT menuindex "$1") || { echo "  (no menu '$1')"; return 1; }
-    focus
-    xdotool key F10
-    for ((i = 0; i < idx; i++)); do xdotool key Right; done
-    sleep 0.6
-    n=$($AT downs "$1" "$2") || { echo "  (entry '$2' not enabled)"; xdotool key Escape Escape; return 1; }
-    for ((i = 0; i < n; i++)); do xdotool key Down; done
-    xdotool key Return
-    sleep 0.6
+    press "$1" menu || return 1
+    sleep 0.3
+    press "$2" "menu item" || { xdotool key Escape; return 1; }
 }
 wait_window() {
     for _ in $(seq 50); do dialog_shown "$1" && return 0; sleep 0.1; done
@@ -162,11 +155,15 @@ start "$WORK/pic.bmp"
 menu_entry "이미지" "픽셀분포조정" || fail "menu 픽셀분포조정"
 wait_window "픽셀분포조정" || fail "levels window"
 # The strip lies under the graph: its x is 10 + level in the dialog.
-ok=$($AT where "확인" "push button") || fail "levels OK button"
-set -- $ok
-ox=$(( $1 - 365 )); oy=$(( $2 - 144 ))
-xdotool mousemove $((ox + 10)) $((oy + 160)) mousedown 1 mousemove $((ox + 40)) $((oy + 160)) \
-    mousemove $((ox + 70)) $((oy + 160)) mouseup 1
+# The channel button "RGB" stands at (300, 32) of the dialog.
+read -r rx ry _ _ < <($AT box RGB "radio button")
+ox=$((rx - 300)); oy=$((ry - 32))
+xdotool mousemove $((ox + 10)) $((oy + 160))
+sleep 0.3
+xdotool mousedown 1
+sleep 0.3
+for x in 30 50 70; do xdotool mousemove $((ox + x)) $((oy + 160)); sleep 0.2; done
+xdotool mouseup 1
 sleep 0.8
 press "확인" "push button"
 wait_closed "픽셀분포조정"
