@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "CVexoDoc.h"
+#include "commands.h"
 #include "filter_commands.h"
 #include "filter_model.h"
 #include "filter_preview.h"
@@ -158,8 +159,9 @@ TEST(FilterPreview, RefusesWhatCannotBeFilteredAndStaleLayers) {
     // The layer changed size while the preview ran: its result is not put there.
     ASSERT_TRUE(preview.Request(d.doc, Params("흐리게", 4)));
     preview.WaitIdle();
-    ASSERT_TRUE(d.doc.SetupLayerBuffers(10, 10, u"", kTypeBMP, 24, 0, 255, d.doc.currentLayer, 0, 0, 2, 40, 30, 1, 1,
+    ASSERT_TRUE(d.doc.SetupLayerBuffers(40, 50, u"", kTypeBMP, 24, 0, 255, d.doc.currentLayer, 0, 0, 2, 40, 30, 1, 1,
                                         LayerImage, -1, false));
+    ASSERT_NE(d.doc.live.layers[d.doc.currentLayer].width, 40);
     const std::vector<uint8_t> resized = d.Pixels();
     ui.Pump();
     EXPECT_EQ(results, 1);

@@ -31,6 +31,7 @@ bool RunFilterOnContext(layerops::LayerOpContext& ctx, const std::string& name, 
 // outside colour of the document image, and the selection. Immutable once
 // made; jobs share it.
 struct FilterPreview::Snapshot {
+    // (built by the interface thread, read by the worker only once complete)
     const CVexoDoc* doc = nullptr;
     int layer = -1;
     const uint8_t* sourceId = nullptr;   // the previous-state buffer it was copied from
@@ -48,6 +49,7 @@ struct FilterPreview::Snapshot {
 
 struct FilterPreview::Job {
     uint64_t generation = 0;
+    const uint8_t* liveId = nullptr;
     PreviewParams params;
     std::shared_ptr<const Snapshot> snapshot;
 };
@@ -87,7 +89,14 @@ FilterPreview::~FilterPreview() {
     if (worker_.joinable()) worker_.join();
 }
 
-void FilterPreview::Invalidate() { snapshot_.reset(); }
+void FilterPreview::Invalidate() {
+    snapshot_.reset();
+    building_.reset();
+}
+
+namespace {
+constexpr size_t kCopyStep = size_t(1) << 20;   // bytes copied per interface event
+}
 
 bool FilterPreview::Request(CVexoDoc& doc, const PreviewParams& params) {
     const int cur = doc.currentLayer;
@@ -99,10 +108,25 @@ bool FilterPreview::Request(CVexoDoc& doc, const PreviewParams& params) {
         start.planeSize <= 0)
         return false;
     if (docfilters::FilterCommandId(params.name) < 0) return false;
-    const Snapshot* s = snapshot_.get();
-    if (!s || s->doc != &doc || s->layer != cur || s->sourceId != start.pixels.get() ||
-        s->pixelSize != start.pixelSize || s->planeSize != start.planeSize ||
-        s->useSelection != doc.selectionActive) {
+    // The running or waiting preview is cancelled.
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->job.reset();
+        generation_ = ++shared_->generation;
+    }
+    wanted_ = params;
+    wantedLive_ = live.pixels.get();
+    pending_ = true;
+    auto fresh = [&](const Snapshot* s) {
+        return s && s->doc == &doc && s->layer == cur && s->sourceId == start.pixels.get() &&
+               s->pixelSize == start.pixelSize && s->planeSize == start.planeSize &&
+               s->useSelection == doc.selectionActive;
+    };
+    if (fresh(snapshot_.get())) {
+        Enqueue();
+        return true;
+    }
+    if (!fresh(building_.get())) {
         auto snap = std::make_shared<Snapshot>();
         snap->doc = &doc;
         snap->layer = cur;
@@ -110,9 +134,12 @@ bool FilterPreview::Request(CVexoDoc& doc, const PreviewParams& params) {
         snap->pixelSize = start.pixelSize;
         snap->planeSize = start.planeSize;
         static_cast<LayerRecordData&>(snap->source) = start;
-        snap->source.pixels = CopyBuffer(start.pixels.get(), start.pixelSize);
-        snap->source.alpha = CopyBuffer(start.alpha.get(), start.planeSize);
-        if (!snap->source.pixels || !snap->source.alpha) return false;
+        snap->source.pixels.reset(new (std::nothrow) uint8_t[size_t(start.pixelSize)]);
+        snap->source.alpha.reset(new (std::nothrow) uint8_t[size_t(start.planeSize)]);
+        if (!snap->source.pixels || !snap->source.alpha) {
+            pending_ = false;
+            return false;
+        }
         snap->bitsPerPixel = doc.live.canvas.bitsPerPixel > 0 ? doc.live.canvas.bitsPerPixel : 24;
         snap->imageBits = doc.image.BitCount() <= 8 && doc.image.BitCount() > 0 ? 8 : 24;
         snap->colours = doc.image.ColorsUsed();
@@ -122,20 +149,70 @@ bool FilterPreview::Request(CVexoDoc& doc, const PreviewParams& params) {
         snap->background = doc.image.info.backgroundColor;
         snap->useSelection = doc.selectionActive;
         if (snap->useSelection) snap->selection = doc.live.selection;
-        snapshot_ = std::move(snap);
+        building_ = std::move(snap);
+        buildingDoc_ = &doc;
+        copied_ = 0;
     }
+    snapshot_.reset();
+    CopyStep();
+    return true;
+}
+
+void FilterPreview::CopyStep() {
+    stepPosted_ = false;
+    if (!building_) return;
+    Snapshot& s = *building_;
+    // The source must still be what the copy started from.
+    CVexoDoc& doc = *const_cast<CVexoDoc*>(buildingDoc_);
+    const LayerRecord* start = IsValidLayer(s.layer) ? &doc.prevState.layers[s.layer] : nullptr;
+    if (!start || start->pixels.get() != s.sourceId || start->pixelSize != s.pixelSize ||
+        start->planeSize != s.planeSize || !start->alpha) {
+        building_.reset();
+        pending_ = false;
+        return;
+    }
+    const size_t total = size_t(s.pixelSize) + size_t(s.planeSize);
+    const size_t end = std::min(total, copied_ + kCopyStep);
+    while (copied_ < end) {
+        if (copied_ < size_t(s.pixelSize)) {
+            const size_t n = std::min(end, size_t(s.pixelSize)) - copied_;
+            std::memcpy(s.source.pixels.get() + copied_, start->pixels.get() + copied_, n);
+            copied_ += n;
+        } else {
+            const size_t at = copied_ - size_t(s.pixelSize);
+            const size_t n = end - copied_;
+            std::memcpy(s.source.alpha.get() + at, start->alpha.get() + at, n);
+            copied_ += n;
+        }
+    }
+    if (copied_ < total) {
+        // The rest in later events; the engine may be gone by then.
+        stepPosted_ = true;
+        std::weak_ptr<Shared> weak = shared_;
+        post_([this, weak] {
+            auto s2 = weak.lock();
+            if (s2 && s2->alive) CopyStep();
+        });
+        return;
+    }
+    snapshot_ = std::move(building_);
+    building_.reset();
+    if (pending_) Enqueue();
+}
+
+void FilterPreview::Enqueue() {
+    if (!snapshot_) return;
     auto job = std::make_unique<Job>();
-    job->params = params;
+    job->params = wanted_;
+    job->liveId = wantedLive_;
     job->snapshot = snapshot_;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
-        job->generation = ++shared_->generation;
-        generation_ = job->generation;
+        job->generation = generation_;
+        if (generation_ != shared_->generation) return;   // cancelled meanwhile
         shared_->job = std::move(job);
     }
-    pending_ = true;
     shared_->wake.notify_all();
-    return true;
 }
 
 void FilterPreview::Cancel() {
@@ -178,6 +255,7 @@ void FilterPreview::Worker() {
         result->params = job->params;
         result->doc = s.doc;
         result->layer = s.layer;
+        result->liveId = job->liveId;
         result->pixelSize = s.pixelSize;
         result->planeSize = s.planeSize;
         result->pixels = CopyBuffer(s.source.pixels.get(), s.pixelSize);
@@ -250,8 +328,8 @@ void FilterPreview::Deliver(std::unique_ptr<PreviewResult> r) {
 bool FilterPreview::Show(CVexoDoc& doc, PreviewResult& r) {
     if (!r.ok || r.doc != &doc || r.layer != doc.currentLayer || !IsValidLayer(r.layer)) return false;
     LayerRecord& L = doc.live.layers[r.layer];
-    if (!L.inUse || L.IsTextKind() || L.pixelSize != r.pixelSize || L.planeSize != r.planeSize || !r.pixels ||
-        !r.alpha)
+    if (!L.inUse || L.IsTextKind() || L.pixels.get() != r.liveId || L.pixelSize != r.pixelSize ||
+        L.planeSize != r.planeSize || !r.pixels || !r.alpha)
         return false;
     std::swap(L.pixels, r.pixels);
     std::swap(L.alpha, r.alpha);

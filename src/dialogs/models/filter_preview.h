@@ -36,6 +36,7 @@ struct PreviewResult {
     PreviewParams params;
     const CVexoDoc* doc = nullptr;   // only compared, never used from the worker
     int layer = -1;
+    const uint8_t* liveId = nullptr;   // the layer's buffer when it was asked for
     int32_t pixelSize = 0, planeSize = 0;
     std::unique_ptr<uint8_t[]> pixels, alpha;
     bool ok = false;
@@ -73,7 +74,8 @@ public:
 
     // Puts a result on the document's layer by exchanging buffers (the
     // layer's former buffers go to the worker to be freed). False, with the
-    // layer unchanged, when the layer is no longer the one previewed.
+    // layer unchanged, when the layer is no longer the one previewed (another
+    // layer, another size, or set up again meanwhile).
     bool Show(CVexoDoc& doc, PreviewResult& result);
 
     // The parameters whose result is on the layer now (after Show), and
@@ -88,7 +90,17 @@ private:
     struct Shared;
     void Worker();
     void Deliver(std::unique_ptr<PreviewResult> r);
+    void Enqueue();
+    void CopyStep();
 
+    // The starting picture is copied a few megabytes per event of the
+    // interface thread, so that no event takes long.
+    std::shared_ptr<Snapshot> building_;
+    const CVexoDoc* buildingDoc_ = nullptr;
+    size_t copied_ = 0;
+    bool stepPosted_ = false;
+    PreviewParams wanted_;
+    const uint8_t* wantedLive_ = nullptr;
     Post post_;
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<const Snapshot> snapshot_;
