@@ -71,7 +71,7 @@ void CDlg_ImageFiltering::Build() {
         label_[i] = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(150, -1));
         auto* row = new wxBoxSizer(wxHORIZONTAL);
         box_[i] = new wxTextCtrl(this, boxIds[i], "0", wxDefaultPosition, wxSize(52, -1), wxTE_PROCESS_ENTER);
-        slider_[i] = new wxSlider(this, sliderIds[i], 0, 0, 1, wxDefaultPosition, wxSize(110, -1));
+        slider_[i] = new wxSlider(this, sliderIds[i], 0, 0, 1, wxDefaultPosition, wxSize(150, -1));
         row->Add(box_[i], 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
         row->Add(slider_[i], 1, wxALIGN_CENTER_VERTICAL);
         col->Add(label_[i], 0, wxBOTTOM, 2);
@@ -215,7 +215,11 @@ void CDlg_ImageFiltering::ShowModel() {
         // A slider needs a range of at least one step; unused ones are 0..0.
         slider_[i]->SetRange(p.min, std::max(p.max, p.min + 1));
         slider_[i]->SetValue(p.slider);
-        slider_[i]->SetTickFreq(p.tick);
+        // Hidden sliders carry no marks (GTK cannot draw them at no size).
+        if (p.enabled)
+            slider_[i]->SetTickFreq(p.tick);
+        else
+            slider_[i]->ClearTicks();
         slider_[i]->SetPageSize(std::max(1, p.page));
         slider_[i]->SetLineSize(1);
         box_[i]->ChangeValue(wxString::Format("%d", p.value));
@@ -276,7 +280,8 @@ void CDlg_ImageFiltering::RunPreview() {
 
 void CDlg_ImageFiltering::OnPreviewResult(filters::PreviewResult& r) {
     if (!DocAlive() || !(r.params == CurrentParams())) return;
-    if (preview_.Show(*doc_, r)) {
+    const bool shown = preview_.Show(*doc_, r);
+    if (shown) {
         applied_ = false;
         dlgui::Changed(*doc_);
     }

@@ -102,7 +102,7 @@ DlgRotate::DlgRotate(wxWindow* parent) : wxPanel(parent, wxID_ANY, wxDefaultPosi
     slider_ = new wxSlider(this, 1280, 0, 0, 355, wxDefaultPosition, wxSize(390, -1));
     slider_->SetPageSize(1);
     slider_->SetLineSize(15);
-    slider_->SetTickFreq(1);
+    // No tick marks: one per degree is more than GTK can draw on 390 pixels.
     dlgui::Name(slider_, U("이미지회전"));
     left->Add(slider_, 0, wxEXPAND);
     top->Add(left, 0, wxALL, 6);
