@@ -13,9 +13,15 @@ PACKAGES=(
   imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
   # the editor and its tests under a virtual X server
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
-  # the dialogs' GUI test finds controls by accessible name; a Korean locale
-  # and catalogues for GTK's and wx's own texts
-  at-spi2-core python3-pyatspi dbus-x11 locales wx3.2-i18n
+  # installation, the desktop files and the Debian package
+  desktop-file-utils appstream libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
+  libglib2.0-bin dpkg-dev man-db strace
+  # widgets found by their accessible names in the GUI tests
+  dbus-daemon at-spi2-core python3-pyatspi
+  # the updater (HTTP, FTP, SHA-256) and its test servers
+  libcurl4-openssl-dev libssl-dev curl python3-pyftpdlib binutils libgtk-3-dev
+  # a Korean locale and catalogues for GTK's and wx's own texts
+  locales wx3.2-i18n
 )
 
 missing=()
@@ -43,6 +49,6 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 korean_locale

@@ -10,9 +10,6 @@
 set -uo pipefail
 . "$(dirname "$0")/lib.sh"
 AT="/usr/bin/python3 $(dirname "$0")/atspi_tool.py"
-# Accessibility needs a session bus (its own, ended with the script).
-eval "$(dbus-launch --sh-syntax)"
-trap 'kill $(jobs -p) 2>/dev/null; kill $DBUS_SESSION_BUS_PID 2>/dev/null; rm -rf "$WORK"' EXIT
 
 # --- helpers -----------------------------------------------------------------------------
 # Clicks the control named $1 (role $2, the $3-th of them); waits up to 6 s for it.
