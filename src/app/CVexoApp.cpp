@@ -22,6 +22,7 @@
 #include "embedded_resources.h"
 #include "host_hooks.h"
 #include "huge_pages.h"
+#include "tool_shell.h"
 #include "install_paths.h"
 #include "memory_budget.h"
 #include "single_instance.h"
@@ -56,8 +57,11 @@ bool CVexoApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     return wxApp::OnCmdLineParsed(parser);
 }
 
+bool SetUpKoreanLocale();   // korean_locale.cpp
+
 bool CVexoApp::OnInit() {
     if (!wxApp::OnInit()) return false;
+    SetUpKoreanLocale();
     wxInitAllImageHandlers();
     programFolder = S(wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath());
     startDir = S(wxGetCwd());
@@ -146,6 +150,7 @@ int CVexoApp::OnRun() {
 }
 
 int CVexoApp::OnExit() {
+    ToolShell::Get().Detach();
     single_.reset();
     delete docManager_;
     docManager_ = nullptr;
@@ -336,12 +341,14 @@ void CVexoApp::OnColourDialog(wxCommandEvent& event) {
     wxColour c = dlg.GetColourData().GetColour();
     if (fore) f->settings.pfg = f->settings.fg; else f->settings.pbg = f->settings.bg;
     target = int32_t(c.Red() | (c.Green() << 8) | (c.Blue() << 16));
+    // The paint settings and the swatches follow.
+    ToolShell::Get().SetColour(fore, target);
 }
 
 void CVexoApp::OnSwapColours(wxCommandEvent&) {
     CMainFrame* f = frame_;
     if (!f) return;
-    std::swap(f->settings.fg, f->settings.bg);
     std::swap(f->settings.fgPick, f->settings.bgPick);
+    ToolShell::Get().SwapColours();   // writes fg and bg back into the settings
 }
 

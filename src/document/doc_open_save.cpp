@@ -295,7 +295,9 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
                 lastError = refusal;
                 return false;
             }
-            host_->MessageBox(kCannotOpen);
+            // The codec's reason goes with the message.
+            lastError = std::string(kCannotOpen) + (picture.LastError()[0] ? std::string("\n(") + picture.LastError() + ")" : "");
+            host_->MessageBox(lastError);
             lastError = std::string(kCannotOpen) + (picture.LastError()[0] ? std::string(" (") + picture.LastError() + ")" : "");
             return false;
         }
