@@ -106,6 +106,21 @@ TEST(CliRobust, DashNamesNeedTheEndOfOptions) {
     EXPECT_NE(r.err.find("pimlora-cli: --help: "), std::string::npos) << r.err;
     EXPECT_EQ(Cli(dir, "convert a.bmp").status, 2);
     EXPECT_EQ(Cli(dir, "convert a.bmp o.bmp --frame").status, 2);
+    // The acquiring verbs follow the same rule (no scanner or screen is
+    // reached for a refused line; after "--" the name gets that far).
+    for (const char* refused : {"scan -s.bmp", "scan --pages 2 -s.bmp", "capture -c.bmp"}) {
+        r = Cli(dir, refused);
+        EXPECT_EQ(r.status, 2) << refused << "\n" << r.err;
+        EXPECT_NE(r.err.find("unknown option '-"), std::string::npos) << r.err;
+    }
+    r = Cli(dir, "capture -- -c.bmp", "env -u DISPLAY");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("pimlora-cli: -c.bmp: screen capture needs an X display"), std::string::npos) << r.err;
+    // run's valued option goes through the same parser.
+    EXPECT_EQ(Cli(dir, "run --answer maybe a.bmp r.bmp 1413").status, 2);
+    EXPECT_EQ(Cli(dir, "run a.bmp r.bmp --answer").status, 2);
+    EXPECT_EQ(Cli(dir, "run --answer cancel -- a.bmp -r2.bmp 1413").status, 0);
+    EXPECT_TRUE(Exists(dir.File("-r2.bmp")));
 }
 
 // The JPEG quality the library takes is 1 to 100; the message says so and
