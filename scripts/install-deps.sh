@@ -10,7 +10,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fonts-nanum
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
-  imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
+  imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs time bc
   # the editor and its tests under a virtual X server
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
   # tool-bar pictures and cursors of the editor
