@@ -22,6 +22,7 @@
 #include "embedded_resources.h"
 #include "host_hooks.h"
 #include "huge_pages.h"
+#include "tool_shell.h"
 #include "install_paths.h"
 #include "single_instance.h"
 #include "update_check.h"
@@ -55,8 +56,11 @@ bool CVexoApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     return wxApp::OnCmdLineParsed(parser);
 }
 
+bool SetUpKoreanLocale();   // korean_locale.cpp
+
 bool CVexoApp::OnInit() {
     if (!wxApp::OnInit()) return false;
+    SetUpKoreanLocale();
     wxInitAllImageHandlers();
     programFolder = S(wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath());
     startDir = S(wxGetCwd());
@@ -112,8 +116,8 @@ bool CVexoApp::OnInit() {
         frame_ = nullptr;
         return false;
     }
-    // 6. The update check (network part arrives with the updater).
-    if (RunStartupUpdateCheck()) {
+    // 6. The update check; when setupfetch took over, the editor ends here.
+    if (!RunStartupUpdateCheck()) {
         frame_->Destroy();
         frame_ = nullptr;
         return false;
@@ -134,6 +138,7 @@ int CVexoApp::OnRun() {
 }
 
 int CVexoApp::OnExit() {
+    ToolShell::Get().Detach();
     single_.reset();
     delete docManager_;
     docManager_ = nullptr;
@@ -324,12 +329,14 @@ void CVexoApp::OnColourDialog(wxCommandEvent& event) {
     wxColour c = dlg.GetColourData().GetColour();
     if (fore) f->settings.pfg = f->settings.fg; else f->settings.pbg = f->settings.bg;
     target = int32_t(c.Red() | (c.Green() << 8) | (c.Blue() << 16));
+    // The paint settings and the swatches follow.
+    ToolShell::Get().SetColour(fore, target);
 }
 
 void CVexoApp::OnSwapColours(wxCommandEvent&) {
     CMainFrame* f = frame_;
     if (!f) return;
-    std::swap(f->settings.fg, f->settings.bg);
     std::swap(f->settings.fgPick, f->settings.bgPick);
+    ToolShell::Get().SwapColours();   // writes fg and bg back into the settings
 }
 

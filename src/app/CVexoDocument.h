@@ -10,19 +10,21 @@
 #include <string>
 
 #include "CVexoDoc.h"
+#include "view_host.h"
 
 class CVexoView;
 
-class CVexoDocument : public wxDocument, public DocHost {
+class CVexoDocument : public wxDocument, public DocHost, public ViewDocument {
 public:
     CVexoDocument();
     ~CVexoDocument() override;
 
-    CVexoDoc* Core() const { return core_.get(); }
+    CVexoDoc* Core() const override { return core_.get(); }
     CVexoView* View() const;
     // Extra text after the zoom in the window title (resource images).
-    const std::string& TitleSuffix() const { return titleSuffix_; }
-    std::string DisplayName() const;
+    const std::string& TitleSuffix() const override { return titleSuffix_; }
+    std::string DisplayName() const override;
+    void MarkModified() override { Modify(true); }
 
     bool OnNewDocument() override;
     bool OnOpenDocument(const wxString& file) override;
@@ -59,6 +61,8 @@ public:
     std::string JournalFolder() override;
     void RequestClose() override;
     void BeginTransparentPick(CVexoDoc& doc) override;
+    bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
+    void ColourRangePicked(CVexoDoc& doc, uint32_t colour) override;
 
 private:
     void OnCommand(wxCommandEvent& event);
