@@ -7,6 +7,8 @@
 # its command frame on an open document, warm buffers, no undo step
 # (apply --no-undo --time --repeat 2), and "+undo" the same command with its
 # undo step written to the journal, as the editor runs it (one run).
+# Then bench/inside.sh: compositing, the per-pixel operations, the turn and
+# start-up against their floors (REPS=n, SKIP_STARTUP=1 are passed on).
 # Usage: bench/compare.sh [BUILD_DIR]   (RUNS=n, PHOTO=file.tif, SKIP_SLOW=1)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -103,3 +105,7 @@ for row in "${rows[@]}"; do
         "$(ratio "$i" "$o")" "$(ratio "$o" "$v")"
 done
 echo "times in ms; ours = whole run minus no-op run (no undo steps); ours-op = inside, warm, no undo step; +undo = inside with the undo step"
+
+# The goals inside the program against their floors, in the same run.
+echo
+bench/inside.sh "$BUILD"
