@@ -7,8 +7,6 @@
 # its command frame on an open document, warm buffers, no undo step
 # (apply --no-undo --time --repeat 2), and "+undo" the same command with its
 # undo step written to the journal, as the editor runs it (one run).
-# Then bench/inside.sh: compositing, the per-pixel operations, the turn and
-# start-up against their floors (REPS=n, SKIP_STARTUP=1 are passed on).
 # Usage: bench/compare.sh [BUILD_DIR]   (RUNS=n, PHOTO=file.tif, SKIP_SLOW=1)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -106,6 +104,8 @@ for row in "${rows[@]}"; do
 done
 echo "times in ms; ours = whole run minus no-op run (no undo steps); ours-op = inside, warm, no undo step; +undo = inside with the undo step"
 
-# The goals inside the program against their floors, in the same run.
+# Then the goals inside the program against their floors, in the same run:
+# compositing, the per-pixel operations, the turn and start-up (bench/inside.sh;
+# REPS=n and SKIP_STARTUP=1 are passed on).
 echo
 bench/inside.sh "$BUILD"
