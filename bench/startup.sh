@@ -20,7 +20,7 @@ fi
 APP=$(readlink -f "$BUILD/pimlora")
 RUNS=${RUNS:-3}
 WORK=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
 # The codec benchmarks' photo (made once, kept in /tmp).
 JPEG=/tmp/pimlora-bench/photo6000x4000_q90.jpg
 if [ ! -s "$JPEG" ]; then
