@@ -209,7 +209,7 @@ bool ToTrueColour(VaZavi& image, const LayerRecord& src, uint8_t* dst, int dstSt
     return true;
 }
 
-void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out) {
+void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int onlyChannel) {
     // Each half of the rows counts into its own tables, two sets of them
     // (even and odd pixels), so that runs of one value do not wait on their
     // own counter.
@@ -226,13 +226,23 @@ void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out) {
         std::vector<uint8_t> lum(static_cast<size_t>(w));
         for (int r = r0; r < r1; ++r) {
             const uint8_t* s = a.SrcRow(r);
-            pixelrows::LumRow(s, lum.data(), w);
             int x = 0;
+            // The luminance's range is asked only with all three channels.
+            if (luminance || !onlyChannel) pixelrows::LumRow(s, lum.data(), w);
             if (luminance) {
                 for (; x + 2 <= w; x += 2) ++t0[lum[size_t(x)]], ++t1[lum[size_t(x) + 1]];
                 if (x < w) ++t0[lum[size_t(x)]];
-            } else {
+            } else if (!onlyChannel) {
                 pixelrows::Range(lum.data(), w, part.lo, part.hi);
+            }
+            if (onlyChannel) {
+                // One channel: table 256 ch, byte 3 - ch of each pixel.
+                uint32_t* c0 = t0 + 256 * onlyChannel;
+                uint32_t* c1 = t1 + 256 * onlyChannel;
+                const uint8_t* p = s + (3 - onlyChannel);
+                for (x = 0; x + 2 <= w; x += 2) ++c0[p[3 * size_t(x)]], ++c1[p[3 * size_t(x) + 3]];
+                if (x < w) ++c0[p[3 * size_t(x)]];
+                continue;
             }
             for (x = 0; x + 2 <= w; x += 2) {
                 const uint8_t* p = s + 3 * size_t(x);

@@ -43,9 +43,10 @@ bool RemapLevels(LayerOpContext& ctx, int channel, int low, int high, bool equal
     if (!a.Ok()) return false;
     // The tables come from the colour counters; of the luminance only
     // whether it holds a single level (or only level 0) is asked, which its
-    // range tells.
+    // range tells. A true-colour layer's single channel needs only its own
+    // counters (a palette takes all three tables).
     ColourCounts counts;
-    CountColours(a, false, counts);
+    CountColours(a, false, counts, ctx.bitsPerPixel > 8 && channel != 0 ? channel : 0);
     const uint32_t* hist = counts.table;
     int points[4][2];
     LevelPoints(hist, int64_t(a.w) * a.h, points);
