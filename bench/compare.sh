@@ -103,3 +103,9 @@ for row in "${rows[@]}"; do
         "$(ratio "$i" "$o")" "$(ratio "$o" "$v")"
 done
 echo "times in ms; ours = whole run minus no-op run (no undo steps); ours-op = inside, warm, no undo step; +undo = inside with the undo step"
+
+# Then the goals inside the program against their floors, in the same run:
+# compositing, the per-pixel operations, the turn and start-up (bench/inside.sh;
+# REPS=n and SKIP_STARTUP=1 are passed on).
+echo
+bench/inside.sh "$BUILD"

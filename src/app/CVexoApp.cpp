@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "../view/CVexoView.h"
+#include "../view/startup_log.h"
 #include "CMainFrame.h"
 #include "CVexoDocument.h"
 #include "CVexoDoc.h"
@@ -60,6 +61,7 @@ bool CVexoApp::OnCmdLineParsed(wxCmdLineParser& parser) {
 bool SetUpKoreanLocale();   // korean_locale.cpp
 
 bool CVexoApp::OnInit() {
+    startuplog::Stage("toolkit ready");
     if (!wxApp::OnInit()) return false;
     SetUpKoreanLocale();
     wxInitAllImageHandlers();
@@ -107,6 +109,7 @@ bool CVexoApp::OnInit() {
     Bind(wxEVT_MENU, &CVexoApp::OnSwapColours, this, cmd::SwapColours);
 
     // 5. The main frame; it reads the configuration.
+    startuplog::Stage("main frame");
     frame_ = new CMainFrame(docManager_, "Pimlora");
     SetTopWindow(frame_);
     if (!frame_->ConfigLoaded()) {
@@ -118,18 +121,22 @@ bool CVexoApp::OnInit() {
         return false;
     }
     // 6. The update check; when setupfetch took over, the editor ends here.
+    startuplog::Stage("main frame made");
     if (!RunStartupUpdateCheck()) {
         frame_->Destroy();
         frame_ = nullptr;
         return false;
     }
     // 9. Undo folder: this run's own journal folder; stale ones are removed.
+    startuplog::Stage("update check done");
     CleanUndoFolder();
     // 10. Show maximised.
     frame_->Maximize(true);
     frame_->Show(true);
     // 7. The file named on the command line.
+    startuplog::Stage("main frame shown");
     for (const wxString& file : files_) OpenPath(file);
+    if (!files_.empty()) startuplog::Stage("files opened");
     return true;
 }
 

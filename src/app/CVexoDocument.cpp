@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "../view/CVexoView.h"
+#include "../view/startup_log.h"
 #include "CMainFrame.h"
 #include "CVexoApp.h"
 #include "command_ids.h"
@@ -60,7 +61,10 @@ bool CVexoDocument::OnNewDocument() {
 bool CVexoDocument::OnOpenDocument(const wxString& file) {
     auto core = std::make_unique<CVexoDoc>(this);
     wxBusyCursor busy;
-    if (!core->Open(S(file))) {
+    startuplog::Stage("opening");
+    const bool opened = core->Open(S(file));
+    startuplog::Stage("opened");
+    if (!opened) {
         // Readers that fail without a message of their own: say why here.
         if (core->lastError == "can't open file" || core->lastError == "not a readable VOR document")
             MessageBox("해당 파일을 열 수 없습니다.\n(" + core->lastError + ")");

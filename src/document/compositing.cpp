@@ -24,93 +24,21 @@
 
 namespace {
 
-// Fade of the blend modes: s' = trunc(s * k + d * (1 - k)), k = (255 - t) *
-// (1/255 as a float), in extended precision. One 64 KiB table per
-// transparency value, built on first use.
-const uint8_t* FadeTable(int t) {
-    static std::array<std::unique_ptr<uint8_t[]>, 256> tables;
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
-    auto& tab = tables[size_t(t)];
-    if (!tab) {
-        tab.reset(new uint8_t[65536]);
-        const float c = 1.0f / 255.0f;
-        const long double k = (long double)(255 - t) * (long double)c;
-        for (int s = 0; s < 256; ++s)
-            for (int d = 0; d < 256; ++d) {
-                long double v = (long double)s * k + (long double)d * (1.0L - k);
-                tab[size_t(s) * 256 + size_t(d)] = uint8_t(int(std::trunc(v)));
-            }
-    }
-    return tab.get();
-}
-
-inline uint8_t BlendChannel(int mode, int s, int d) {
-    switch (mode) {
-    case 2: return uint8_t((s * d) >> 8);
-    case 3: return uint8_t(255 - (((255 - d) * (255 - s)) >> 8));
-    case 4: return uint8_t(std::min(s, d));
-    case 5: return uint8_t(std::max(s, d));
-    case 6: return uint8_t(std::abs(d - s));
-    case 7: return uint8_t(255 - std::abs(255 - d - s));
-    case 8: return uint8_t(s + d - ((s * d) >> 7));
-    case 9: return s < 128 ? uint8_t((d * s) >> 7) : uint8_t(255 - (((255 - s) * (255 - d)) >> 7));
-    default: return uint8_t(s);   // 1 and unknown: normal rule at full alpha
-    }
-}
+// Row kernels. s: source colours, 3 bytes per pixel (or one colour repeated
+// when sstep is 0); a: alpha values; d: destination BGRA; n pixels. The
+// normal rule and the blend rules are compositing::NormalRow and
+// compositing::BlendRow.
 
 // Destination alpha rule.
 inline uint8_t DestAlpha(uint8_t D, int a) {
     if (D == 0) return uint8_t(a);
-    int v = (a + 1) * D;
+    const int v = (a + 1) * D;
     return uint8_t(v > 255 ? 255 : v);
 }
 
-// Blend table of one mode: out[s][d] for the whole byte range.
-const uint8_t* ModeTable(int mode) {
-    static std::array<std::unique_ptr<uint8_t[]>, 10> tables;
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
-    auto& tab = tables[size_t(mode)];
-    if (!tab) {
-        tab.reset(new uint8_t[65536]);
-        for (int s = 0; s < 256; ++s)
-            for (int d = 0; d < 256; ++d) tab[size_t(s) * 256 + size_t(d)] = BlendChannel(mode, s, d);
-    }
-    return tab.get();
-}
-
-// Fade and blend rule in one table: out[s][d] = rule(fade(s, d), d), per
-// transparency value and mode (1 stands for 1 and the unknown modes).
-const uint8_t* FadeBlendTable(int t, int mode) {
-    const int m = mode >= 2 && mode <= 9 ? mode : 1;
-    static std::array<std::unique_ptr<uint8_t[]>, 256 * 10> tables;
-    static std::mutex lock;
-    const uint8_t* fade = FadeTable(t);
-    const uint8_t* blend = m >= 2 ? ModeTable(m) : nullptr;
-    std::lock_guard<std::mutex> guard(lock);
-    auto& tab = tables[size_t(t) * 10 + size_t(m)];
-    if (!tab) {
-        tab.reset(new uint8_t[65536]);
-        for (size_t sd = 0; sd < 65536; ++sd) {
-            const uint8_t f = fade[sd];
-            tab[sd] = blend ? blend[size_t(f) * 256 + (sd & 255)] : f;
-        }
-    }
-    return tab.get();
-}
-
-}  // namespace
-
-namespace {
-
-// Row kernels. s: source colours, 3 bytes per pixel (or one colour repeated
-// when sstep is 0); a: alpha values; d: destination BGRA; n pixels. The
-// normal rule is compositing::NormalRow.
-
 // The layer the view designates: its colour replaces the destination.
 void DesignatedRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, int mode,
-                   const uint8_t* fade, const MulRow* mul) {
+                   const MulRow* mul) {
     for (int j = 0; j < n; ++j, d += 4, s += sstep) {
         const int A = a[j];
         if (A == 0) continue;
@@ -121,31 +49,10 @@ void DesignatedRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a,
             d[2] = mul[s[2]][al];
             d[3] = DestAlpha(d[3], al);
         } else {
-            d[0] = mul[fade[size_t(s[0]) * 256 + d[0]]][255];
-            d[1] = mul[fade[size_t(s[1]) * 256 + d[1]]][255];
-            d[2] = mul[fade[size_t(s[2]) * 256 + d[2]]][255];
+            // The faded colour at full alpha (MulTable[v][255] = v).
+            for (int c = 0; c < 3; ++c) d[c] = uint8_t(compositing::Fade(s[c], d[c], uint32_t(t)));
             d[3] = DestAlpha(d[3], 255);
         }
-    }
-}
-
-// Blend rules: the fade towards the destination, then the rule (or, for
-// mode 1 and unknown modes, the faded colour at full alpha).
-void BlendModeRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, const uint8_t* rule) {
-    int j = 0;
-    for (; j + 8 <= n; j += 8) {
-        uint64_t w;
-        std::memcpy(&w, a + j, 8);
-        if (w != 0) break;
-    }
-    d += size_t(j) * 4;
-    s += size_t(j) * sstep;
-    for (; j < n; ++j, d += 4, s += sstep) {
-        if (a[j] == 0) continue;
-        d[0] = rule[size_t(s[0]) * 256 + d[0]];
-        d[1] = rule[size_t(s[1]) * 256 + d[1]];
-        d[2] = rule[size_t(s[2]) * 256 + d[2]];
-        d[3] = 255;   // D = 0 becomes 255; otherwise (255 + 1) * D saturates
     }
 }
 
@@ -153,8 +60,6 @@ struct LayerPlan {
     const LayerRecord* L;
     int a0, a1;                 // destination columns covered
     bool text, palette8, designated;
-    const uint8_t* fade;
-    const uint8_t* rule;        // fade and blend in one table (blend modes)
     const int32_t* off;         // source column per work column
     int step;                   // below zoom 1: the whole-number step between source columns, or 0
 };
@@ -218,7 +123,12 @@ void PaintRows(const Paint& P, int from, int to) {
             const LayerRecord& L = *p.L;
             const int32_t* off = p.off + p.a0;
             const int n = p.a1 - p.a0;
-            for (int i = b0; i < b1; ++i) {
+            // Destination rows run down the picture, stored rows up: the
+            // band's rows go bottom first, so that each layer is read in
+            // memory order, one stream per band that the prefetchers follow
+            // (top first, every row began a new stream: about twice the
+            // processor time).
+            for (int i = b1 - 1; i >= b0; --i) {
                 const int R = P.row[size_t(i)];
                 if (R < 0 || repeats(i)) continue;
                 const int64_t r64 = int64_t(R) + L.y;
@@ -270,11 +180,11 @@ void PaintRows(const Paint& P, int from, int to) {
                     s = colours;
                 }
                 if (p.designated)
-                    DesignatedRow(d, s, sstep, a, n, L.transparency, L.blendMode, p.fade, P.mul);
+                    DesignatedRow(d, s, sstep, a, n, L.transparency, L.blendMode, P.mul);
                 else if (L.blendMode == 0)
                     compositing::NormalRow(d, s, sstep, a, n, L.transparency);
                 else
-                    BlendModeRow(d, s, sstep, a, n, p.rule);
+                    compositing::BlendRow(d, s, sstep, a, n, L.transparency, L.blendMode);
             }
         }
         if (P.expand)
@@ -439,7 +349,7 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             ++visited;
             const LayerRecord& L = live.layers[i];
             if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
-            LayerPlan p{&L, w1, w0, L.IsTextKind(), false, false, nullptr, nullptr, nullptr, 0};
+            LayerPlan p{&L, w1, w0, L.IsTextKind(), false, false, nullptr, 0};
             const int bpp = p.text ? 0 : live.canvas.bitsPerPixel;
             if (!p.text && bpp != 24 && bpp != 8) continue;
             if (!p.text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;
@@ -454,8 +364,6 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
                 off[j] = int32_t(lc);
             }
             if (p.a0 >= p.a1) continue;
-            if (L.blendMode != 0 || i == designated) p.fade = FadeTable(L.transparency);
-            if (L.blendMode != 0) p.rule = FadeBlendTable(L.transparency, L.blendMode);
             // The designated layer replaces the destination, except under a
             // blend rule 2 to 9, which keeps its own formula.
             p.designated = i == designated && !(L.blendMode >= 2 && L.blendMode <= 9);

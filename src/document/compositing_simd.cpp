@@ -53,6 +53,43 @@ void NormalRowScalar(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* 
     for (; j < n; ++j, d += 4, s += sstep) Pixel(d, s, a[j], t);
 }
 
+namespace {
+
+inline bool HasZeroByte(uint64_t w) {
+    return ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull) != 0;
+}
+
+template <int M>
+void BlendRowScalarT(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+    for (int j = 0; j < n; ++j, d += 4, s += sstep) {
+        if (a[j] == 0) continue;
+        for (int c = 0; c < 3; ++c) d[c] = uint8_t(BlendRule(M, Fade(s[c], d[c], uint32_t(t)), d[c]));
+        d[3] = 255;   // D = 0 becomes 255; otherwise (255 + 1) * D saturates
+    }
+}
+
+using BlendFn = void (*)(uint8_t*, const uint8_t*, size_t, const uint8_t*, int, int);
+
+// Rule 1 stands for the unknown rules too.
+inline int RuleIndex(int mode) { return mode >= 2 && mode <= 9 ? mode : 1; }
+
+const BlendFn kBlendScalar[10] = {nullptr,           BlendRowScalarT<1>, BlendRowScalarT<2>, BlendRowScalarT<3>,
+                                  BlendRowScalarT<4>, BlendRowScalarT<5>, BlendRowScalarT<6>, BlendRowScalarT<7>,
+                                  BlendRowScalarT<8>, BlendRowScalarT<9>};
+
+}  // namespace
+
+void BlendRowScalar(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, int mode) {
+    int j = 0;
+    // Transparent groups of eight cost one test.
+    for (; j + 8 <= n; j += 8) {
+        uint64_t w;
+        std::memcpy(&w, a + j, 8);
+        if (w != 0) break;
+    }
+    kBlendScalar[RuleIndex(mode)](d + size_t(j) * 4, s + size_t(j) * sstep, sstep, a + j, n - j, t);
+}
+
 #ifdef PIMLORA_X86
 namespace {
 
@@ -287,6 +324,199 @@ PIMLORA_AVX2 int NormalRowStridedAvx2(uint8_t* d, const uint8_t* prow, size_t ro
     return j;
 }
 
+// --- blend rules 1..9 ---------------------------------------------------------------
+//
+// Fade and rule in 16-bit lanes, one lane per channel (values 0..255; every
+// product fits 16 bits). The alpha lanes are computed with the rest and then
+// set to 255; pixels with A = 0 keep the destination.
+
+template <int M>
+PIMLORA_SSE41 inline __m128i RuleLanes(__m128i f, __m128i d) {
+    const __m128i k255 = _mm_set1_epi16(255);
+    if constexpr (M == 2) {
+        return _mm_srli_epi16(_mm_mullo_epi16(f, d), 8);
+    } else if constexpr (M == 3) {
+        return _mm_sub_epi16(k255, _mm_srli_epi16(_mm_mullo_epi16(_mm_sub_epi16(k255, d), _mm_sub_epi16(k255, f)), 8));
+    } else if constexpr (M == 4) {
+        return _mm_min_epi16(f, d);
+    } else if constexpr (M == 5) {
+        return _mm_max_epi16(f, d);
+    } else if constexpr (M == 6) {
+        return _mm_abs_epi16(_mm_sub_epi16(d, f));
+    } else if constexpr (M == 7) {
+        return _mm_sub_epi16(k255, _mm_abs_epi16(_mm_sub_epi16(_mm_sub_epi16(k255, d), f)));
+    } else if constexpr (M == 8) {
+        return _mm_and_si128(_mm_sub_epi16(_mm_add_epi16(f, d), _mm_srli_epi16(_mm_mullo_epi16(f, d), 7)), k255);
+    } else if constexpr (M == 9) {
+        const __m128i low = _mm_srli_epi16(_mm_mullo_epi16(d, f), 7);
+        const __m128i high =
+            _mm_sub_epi16(k255, _mm_srli_epi16(_mm_mullo_epi16(_mm_sub_epi16(k255, f), _mm_sub_epi16(k255, d)), 7));
+        return _mm_blendv_epi8(high, low, _mm_cmpgt_epi16(_mm_set1_epi16(128), f));
+    } else {
+        (void)d;
+        return f;
+    }
+}
+
+// What the fade needs: 255 - t, t, and 1 where t < 255 (the correction of
+// Fade, header), in every lane.
+struct FadeConsts128 {
+    __m128i m, t, below;
+};
+
+template <int M, bool Opaque>
+PIMLORA_SSE41 inline __m128i FadeRule(__m128i s, __m128i d, const FadeConsts128& k) {
+    const __m128i below = _mm_and_si128(_mm_cmpgt_epi16(d, s), k.below);
+    __m128i f;
+    if constexpr (Opaque)   // t = 0: trunc((255 s - [s < d]) / 255)
+        f = _mm_subs_epu16(s, below);
+    else
+        f = Div255x8(_mm_subs_epu16(_mm_add_epi16(_mm_mullo_epi16(s, k.m), _mm_mullo_epi16(d, k.t)), below));
+    return RuleLanes<M>(f, d);
+}
+
+// Four pixels: sv their colours as B, G, R, x; a4 their alpha values.
+template <int M, bool Opaque>
+PIMLORA_SSE41 inline void BlendGroup4(uint8_t* d, __m128i sv, uint32_t a4, const FadeConsts128& k) {
+    if (a4 == 0) return;
+    __m128i* dp = reinterpret_cast<__m128i*>(d);
+    const __m128i dv = _mm_loadu_si128(dp), zero = _mm_setzero_si128();
+    const __m128i lo = FadeRule<M, Opaque>(_mm_cvtepu8_epi16(sv), _mm_cvtepu8_epi16(dv), k);
+    const __m128i hi = FadeRule<M, Opaque>(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero), k);
+    __m128i out = _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(int(0xFF000000u)));
+    if (HasZeroByte(uint64_t(a4) | 0xFFFFFFFF00000000ull)) {
+        const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+        const __m128i av = _mm_shuffle_epi8(_mm_cvtsi32_si128(int(a4)), spread);
+        out = _mm_blendv_epi8(out, dv, _mm_cmpeq_epi8(av, zero));
+    }
+    _mm_storeu_si128(dp, out);
+}
+
+template <int M, bool Opaque>
+PIMLORA_SSE41 void BlendRowSse41T(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+    const __m128i expand = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const FadeConsts128 k{_mm_set1_epi16(short(255 - t)), _mm_set1_epi16(short(t)), _mm_set1_epi16(t < 255 ? 1 : 0)};
+    __m128i fixed = _mm_setzero_si128();
+    if (sstep == 0) fixed = _mm_set1_epi32(int(uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16));
+    int j = 0;
+    for (; j + 8 <= n && (sstep == 0 || j + 11 <= n); j += 8, d += 32, s += 8 * sstep) {
+        uint64_t w;
+        std::memcpy(&w, a + j, 8);
+        if (w == 0) continue;
+        __m128i s0 = fixed, s1 = fixed;
+        if (sstep != 0) {
+            s0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), expand);
+            s1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12)), expand);
+        }
+        BlendGroup4<M, Opaque>(d, s0, uint32_t(w), k);
+        BlendGroup4<M, Opaque>(d + 16, s1, uint32_t(w >> 32), k);
+    }
+    BlendRowScalarT<M>(d, s, sstep, a + j, n - j, t);
+}
+
+template <int M>
+PIMLORA_AVX2 inline __m256i RuleLanes16(__m256i f, __m256i d) {
+    const __m256i k255 = _mm256_set1_epi16(255);
+    if constexpr (M == 2) {
+        return _mm256_srli_epi16(_mm256_mullo_epi16(f, d), 8);
+    } else if constexpr (M == 3) {
+        return _mm256_sub_epi16(
+            k255, _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(k255, d), _mm256_sub_epi16(k255, f)), 8));
+    } else if constexpr (M == 4) {
+        return _mm256_min_epi16(f, d);
+    } else if constexpr (M == 5) {
+        return _mm256_max_epi16(f, d);
+    } else if constexpr (M == 6) {
+        return _mm256_abs_epi16(_mm256_sub_epi16(d, f));
+    } else if constexpr (M == 7) {
+        return _mm256_sub_epi16(k255, _mm256_abs_epi16(_mm256_sub_epi16(_mm256_sub_epi16(k255, d), f)));
+    } else if constexpr (M == 8) {
+        return _mm256_and_si256(
+            _mm256_sub_epi16(_mm256_add_epi16(f, d), _mm256_srli_epi16(_mm256_mullo_epi16(f, d), 7)), k255);
+    } else if constexpr (M == 9) {
+        const __m256i low = _mm256_srli_epi16(_mm256_mullo_epi16(d, f), 7);
+        const __m256i high = _mm256_sub_epi16(
+            k255, _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(k255, f), _mm256_sub_epi16(k255, d)), 7));
+        return _mm256_blendv_epi8(high, low, _mm256_cmpgt_epi16(_mm256_set1_epi16(128), f));
+    } else {
+        (void)d;
+        return f;
+    }
+}
+
+struct FadeConsts256 {
+    __m256i m, t, below;
+};
+
+template <int M, bool Opaque>
+PIMLORA_AVX2 inline __m256i FadeRule16(__m256i s, __m256i d, const FadeConsts256& k) {
+    const __m256i below = _mm256_and_si256(_mm256_cmpgt_epi16(d, s), k.below);
+    __m256i f;
+    if constexpr (Opaque)
+        f = _mm256_subs_epu16(s, below);
+    else
+        f = Div255x16(
+            _mm256_subs_epu16(_mm256_add_epi16(_mm256_mullo_epi16(s, k.m), _mm256_mullo_epi16(d, k.t)), below));
+    return RuleLanes16<M>(f, d);
+}
+
+// Eight pixels: sv their colours as B, G, R, x; w their alpha values.
+template <int M, bool Opaque>
+PIMLORA_AVX2 inline void BlendGroup8x(uint8_t* d, __m256i sv, uint64_t w, const FadeConsts256& k) {
+    __m256i* dp = reinterpret_cast<__m256i*>(d);
+    const __m256i dv = _mm256_loadu_si256(dp), zero = _mm256_setzero_si256();
+    // The unpacks and the pack work within 128-bit halves: the order holds.
+    const __m256i lo = FadeRule16<M, Opaque>(_mm256_unpacklo_epi8(sv, zero), _mm256_unpacklo_epi8(dv, zero), k);
+    const __m256i hi = FadeRule16<M, Opaque>(_mm256_unpackhi_epi8(sv, zero), _mm256_unpackhi_epi8(dv, zero), k);
+    __m256i out = _mm256_or_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(int(0xFF000000u)));
+    if (HasZeroByte(w)) {
+        const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
+                                                4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7);
+        const __m256i av = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_cvtsi64_si128(int64_t(w))), spread);
+        out = _mm256_blendv_epi8(out, dv, _mm256_cmpeq_epi8(av, zero));
+    }
+    _mm256_storeu_si256(dp, out);
+}
+
+template <int M, bool Opaque>
+PIMLORA_AVX2 void BlendRowAvx2T(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t) {
+    const __m256i expand = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const FadeConsts256 k{_mm256_set1_epi16(short(255 - t)), _mm256_set1_epi16(short(t)),
+                          _mm256_set1_epi16(t < 255 ? 1 : 0)};
+    __m256i fixed = _mm256_setzero_si256();
+    if (sstep == 0) fixed = _mm256_set1_epi32(int(uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16));
+    int j = 0;
+    for (; j + 8 <= n && (sstep == 0 || j + 11 <= n); j += 8, d += 32, s += 8 * sstep) {
+        uint64_t w;
+        std::memcpy(&w, a + j, 8);
+        if ((j & 15) == 0) {
+            __builtin_prefetch(a + j + 512);
+            __builtin_prefetch(s + 1536);
+        }
+        if (w == 0) continue;
+        __m256i sv = fixed;
+        if (sstep != 0) {
+            const __m256i raw = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s))),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12)), 1);
+            sv = _mm256_shuffle_epi8(raw, expand);
+        }
+        BlendGroup8x<M, Opaque>(d, sv, w, k);
+    }
+    BlendRowScalarT<M>(d, s, sstep, a + j, n - j, t);
+}
+
+// The row functions by rule (index 1..9) and by t = 0 (index 1) or not.
+#define PIMLORA_RULE(fn, m) {fn<m, false>, fn<m, true>}
+#define PIMLORA_RULES(fn)                                                                            \
+    {{nullptr, nullptr},  PIMLORA_RULE(fn, 1), PIMLORA_RULE(fn, 2), PIMLORA_RULE(fn, 3), PIMLORA_RULE(fn, 4), \
+     PIMLORA_RULE(fn, 5), PIMLORA_RULE(fn, 6), PIMLORA_RULE(fn, 7), PIMLORA_RULE(fn, 8), PIMLORA_RULE(fn, 9)}
+const BlendFn kBlendSse41[10][2] = PIMLORA_RULES(BlendRowSse41T);
+const BlendFn kBlendAvx2[10][2] = PIMLORA_RULES(BlendRowAvx2T);
+#undef PIMLORA_RULES
+#undef PIMLORA_RULE
+
 }  // namespace
 #endif
 
@@ -351,6 +581,19 @@ void NormalRowStridedWith(Kernel kernel, uint8_t* d, const uint8_t* prow, size_t
 void NormalRowStrided(uint8_t* d, const uint8_t* prow, size_t rowBytes, const uint8_t* arow, size_t alphaBytes,
                       const int32_t* off, int k, int n, int t) {
     NormalRowStridedWith(BestKernel(), d, prow, rowBytes, arow, alphaBytes, off, k, n, t);
+}
+
+void BlendRowWith(Kernel k, uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, int mode) {
+#ifdef PIMLORA_X86
+    const int rule = RuleIndex(mode), opaque = t == 0 ? 1 : 0;
+    if (k == Kernel::Avx2) return kBlendAvx2[rule][opaque](d, s, sstep, a, n, t);
+    if (k == Kernel::Sse41) return kBlendSse41[rule][opaque](d, s, sstep, a, n, t);
+#endif
+    BlendRowScalar(d, s, sstep, a, n, t, mode);
+}
+
+void BlendRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a, int n, int t, int mode) {
+    BlendRowWith(BestKernel(), d, s, sstep, a, n, t, mode);
 }
 
 }  // namespace compositing

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "layer_access.h"
+#include "pixel_rows.h"
 
 namespace layerops {
 
@@ -40,25 +41,44 @@ bool LayerColours(VaZavi& image, const ImageSet& set, int layer, std::vector<uin
     return true;
 }
 
-template <class F>
-bool SplitThree(VaZavi& image, const ImageSet& set, int layer, VaZavi* t[3], F convert) {
+// `rows` converts a row of true-colour pixels into the three planes; `convert`
+// one pixel (red, green, blue) for the copies of palette and text layers.
+template <class Rows, class F>
+bool SplitThree(VaZavi& image, const ImageSet& set, int layer, VaZavi* t[3], Rows rows, F convert) {
     if (!image.IsValid() || (!t[0] && !t[1] && !t[2])) return false;
-    std::vector<uint8_t> bgr;
-    if (!LayerColours(image, set, layer, bgr)) return false;
+    if (!IsValidLayer(layer)) return false;
     const LayerRecord& L = set.layers[layer];
+    if (!L.pixels || L.width < 1 || L.height < 1) return false;
     const int W = image.Width(), H = image.Height();
+    const int h = std::min(H, L.height), w = std::min(W, L.width);
+    const bool direct = set.canvas.bitsPerPixel == 24 && !L.IsTextKind() && int64_t(L.stride) >= int64_t(L.width) * 3;
     VaZavi out[3] = {VaZavi(kTypeBMP), VaZavi(kTypeBMP), VaZavi(kTypeBMP)};
     for (auto& o : out) {
-        if (!o.Create(8, W, H, kTypeBMP)) return false;
+        // White where the layer does not reach; the direct path writes the
+        // rest once (no white fill first).
+        if (!(direct ? o.CreateUnfilled(8, W, H, kTypeBMP) : o.Create(8, W, H, kTypeBMP))) return false;
         o.SetGrayPalette();
     }
-    for (int r = 0; r < std::min(H, L.height); ++r)
-        for (int c = 0; c < std::min(W, L.width); ++c) {
-            const uint8_t* p = &bgr[(size_t(r) * size_t(L.width) + size_t(c)) * 3];
-            uint8_t v[3];
-            convert(p[2], p[1], p[0], v);
-            for (int k = 0; k < 3; ++k) out[k].Row(r)[c] = v[k];
-        }
+    if (direct) {
+        const size_t stride = size_t(out[0].Stride());
+        SplitRows(H, WorthSplitting(int64_t(w) * h), [&](int r0, int r1) {
+            for (int r = r0; r < r1; ++r) {
+                const size_t from = r < h ? size_t(w) : 0;
+                if (r < h) rows(L.PixelRow(r), out[0].Row(r), out[1].Row(r), out[2].Row(r), w);
+                for (auto& o : out) std::memset(o.Row(r) + from, 255, stride - from);
+            }
+        });
+    } else {
+        std::vector<uint8_t> bgr;
+        if (!LayerColours(image, set, layer, bgr)) return false;
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c) {
+                const uint8_t* p = &bgr[(size_t(r) * size_t(L.width) + size_t(c)) * 3];
+                uint8_t v[3];
+                convert(p[2], p[1], p[0], v);
+                for (int k = 0; k < 3; ++k) out[k].Row(r)[c] = v[k];
+            }
+    }
     for (int k = 0; k < 3; ++k)
         if (t[k]) t[k]->Transfer(out[k]);
     return true;
@@ -67,13 +87,34 @@ bool SplitThree(VaZavi& image, const ImageSet& set, int layer, VaZavi* t[3], F c
 
 bool SplitRGB(VaZavi& image, const ImageSet& set, int layer, uint8_t* red, uint8_t* green, uint8_t* blue) {
     if (!red && !green && !blue) return false;
+    if (!IsValidLayer(layer)) return false;
+    const LayerRecord& L = set.layers[layer];
+    if (!L.pixels || L.width < 1 || L.height < 1) return false;
+    const CanvasInfo& cv = set.canvas;
+    if (set.canvas.bitsPerPixel == 24 && !L.IsTextKind() && int64_t(L.stride) >= int64_t(L.width) * 3) {
+        // True colour: straight from the layer's rows into the planes.
+        const int c0 = int(std::clamp<int64_t>(-int64_t(L.x), 0, L.width));
+        const int c1 = int(std::clamp<int64_t>(int64_t(cv.width) - L.x, c0, L.width));
+        if (c0 >= c1) return true;
+        SplitRows(L.height, WorthSplitting(int64_t(L.width) * L.height), [&](int r0, int r1) {
+            std::vector<uint8_t> spare;
+            for (int r = r0; r < r1; ++r) {
+                size_t at;
+                if (!CanvasPos(cv, L, c0, r, at)) continue;
+                const int n = c1 - c0;
+                if ((!red || !green || !blue) && spare.empty()) spare.resize(size_t(n));
+                pixelrows::SplitRow(L.PixelRow(r) + 3 * size_t(c0), blue ? blue + at : spare.data(),
+                                    green ? green + at : spare.data(), red ? red + at : spare.data(), n);
+            }
+        });
+        return true;
+    }
     std::vector<uint8_t> bgr;
     if (!LayerColours(image, set, layer, bgr)) return false;
-    const LayerRecord& L = set.layers[layer];
     for (int r = 0; r < L.height; ++r)
         for (int c = 0; c < L.width; ++c) {
             size_t at;
-            if (!CanvasPos(set.canvas, L, c, r, at)) continue;
+            if (!CanvasPos(cv, L, c, r, at)) continue;
             const uint8_t* p = &bgr[(size_t(r) * size_t(L.width) + size_t(c)) * 3];
             if (red) red[at] = p[2];
             if (green) green[at] = p[1];
@@ -84,7 +125,8 @@ bool SplitRGB(VaZavi& image, const ImageSet& set, int layer, uint8_t* red, uint8
 
 bool SplitYUV(VaZavi& image, const ImageSet& set, int layer, VaZavi* t0, VaZavi* t1, VaZavi* t2) {
     VaZavi* t[3] = {t0, t1, t2};
-    return SplitThree(image, set, layer, t, [](int r, int g, int b, uint8_t v[3]) {
+    auto rows = [](const uint8_t* s, uint8_t* y, uint8_t* u, uint8_t* v, int w) { pixelrows::YuvRow(s, y, u, v, w); };
+    return SplitThree(image, set, layer, t, rows, [](int r, int g, int b, uint8_t v[3]) {
         const Yuv y = RgbToYuv(r, g, b);
         v[0] = y.y, v[1] = y.u, v[2] = y.v;
     });
@@ -92,7 +134,9 @@ bool SplitYUV(VaZavi& image, const ImageSet& set, int layer, VaZavi* t0, VaZavi*
 
 bool SplitHSL(VaZavi& image, const ImageSet& set, int layer, VaZavi* t0, VaZavi* t1, VaZavi* t2) {
     VaZavi* t[3] = {t0, t1, t2};
-    return SplitThree(image, set, layer, t, [](int r, int g, int b, uint8_t v[3]) {
+    // L, S and H in that order.
+    auto rows = [](const uint8_t* s, uint8_t* l, uint8_t* sat, uint8_t* h, int w) { pixelrows::HslRow(s, h, sat, l, w); };
+    return SplitThree(image, set, layer, t, rows, [](int r, int g, int b, uint8_t v[3]) {
         const Hsl h = RgbToHsl(r, g, b);
         v[0] = h.l, v[1] = h.s, v[2] = h.h;
     });
@@ -109,8 +153,13 @@ bool Negative(LayerOpContext& ctx) {
     if (ctx.bitsPerPixel > 8) {
         const uint8_t* s = L->pixels.get();
         uint8_t* d = ctx.outPixels;
-        // One thread already moves these bytes at memory speed.
-        for (size_t i = 0; i < n; ++i) d[i] = uint8_t(~s[i]);
+        // Two halves on two threads, cut on a cache line.
+        const bool stream = n >= pixelrows::kStreamBytes;
+        const size_t half = n / 2 & ~size_t(63);
+        SplitRows(2, WorthSplitting(int64_t(n / 3)), [&](int k0, int k1) {
+            const size_t from = k0 == 0 ? 0 : half, to = k1 == 2 ? n : half;
+            pixelrows::Invert(s + from, d + from, to - from, stream);
+        });
         RgbQuad& bg = img.info.backgroundColor;
         bg.blue = uint8_t(~bg.blue), bg.green = uint8_t(~bg.green), bg.red = uint8_t(~bg.red);
     } else if (img.IsGrayScale()) {
@@ -129,15 +178,19 @@ bool Negative(LayerOpContext& ctx) {
 bool GreyLayer(LayerOpContext& ctx) {
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
-    for (int r = 0; r < a.h; ++r) {
-        const uint8_t* s = a.SrcRow(r);
-        uint8_t* d = a.DstRow(r);
-        for (int x = 0; x < a.w; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = uint8_t(Grey(s + 3 * x));
-    }
+    // True colour without a selection: the alpha plane is done in the same
+    // pass as the pixels, and the scratch is written around the caches.
+    const bool inPlace = a.direct && !a.Restricted();
+    const bool stream = inPlace && a.dstStride * size_t(a.h) >= pixelrows::kStreamBytes;
+    SplitRows(a.h, WorthSplitting(int64_t(a.w) * a.h), [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r)
+            pixelrows::GreyRow(a.SrcRow(r), a.DstRow(r), a.AlphaRow(r), inPlace ? a.OutAlphaRow(r) : nullptr, a.w,
+                               stream);
+    });
     // Transparent pixels get the grey colour but stay transparent: making
     // them opaque would cover every layer below with the layer's hidden
     // (usually white) pixels.
-    a.Commit();
+    if (!inPlace) a.Commit();
     return true;
 }
 
@@ -156,81 +209,90 @@ bool ToTrueColour(VaZavi& image, const LayerRecord& src, uint8_t* dst, int dstSt
     return true;
 }
 
+void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int onlyChannel) {
+    // Each half of the rows counts into its own tables, two sets of them
+    // (even and odd pixels), so that runs of one value do not wait on their
+    // own counter.
+    struct Part {
+        uint32_t t[2][1024] = {};
+        uint8_t lo = 255, hi = 0;
+    };
+    Part parts[2];
+    const int w = a.w;
+    SplitRows(a.h, WorthSplitting(int64_t(w) * a.h), [&](int r0, int r1) {
+        Part& part = parts[r0 == 0 ? 0 : 1];
+        uint32_t* t0 = part.t[0];
+        uint32_t* t1 = part.t[1];
+        std::vector<uint8_t> lum(static_cast<size_t>(w));
+        for (int r = r0; r < r1; ++r) {
+            const uint8_t* s = a.SrcRow(r);
+            int x = 0;
+            // The luminance's range is asked only with all three channels.
+            if (luminance || !onlyChannel) pixelrows::LumRow(s, lum.data(), w);
+            if (luminance) {
+                for (; x + 2 <= w; x += 2) ++t0[lum[size_t(x)]], ++t1[lum[size_t(x) + 1]];
+                if (x < w) ++t0[lum[size_t(x)]];
+            } else if (!onlyChannel) {
+                pixelrows::Range(lum.data(), w, part.lo, part.hi);
+            }
+            if (onlyChannel) {
+                // One channel: table 256 ch, byte 3 - ch of each pixel.
+                uint32_t* c0 = t0 + 256 * onlyChannel;
+                uint32_t* c1 = t1 + 256 * onlyChannel;
+                const uint8_t* p = s + (3 - onlyChannel);
+                for (x = 0; x + 2 <= w; x += 2) ++c0[p[3 * size_t(x)]], ++c1[p[3 * size_t(x) + 3]];
+                if (x < w) ++c0[p[3 * size_t(x)]];
+                continue;
+            }
+            for (x = 0; x + 2 <= w; x += 2) {
+                const uint8_t* p = s + 3 * size_t(x);
+                ++t0[256 + p[2]], ++t0[512 + p[1]], ++t0[768 + p[0]];
+                ++t1[256 + p[5]], ++t1[512 + p[4]], ++t1[768 + p[3]];
+            }
+            if (x < w) {
+                const uint8_t* p = s + 3 * size_t(x);
+                ++t0[256 + p[2]], ++t0[512 + p[1]], ++t0[768 + p[0]];
+            }
+        }
+    });
+    for (int k = 0; k < 1024; ++k)
+        out.table[k] = parts[0].t[0][k] + parts[0].t[1][k] + parts[1].t[0][k] + parts[1].t[1][k];
+    out.lumLo = std::min(parts[0].lo, parts[1].lo);
+    out.lumHi = std::max(parts[0].hi, parts[1].hi);
+}
+
 bool Histogram(LayerOpContext& ctx, uint32_t table[1024]) {
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
-    std::fill(table, table + 1024, 0u);
-    for (int r = 0; r < a.h; ++r) {
-        const uint8_t* s = a.SrcRow(r);
-        for (int x = 0; x < a.w; ++x) {
-            const int b = s[3 * x], g = s[3 * x + 1], rr = s[3 * x + 2];
-            ++table[(11 * b + 59 * g + 30 * rr) / 100];
-            ++table[256 + rr];
-            ++table[512 + g];
-            ++table[768 + b];
-        }
-    }
+    ColourCounts counts;
+    CountColours(a, true, counts);
+    std::copy(counts.table, counts.table + 1024, table);
     return true;
 }
 
 namespace {
 
-// The thresholds carry each processed pixel's alpha into the scratch plane
-// where the selection marks the pixel.
-void CarryAlpha(LayerAccess& a) {
-    const SelectionMask* s = a.ctx().selection;
-    const bool everything = !s || s->size < 0 || s->mask.empty();
-    for (int r = 0; r < a.h; ++r) {
-        const uint8_t* al = a.AlphaRow(r);
-        uint8_t* oa = a.OutAlphaRow(r);
-        int shift = 0;
-        const uint8_t* m = everything ? nullptr : a.MaskRow(r, shift);
-        if (!everything && !m) continue;
-        for (int x = 0; x < a.w; ++x)
-            if (al[x] && (everything || (x + shift >= 0 && x + shift < s->width && m[x + shift] == 1))) oa[x] = al[x];
-    }
-}
-
 void SetGreyPixel(uint8_t* d, bool white) { d[0] = d[1] = d[2] = white ? 255 : 0; }
 }  // namespace
 
-// Floyd-Steinberg: the diffused grey values live in a working plane that
-// stands for the layer's own pixels (which the rule updates as it goes).
-bool ThresholdFloyd(LayerOpContext& ctx, int level) {
-    LayerAccess a(ctx);
-    if (!a.Ok()) return false;
-    const int w = a.w;
-    std::vector<int16_t> cur(static_cast<size_t>(w)), next(cur);
-    auto load = [&](int r, std::vector<int16_t>& row) {
-        const uint8_t* s = a.SrcRow(r);
-        for (int x = 0; x < w; ++x) row[size_t(x)] = int16_t(Grey(s + 3 * x));
-    };
-    load(0, cur);
-    for (int r = 0; r < a.h; ++r) {
-        if (r + 1 < a.h) load(r + 1, next);
-        const uint8_t* al = a.AlphaRow(r);
-        uint8_t* d = a.DstRow(r);
-        for (int x = 0; x < w; ++x) {
-            if (!al[x]) continue;
-            const int g = cur[size_t(x)];
-            const bool white = g > level;
-            const int e = white ? g - 255 : g;
-            SetGreyPixel(d + 3 * x, white);
-            if (x + 1 < w) cur[size_t(x + 1)] = int16_t(Clamp255(cur[size_t(x + 1)] + e * 7 / 16));
-            if (r + 1 < a.h) {
-                if (x > 0) next[size_t(x - 1)] = int16_t(Clamp255(next[size_t(x - 1)] + e * 3 / 16));
-                next[size_t(x)] = int16_t(Clamp255(next[size_t(x)] + e * 5 / 16));
-                if (x + 1 < w) next[size_t(x + 1)] = int16_t(Clamp255(next[size_t(x + 1)] + e * 1 / 16));
-            }
-        }
-        std::swap(cur, next);
-        a.Progress(int(int64_t(r) * 100 / a.h));
+namespace {
+// The ordered and simple thresholds through the row kernel: limits[r & 3]
+// holds, for each column phase x & 3, the largest grey that turns white.
+bool ThresholdRows(LayerAccess& a, const int16_t limits[4][4]) {
+    const bool inPlace = a.direct && !a.Restricted();
+    const bool stream = inPlace && a.dstStride * size_t(a.h) >= pixelrows::kStreamBytes;
+    SplitRows(a.h, WorthSplitting(int64_t(a.w) * a.h), [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r)
+            pixelrows::ThresholdRow(a.SrcRow(r), a.DstRow(r), a.AlphaRow(r), inPlace ? a.OutAlphaRow(r) : nullptr, a.w,
+                                    limits[r & 3], stream);
+    });
+    if (!inPlace) {
+        a.Commit();
+        a.CarryAlpha();
     }
-    a.Commit();
-    CarryAlpha(a);
-    a.Progress(0);
     return true;
 }
+}  // namespace
 
 bool ThresholdOrdered(LayerOpContext& ctx, int level) {
     static const int kMatrix[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
@@ -238,36 +300,46 @@ bool ThresholdOrdered(LayerOpContext& ctx, int level) {
     if (!a.Ok()) return false;
     const int den = 2 * level + 100;
     if (den == 0) return false;
+    auto white = [den](int grey, int m) {
+        const int dd = (grey * 16) / den;
+        const int base = dd / 16, frac = dd % 16;
+        return (m < frac ? base + 1 : base) == 0;
+    };
+    // The greys that turn white at a matrix entry form a run from 0 (d grows
+    // with the grey): its last one is the entry's limit.
+    int16_t limits[4][4];
+    bool runs = true;
+    for (int rr = 0; rr < 4; ++rr)
+        for (int xx = 0; xx < 4; ++xx) {
+            int last = -1;
+            for (int g = 0; g < 256; ++g)
+                if (white(g, kMatrix[rr][xx])) {
+                    if (last != g - 1) runs = false;
+                    last = g;
+                }
+            limits[rr][xx] = int16_t(last);
+        }
+    if (runs) return ThresholdRows(a, limits);
     for (int r = 0; r < a.h; ++r) {
         const uint8_t* s = a.SrcRow(r);
         const uint8_t* al = a.AlphaRow(r);
         uint8_t* d = a.DstRow(r);
-        for (int x = 0; x < a.w; ++x) {
-            if (!al[x]) continue;
-            const int dd = (Grey(s + 3 * x) * 16) / den;
-            const int base = dd / 16, frac = dd % 16;
-            const int pick = kMatrix[r & 3][x & 3] < frac ? base + 1 : base;
-            SetGreyPixel(d + 3 * x, pick == 0);
-        }
+        for (int x = 0; x < a.w; ++x)
+            if (al[x]) SetGreyPixel(d + 3 * x, white(Grey(s + 3 * x), kMatrix[r & 3][x & 3]));
     }
     a.Commit();
-    CarryAlpha(a);
+    a.CarryAlpha();
     return true;
 }
 
 bool ThresholdSimple(LayerOpContext& ctx, int level) {
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
-    for (int r = 0; r < a.h; ++r) {
-        const uint8_t* s = a.SrcRow(r);
-        const uint8_t* al = a.AlphaRow(r);
-        uint8_t* d = a.DstRow(r);
-        for (int x = 0; x < a.w; ++x)
-            if (al[x]) SetGreyPixel(d + 3 * x, Grey(s + 3 * x) <= level);
-    }
-    a.Commit();
-    CarryAlpha(a);
-    return true;
+    // White when grey <= level.
+    const int16_t limit = int16_t(std::clamp(level, -1, 255));
+    int16_t limits[4][4];
+    for (auto& row : limits) std::fill(row, row + 4, limit);
+    return ThresholdRows(a, limits);
 }
 
 bool BrightnessContrast(LayerOpContext& ctx, int brightness, int contrast) {
@@ -285,19 +357,19 @@ bool BrightnessContrast(LayerOpContext& ctx, int brightness, int contrast) {
     }
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
+    pixelrows::ByteTables tables;
+    for (auto& t : tables.t) std::memcpy(t, lut, 256);
+    tables.Fit();
+    const bool inPlace = a.direct && !a.Restricted();
+    const bool stream = inPlace && a.dstStride * size_t(a.h) >= pixelrows::kStreamBytes;
     SplitRows(a.h, WorthSplitting(int64_t(a.w) * a.h), [&](int r0, int r1) {
         for (int r = r0; r < r1; ++r) {
             if (r0 == 0 && (r & 63) == 0) a.Progress(int(int64_t(r) * 100 / a.h));
-            const uint8_t* s = a.SrcRow(r);
-            const uint8_t* al = a.AlphaRow(r);
-            uint8_t* d = a.DstRow(r);
-            for (int x = 0; x < a.w; ++x) {
-                if (!al[x]) continue;
-                d[3 * x] = lut[s[3 * x]], d[3 * x + 1] = lut[s[3 * x + 1]], d[3 * x + 2] = lut[s[3 * x + 2]];
-            }
+            pixelrows::MapRow(a.SrcRow(r), a.DstRow(r), a.AlphaRow(r), inPlace ? a.OutAlphaRow(r) : nullptr, a.w,
+                              tables, stream);
         }
     });
-    a.Commit();
+    if (!inPlace) a.Commit();
     a.Progress(0);
     return true;
 }

@@ -11,6 +11,7 @@
 #endif
 
 #include "layer_access.h"
+#include "pixel_rows.h"
 
 namespace layerops {
 
@@ -1089,6 +1090,7 @@ bool Watercolour(LayerOpContext& ctx) {
 }
 
 void AllowAvx2Paths(bool allow) {
+    pixelrows::AllowAvx2(allow);
 #ifdef PIMLORA_AVX2_PATHS
     avx2Allowed.store(allow, std::memory_order_relaxed);
 #else

@@ -189,6 +189,20 @@ void LayerAccess::Commit(const uint8_t* written) {
     }
 }
 
+void LayerAccess::CarryAlpha() {
+    const SelectionMask* s = ctx_.selection;
+    const bool everything = !s || s->size < 0 || s->mask.empty();
+    for (int r = 0; r < h; ++r) {
+        const uint8_t* al = AlphaRow(r);
+        uint8_t* oa = OutAlphaRow(r);
+        int shift = 0;
+        const uint8_t* m = everything ? nullptr : MaskRow(r, shift);
+        if (!everything && !m) continue;
+        for (int x = 0; x < w; ++x)
+            if (al[x] && (everything || (x + shift >= 0 && x + shift < s->width && m[x + shift] == 1))) oa[x] = al[x];
+    }
+}
+
 std::vector<uint8_t> LumPlane100(const LayerAccess& a) {
     std::vector<uint8_t> lum(size_t(a.w) * size_t(a.h));
     for (int r = 0; r < a.h; ++r) {

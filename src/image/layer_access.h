@@ -81,6 +81,9 @@ public:
     void KeepUnselected(int r, uint8_t* out, const uint8_t* before, int bytesPerPixel) const;
     // A selection is given: only the pixels its mask marks may change.
     bool Restricted() const;
+    // After Commit, the thresholds' alpha rule: each processed pixel's
+    // alpha goes into the scratch plane where the selection marks it.
+    void CarryAlpha();
     void Progress(int percent) const { ctx_.image->SetProgress(percent); }
     // The selection mask row for stored row r, and the column shift (mask
     // column = layer column + shift); null when the row is not covered.
@@ -97,12 +100,23 @@ private:
 
 uint8_t NearestPaletteIndex(const VaZavi& image, uint32_t colour);
 
+// The colour counters of Histogram (256..1023); the luminance either counted
+// as well (0..255) or, without `luminance`, only its smallest and largest
+// value kept (its counters stay 0). onlyChannel 1..3 counts that colour
+// channel alone (red, green, blue; the others stay 0).
+struct ColourCounts {
+    uint32_t table[1024] = {};
+    uint8_t lumLo = 255, lumHi = 0;
+};
+void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int onlyChannel = 0);
+
 // Luminance planes used by several filters.
 // (59 G + 30 R + 11 B) div 100
 std::vector<uint8_t> LumPlane100(const LayerAccess& a);
 
-// The window filters take their AVX2 paths where the processor has them;
-// false keeps them to the SSE2 paths (for the tests of those).
+// The window filters and the per-pixel operations take their AVX2 paths
+// where the processor has them; false keeps them to the SSE2 and plain
+// paths (for the tests of those).
 void AllowAvx2Paths(bool allow);
 
 // The exchange network that selects the middle of 25 values: Batcher's

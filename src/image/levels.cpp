@@ -6,6 +6,7 @@
 
 #include "layer_access.h"
 #include "layer_ops.h"
+#include "pixel_rows.h"
 
 namespace layerops {
 
@@ -40,8 +41,13 @@ bool RemapLevels(LayerOpContext& ctx, int channel, int low, int high, bool equal
     if (!ctx.layer || ctx.layer->IsTextKind()) return false;
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
-    uint32_t hist[1024];
-    if (!Histogram(ctx, hist)) return false;
+    // The tables come from the colour counters; of the luminance only
+    // whether it holds a single level (or only level 0) is asked, which its
+    // range tells. A true-colour layer's single channel needs only its own
+    // counters (a palette takes all three tables).
+    ColourCounts counts;
+    CountColours(a, false, counts, ctx.bitsPerPixel > 8 && channel != 0 ? channel : 0);
+    const uint32_t* hist = counts.table;
     int points[4][2];
     LevelPoints(hist, int64_t(a.w) * a.h, points);
     int64_t cum[4][256];
@@ -49,8 +55,10 @@ bool RemapLevels(LayerOpContext& ctx, int channel, int low, int high, bool equal
         int64_t s = 0;
         for (int k = 0; k < 256; ++k) cum[ch][k] = (s += hist[256 * ch + k]);
     }
-    if (equalise && cum[channel][0] == cum[channel][255]) return false;
-    if (points[channel][0] == points[channel][1]) return false;
+    const bool onlyZero = channel == 0 ? counts.lumHi == 0 : cum[channel][0] == cum[channel][255];
+    const bool oneLevel = channel == 0 ? counts.lumLo == counts.lumHi : points[channel][0] == points[channel][1];
+    if (equalise && onlyZero) return false;
+    if (oneLevel) return false;
     const bool automatic = low == -1;
     // A given range must be a rising one inside 0..255.
     if (!automatic && (low < 0 || high > 255 || low >= high)) return false;
@@ -86,20 +94,23 @@ bool RemapLevels(LayerOpContext& ctx, int channel, int low, int high, bool equal
     }
     const bool mapR = channel == 0 || channel == 1, mapG = channel == 0 || channel == 2,
                mapB = channel == 0 || channel == 3;
-    for (int r = 0; r < a.h; ++r) {
-        const uint8_t* s = a.SrcRow(r);
-        uint8_t* d = a.DstRow(r);
-        const uint8_t* al = a.AlphaRow(r);
-        for (int x = 0; x < a.w; ++x) {
-            if (!al[x]) continue;
-            const uint8_t* p = s + 3 * x;
-            uint8_t* q = d + 3 * x;
-            q[0] = mapB ? tb[p[0]] : p[0];
-            q[1] = mapG ? tg[p[1]] : p[1];
-            q[2] = mapR ? tr[p[2]] : p[2];
-        }
+    pixelrows::ByteTables tables;
+    for (int k = 0; k < 256; ++k) {
+        tables.t[0][k] = mapB ? tb[k] : uint8_t(k);
+        tables.t[1][k] = mapG ? tg[k] : uint8_t(k);
+        tables.t[2][k] = mapR ? tr[k] : uint8_t(k);
     }
-    a.Commit();
+    tables.Fit();
+    // True colour without a selection: alpha in the same pass, the scratch
+    // written around the caches.
+    const bool inPlace = a.direct && !a.Restricted();
+    const bool stream = inPlace && a.dstStride * size_t(a.h) >= pixelrows::kStreamBytes;
+    SplitRows(a.h, WorthSplitting(int64_t(a.w) * a.h), [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r)
+            pixelrows::MapRow(a.SrcRow(r), a.DstRow(r), a.AlphaRow(r), inPlace ? a.OutAlphaRow(r) : nullptr, a.w,
+                              tables, stream);
+    });
+    if (!inPlace) a.Commit();
     return true;
 }
 

@@ -272,6 +272,98 @@ TEST(Composite, NormalRuleEqualsTableForEveryInput) {
         }
 }
 
+// The fade of the blend rules in integers against the extended-precision
+// formula for every source, destination and transparency; the blend row of
+// every instruction set against the plain rule for every source and
+// destination pair, at transparencies that take each branch of the fade.
+TEST(Composite, BlendRulesInIntegersEqualThePlainRule) {
+    const float c = 1.0f / 255.0f;
+    for (int t = 0; t < 256; ++t) {
+        const long double k = (long double)(255 - t) * (long double)c;
+        for (int s = 0; s < 256; ++s)
+            for (int d = 0; d < 256; ++d) {
+                const int want = int(std::trunc((long double)s * k + (long double)d * (1.0L - k)));
+                ASSERT_EQ(int(compositing::Fade(uint32_t(s), uint32_t(d), uint32_t(t))), want)
+                    << "t " << t << " s " << s << " d " << d;
+            }
+    }
+    const int n = 65536 + 5;   // every (s, d) pair, and a tail shorter than a vector
+    std::vector<uint8_t> src(size_t(n) * 3), base(size_t(n) * 4), alpha(static_cast<size_t>(n));
+    std::mt19937 rng(31);
+    for (int k = 0; k < n; ++k) {
+        const uint8_t hi = uint8_t(k >> 8), lo = uint8_t(k & 255);
+        src[size_t(k) * 3] = hi, src[size_t(k) * 3 + 1] = lo, src[size_t(k) * 3 + 2] = uint8_t(hi * 7 + lo);
+        base[size_t(k) * 4] = lo, base[size_t(k) * 4 + 1] = hi, base[size_t(k) * 4 + 2] = uint8_t(rng());
+        base[size_t(k) * 4 + 3] = uint8_t(k % 5 == 0 ? 0 : rng());
+        // Runs of transparent pixels, single ones and partly covered groups.
+        alpha[size_t(k)] = uint8_t(k % 61 < 9 ? 0 : k % 13 == 0 ? 0 : 1 + rng() % 255);
+    }
+    for (int mode = 1; mode <= 11; ++mode)
+        for (int t : {0, 1, 100, 128, 254, 255}) {
+            std::vector<uint8_t> want = base;
+            for (int k = 0; k < n; ++k) {
+                if (alpha[size_t(k)] == 0) continue;
+                uint8_t* p = &want[size_t(k) * 4];
+                for (int ch = 0; ch < 3; ++ch) {
+                    const int f = int(compositing::Fade(src[size_t(k) * 3 + size_t(ch)], p[ch], uint32_t(t)));
+                    const int d = p[ch];
+                    int out = f;
+                    switch (mode) {
+                    case 2: out = (f * d) >> 8; break;
+                    case 3: out = 255 - (((255 - d) * (255 - f)) >> 8); break;
+                    case 4: out = std::min(f, d); break;
+                    case 5: out = std::max(f, d); break;
+                    case 6: out = std::abs(d - f); break;
+                    case 7: out = 255 - std::abs(255 - d - f); break;
+                    case 8: out = (f + d - ((f * d) >> 7)) & 255; break;
+                    case 9: out = f < 128 ? (d * f) >> 7 : 255 - (((255 - f) * (255 - d)) >> 7); break;
+                    default: break;
+                    }
+                    p[ch] = uint8_t(out);
+                }
+                p[3] = 255;
+            }
+            for (const compositing::Kernel kernel : Kernels()) {
+                std::vector<uint8_t> got = base;
+                compositing::BlendRowWith(kernel, got.data(), src.data(), 3, alpha.data(), n, t, mode);
+                ASSERT_EQ(got, want) << "mode " << mode << " t " << t << " kernel " << int(kernel);
+                // One colour for every pixel (text layers).
+                std::vector<uint8_t> one = base, oneWant = base;
+                const uint8_t colour[3] = {200, 17, 90};
+                compositing::BlendRowScalar(oneWant.data(), colour, 0, alpha.data(), n, t, mode);
+                compositing::BlendRowWith(kernel, one.data(), colour, 0, alpha.data(), n, t, mode);
+                ASSERT_EQ(one, oneWant) << "one colour, mode " << mode << " t " << t << " kernel " << int(kernel);
+            }
+        }
+}
+
+// Stacks whose layers all use one blend rule, wide enough for the vector
+// paths and the two workers, with random sizes, offsets, opacity and alpha
+// (text layers among them), against the per-pixel reference.
+TEST(Composite, EveryBlendRuleOnRandomLayersMatchesReference) {
+    for (int mode = 1; mode <= 10; ++mode) {
+        HeadlessHost host;
+        CVexoDoc doc(&host);
+        ASSERT_TRUE(doc.NewImage(211, 137));
+        std::mt19937 rng(uint32_t(100 + mode));
+        for (int i = 0; i < doc.Layer(0).pixelSize; ++i) doc.Layer(0).pixels[size_t(i)] = uint8_t(rng());
+        for (int i = 0; i < doc.Layer(0).planeSize; ++i) doc.Layer(0).alpha[size_t(i)] = uint8_t(rng());
+        Randomise(doc, rng, 9);
+        for (int s : doc.StackOrder())
+            if (s != doc.headLayer) doc.Layer(s).blendMode = uint8_t(mode);
+        for (double zoom : {1.0, 0.5, 0.7, 2.0}) {
+            const int w = int(211 * zoom) + 4, h = int(137 * zoom) + 2;
+            std::vector<uint8_t> got(size_t(w) * size_t(h) * 4, 0xCC);
+            doc.CompositeRect(doc.headLayer, -1, zoom, 1, 1, w, h, got.data(), ptrdiff_t(w) * 4);
+            const auto want = Reference(doc, zoom, 1, 1, w, h, -1);
+            size_t diff = 0;
+            while (diff < got.size() && got[diff] == want[diff]) ++diff;
+            ASSERT_EQ(diff, got.size()) << "mode " << mode << " zoom " << zoom << " pixel " << diff / 4 % size_t(w)
+                                        << "," << diff / 4 / size_t(w) << " channel " << diff % 4;
+        }
+    }
+}
+
 TEST(Composite, EdgeRules) {
     HeadlessHost host;
     CVexoDoc doc(&host);

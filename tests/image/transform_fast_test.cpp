@@ -168,8 +168,9 @@ TEST(FastTransforms, RotateMatchesThePerPixelRuleAtEveryAngle) {
     for (double deg : {30.0, 135.0, 271.0}) check(big, deg, image);
 }
 
+// Sizes with whole tiles of 32 and without, rows with and without padding.
 TEST(FastTransforms, QuarterTurnsMoveEveryPixelToItsPlace) {
-    for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {33, 65}, {64, 32}, {700, 389}})
+    for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {33, 65}, {64, 32}, {96, 128}, {129, 97}, {700, 389}})
         for (const Kind& k : kKinds) {
             Layer s(w, h, k.bits, k.text, uint32_t(w + 3 * h));
             for (int q = -1; q <= 4; ++q) {

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Start-up of the editor to the first paint of a 24-megapixel JPEG named on
+# the command line, next to the decode time of the same file in the same
+# run. The start is taken from outside (the wall clock just before the
+# process is started) and from inside (the kernel's start time of the
+# process); the editor prints both at its first paint with PIMLORA_PAINT_LOG
+# set. Each run starts with a fresh per-user folder holding the installed
+# defaults (no journal folders left from an earlier run), after one run that
+# is not counted (it installs those defaults and warms the file cache).
+# The decode time is jpeg_bench's JpegDecodeOurs (our adapter, whole picture)
+# on the same file. Runs under its own X server (xvfb-run) unless DISPLAY is
+# set. Prints the best of $RUNS and every run.
+# Usage: bench/startup.sh [BUILD_DIR]   (RUNS=n)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+APP=$(readlink -f "$BUILD/pimlora")
+RUNS=${RUNS:-3}
+WORK=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
+# The codec benchmarks' photo (made once, kept in /tmp).
+JPEG=/tmp/pimlora-bench/photo6000x4000_q90.jpg
+if [ ! -s "$JPEG" ]; then
+    mkdir -p /tmp/pimlora-bench
+    PPM=/tmp/pimlora-bench/photo6000x4000.ppm
+    [ -s "$PPM" ] || /usr/bin/convert-im6.q16 -seed 42 -size 6000x4000 plasma:fractal -depth 8 "$PPM"
+    cjpeg -quality 90 "$PPM" >"$JPEG"
+fi
+export PIMLORA_UPDATE_HOST=127.0.0.1:1
+
+now() { date +%s.%N; }
+# One start: prints "outside inside" in ms, or "nan nan".
+start_once() {
+    local home=$1 log=$2
+    rm -rf "$home"
+    cp -a "$WORK/home0" "$home"
+    local t0 pid
+    t0=$(now)
+    PIMLORA_HOME="$home" PIMLORA_PAINT_LOG=1 "$APP" "$JPEG" >/dev/null 2>"$log" &
+    pid=$!
+    for _ in $(seq 600); do
+        grep -q '^first paint:' "$log" 2>/dev/null && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    local line
+    line=$(grep '^first paint:' "$log" | head -1 || true)
+    if [ -z "$line" ]; then echo "nan nan"; return; fi
+    local inside at
+    inside=$(echo "$line" | awk '{print $3}')
+    at=$(echo "$line" | awk '{print $NF}')
+    echo "$(echo "($at - $t0) * 1000" | bc | awk '{printf "%.0f", $1}') $inside"
+}
+
+# The warm-up run makes the per-user folder every run starts from.
+mkdir -p "$WORK/home0"
+PIMLORA_HOME="$WORK/home0" PIMLORA_PAINT_LOG=1 "$APP" "$JPEG" >/dev/null 2>"$WORK/warm.log" &
+warm=$!
+for _ in $(seq 600); do
+    grep -q '^first paint:' "$WORK/warm.log" 2>/dev/null && break
+    kill -0 "$warm" 2>/dev/null || break
+    sleep 0.05
+done
+kill "$warm" 2>/dev/null || true
+wait "$warm" 2>/dev/null || true
+# Its journal folder (the one with a lock file) is not copied into the others.
+find "$WORK/home0" -name .lock -printf '%h\n' | xargs -r rm -rf
+
+best_out="" best_in="" all=""
+for i in $(seq "$RUNS"); do
+    read -r o n < <(start_once "$WORK/home$i" "$WORK/log$i")
+    all="$all $o/$n"
+    if [ "$o" != nan ] && { [ -z "$best_out" ] || [ "$o" -lt "$best_out" ]; }; then best_out=$o; fi
+    if [ "$n" != nan ] && { [ -z "$best_in" ] || [ "$n" -lt "$best_in" ]; }; then best_in=$n; fi
+done
+decode=$("$BUILD/bench/jpeg_bench" --benchmark_filter='JpegDecodeOurs' 2>/dev/null |
+    awk '$1 ~ /^JpegDecodeOurs\// {print $2}' | head -1)
+decode=${decode:-nan}
+goal=$(echo "$decode" | awk '{ if ($1 == "nan") print "nan"; else printf "%.0f", 1.2 * ($1 + 100) }')
+printf '%-28s %10s %10s %10s %10s\n' "start-up" "outside" "inside" "decode" "1.2(d+100)"
+printf '%-28s %10s %10s %10s %10s\n' "first paint of a 24 MP JPEG" "${best_out:-nan}" "${best_in:-nan}" \
+    "$(printf '%.0f' "$decode" 2>/dev/null || echo nan)" "$goal"
+echo "times in ms, best of $RUNS (outside/inside per run:$all)"

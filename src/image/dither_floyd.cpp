@@ -1,0 +1,336 @@
+// The Floyd-Steinberg threshold: row by row, left to right, each pixel's
+// error spread to its right neighbour (7/16) and to three pixels of the next
+// row (3/16, 5/16, 1/16), each sum clamped to 0..255 as it is added.
+//
+// The rule is a chain along each row: a pixel's grey depends on the pixel
+// before it. Where the processor has AVX2, sixteen rows run at once, one per
+// 16-bit lane, each three columns behind the row above it: pixel (r, x)
+// needs row r - 1 done up to x + 2 (the last pixel that adds to (r, x + 1)),
+// so in step t lane k works on column t - 3 k and every sum still receives
+// its shares in the order of the one-row-at-a-time rule: the same bytes.
+// The rows are laid out for this skew once per batch (a transpose of 16 x 16
+// blocks), and the results put back the same way.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "layer_access.h"
+#include "pixel_rows.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define PIMLORA_FLOYD_AVX2 1
+#define PIMLORA_AVX2 __attribute__((target("avx2")))
+#endif
+
+namespace layerops {
+
+namespace {
+
+// The shares of the error of each grey value, and whether it turns white.
+struct Shares {
+    int16_t right[256], below[3][256];   // below: x - 1 (3/16), x (5/16), x + 1 (1/16)
+    bool white[256];
+    explicit Shares(int level) {
+        for (int g = 0; g < 256; ++g) {
+            white[g] = g > level;
+            const int e = white[g] ? g - 255 : g;
+            right[g] = int16_t(e * 7 / 16);
+            below[0][g] = int16_t(e * 3 / 16);
+            below[1][g] = int16_t(e * 5 / 16);
+            below[2][g] = int16_t(e * 1 / 16);
+        }
+    }
+};
+
+inline int Add(int v, int q) {
+    const int s = v + q;
+    return s < 0 ? 0 : s > 255 ? 255 : s;
+}
+
+// One row the plain way: cur holds the row's greys (as the row above left
+// them), next the next row's (null on the last row).
+void PlainRow(const Shares& f, const uint8_t* cur, uint8_t* next, const uint8_t* al, uint8_t* d, uint8_t* oa, int w) {
+    // The grey of pixel x with the right share of x - 1 added, and the next
+    // row's cells x - 1 and x as they stand (stored once their last share
+    // came: each cell gets its shares from x - 1, x and x + 1 in that order).
+    int g = cur[0], left = 0, mid = next ? next[0] : 0;
+    for (int x = 0; x < w; ++x) {
+        const bool last = x + 1 == w;
+        int after = next && !last ? next[x + 1] : 0;
+        int g1 = last ? 0 : cur[x + 1];
+        if (al[x]) {
+            uint8_t* q = d + 3 * size_t(x);
+            q[0] = q[1] = q[2] = f.white[g] ? 255 : 0;
+            if (oa) oa[x] = al[x];
+            g1 = Add(g1, f.right[g]);
+            if (next) {
+                left = Add(left, f.below[0][g]);
+                mid = Add(mid, f.below[1][g]);
+                after = Add(after, f.below[2][g]);
+            }
+        }
+        if (next) {
+            if (x > 0) next[x - 1] = uint8_t(left);
+            left = mid;
+            mid = after;
+        }
+        g = g1;
+    }
+    if (next) next[w - 1] = uint8_t(left);
+}
+
+void PlainRows(LayerAccess& a, int level, bool inPlace) {
+    const Shares f(level);
+    std::vector<uint8_t> cur(static_cast<size_t>(a.w)), next(cur);
+    pixelrows::GreyValues(a.SrcRow(0), cur.data(), a.w);
+    for (int r = 0; r < a.h; ++r) {
+        const bool more = r + 1 < a.h;
+        if (more) pixelrows::GreyValues(a.SrcRow(r + 1), next.data(), a.w);
+        PlainRow(f, cur.data(), more ? next.data() : nullptr, a.AlphaRow(r), a.DstRow(r),
+                 inPlace ? a.OutAlphaRow(r) : nullptr, a.w);
+        std::swap(cur, next);
+        a.Progress(int(int64_t(r) * 100 / a.h));
+    }
+}
+
+#ifdef PIMLORA_FLOYD_AVX2
+
+constexpr int kLanes = 16, kSkew = 3, kPad = 48;   // kPad >= kSkew * (kLanes - 1), a multiple of 16
+
+// Transposes two 16 x 16 blocks of bytes at once, one in each half of the
+// registers (four rounds of the perfect shuffle).
+PIMLORA_AVX2 inline void Transpose16x2(__m256i v[16]) {
+    for (int round = 0; round < 4; ++round) {
+        __m256i t[16];
+        for (int i = 0; i < 8; ++i) {
+            t[2 * i] = _mm256_unpacklo_epi8(v[i], v[i + 8]);
+            t[2 * i + 1] = _mm256_unpackhi_epi8(v[i], v[i + 8]);
+        }
+        for (int i = 0; i < 16; ++i) v[i] = t[i];
+    }
+}
+
+PIMLORA_AVX2 inline __m256i Clamp8(__m256i v) {
+    return _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+}
+
+// t / 16, truncated toward zero.
+PIMLORA_AVX2 inline __m256i Sixteenth(__m256i t) {
+    return _mm256_srai_epi16(_mm256_add_epi16(t, _mm256_and_si256(_mm256_srai_epi16(t, 15), _mm256_set1_epi16(15))), 4);
+}
+
+// Lane k to lane k + 1 (lane 0 gets 0, lane 15 drops out).
+PIMLORA_AVX2 inline __m256i LaneUp(__m256i v) {
+    return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 14);
+}
+
+struct Batches {
+    LayerAccess& a;
+    int level;
+    bool inPlace, stream;
+    int w = 0, stride = 0, steps = 0, cellsCount = 0;
+    std::vector<uint8_t> greys, alphas, flags;   // kLanes padded rows each
+    std::vector<uint8_t> cells;                   // the skewed greys, 16 lanes per step
+    std::vector<uint8_t> valid, white;            // 16 bytes per step
+    std::vector<uint8_t> bounds;                  // valid for a batch of opaque rows
+    bool boundsReady = false;
+    std::vector<int16_t> s1, s5, s3;              // the last lane's shares to the row after the batch
+    std::vector<uint8_t> carry;                   // that row's greys
+
+    Batches(LayerAccess& access, int lvl, bool inPl, bool str) : a(access), level(lvl), inPlace(inPl), stream(str) {
+        w = a.w;
+        steps = w + kSkew * (kLanes - 1);
+        cellsCount = (steps + 5 + 31) / 32 * 32;
+        stride = kPad + cellsCount + 32;
+        greys.assign(size_t(kLanes) * size_t(stride), 0);
+        alphas.assign(size_t(kLanes) * size_t(stride), 0);
+        flags.assign(size_t(kLanes) * size_t(stride), 0);
+        cells.assign(size_t(cellsCount) * 16, 0);
+        valid.assign(size_t(cellsCount) * 16, 0);
+        bounds.assign(size_t(cellsCount) * 16, 0);
+        white.assign(size_t(cellsCount) * 16, 0);
+        s1.assign(size_t(cellsCount) + 2, 0);
+        s5.assign(size_t(cellsCount) + 2, 0);
+        s3.assign(size_t(cellsCount) + 2, 0);
+        carry.assign(size_t(w), 0);
+    }
+
+    // The 16 lanes of step t, widened to 16 bits.
+    PIMLORA_AVX2 __m256i Cell(int t) const {
+        return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells.data() + size_t(t) * 16)));
+    }
+
+    // Lane k's row at column c: row k of a padded buffer.
+    uint8_t* Padded(std::vector<uint8_t>& b, int k) { return b.data() + size_t(k) * size_t(stride) + kPad; }
+
+    // The skewed layout: step t, lane k holds column t - 3 k of row k.
+    // Steps t0 .. t0 + 31 of the 16 rows are 32 bytes of each row.
+    PIMLORA_AVX2 void Skew(std::vector<uint8_t>& rows, uint8_t* out) {
+        for (int t0 = 0; t0 < cellsCount; t0 += 32) {
+            __m256i v[16];
+            for (int k = 0; k < kLanes; ++k)
+                v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Padded(rows, k) + t0 - kSkew * k));
+            Transpose16x2(v);
+            for (int j = 0; j < 16; ++j) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(t0 + j) * 16), _mm256_castsi256_si128(v[j]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(t0 + 16 + j) * 16), _mm256_extracti128_si256(v[j], 1));
+            }
+        }
+    }
+
+    PIMLORA_AVX2 void Unskew(const uint8_t* in, std::vector<uint8_t>& rows) {
+        for (int t0 = 0; t0 < cellsCount; t0 += 32) {
+            __m256i v[16];
+            for (int j = 0; j < 16; ++j)
+                v[j] = _mm256_inserti128_si256(
+                    _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(t0 + j) * 16))),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(t0 + 16 + j) * 16)), 1);
+            Transpose16x2(v);
+            for (int k = 0; k < kLanes; ++k)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(Padded(rows, k) + t0 - kSkew * k), v[k]);
+        }
+    }
+
+    // True when the n rows from r0 have no transparent pixel.
+    PIMLORA_AVX2 bool Opaque(int r0, int n) const {
+        const __m256i z = _mm256_setzero_si256();
+        for (int k = 0; k < n; ++k) {
+            const uint8_t* al = a.AlphaRow(r0 + k);
+            int x = 0;
+            __m256i any = z;
+            for (; x + 32 <= w; x += 32)
+                any = _mm256_or_si256(any, _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(al + x)), z));
+            if (!_mm256_testz_si256(any, any)) return false;
+            for (; x < w; ++x)
+                if (!al[x]) return false;
+        }
+        return true;
+    }
+
+    PIMLORA_AVX2 void Batch(int r0) {
+        const int h = a.h;
+        const int n = std::min(kLanes, h - r0);
+        // Lane 0 is the row the previous batch left (its greys with the
+        // shares of the row above); the others start from their greys.
+        std::memcpy(Padded(greys, 0), carry.data(), size_t(w));
+        for (int k = 1; k < kLanes; ++k) {
+            if (k < n) pixelrows::GreyValues(a.SrcRow(r0 + k), Padded(greys, k), w);
+            else std::memset(Padded(greys, k), 0, size_t(w));
+        }
+        Skew(greys, cells.data());
+        // Which lanes work at each step: a whole batch without transparent
+        // pixels needs only the skew of the row bounds, made once.
+        if (n == kLanes && Opaque(r0, n)) {
+            if (!boundsReady) {
+                for (int k = 0; k < kLanes; ++k) std::memset(Padded(alphas, k), 255, size_t(w));
+                Skew(alphas, bounds.data());
+                boundsReady = true;
+            }
+            std::memcpy(valid.data(), bounds.data(), valid.size());
+        } else {
+            for (int k = 0; k < kLanes; ++k) {
+                if (k < n) std::memcpy(Padded(alphas, k), a.AlphaRow(r0 + k), size_t(w));
+                else std::memset(Padded(alphas, k), 0, size_t(w));
+            }
+            Skew(alphas, valid.data());
+        }
+
+        const __m256i limit = _mm256_set1_epi16(int16_t(std::clamp(level, -1, 255)));
+        const __m256i k255 = _mm256_set1_epi16(255), zero = _mm256_setzero_si256();
+        // Cells t + 1 .. t + 4 as they stand, kept in registers: cell t + 2
+        // still gets a 3/16 share, t + 3 a 5/16 one, t + 4 a 1/16 one.
+        __m256i c1 = Cell(1), c2 = Cell(2), c3 = Cell(3);
+        __m256i right = zero;   // each lane's 7/16 share for its next pixel
+        __m256i g = Cell(0);
+        for (int t = 0; t < steps; ++t) {
+            g = Clamp8(_mm256_add_epi16(g, right));
+            const __m256i wh = _mm256_cmpgt_epi16(g, limit);
+            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&valid[size_t(t) * 16]));
+            const __m256i used = _mm256_xor_si256(_mm256_cmpeq_epi16(_mm256_cvtepu8_epi16(vb), zero),
+                                                  _mm256_set1_epi16(-1));
+            const __m256i e = _mm256_and_si256(_mm256_sub_epi16(g, _mm256_and_si256(wh, k255)), used);
+            right = Sixteenth(_mm256_sub_epi16(_mm256_slli_epi16(e, 3), e));
+            const __m256i q5 = Sixteenth(_mm256_add_epi16(_mm256_slli_epi16(e, 2), e));
+            const __m256i q3 = Sixteenth(_mm256_add_epi16(_mm256_slli_epi16(e, 1), e));
+            const __m256i q1 = Sixteenth(e);
+            c2 = Clamp8(_mm256_add_epi16(c2, LaneUp(q3)));
+            c3 = Clamp8(_mm256_add_epi16(c3, LaneUp(q5)));
+            const __m256i c4 = Clamp8(_mm256_add_epi16(Cell(t + 4), LaneUp(q1)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(&white[size_t(t) * 16]),
+                             _mm_packs_epi16(_mm256_castsi256_si128(wh), _mm256_extracti128_si256(wh, 1)));
+            s1[size_t(t)] = int16_t(_mm256_extract_epi16(q1, 15));
+            s5[size_t(t)] = int16_t(_mm256_extract_epi16(q5, 15));
+            s3[size_t(t)] = int16_t(_mm256_extract_epi16(q3, 15));
+            g = c1;
+            c1 = c2, c2 = c3, c3 = c4;
+        }
+        for (int t = steps; t < cellsCount; ++t) std::memset(&white[size_t(t) * 16], 0, 16);
+        Unskew(white.data(), flags);
+        for (int k = 0; k < n; ++k)
+            pixelrows::PaintFlags(Padded(flags, k), a.DstRow(r0 + k), a.AlphaRow(r0 + k),
+                                  inPlace ? a.OutAlphaRow(r0 + k) : nullptr, w, stream);
+        // The row after the batch: its greys with the last lane's shares,
+        // column j getting those of columns j - 1, j and j + 1 in turn (a
+        // share from outside the row is 0: its lane had nothing to spread).
+        if (r0 + kLanes < h) {
+            uint8_t* cr = carry.data();
+            pixelrows::GreyValues(a.SrcRow(r0 + kLanes), cr, w);
+            const int lag = kSkew * (kLanes - 1);
+            int j = 0;
+            for (; j + 16 <= w; j += 16) {
+                __m256i v = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + j)));
+                v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&s1[size_t(j + lag - 1)]))));
+                v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&s5[size_t(j + lag)]))));
+                v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&s3[size_t(j + lag + 1)]))));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + j),
+                                 _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+            }
+            for (; j < w; ++j) {
+                int v = cr[j];
+                v = Add(v, s1[size_t(j + lag - 1)]);
+                v = Add(v, s5[size_t(j + lag)]);
+                v = Add(v, s3[size_t(j + lag + 1)]);
+                cr[j] = uint8_t(v);
+            }
+        }
+    }
+
+    void Run() {
+        pixelrows::GreyValues(a.SrcRow(0), carry.data(), w);
+        for (int r0 = 0; r0 < a.h; r0 += kLanes) {
+            Batch(r0);
+            a.Progress(int(int64_t(r0) * 100 / a.h));
+        }
+    }
+};
+
+#endif
+
+}  // namespace
+
+bool ThresholdFloyd(LayerOpContext& ctx, int level) {
+    LayerAccess a(ctx);
+    if (!a.Ok()) return false;
+    // True colour without a selection: alpha in the same pass, the scratch
+    // written around the caches.
+    const bool inPlace = a.direct && !a.Restricted();
+    const bool stream = inPlace && a.dstStride * size_t(a.h) >= pixelrows::kStreamBytes;
+#ifdef PIMLORA_FLOYD_AVX2
+    if (pixelrows::Avx2() && a.h > 1) {
+        Batches(a, level, inPlace, stream).Run();
+    } else
+#endif
+    {
+        (void)stream;
+        PlainRows(a, level, inPlace);
+    }
+    if (!inPlace) {
+        a.Commit();
+        a.CarryAlpha();
+    }
+    a.Progress(0);
+    return true;
+}
+
+}  // namespace layerops
