@@ -59,9 +59,11 @@ public:
     std::string JournalFolder() override;
     void RequestClose() override;
     void BeginTransparentPick(CVexoDoc& doc) override;
+    std::function<void()> WorkerWakeUp() override;
 
 private:
     void OnCommand(wxCommandEvent& event);
+    void OnAppIdle(wxIdleEvent& event);
     void OnUpdateCommand(wxUpdateUIEvent& event);
 
     std::unique_ptr<CVexoDoc> core_;
