@@ -337,6 +337,7 @@ int SlowStepOne(const std::string& path) {
 }
 
 TEST_F(Files, UndoWaitsForThePendingWriteOfTheStepItNeeds) {
+    gSlowWrites = 0;
     journal::Writer::SetFaultForTesting(SlowStepOne);
     PaintStep(0, 10);   // 1: written slowly
     PaintStep(0, 20);   // 2
