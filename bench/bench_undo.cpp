@@ -9,7 +9,7 @@
 // waits (until the editor takes the next command; the files are written
 // behind), against one plain copy of the bytes the step keeps. The goal:
 // user-visible <= 1.2 x without + copy. Each time is the best of
-// $BENCH_UNDO_RUNS (2) runs, each on a fresh document whose journal is idle.
+// $BENCH_UNDO_RUNS (3) runs, each on a fresh document whose journal is idle.
 //
 //   bench_undo [--benchmark_...] [--table-only] [--no-table]
 //   (files go to $PIMLORA_BENCH_DIR or /tmp; SKIP_SLOW=1 leaves out the medians)
@@ -24,7 +24,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
@@ -187,21 +186,6 @@ void FillPhoto(LayerRecord& l) {
     }
 }
 
-// Bytes of the journal files the current step keeps.
-int64_t StepFileBytes(const CVexoDoc& d, const std::string& folder) {
-    const UndoStep& st = d.steps[size_t(d.undoPos)];
-    int64_t n = 0;
-    struct stat sb;
-    for (int s = 0; s < kMaxLayers; ++s) {
-        if (st.layerFile[s] == st.number && stat(journal::LayerFileName(folder, d.docSerial, d.undoPos, s).c_str(), &sb) == 0)
-            n += sb.st_size;
-        if (st.selectionFile[s] == st.number &&
-            stat(journal::SelectionFileName(folder, d.docSerial, d.undoPos, s).c_str(), &sb) == 0)
-            n += sb.st_size;
-    }
-    return n;
-}
-
 enum class Mode { Without, With, Visible };
 
 // One timed run of a row on a fresh document with an idle journal.
@@ -215,13 +199,14 @@ double TimeRow(const Row& row, Mode mode, int64_t* stepBytes) {
     doc.RecordUndoStep(u"Opening....", 0, -1);
     doc.FlushJournal();
     doc.recordUndo = mode != Mode::Without;
+    const uint64_t snapshotsBefore = doc.journal->writer.SnapshotBytes();
     const auto t0 = Clock::now();
     const bool ok = row.run(doc);
     if (mode == Mode::With) doc.FlushJournal();
     const auto t1 = Clock::now();
     if (!ok) std::fprintf(stderr, "%s: the command failed\n", row.name);
     doc.FlushJournal();
-    if (stepBytes && mode != Mode::Without) *stepBytes = StepFileBytes(doc, host.journalFolder);
+    if (stepBytes && mode != Mode::Without) *stepBytes = int64_t(doc.journal->writer.SnapshotBytes() - snapshotsBefore);
     doc.DiscardJournalFiles();
     return Ms(t0, t1);
 }
@@ -242,9 +227,9 @@ double CopyMs(int64_t n) {
 
 void PrintCommandTable() {
     const char* runsEnv = std::getenv("BENCH_UNDO_RUNS");
-    const int runs = std::max(1, runsEnv ? std::atoi(runsEnv) : 2);
+    const int runs = std::max(1, runsEnv ? std::atoi(runsEnv) : 3);
     const bool skipSlow = std::getenv("SKIP_SLOW") != nullptr;
-    std::printf("\n%d x %d, best of %d; times in ms; kept = bytes of the step's journal files\n", kWidth, kHeight, runs);
+    std::printf("\n%d x %d, best of %d; times in ms; kept = bytes the step copies into its snapshots\n", kWidth, kHeight, runs);
     std::printf("%-20s %9s %9s %9s %8s %8s %9s %5s\n", "command", "without", "with", "visible", "kept MB", "copy",
                 "goal", "met");
     for (const Row& row : Rows()) {

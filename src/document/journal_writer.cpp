@@ -104,7 +104,11 @@ void Writer::Submit(FileOp op) {
 void Writer::Submit(std::vector<FileOp> ops) {
     if (ops.empty()) return;
     Job job;
-    for (const FileOp& op : ops) job.bytes += op.buffer ? op.buffer.capacity : 0;
+    for (const FileOp& op : ops) {
+        job.bytes += op.buffer ? op.buffer.capacity : 0;
+        if (op.buffer)
+            for (const iovec& v : op.parts) snapshotBytes_ += v.iov_len;
+    }
     bool inline_;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -113,6 +113,8 @@ public:
     void SetSynchronous(bool on);
     // Bytes held by the pool and by snapshots not yet written.
     size_t HeldBytes() const;
+    // Bytes copied into snapshots so far (document thread).
+    uint64_t SnapshotBytes() const { return snapshotBytes_; }
 
     // Tests: a function that, given a file about to be written, returns an
     // errno to fail that write with after half of its bytes (0: no fault).
@@ -155,6 +157,7 @@ private:
     // job that touches files by pattern.
     std::unordered_map<std::string, uint64_t> lastJob_;
     uint64_t barrier_ = 0;
+    uint64_t snapshotBytes_ = 0;
 };
 
 }  // namespace journal
