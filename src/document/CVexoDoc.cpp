@@ -36,7 +36,6 @@ void HeadlessHost::MessageBox(const std::string& text) {
 
 void HeadlessHost::JournalFailed(const std::string& file, const std::string& message) {
     journalFailures.emplace_back(file, message);
-    messages.push_back(message);
 }
 
 CVexoDoc* HeadlessHost::AdoptNewDocument(std::unique_ptr<CVexoDoc> doc, const std::string& title) {

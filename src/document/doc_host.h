@@ -115,8 +115,8 @@ public:
     std::string JournalFolder() override;
     void RequestClose() override { closeRequested = true; }
     void BeginTransparentPick(CVexoDoc&) override { ++transparentPicks; }
-    // Kept (file, message) and among the messages, not echoed: the
-    // program reports them in its own way.
+    // Kept (file, message), not echoed: the program reports them in its
+    // own way.
     void JournalFailed(const std::string& file, const std::string& message) override;
 
     // When false, message boxes are only kept, not printed.
