@@ -121,14 +121,10 @@ int Apply(const cli::Args& args) {
 }
 
 const cli::Registrar kApply({"apply",
-                             "  pimlora-cli apply IN OUT [--time] [--repeat N] [--no-undo] [--flush] STEP...
-"
-                             "      the steps of run (mouse steps too), timed; also resize:W,H median:N brightness:B,C
-"
-                             "      --no-undo: without writing undo steps
-"
-                             "      --flush: the time includes writing the step's journal files
-",
+                             "  pimlora-cli apply IN OUT [--time] [--repeat N] [--no-undo] [--flush] STEP...\n"
+                             "      the steps of run (mouse steps too), timed; also resize:W,H median:N brightness:B,C\n"
+                             "      --no-undo: without writing undo steps\n"
+                             "      --flush: the time includes writing the step's journal files\n",
                              40, Apply});
 
 }  // namespace
