@@ -62,6 +62,8 @@ public:
     void RequestClose() override;
     void BeginTransparentPick(CVexoDoc& doc) override;
     std::function<void()> WorkerWakeUp() override;
+    bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
+    void ColourRangePicked(CVexoDoc& doc, uint32_t colour) override;
 
 private:
     void OnCommand(wxCommandEvent& event);
