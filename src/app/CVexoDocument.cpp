@@ -235,6 +235,16 @@ void CVexoDocument::MessageBox(const std::string& text) {
     wxMessageBox(U(text), "Pimlora", wxOK, wxGetApp().MainFrame());
 }
 
+// Shown once the current command or open has finished: a message box in
+// the middle of opening runs the event loop before the view has its
+// picture, and the view then kept an empty frame.
+void CVexoDocument::JournalFailed(const std::string&, const std::string& message) {
+    CallAfter([this, message] {
+        MessageBox(message);
+        if (core_) UpdateViews(*core_, true);
+    });
+}
+
 void CVexoDocument::StatusText(const std::string& text) {
     if (CMainFrame* m = wxGetApp().MainFrame()) m->SetStatus(U(text));
 }

@@ -62,6 +62,7 @@ public:
     void RequestClose() override;
     void BeginTransparentPick(CVexoDoc& doc) override;
     std::function<void()> WorkerWakeUp() override;
+    void JournalFailed(const std::string& file, const std::string& message) override;
     bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
     void ColourRangePicked(CVexoDoc& doc, uint32_t colour) override;
 

@@ -91,6 +91,8 @@ message_shown && pass "an edit without a journal shows a message" || fail "no me
 dialog_key "Pimlora" Return
 before=$(stat -c %.9Y.%s "$WORK/edit.bmp")
 key ctrl+s
+# Two layers into a BMP: the editor asks before it flattens them.
+message_shown && dialog_key "Pimlora" Return
 wait_changed "$WORK/edit.bmp" "$before" && pass "the edit is kept and saved" || fail "Ctrl+S did not write"
 same_pixels "$WORK/edit.bmp" "$WORK/pic.bmp" && fail "the saved picture lacks the pasted layer" || true
 kill -0 "$APP_PID" 2>/dev/null && pass "the editor is still running" || fail "the editor closed"
