@@ -31,9 +31,19 @@ std::string S(const wxString& s) { return std::string(s.utf8_str()); }
 CVexoDocument::CVexoDocument() {
     Bind(wxEVT_MENU, &CVexoDocument::OnCommand, this);
     Bind(wxEVT_UPDATE_UI, &CVexoDocument::OnUpdateCommand, this);
+    // Journal writes that failed behind the user's back are told at the
+    // next idle time (the writer thread wakes the idle processing).
+    if (wxTheApp) wxTheApp->Bind(wxEVT_IDLE, &CVexoDocument::OnAppIdle, this);
 }
 
-CVexoDocument::~CVexoDocument() = default;
+CVexoDocument::~CVexoDocument() {
+    if (wxTheApp) wxTheApp->Unbind(wxEVT_IDLE, &CVexoDocument::OnAppIdle, this);
+}
+
+void CVexoDocument::OnAppIdle(wxIdleEvent& event) {
+    event.Skip();
+    if (core_) core_->CheckJournal();
+}
 
 CVexoView* CVexoDocument::View() const { return wxDynamicCast(GetFirstView(), CVexoView); }
 
@@ -232,6 +242,16 @@ void CVexoDocument::MessageBox(const std::string& text) {
     wxMessageBox(U(text), "Pimlora", wxOK, wxGetApp().MainFrame());
 }
 
+// Shown once the current command or open has finished: a message box in
+// the middle of opening runs the event loop before the view has its
+// picture, and the view then kept an empty frame.
+void CVexoDocument::JournalFailed(const std::string&, const std::string& message) {
+    CallAfter([this, message] {
+        MessageBox(message);
+        if (core_) UpdateViews(*core_, true);
+    });
+}
+
 void CVexoDocument::StatusText(const std::string& text) {
     if (CMainFrame* m = wxGetApp().MainFrame()) m->SetStatus(U(text));
 }
@@ -305,6 +325,10 @@ CVexoDoc* CVexoDocument::AdoptNewDocument(std::unique_ptr<CVexoDoc> doc, const s
 }
 
 std::string CVexoDocument::JournalFolder() { return wxGetApp().JournalFolder(); }
+
+std::function<void()> CVexoDocument::WorkerWakeUp() {
+    return [] { wxWakeUpIdle(); };   // safe from any thread
+}
 
 void CVexoDocument::RequestClose() {
     if (CMainFrame* m = wxGetApp().MainFrame()) m->Close();

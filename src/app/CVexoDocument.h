@@ -61,11 +61,14 @@ public:
     std::string JournalFolder() override;
     void RequestClose() override;
     void BeginTransparentPick(CVexoDoc& doc) override;
+    std::function<void()> WorkerWakeUp() override;
+    void JournalFailed(const std::string& file, const std::string& message) override;
     bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
     void ColourRangePicked(CVexoDoc& doc, uint32_t colour) override;
 
 private:
     void OnCommand(wxCommandEvent& event);
+    void OnAppIdle(wxIdleEvent& event);
     void OnUpdateCommand(wxUpdateUIEvent& event);
 
     std::unique_ptr<CVexoDoc> core_;

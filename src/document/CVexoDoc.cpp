@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "journal_writer.h"
 #include "memory_budget.h"
 #include "program_paths.h"
 #include "undo_journal.h"
@@ -33,6 +34,10 @@ HeadlessHost::~HeadlessHost() {
 void HeadlessHost::MessageBox(const std::string& text) {
     messages.push_back(text);
     if (echoMessages) std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void HeadlessHost::JournalFailed(const std::string& file, const std::string& message) {
+    journalFailures.emplace_back(file, message);
 }
 
 CVexoDoc* HeadlessHost::AdoptNewDocument(std::unique_ptr<CVexoDoc> doc, const std::string& title) {

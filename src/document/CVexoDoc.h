@@ -29,6 +29,9 @@
 #include "paint_state.h"
 
 struct UndoStep;   // undo_journal.h
+namespace journal {     // journal_writer.h
+struct DocJournal;
+}
 namespace textlayer {   // text_layers.h
 struct TextSettings;
 struct TextDialogValues;
@@ -157,6 +160,15 @@ public:
 
     // --- undo journal (undo_journal.cpp) -------------------------------------
     bool RecordUndoStep(const std::u16string& label, int type, int layer);
+    // A step of type 0 that changed settings only (the document image's, or
+    // the layer's record), no pixels: it keeps no copy of the layer.
+    bool RecordSettingsStep(const std::u16string& label, int layer);
+    // Journal files are written behind by a helper thread. CheckJournal
+    // reports (through the host) the writes that failed so far; FlushJournal
+    // first waits for every pending write. Both return false when something
+    // was reported.
+    bool CheckJournal();
+    bool FlushJournal();
     bool Undo();
     bool Redo();
     bool CanUndo() const { return undoPos > 0; }
@@ -268,6 +280,7 @@ public:
     int undoPos = -1;
     int redoTop = -1;
     std::vector<UndoStep> steps;   // 20 records once the journal starts
+    std::unique_ptr<journal::DocJournal> journal;   // writer and step numbering, made on first use
     // Off only for timing an operation by itself (pimlora-cli apply
     // --no-undo): steps then refresh the previous-state copy and write no
     // journal files, so nothing can be undone.

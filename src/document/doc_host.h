@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CVexoDoc;
@@ -62,6 +64,18 @@ public:
     // The program should close (offering to save modified documents).
     virtual void RequestClose() = 0;
 
+    // A journal file could not be written (the edit itself is kept): the
+    // file and a message that names the cause.
+    virtual void JournalFailed(const std::string& file, const std::string& message) {
+        (void)file;
+        MessageBox(message);
+    }
+    // A function the journal's writer thread calls after a failed write, so
+    // that the user-interface thread soon calls CVexoDoc::CheckJournal. It
+    // must be safe to call from any thread at any time and touch nothing of
+    // the document or its windows.
+    virtual std::function<void()> WorkerWakeUp() { return {}; }
+
     // The document's view waits for the click that picks the transparent
     // colour (command 1427).
     virtual void BeginTransparentPick(CVexoDoc&) {}
@@ -114,6 +128,9 @@ public:
     std::string JournalFolder() override;
     void RequestClose() override { closeRequested = true; }
     void BeginTransparentPick(CVexoDoc&) override { ++transparentPicks; }
+    // Kept (file, message), not echoed: the program reports them in its
+    // own way.
+    void JournalFailed(const std::string& file, const std::string& message) override;
 
     // When false, message boxes are only kept, not printed.
     bool echoMessages = true;
@@ -123,6 +140,7 @@ public:
     int currentCommand = -1, currentTool = -1;
     int docSerialCounter = 0, imageCounter = 0;
     bool closeRequested = false;
+    std::vector<std::pair<std::string, std::string>> journalFailures;
     int transparentPicks = 0;
     std::vector<uint8_t> clipboard;
     std::vector<std::unique_ptr<CVexoDoc>> newDocuments;

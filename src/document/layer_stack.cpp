@@ -390,7 +390,7 @@ bool CVexoDoc::MoveLayer(int index, int dx, int dy, bool recordUndo) {
         live.selection.y = L.y;
     }
     viewRebuild = true;
-    if (recordUndo) RecordUndoStep(u"전체영상 위치이동", 0, index);
+    if (recordUndo) RecordSettingsStep(u"전체영상 위치이동", index);
     host_->UpdateViews(*this, true);
     return true;
 }

@@ -159,7 +159,7 @@ void RegisterToolCommands(Table& t) {
         if (!IsValidLayer(d.currentLayer)) return false;
         CommandScope scope(d, 3994);
         if (!d.RenameLayer(Utf8ToUtf16(name))) return false;
-        return d.RecordUndoStep(u"레이어 이름 변경", UndoLayerChanged, d.currentLayer);
+        return d.RecordSettingsStep(u"레이어 이름 변경", d.currentLayer);
     });
 
     for (int id : {1420, 1421, 1422})

@@ -18,7 +18,7 @@ bool SettingsStep(CVexoDoc& doc, int id, const char16_t* label, const std::funct
     if (!IsValidLayer(doc.currentLayer)) return false;
     CommandScope scope(doc, id);
     change(doc.image.info);
-    doc.RecordUndoStep(label, UndoLayerChanged, doc.currentLayer);
+    doc.RecordSettingsStep(label, doc.currentLayer);
     doc.Host().UpdateViews(doc, true);
     return true;
 }

@@ -5,20 +5,31 @@
 // pixels live in journal files in the program's own journal folder
 // (DocHost::JournalFolder):
 //   "%sUD_%d_%d_%d.ptwtmp"            docSerial, step, slot: one layer
+//   "%sUD_%d_%d_%d_sel.ptwtmp"        docSerial, step, slot: the selection of
+//                                     a step that changed only settings
 //   "%sWrIniLrList_Head_%d.ptwtmp"    docSerial: the whole state of step 0
 //   "%sRedIniLrList_Head_%d.ptwtmp"   docSerial: the state kept for redoing step 2
 //   "%sUD_%d_%d_image.ptwtmp"         docSerial, step: the document image
-// A layer file has no header: its sizes come from the step record. It holds
-// the pixels (none for text and balloon layers), the alpha plane, the effect
-// plane, the selection mask of the step and, for text layers with text, the
-// text as UTF-16LE.
+// Layer, selection and image files start with the header of journal_io.h
+// (document, step number, slot, sizes, CRC-32 of the payload). A layer
+// file's payload is the pixels (none for text and balloon layers), the alpha
+// plane, the effect plane, the selection mask of the step and, for text
+// layers with text, the text as UTF-16LE. The head files have no header;
+// the writer keeps their size and CRC (journal_writer.h).
+//
+// The step record knows which files exist: for every slot the number of
+// the step whose layer file (and selection file) its ring position holds,
+// -1 for none. Restoring a slot at a position reads the newest layer file
+// of that slot at or below it, else the slot's section of the head file of
+// step 0; a file the records expect that is missing, foreign or damaged
+// refuses the undo or redo and changes nothing.
 //
 // The document image (not a layer) changes only through the few commands
 // that work on it directly; they journal it with CVexoDoc::JournalImage
-// before and after the change. An image file is the packed picture
-// (40-byte header, palette, rows) as it was after its step. The image's
-// settings (transparency, alpha, resolution, JPEG quality) are kept in
-// every step record and put back by every undo and redo.
+// before and after the change. An image file's payload is the packed
+// picture (40-byte header, palette, rows) as it was after its step. The
+// image's settings (transparency, alpha, resolution, JPEG quality) are kept
+// in every step record and put back by every undo and redo.
 #pragma once
 
 #include <cstdint>
@@ -92,6 +103,18 @@ struct UndoStep {
     int32_t frameValues[2] = {};    // type 7: two values of the main frame
     double angle = 0.0;             // type 10: the rotation angle
     bool imageChanged = false;      // the step changed the document image's pixels
+
+    // Journal files at this ring position: the number of the step that
+    // wrote each (it is in the file's header), -1 when there is none. A file
+    // can be older than its position's step after the ring moved.
+    int32_t number = -1;                    // this step's number since the journal began
+    int32_t layerFile[kMaxLayers];
+    int32_t selectionFile[kMaxLayers];
+    int32_t imageFile = -1;
+
+    UndoStep() {
+        for (int i = 0; i < kMaxLayers; ++i) layerFile[i] = selectionFile[i] = -1;
+    }
 };
 
 namespace journal {
@@ -101,8 +124,9 @@ std::string LayerFileName(const std::string& folder, int docSerial, int step, in
 std::string HeadFileName(const std::string& folder, int docSerial);       // WrIniLrList
 std::string RedoHeadFileName(const std::string& folder, int docSerial);   // RedIniLrList
 std::string ImageFileName(const std::string& folder, int docSerial, int step);
+std::string SelectionFileName(const std::string& folder, int docSerial, int step, int slot);
 
-// Bytes of a layer file for this record and selection size.
+// Bytes of a layer file (header included) for this record and selection size.
 int64_t LayerFileBytes(const LayerRecordData& rec, int64_t selectionBytes);
 
 }  // namespace journal

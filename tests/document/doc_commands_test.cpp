@@ -199,6 +199,7 @@ TEST_F(DocCommands, EllipseMergedAwayByTheRingStillUndoes) {
 
 TEST_F(DocCommands, DamagedImageFileRefusesTheUndo) {
     ASSERT_TRUE(RunCmd(doc, 1406));
+    doc.FlushJournal();   // the journal's files are written behind
     const auto changed = ImageBytes(doc.image);
     const std::string file = journal::ImageFileName(host.journalFolder, doc.docSerial, 0);
     for (const char* damage : {"short", "header"}) {
@@ -210,7 +211,7 @@ TEST_F(DocCommands, DamagedImageFileRefusesTheUndo) {
         ASSERT_GT(bytes.size(), 40u);
         std::vector<char> bad = bytes;
         if (std::string(damage) == "short") bad.pop_back();
-        else bad[4] = 0x7F, bad[7] = 0x7F;   // an enormous width
+        else bad[88 + 4] = 0x7F, bad[88 + 7] = 0x7F;   // an enormous width (after the step file's header)
         std::ofstream(file, std::ios::binary).write(bad.data(), std::streamsize(bad.size()));
         EXPECT_FALSE(doc.Undo()) << damage;
         EXPECT_EQ(doc.undoPos, 1);

@@ -1,8 +1,12 @@
 // Undo journal: undo and redo over every step type, the ring of 20 steps,
 // the fall-back to older files, and damaged journal files.
+// Journal files are written behind by the writer thread: a test that looks
+// at them flushes the journal first.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -10,6 +14,8 @@
 
 #include "CVexoDoc.h"
 #include "commands.h"
+#include "journal_io.h"
+#include "journal_writer.h"
 #include "journaled_doc.h"
 #include "test_support.h"
 #include "undo_journal.h"
@@ -33,6 +39,7 @@ struct JournalFixture : JournaledDocTest {
         ASSERT_TRUE(doc.RecordUndoStep(label, UndoLayerChanged, slot));
     }
     uint8_t PixelOf(int slot) const { return doc.Layer(slot).pixels[0]; }
+    void Flush() { doc.FlushJournal(); }
     bool Uniform(int slot, uint8_t value) const {
         const LayerRecord& l = doc.Layer(slot);
         for (int r = 0; r < l.height; ++r)
@@ -76,17 +83,38 @@ TEST_F(JournalFixture, PixelStepsUndoAndRedoWithStatusLine) {
     EXPECT_TRUE(Uniform(0, 30));
 }
 
-TEST_F(JournalFixture, LayerFilesHoldExactlyTheBuffers) {
+TEST_F(JournalFixture, LayerFilesHoldTheirHeaderAndExactlyTheBuffers) {
     PaintStep(0, 7);
+    Flush();
     struct stat st;
     ASSERT_EQ(stat(LayerFile(1, 0).c_str(), &st), 0);
     const LayerRecord& l = doc.Layer(0);
-    const int64_t mask = int64_t(doc.live.selection.width) * doc.live.selection.height;
-    EXPECT_EQ(st.st_size, l.pixelSize + 2 * l.planeSize + mask);
+    const SelectionMask& sel = doc.live.selection;
+    const int64_t mask = int64_t(sel.width) * sel.height;
+    const int64_t payload = l.pixelSize + 2 * l.planeSize + mask;
+    EXPECT_EQ(st.st_size, 88 + payload);
     auto bytes = testsupport::ReadBytes(LayerFile(1, 0));
-    EXPECT_EQ(bytes[0], 7);
-    EXPECT_EQ(bytes[size_t(l.pixelSize)], 255);   // alpha follows the pixels
-    // Head file: canvas block, then "848 P Q" and the record.
+    ASSERT_EQ(int64_t(bytes.size()), 88 + payload);
+    EXPECT_EQ(bytes[88], 7);
+    EXPECT_EQ(bytes[88 + size_t(l.pixelSize)], 255);   // alpha follows the pixels
+    // The header: magic, document, step number, slot, sizes, CRC-32 of the payload.
+    journal::StepFileHeader h;
+    std::memcpy(&h, bytes.data(), sizeof h);
+    EXPECT_EQ(std::string(h.magic, 8), std::string(journal::kStepFileMagic, 8));
+    EXPECT_EQ(h.docSerial, doc.docSerial);
+    EXPECT_EQ(h.step, doc.steps[1].number);
+    EXPECT_EQ(h.slot, 0);
+    EXPECT_EQ(h.content, journal::ContentLayer);
+    EXPECT_EQ(h.width, 8);
+    EXPECT_EQ(h.height, 6);
+    EXPECT_EQ(h.pixelBytes, l.pixelSize);
+    EXPECT_EQ(h.planeBytes, l.planeSize);
+    EXPECT_EQ(h.maskBytes, mask);
+    EXPECT_EQ(h.selWidth, sel.width);
+    EXPECT_EQ(h.textBytes, 0);
+    EXPECT_EQ(h.payloadCrc, uint32_t(crc32(0, bytes.data() + 88, uInt(payload))));
+    EXPECT_TRUE(journal::HeaderIntact(h));
+    // Head file: canvas block, then "848 P Q" and the record (no header).
     auto head = testsupport::ReadBytes(journal::HeadFileName(host.journalFolder, doc.docSerial));
     ASSERT_GT(head.size(), 256u + 848u);
     CanvasInfo canvas;
@@ -203,10 +231,11 @@ TEST_F(JournalFixture, TextEditRestoresTextColourAndSizeWithoutPixels) {
     };
     makeText(u"가나다", 10, 5);
     ASSERT_TRUE(doc.RecordUndoStep(u"글자입력", UndoTextEntered, slot));
+    Flush();
     struct stat st;
     ASSERT_EQ(stat(LayerFile(doc.undoPos, slot).c_str(), &st), 0);
     const int64_t mask = int64_t(doc.live.selection.width) * doc.live.selection.height;
-    EXPECT_EQ(st.st_size, 2 * 15 + mask + 3 * 2);   // no pixels for text layers
+    EXPECT_EQ(st.st_size, 88 + 2 * 15 + mask + 3 * 2);   // no pixels for text layers
 
     makeText(u"hello!!", 200, 7);
     ASSERT_TRUE(doc.RecordUndoStep(u"글자수정", UndoTextEdited, slot));
@@ -259,8 +288,10 @@ TEST_F(JournalFixture, TwentyFirstStepShiftsTheRing) {
     for (int i = 1; i <= 19; ++i) PaintStep(0, uint8_t(i), (u"s" + std::u16string(1, char16_t(u'A' + i))).c_str());
     EXPECT_EQ(doc.undoPos, 19);
     EXPECT_EQ(doc.steps.size(), 20u);
+    Flush();
     const auto step3File = testsupport::ReadBytes(LayerFile(3, 0));
     PaintStep(0, 20, u"s21");   // the 21st step
+    Flush();
     EXPECT_EQ(doc.undoPos, 19);
     EXPECT_EQ(doc.steps.size(), 20u);
     EXPECT_EQ(doc.steps[0].label, u"initial state");
@@ -282,7 +313,7 @@ TEST_F(JournalFixture, TwentyFirstStepShiftsTheRing) {
     EXPECT_TRUE(Uniform(0, 3));
 }
 
-TEST_F(JournalFixture, MissingFilesFallBackToOlderStepsAndTheHeadFile) {
+TEST_F(JournalFixture, StepsWithoutAFileFallBackButAMissingFileRefuses) {
     ASSERT_TRUE(doc.InsertLayer(-1, 0));   // slot 1, before the journal starts again
     Paint(1, 5);
     doc.currentLayer = 0;
@@ -291,20 +322,31 @@ TEST_F(JournalFixture, MissingFilesFallBackToOlderStepsAndTheHeadFile) {
     PaintStep(0, 20);   // 2
     PaintStep(0, 30);   // 3
     PaintStep(1, 40);   // 4
-    ASSERT_EQ(unlink(LayerFile(2, 0).c_str()), 0);
-    doc.currentLayer = 0;
     PaintStep(0, 50);   // 5
     ASSERT_TRUE(doc.Undo());   // layer 0 from step 4: no file, step 3 has one
     EXPECT_TRUE(Uniform(0, 30));
     ASSERT_TRUE(doc.Undo());   // layer 1 from step 3: no file down to step 0 -> head file
     EXPECT_TRUE(Uniform(1, 5));
-    ASSERT_TRUE(doc.Undo());   // layer 0 from step 2: deleted -> step 1
-    EXPECT_TRUE(Uniform(0, 10));
+    EXPECT_TRUE(Uniform(0, 30));
+    // Step 2 wrote a file for layer 0: when it is gone, the undo is refused
+    // instead of taking step 1's.
+    Flush();
+    ASSERT_EQ(unlink(LayerFile(2, 0).c_str()), 0);
+    host.messages.clear();
+    EXPECT_FALSE(doc.Undo());
+    EXPECT_EQ(doc.undoPos, 3);
+    EXPECT_TRUE(Uniform(0, 30));
+    EXPECT_TRUE(Uniform(1, 5));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], "작업 기록 파일이 없거나 손상되어 되돌릴 수 없습니다.");
+    ASSERT_TRUE(doc.Redo());   // step 4's own file is still there
+    EXPECT_TRUE(Uniform(1, 40));
 }
 
 TEST_F(JournalFixture, DamagedLayerFilesAreRefusedAndChangeNothing) {
     PaintStep(0, 10);
     PaintStep(0, 20);
+    Flush();
     // Truncated, grown, and missing together with the head file.
     for (int cut : {1, -1}) {
         SCOPED_TRACE(cut);
@@ -333,10 +375,21 @@ TEST_F(JournalFixture, DamagedLayerFilesAreRefusedAndChangeNothing) {
     EXPECT_EQ(doc.undoPos, 3);
 }
 
+// The head file has no header: the writer keeps its size and CRC. Hostile
+// contents are written through the writer (so that they pass that check and
+// reach the reader's own checks) and behind its back.
 TEST_F(JournalFixture, HostileHeadFilesAreRefused) {
     PaintStep(0, 10);
+    Flush();
     const std::string head = journal::HeadFileName(host.journalFolder, doc.docSerial);
     const auto good = testsupport::ReadBytes(head);
+    auto writeSealed = [&](const std::vector<uint8_t>& bytes) {
+        journal::FileOp op;
+        op.path = head;
+        op.parts.push_back(iovec{const_cast<uint8_t*>(bytes.data()), bytes.size()});
+        doc.journal->writer.Submit(std::move(op));
+        Flush();
+    };
     const LayerRecord& l = doc.Layer(0);
     const size_t line = ("848 " + std::to_string(l.pixelSize) + " " + std::to_string(l.planeSize)).size();
     const size_t rec = 256 + line;
@@ -380,12 +433,23 @@ TEST_F(JournalFixture, HostileHeadFilesAreRefused) {
     }
     for (size_t i = 0; i < bad.size(); ++i) {
         SCOPED_TRACE(i);
-        testsupport::WriteBytes(head, bad[i]);
-        EXPECT_FALSE(doc.Undo());
-        EXPECT_EQ(doc.undoPos, 1);
-        EXPECT_TRUE(Uniform(0, 10));
-        EXPECT_EQ(doc.live.canvas.width, 8);
+        for (bool sealed : {false, true}) {
+            if (sealed) writeSealed(bad[i]);
+            else testsupport::WriteBytes(head, bad[i]);
+            EXPECT_FALSE(doc.Undo());
+            EXPECT_EQ(doc.undoPos, 1);
+            EXPECT_TRUE(Uniform(0, 10));
+            EXPECT_EQ(doc.live.canvas.width, 8);
+        }
     }
+    // Well-formed but not what was written: one pixel changed behind the
+    // writer's back.
+    writeSealed(good);
+    auto changed = good;
+    changed[rec + 848] ^= 1;
+    testsupport::WriteBytes(head, changed);
+    EXPECT_FALSE(doc.Undo());
+    EXPECT_EQ(doc.undoPos, 1);
     testsupport::WriteBytes(head, good);
     ASSERT_TRUE(doc.Undo());
     EXPECT_TRUE(Uniform(0, 255));
@@ -437,17 +501,29 @@ TEST_F(JournalFixture, SelectionComesBackWithItsStep) {
     EXPECT_EQ(doc.live.selection.mask, selected);
 }
 
-TEST(Journal, OpeningRestartsAndAnUnwritableFolderClosesTheProgram) {
+TEST(Journal, AnUnwritableFolderIsReportedWithoutClosingAndTheEditsStay) {
     HeadlessHost host;
     host.echoMessages = false;
     host.journalFolder = "/nonexistent-pimlora-folder/";
     CVexoDoc doc(&host);
     ASSERT_TRUE(doc.NewImage(4, 4));
-    EXPECT_FALSE(doc.RecordUndoStep(u"Opening....", 0, -1));
-    EXPECT_TRUE(host.closeRequested);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0], "임시 파일 생성 실패 : 관리자권한으로 실행 바람");
-    EXPECT_EQ(doc.undoPos, -1);
+    EXPECT_TRUE(doc.RecordUndoStep(u"Opening....", 0, -1));
+    doc.FlushJournal();
+    EXPECT_FALSE(host.closeRequested);
+    ASSERT_FALSE(host.journalFailures.empty());
+    EXPECT_EQ(host.journalFailures[0].first.rfind("/nonexistent-pimlora-folder/", 0), 0u);
+    EXPECT_EQ(host.journalFailures[0].second, "임시 파일 생성 실패 : 관리자권한으로 실행 바람 (No such file or directory)");
+    EXPECT_EQ(doc.undoPos, 0);
+    // Later steps are kept too; only the undo that needs a file is refused.
+    std::memset(doc.Layer(0).pixels.get(), 9, size_t(doc.Layer(0).pixelSize));
+    EXPECT_TRUE(doc.RecordUndoStep(u"붓 도구", 0, 0));
+    EXPECT_EQ(doc.undoPos, 1);
+    EXPECT_EQ(doc.steps[1].label, u"붓 도구");
+    host.messages.clear();
+    EXPECT_FALSE(doc.Undo());
+    EXPECT_EQ(doc.undoPos, 1);
+    EXPECT_EQ(doc.Layer(0).pixels[0], 9);
+    EXPECT_FALSE(host.closeRequested);
 }
 
 TEST_F(JournalFixture, CommandsAndRestart) {
@@ -463,6 +539,7 @@ TEST_F(JournalFixture, CommandsAndRestart) {
     ASSERT_TRUE(doc.RecordUndoStep(u"Opening....", 0, -1));
     EXPECT_EQ(doc.undoPos, 0);
     EXPECT_EQ(doc.steps.size(), 1u);
+    Flush();
     EXPECT_NE(access(LayerFile(1, 0).c_str(), F_OK), 0);
     EXPECT_FALSE(doc.Undo());
 }

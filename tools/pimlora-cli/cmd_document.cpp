@@ -24,12 +24,19 @@ bool SaveDocument(CVexoDoc& doc, const std::string& file) {
     return false;
 }
 
+// Journal failures not reported yet, as "pimlora-cli: FILE: MESSAGE".
+void ReportJournalFailures(const HeadlessHost& host, size_t& reported) {
+    for (; reported < host.journalFailures.size(); ++reported)
+        cli::Fail(host.journalFailures[reported].first, host.journalFailures[reported].second);
+}
+
 int Doc(const cli::Args& args) {
     cli::Options o;
     if (std::string bad = cli::ParseOptions(args, {}, {}, o); !bad.empty()) return cli::Usage(bad);
     if (o.positional.size() != 2) return cli::Usage("doc takes IN and OUT");
     HeadlessHost host;
     CVexoDoc doc(&host);
+    doc.recordUndo = false;   // nothing is undone here: no journal
     if (!OpenDocument(doc, o.positional[0])) return cli::kFailure;
     return SaveDocument(doc, o.positional[1]) ? cli::kOk : cli::kFailure;
 }
@@ -40,6 +47,7 @@ int Layers(const cli::Args& args) {
     if (o.positional.size() != 1) return cli::Usage("layers takes one FILE");
     HeadlessHost host;
     CVexoDoc doc(&host);
+    doc.recordUndo = false;
     if (!OpenDocument(doc, o.positional[0])) return cli::kFailure;
     for (int slot : doc.StackOrder()) {
         const LayerRecord& L = doc.Layer(slot);
@@ -135,6 +143,7 @@ int Run(const cli::Args& args) {
     host.answer = !answerCancel;
     CVexoDoc doc(&host);
     if (!OpenDocument(doc, positional[0])) return cli::kFailure;
+    size_t reported = 0;
     tools::Session session(host, doc);
     for (const Step& s : steps) {
         try {
@@ -145,10 +154,16 @@ int Run(const cli::Args& args) {
         } catch (const std::invalid_argument& e) {
             return cli::Usage("step '" + s.text + "': " + e.what());
         }
+        ReportJournalFailures(host, reported);
         PrintMessages(s.text, host.messages);
         PrintMessages(s.text, host.questions);
         PrintMessages(s.text, host.reports);
     }
+    // Every step's journal files are written (or reported) before the
+    // result: a step that cannot be undone is a failure of the run, though
+    // its edit is kept and saved.
+    doc.FlushJournal();
+    ReportJournalFailures(host, reported);
     if (journal)
         for (int i = 0; i <= doc.undoPos && i < int(doc.steps.size()); ++i)
             std::printf("%d %d %s\n", i, int(doc.steps[size_t(i)].type),
@@ -164,7 +179,9 @@ int Run(const cli::Args& args) {
     // beside OUT as NAME-1.EXT, NAME-2.EXT, ...
     for (size_t i = 0; i < host.newDocuments.size(); ++i)
         if (!SaveDocument(*host.newDocuments[i], NumberedPath(positional[1], i + 1))) return cli::kFailure;
-    return cli::kOk;
+    for (const auto& d : host.newDocuments) d->FlushJournal();
+    ReportJournalFailures(host, reported);
+    return reported ? cli::kFailure : cli::kOk;
 }
 
 const cli::Registrar kDoc({"doc", "  pimlora-cli doc IN OUT\n", 30, Doc});
@@ -176,6 +193,8 @@ const std::string& RunUsage() {
             "  pimlora-cli run IN OUT [--journal] [--image] [--answer ok|cancel] STEP...\n"
             "      --journal lists the undo steps, --image the picture's transparency settings\n"
             "      --answer: how a tool's questions are answered (ok unless told)\n"
+            "      a journal file that cannot be written is reported and makes the run fail\n"
+            "      (exit 1); the edits are still saved\n"
             "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
             "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
             "            range:RRGGBB[,T] | filter:NAME[:P1[,P2[,P3]]]\n"
