@@ -13,6 +13,8 @@ PACKAGES=(
   imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
   # the editor and its tests under a virtual X server
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
+  # printed pages: PDF rasterised by the print tests
+  poppler-utils
 )
 
 missing=()
