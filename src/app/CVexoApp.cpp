@@ -23,6 +23,8 @@
 #include "embedded_resources.h"
 #include "host_hooks.h"
 #include "huge_pages.h"
+#include "install_paths.h"
+#include "single_instance.h"
 #include "update_check.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVexoApp);
@@ -36,16 +38,6 @@ int main(int argc, char** argv) {
 namespace {
 wxString U(const char* s) { return wxString::FromUTF8(s); }
 std::string S(const wxString& s) { return std::string(s.utf8_str()); }
-
-// Folder of the shipped default settings.
-std::string DefaultsFolder(const std::string& programFolder) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    for (fs::path p : {fs::path(programFolder) / "resources", fs::path(programFolder) / "../share/pimlora",
-                       fs::path(PIMLORA_SOURCE_RESOURCES)})
-        if (fs::exists(p / config::kConfigFile, ec)) return p.string();
-    return PIMLORA_SOURCE_RESOURCES;
-}
 }  // namespace
 
 CVexoApp::CVexoApp() {
@@ -70,8 +62,20 @@ bool CVexoApp::OnInit() {
     programFolder = S(wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath());
     startDir = S(wxGetCwd());
     configFolder = paths::ConfigFolder();
+    // An editor already running for this user and display takes the files.
+    single_ = std::make_unique<SingleInstance>([this](const std::vector<wxString>& files) {
+        for (const wxString& f : files) OpenPath(f);
+        if (frame_) {
+            if (frame_->IsIconized()) frame_->Iconize(false);
+            frame_->Raise();
+        }
+    });
+    if (single_->HandOver(files_, configFolder)) {
+        handedOver_ = true;
+        return true;
+    }
     // First start: install the shipped defaults, as an installer would.
-    config::InstallDefaults(configFolder, DefaultsFolder(programFolder));
+    config::InstallDefaults(configFolder, paths::ResourceFolder(config::kConfigFile));
 
     // 1. The profile ("Vandelore Applications"): a file in the per-user folder.
     auto* profile = new wxFileConfig("Vandelore Applications", "", U((configFolder + "/profile.ini").c_str()), "",
@@ -125,7 +129,13 @@ bool CVexoApp::OnInit() {
     return true;
 }
 
+int CVexoApp::OnRun() {
+    if (handedOver_) return 0;
+    return wxApp::OnRun();
+}
+
 int CVexoApp::OnExit() {
+    single_.reset();
     delete docManager_;
     docManager_ = nullptr;
     delete wxConfigBase::Set(nullptr);

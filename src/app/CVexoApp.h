@@ -14,6 +14,7 @@
 #include "program_paths.h"
 
 class DocHost;
+class SingleInstance;
 
 class CMainFrame;
 class CVexoDoc;
@@ -23,6 +24,7 @@ class CVexoApp : public wxApp {
 public:
     CVexoApp();
     bool OnInit() override;
+    int OnRun() override;
     int OnExit() override;
     void OnInitCmdLine(wxCmdLineParser& parser) override;
     bool OnCmdLineParsed(wxCmdLineParser& parser) override;
@@ -69,6 +71,8 @@ private:
     CoreBuilder pendingBuilder_;
     std::string pendingName_, pendingSuffix_;
     std::vector<wxString> files_;   // named on the command line
+    std::unique_ptr<SingleInstance> single_;
+    bool handedOver_ = false;       // another editor took the files
 };
 
 wxDECLARE_APP(CVexoApp);

@@ -2,8 +2,20 @@
 # ctest inside xvfb-run as:  SCRIPT PIMLORA PIMLORA_CLI BUILD_DIR
 # Real X input through xdotool; outcomes read from window titles, from the
 # screen and from the files the editor writes.
-APP=$1
-CLI=$2
+
+# Widgets are found by their accessible names (tests/gui/atspi.py), which
+# needs a session bus with the accessibility bus on it: the script runs
+# again inside one.
+if [ -z "${PIMLORA_GUI_BUS:-}" ] && command -v dbus-run-session >/dev/null; then
+    export PIMLORA_GUI_BUS=1
+    exec dbus-run-session -- "$0" "$@" 2> >(grep -v -e 'Failed to set fd limit' -e 'Activating service' \
+        -e 'Successfully activated' -e 'SpiRegistry daemon' -e 'Reloaded configuration' >&2)
+fi
+unset NO_AT_BRIDGE
+GUI_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ATSPI="/usr/bin/python3 $GUI_DIR/atspi.py"
+APP=$(readlink -f "$1")
+CLI=$(readlink -f "$2")
 BUILD=${3:-}
 IM=/usr/bin/convert-im6.q16
 WORK=$(mktemp -d)
@@ -64,12 +76,8 @@ wait_exit() {
     done
     return 1
 }
-# Quits through the file menu's entry "종료" (the sixth enabled entry with a
-# document open, the fourth without).
-menu_quit() {
-    if [ "${1:-doc}" = doc ]; then key F10 Down Down Down Down Down Down Return
-    else key F10 Down Down Down Down Return; fi
-}
+# Quits through the file menu's entry "종료".
+menu_quit() { menu_item "파일" "종료"; }
 # Waits until file $1 no longer has the time stamp and size $2 (up to 5 s).
 wait_changed() {
     for _ in $(seq 50); do
@@ -86,3 +94,11 @@ finish() {
     echo "$failures failure(s)"
     [ "$failures" -eq 0 ]
 }
+
+# Clicks the entry ITEM of the menu-bar menu MENU (found by their labels).
+# Fails when the entry is missing (status 4) or greyed (status 3).
+menu_item() { $ATSPI menu "$1" "$2"; }
+# Clicks the showing widget whose accessible name is $1 (role $2, optional).
+click_named() { $ATSPI click "$@"; }
+# "X Y W H" of the showing widget named $1 (role $2, optional), on screen.
+where_named() { $ATSPI where "$@"; }

@@ -23,17 +23,14 @@ wait_title "Pimlora - pic.bmp 80 % " && pass "Ctrl+- zooms to 80 %" || fail "aft
 # --- a menu command by keyboard, save with Ctrl+S, reopen --------------------------------
 cp "$WORK/pic.bmp" "$WORK/orig.bmp"
 before=$(stat -c %.9Y.%s "$WORK/pic.bmp")
-# Image menu (fourth): the first enabled entry is "자동색상조정" (2076; the
-# levels dialog 2533 above it is greyed until its window exists), the second
-# "반전변환" (negative).
-key F10 Right Right Right Down Down Return
+menu_item "이미지" "반전변환"
 key ctrl+s
 wait_changed "$WORK/pic.bmp" "$before" && pass "menu command marks the document, Ctrl+S writes it" || fail "Ctrl+S did not write"
 $IM "$WORK/orig.bmp" -negate "BMP3:$WORK/negated.bmp"
 same_pixels "$WORK/pic.bmp" "$WORK/negated.bmp" && pass "saved pixels are the negative of the opened picture" || fail "saved pixels differ"
 
 # --- the close sequence with a modified document ---------------------------------------------
-key F10 Right Right Right Down Down Return    # modified again
+menu_item "이미지" "반전변환"    # modified again
 menu_quit
 dialog_key "Pimlora" Escape                # Cancel: stays open
 kill -0 $APP_PID 2>/dev/null && pass "Cancel in the save prompt keeps the program running" || fail "program ended on Cancel"
@@ -49,7 +46,7 @@ kill $APP_PID 2>/dev/null
 start "$WORK/pic.bmp" "$WORK/second.bmp"
 key ctrl+equal
 wait_title "Pimlora - second.bmp 125 % " && pass "second document active and zoomed" || fail "two documents: '$(title)'"
-key F10 Right Right Right Down Down Return     # second.bmp modified
+menu_item "이미지" "반전변환"     # second.bmp modified
 before=$(stat -c %.9Y.%s "$WORK/second.bmp")
 pic_before=$(stat -c %.9Y.%s "$WORK/pic.bmp")
 menu_quit
@@ -97,7 +94,7 @@ kill $APP_PID 2>/dev/null
 
 # --- options dialog values survive a restart ---------------------------------------------------------
 start
-key F10 Down Down Down Return              # "환경설정"
+menu_item "파일" "환경설정"
 dialog_key "환경설정" ctrl+a 2 Return        # a grid gap of 2 is stored as 4
 menu_quit nodoc
 wait_exit || fail "program did not end"
@@ -110,9 +107,9 @@ grep -a -q "GGap4 " "$PIMLORA_HOME/RoviCon_380.ini" && pass "options survive a r
 # --- resource pictures share one counter (tool bar button "BMP", by mouse) ----------------------------
 start
 w=$(main_window)
-xdotool mousemove --window "$w" 919 46 click 1
+click_named "BITMAP 자원" "push button"
 wait_title "Pimlora - Pimlora1 100 %  BITMAP Resource Image 1" && pass "first resource picture numbered 1" || fail "resource title: '$(title)'"
-xdotool mousemove --window "$w" 919 46 click 1
+click_named "BITMAP 자원" "push button"
 wait_title "Pimlora - Pimlora2 100 %  BITMAP Resource Image 2" && pass "second resource picture numbered 2" || fail "resource title: '$(title)'"
 menu_quit
 wait_exit || fail "program did not end after resource pictures"
