@@ -213,10 +213,12 @@ BrowserGroup::BrowserGroup(wxWindow* parent, BrowserHost host) : wxPanel(parent,
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     preview_ = new CPreviewDlg(this);
     browser_ = new CDlg_ImgFIleView(this, std::move(host), preview_);
-    folders_ = new CFoldersDlg(this, [this](const std::string& folder) {
+    folders_ = new CFoldersDlg(this, [this](const std::string& folder, bool byMouse) {
         wxBusyCursor wait;
         browser_->ShowFolder(folder);
-        browser_->SetFocus();
+        // A folder clicked hands the focus to the list; one reached with the
+        // keys leaves it in the tree, so that the user can go on.
+        if (byMouse) browser_->List()->SetFocus();
     });
     row->Add(preview_, 0, wxEXPAND);
     row->Add(browser_, 1, wxEXPAND);

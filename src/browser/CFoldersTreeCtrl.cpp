@@ -21,7 +21,7 @@ wxString U(const std::string& s) { return wxString::FromUTF8(s); }
 
 }  // namespace
 
-CFoldersTreeCtrl::CFoldersTreeCtrl(wxWindow* parent, std::function<void(const std::string&)> chosen)
+CFoldersTreeCtrl::CFoldersTreeCtrl(wxWindow* parent, Chosen chosen)
     : wxTreeCtrl(parent, 1000, wxDefaultPosition, wxDefaultSize,
                  wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_HIDE_ROOT | wxTR_SINGLE),
       chosen_(std::move(chosen)) {
@@ -39,6 +39,15 @@ CFoldersTreeCtrl::CFoldersTreeCtrl(wxWindow* parent, std::function<void(const st
     }
     Bind(wxEVT_TREE_ITEM_EXPANDING, &CFoldersTreeCtrl::OnExpanding, this);
     Bind(wxEVT_TREE_SEL_CHANGED, &CFoldersTreeCtrl::OnSelChanged, this);
+    // Whether the next selection comes from the mouse or the keys.
+    Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& e) {
+        byMouse_ = true;
+        e.Skip();
+    });
+    Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& e) {
+        byMouse_ = false;
+        e.Skip();
+    });
 }
 
 wxTreeItemId CFoldersTreeCtrl::AddFolderItem(const wxTreeItemId& parent, const std::string& label,
@@ -75,7 +84,7 @@ void CFoldersTreeCtrl::OnSelChanged(wxTreeEvent& event) {
     if (folder.empty() || revealing_) return;
     // A folder chosen is read at once, so that its expand button is right.
     FillFolderLevel(item);
-    if (chosen_) chosen_(folder);
+    if (chosen_) chosen_(folder, byMouse_);
 }
 
 void CFoldersTreeCtrl::Reveal(const std::string& folder) {
@@ -114,7 +123,7 @@ void CFoldersTreeCtrl::Reveal(const std::string& folder) {
     revealing_ = false;
 }
 
-CFoldersDlg::CFoldersDlg(wxWindow* parent, std::function<void(const std::string&)> chosen)
+CFoldersDlg::CFoldersDlg(wxWindow* parent, CFoldersTreeCtrl::Chosen chosen)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxSize(190, -1)) {
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     auto* title = new wxStaticText(this, wxID_ANY, wxString::FromUTF8("폴더선택"));

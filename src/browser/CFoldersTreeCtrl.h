@@ -12,8 +12,10 @@
 
 class CFoldersTreeCtrl : public wxTreeCtrl {
 public:
-    // `chosen` runs when the user selects a folder.
-    CFoldersTreeCtrl(wxWindow* parent, std::function<void(const std::string& folder)> chosen);
+    // `chosen` runs when the user selects a folder (byMouse: with a click,
+    // not by moving through the tree with the keys).
+    using Chosen = std::function<void(const std::string& folder, bool byMouse)>;
+    CFoldersTreeCtrl(wxWindow* parent, Chosen chosen);
     // The folder of an item ("" for none).
     std::string FolderOf(const wxTreeItemId& item) const;
     // Expands the tree down to `folder` (below one of the roots) and
@@ -26,14 +28,15 @@ private:
     void OnExpanding(wxTreeEvent& event);
     void OnSelChanged(wxTreeEvent& event);
 
-    std::function<void(const std::string&)> chosen_;
+    Chosen chosen_;
     bool revealing_ = false;
+    bool byMouse_ = false;
 };
 
 // The window around the tree, with its title "폴더선택".
 class CFoldersDlg : public wxPanel {
 public:
-    CFoldersDlg(wxWindow* parent, std::function<void(const std::string& folder)> chosen);
+    CFoldersDlg(wxWindow* parent, CFoldersTreeCtrl::Chosen chosen);
     CFoldersTreeCtrl* Tree() const { return tree_; }
 
 private:

@@ -1,4 +1,7 @@
 // Printing and thumbnails without windows: print, thumbnail.
+#include <cairo.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -50,26 +53,74 @@ int Print(const cli::Args& args) {
     return cli::kOk;
 }
 
-// The image browser's thumbnail of a file: the 100 x 90 cell, saved by the
-// output's extension.
+// PNG through cairo (the codecs have no PNG writer): file managers ask
+// thumbnailers for PNG.
+bool WritePng(const browser::Picture24& p, const std::string& path, std::string& error) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, p.width, p.height);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        error = "can't allocate memory";
+        cairo_surface_destroy(s);
+        return false;
+    }
+    cairo_surface_flush(s);
+    unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < p.height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+        for (int x = 0; x < p.width; ++x) {
+            const uint8_t* q = p.At(x, y);
+            row[x] = uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16;
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    // Written beside the target and renamed over it when complete.
+    const std::string temp = path + ".part";
+    const cairo_status_t st = cairo_surface_write_to_png(s, temp.c_str());
+    cairo_surface_destroy(s);
+    if (st != CAIRO_STATUS_SUCCESS || std::rename(temp.c_str(), path.c_str()) != 0) {
+        error = st != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(st) : std::strerror(errno);
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The image browser's thumbnail of a file: the 100 x 90 cell; or, with a
+// SIZE, the picture made to fit SIZE x SIZE (never enlarged), as file
+// managers ask of a thumbnailer. Saved by the output's extension; PNG for
+// ".png" and for names without a writer of their own.
 int Thumbnail(const cli::Args& args) {
     std::vector<std::string> files;
     for (const std::string& a : args) {
         if (a.size() > 1 && a[0] == '-') return cli::Usage("unknown option " + a);
         files.push_back(a);
     }
-    if (files.size() != 2) return cli::Usage("thumbnail takes IN and OUT");
-    VaZavi source(kTypeBMP);
-    int w = 0, h = 0;
+    if (files.size() != 2 && files.size() != 3) return cli::Usage("thumbnail takes IN, OUT and an optional SIZE");
+    int size = 0;
+    if (files.size() == 3 && (!cli::ParseInt(files[2], size) || size < 1 || size > 4096))
+        return cli::Usage("SIZE takes 1 to 4096");
+    browser::Picture24 cell;
     std::string error;
-    if (!browser::LoadPictureSource(files[0], 2 * browser::kCellWidth, 2 * browser::kCellHeight, source, w, h, &error))
-        return cli::Fail(files[0], error.empty() ? "not a picture this program can read" : error);
-    const browser::Picture24 cell = browser::MakeThumbnail(source, w, h);
+    if (size == 0) {
+        VaZavi source(kTypeBMP);
+        int w = 0, h = 0;
+        if (!browser::LoadPictureSource(files[0], 2 * browser::kCellWidth, 2 * browser::kCellHeight, source, w, h,
+                                        &error))
+            return cli::Fail(files[0], error.empty() ? "not a picture this program can read" : error);
+        cell = browser::MakeThumbnail(source, w, h);
+    } else {
+        int w = 0, h = 0;
+        cell = browser::PreviewOfFile(files[0], size, size, w, h);
+        if (cell.Empty()) return cli::Fail(files[0], "not a picture this program can read");
+    }
+    const int type = cli::TypeFromExtension(files[1]);
+    if (type < 0 || type == kTypePCX || type >= kTypeVOR) {
+        if (!WritePng(cell, files[1], error)) return cli::Fail(files[1], error);
+        return cli::kOk;
+    }
     VaZavi out(24, cell.width, cell.height, kTypeBMP);
     for (int y = 0; y < cell.height; ++y)
         std::memcpy(out.Row(cell.height - 1 - y), cell.At(0, y), size_t(cell.width) * 3);
-    const int type = cli::TypeFromExtension(files[1]);
-    if (type < 0 || type == kTypePCX || type >= kTypeVOR) return cli::Fail(files[1], "no writer for this extension");
     if (!out.Save(files[1].c_str(), type))
         return cli::Fail(files[1], out.LastError()[0] ? out.LastError() : "could not be saved");
     return cli::kOk;
@@ -80,8 +131,9 @@ const cli::Registrar kPrint({"print",
                              "      the printed page as PDF (picture at N dots per inch; 300-dpi page)\n",
                              60, Print});
 const cli::Registrar kThumbnail({"thumbnail",
-                                 "  pimlora-cli thumbnail IN OUT\n"
-                                 "      the image browser's 100 x 90 thumbnail of IN\n",
+                                 "  pimlora-cli thumbnail IN OUT [SIZE]\n"
+                                 "      the image browser's 100 x 90 thumbnail of IN, or IN fitted into\n"
+                                 "      SIZE x SIZE; PNG unless OUT names a BMP, JPEG, GIF or TIFF\n",
                                  61, Thumbnail});
 
 }  // namespace
