@@ -74,9 +74,14 @@ void RunPrintPreview(CMainFrame& f) {
     CDlg_Print_Preview dialog(&f, at, model, preview, [&f](int dpi) {
         CVexoDocument* active = f.ActiveDocument();
         if (!active || !active->Core()) return;
-        // The resolution chosen stays in the document's image, printed or not.
-        active->Core()->image.SetXDpi(dpi);
-        active->Core()->image.SetYDpi(dpi);
+        // The resolution chosen stays in the document's image, printed or
+        // not; a save writes it, so a change is a change of the document.
+        VaZavi& image = active->Core()->image;
+        if (image.info.xDpi != dpi || image.info.yDpi != dpi) {
+            image.SetXDpi(dpi);
+            image.SetYDpi(dpi);
+            active->Modify(true);
+        }
         PrintActiveDocument(f, true);
     });
     dialog.ShowModal();

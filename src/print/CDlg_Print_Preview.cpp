@@ -42,7 +42,7 @@ CDlg_Print_Preview::CDlg_Print_Preview(wxWindow* parent, const wxPoint& position
     auto* close = new wxBitmapButton(this, wxID_CLOSE, wxArtProvider::GetBitmap(wxART_CLOSE, wxART_BUTTON, wxSize(16, 16)),
                                      wxPoint(580 - 25, 2), wxSize(18, 17), wxBORDER_NONE);
     close->SetToolTip("Close");
-    Label(this, "인쇄 미리 보기", 20, 5, 80, 15, wxColour(88, 135, 110));
+    Label(this, "인쇄 미리 보기", 20, 5, 160, 18, wxColour(88, 135, 110));
     Label(this, "DPI", 50, 60, 50, 27, wxColour(50, 50, 50));
     dpi_ = new wxTextCtrl(this, 4841, U(model_.ResolutionText()), wxPoint(85, 52), wxSize(60, -1));
     spin_ = new wxSpinButton(this, 1181, wxPoint(150, 52), wxDefaultSize, wxSP_VERTICAL);
