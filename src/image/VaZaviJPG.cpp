@@ -459,7 +459,13 @@ bool DecodeJpegReduced(ImageStream& stream, int minWidth, int minHeight, VaZavi&
     jpeg_progress_mgr progress;
     progress.progress_monitor = ScanLimit;
     cinfo.progress = &progress;
-    AttachSource(&cinfo, stream);
+    // A picture already in memory is read in place: the library's fast
+    // entropy decoding then never runs out of buffered bytes.
+    const int64_t at = stream.Tell();
+    if (stream.Kind() == 1 && stream.Data() && at >= 0 && stream.Size() > at)
+        jpeg_mem_src(&cinfo, stream.Data() + at, static_cast<unsigned long>(stream.Size() - at));
+    else
+        AttachSource(&cinfo, stream);
     jpeg_read_header(&cinfo, TRUE);
     int bitCount = 0;
     if (!JpegOutput(cinfo, bitCount)) ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);

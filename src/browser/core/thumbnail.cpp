@@ -94,6 +94,9 @@ void FetchRow(const VaZavi& img, int topRow, const RgbQuad* palette, int palette
     }
 }
 
+// JPEG files up to this size are read whole before they are decoded.
+constexpr int64_t kWholeJpegBytes = int64_t(64) << 20;
+
 bool ReadRawFrame(ImageStream& in, VaZavi& out) {
     VaZavi img(kTypeBMP);
     if (!img.CreateUnfilled(24, 640, 480, kTypeBMP)) return false;
@@ -163,8 +166,22 @@ bool LoadPictureSource(const std::string& path, int minWidth, int minHeight, VaZ
     bool ok = false;
     fullWidth = fullHeight = 0;
     if (type == kTypeJPEG) {
+        // The whole file in memory first (one read; the decoder then works
+        // from it in place), unless it is unusually large.
         ReducedInfo full;
-        ok = DecodeJpegReduced(in, minWidth, minHeight, source, &full);
+        std::vector<uint8_t> bytes;
+        const int64_t size = in.Size();
+        if (size > 0 && size <= kWholeJpegBytes) {
+            bytes.resize(size_t(size));
+            if (in.Read(bytes.data(), 1, bytes.size()) != bytes.size()) bytes.clear();
+        }
+        if (!bytes.empty()) {
+            ImageStream memory(bytes.data(), bytes.size());
+            ok = DecodeJpegReduced(memory, minWidth, minHeight, source, &full);
+        } else {
+            in.Seek(0, 0);
+            ok = DecodeJpegReduced(in, minWidth, minHeight, source, &full);
+        }
         fullWidth = full.width;
         fullHeight = full.height;
     } else if (type == kTypeVOR) {
