@@ -39,7 +39,6 @@ wxWindow* CreateBrowser(CMainFrame& f) {
         f.Raise();
         f.SetFocus();
     };
-    host.mainSize = [&f] { return f.GetSize(); };
     auto* group = new BrowserGroup(&f, host);
     // Made hidden, whatever the saved layout says; its place and size are
     // kept. The configuration may ask for it at start.

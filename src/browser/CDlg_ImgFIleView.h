@@ -34,9 +34,8 @@ struct BrowserHost {
     std::function<void(const std::string& folder)> rememberFolder;
     // Hides the whole group (OK, Cancel, close).
     std::function<void()> hide;
-    // Gives the main window the focus and the place of the document windows.
+    // Gives the main window the focus.
     std::function<void()> focusMain;
-    std::function<wxSize()> mainSize;
 };
 
 class CDlg_ImgFIleView : public wxPanel {

@@ -1,6 +1,5 @@
 // The browser's rules: the fit into a thumbnail cell, the preview layout
-// and its text, the filter, the cascade of opened windows, and the folders
-// of the tree.
+// and its text, the filter, and the folders of the tree.
 #include <gtest/gtest.h>
 
 #include "browser_model.h"
@@ -49,29 +48,6 @@ TEST(BrowserModel, FilterTakesEveryExtensionTheEditorOpens) {
     EXPECT_EQ(LowerExtension("archive.tar.GZ"), "gz");
     EXPECT_EQ(LowerExtension("noext"), "");
     EXPECT_EQ(LowerExtension("dir.d/noext"), "");
-}
-
-TEST(BrowserModel, CascadeStepsTwentyPixelsAndWraps) {
-    Cascade c(300, 150);
-    auto p = c.Next();
-    EXPECT_EQ(p.x, 30);
-    EXPECT_EQ(p.y, 15);
-    p = c.Next();
-    EXPECT_EQ(p.x, 50);
-    EXPECT_EQ(p.y, 35);
-    p = c.Next();
-    EXPECT_EQ(p.x, 70);
-    EXPECT_EQ(p.y, 55);
-    // The height runs out first: y starts again at its tenth, x goes on.
-    for (int i = 0; i < 3; ++i) p = c.Next();
-    EXPECT_EQ(p.x, 130);
-    EXPECT_EQ(p.y, 115);
-    p = c.Next();
-    EXPECT_EQ(p.x, 150);
-    EXPECT_EQ(p.y, 135);
-    p = c.Next();
-    EXPECT_EQ(p.y, 15);
-    EXPECT_EQ(p.x, 170);
 }
 
 TEST(FolderTree, VolumesOfTheMountsTable) {

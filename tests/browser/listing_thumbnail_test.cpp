@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <cstring>
 
 #include "CVexoDoc.h"
@@ -42,6 +43,14 @@ Bgr At(const Picture24& p, int x, int y) {
 }
 bool Near(Bgr c, int b, int g, int r, int tolerance = 8) {
     return std::abs(c.b - b) <= tolerance && std::abs(c.g - g) <= tolerance && std::abs(c.r - r) <= tolerance;
+}
+
+// "WxH" from a PNG's header, "" when it is not a PNG.
+std::string PngSize(const std::string& path) {
+    const std::vector<uint8_t> b = testsupport::ReadBytes(path);
+    if (b.size() < 24 || b[1] != 'P' || b[2] != 'N' || b[3] != 'G') return "";
+    auto be = [&b](size_t at) { return (b[at] << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3]; };
+    return std::to_string(be(16)) + "x" + std::to_string(be(20));
 }
 
 }  // namespace
@@ -193,4 +202,25 @@ TEST(Thumbnail, PreviewIsReducedNeverEnlarged) {
     EXPECT_TRUE(Near(At(p, 39, 29), 255, 0, 0, 0));
     p = PreviewOfFile(dir.File("missing.gif"), 400, 546, w, h);
     EXPECT_TRUE(p.Empty());
+}
+
+TEST(Thumbnail, CommandLineCellAndFileManagerSizes) {
+    TempDir dir;
+    Picture(dir, "wide.jpg", "-size 1000x500 xc:red");
+    const std::string cli = PIMLORA_CLI;
+    // The browser's cell, as a BMP.
+    ASSERT_EQ(testsupport::Run(cli + " thumbnail " + dir.File("wide.jpg") + " " + dir.File("t.bmp")), 0);
+    std::string out;
+    testsupport::Run(cli + " info " + dir.File("t.bmp"), &out);
+    EXPECT_EQ(out.rfind("format=bmp width=100 height=90 ", 0), 0u) << out;
+    // A file manager's size: the picture fitted, as PNG (any other name).
+    ASSERT_EQ(testsupport::Run(cli + " thumbnail " + dir.File("wide.jpg") + " " + dir.File("t.out") + " 128"), 0);
+    EXPECT_EQ(PngSize(dir.File("t.out")), "128x64");
+    // Never enlarged; a usage error for a bad size; a failure for no picture.
+    ASSERT_EQ(testsupport::Run(cli + " thumbnail " + dir.File("wide.jpg") + " " + dir.File("big.png") + " 4000"), 0);
+    EXPECT_EQ(PngSize(dir.File("big.png")), "1000x500");
+    EXPECT_EQ(testsupport::Run(cli + " thumbnail " + dir.File("wide.jpg") + " " + dir.File("x.png") + " 0 2>/dev/null"), 2);
+    testsupport::WriteBytes(dir.File("junk.jpg"), {1, 2, 3});
+    EXPECT_EQ(testsupport::Run(cli + " thumbnail " + dir.File("junk.jpg") + " " + dir.File("x.png") + " 2>/dev/null"), 1);
+    EXPECT_FALSE(std::ifstream(dir.File("x.png")).good());
 }

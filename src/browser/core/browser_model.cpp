@@ -69,17 +69,4 @@ std::string PreviewInfoText(int width, int height, const std::string& name) {
     return head + name;
 }
 
-Cascade::Cascade(int mainWidth, int mainHeight)
-    : width_(mainWidth), height_(mainHeight), startX_(mainWidth / 10), startY_(mainHeight / 10), x_(startX_),
-      y_(startY_) {}
-
-Cascade::Point Cascade::Next() {
-    const Point p{x_, y_};
-    x_ += 20;
-    y_ += 20;
-    if (x_ > width_) x_ = startX_;
-    if (y_ > height_) y_ = startY_;
-    return p;
-}
-
 }  // namespace browser

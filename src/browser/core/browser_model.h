@@ -1,6 +1,6 @@
 // The image browser's rules without windows: the file-type filter, the fit
-// of a picture into a thumbnail cell, the preview window's layout and text,
-// and the cascade of the document windows it opens.
+// of a picture into a thumbnail cell, and the preview window's layout and
+// text.
 #pragma once
 
 #include <string>
@@ -42,22 +42,5 @@ Rect FitIntoCell(int width, int height, int cellWidth = kCellWidth, int cellHeig
 Rect PreviewLayout(int clientWidth, int clientHeight, int pictureWidth, int pictureHeight);
 // The information line: "%d ×%d  %s".
 std::string PreviewInfoText(int width, int height, const std::string& name);
-
-// Places of the document windows opened together: the first at one tenth
-// of the main window's size, each next one 20 pixels further right and
-// down; a coordinate that would pass the main window's width (or height)
-// starts again at its one-tenth value.
-class Cascade {
-public:
-    Cascade(int mainWidth, int mainHeight);
-    struct Point {
-        int x, y;
-    };
-    // The place for the next window.
-    Point Next();
-
-private:
-    int width_, height_, startX_, startY_, x_, y_;
-};
 
 }  // namespace browser
