@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh >&2
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPIMLORA_BENCH=OFF >/dev/null
-cmake --build build-release -j "$(nproc)" --target pimlora pimlora-cli >&2
+cmake --build build-release -j "$(nproc)" --target pimlora pimlora-cli setupfetch >&2
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "run.sh: no display (DISPLAY is not set): the editor needs a graphical session." >&2
   echo "        Built: build-release/pimlora. Without a display, try build-release/pimlora-cli --help," >&2

@@ -13,11 +13,17 @@ PACKAGES=(
   imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
   # the editor and its tests under a virtual X server
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
+  # tool-bar pictures and cursors of the editor
+  breeze-icon-theme
+  # scanners (SANE, loaded at run time; its test back end and scanimage for the tests) and screen capture
+  libsane-dev libsane1 sane-utils libx11-dev libxext-dev x11-utils
   # installation, the desktop files and the Debian package
   desktop-file-utils appstream libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
   libglib2.0-bin dpkg-dev man-db strace
   # widgets found by their accessible names in the GUI tests
   dbus-daemon at-spi2-core python3-pyatspi
+  # the updater (HTTP, FTP, SHA-256) and its test servers
+  libcurl4-openssl-dev libssl-dev curl python3-pyftpdlib binutils libgtk-3-dev
   # printed pages: PDF rasterised by the print tests
   poppler-utils
 )

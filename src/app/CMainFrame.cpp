@@ -15,6 +15,8 @@
 #include "commands.h"
 #include "options_dialog.h"
 #include "shell_commands.h"
+#include "tool_shell.h"
+#include "tool_table.h"
 #include "toolbar_art.h"
 
 namespace {
@@ -39,7 +41,8 @@ const std::vector<MenuDef>& Menus() {
     static const std::vector<MenuDef> menus = {
         {"파일",
          {{"파일 열기", 57601}, {"새창", 57600}, {"새이름으로 저장", 57604}, {"저장", 57603}, {"이미지 인쇄", 57609},
-          {"프린터 지정", 57606}, {"외부장치 선택", 1474}, {"외부이미지 입력", 1475}, {"환경설정", 1571},
+          {"프린터 지정", 57606}, {"외부장치 선택", 1474}, {"외부이미지 입력", 1475}, {"화면 캡쳐", 1424},
+          {"영역 캡쳐 및 인쇄", 2065}, {"환경설정", 1571},
           {nullptr, 0}, {"종료", 57665}, {"[최근사용파일]", 0}}},
         {"편집",
          {{"실행취소", 4870}, {"실행반복", 4871}, {"작업내역브러쉬", 4669}, {"자르기", 57635}, {"복사", 57634},
@@ -108,9 +111,10 @@ CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
     BuildMenus();
     BuildToolBar();
     BuildAccelerators();
-    CreateStatusBar(2);
-    int widths[2] = {-1, 120};
-    GetStatusBar()->SetStatusWidths(2, widths);
+    // The tool's text, the pixel and colour under the mouse, the zoom, progress.
+    CreateStatusBar(5);
+    int widths[5] = {-1, 110, 170, 70, 80};
+    GetStatusBar()->SetStatusWidths(5, widths);
     SetStatus(U("준비"));
 
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
@@ -325,7 +329,11 @@ void CMainFrame::BuildToolBar() {
             tb->AddSeparator();
             continue;
         }
-        tb->AddTool(cmd::EventId(t.id), U(t.tip), toolart::Draw(t.id), U(t.tip));
+        // Tools show which one is chosen; pictures from the icon theme.
+        if (tools::Find(t.id))
+            tb->AddCheckTool(cmd::EventId(t.id), U(t.tip), ToolBitmap(t.id), wxBitmapBundle(), U(t.tip));
+        else
+            tb->AddTool(cmd::EventId(t.id), U(t.tip), ToolBitmap(t.id), U(t.tip));
     }
     tb->Realize();
 }
@@ -358,12 +366,13 @@ CVexoView* CMainFrame::ActiveView() const {
 
 CVexoDocument* CMainFrame::ActiveDocument() const {
     CVexoView* v = ActiveView();
-    return v ? v->Doc() : nullptr;
+    return v ? wxDynamicCast(v->GetDocument(), CVexoDocument) : nullptr;
 }
 
 void CMainFrame::SetProgress(int percent) {
     if (!GetStatusBar()) return;
-    GetStatusBar()->SetStatusText(percent > 0 ? wxString::Format("%d %%", percent) : wxString(), 1);
+    GetStatusBar()->SetStatusText(percent > 0 ? wxString::Format("%d %%", percent) : wxString(),
+                                  GetStatusBar()->GetFieldsCount() - 1);
 }
 
 void CMainFrame::SetStatus(const wxString& text) {

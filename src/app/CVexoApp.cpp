@@ -23,6 +23,7 @@
 #include "embedded_resources.h"
 #include "host_hooks.h"
 #include "huge_pages.h"
+#include "tool_shell.h"
 #include "install_paths.h"
 #include "single_instance.h"
 #include "update_check.h"
@@ -113,8 +114,8 @@ bool CVexoApp::OnInit() {
         frame_ = nullptr;
         return false;
     }
-    // 6. The update check (network part arrives with the updater).
-    if (RunStartupUpdateCheck()) {
+    // 6. The update check; when setupfetch took over, the editor ends here.
+    if (!RunStartupUpdateCheck()) {
         frame_->Destroy();
         frame_ = nullptr;
         return false;
@@ -135,6 +136,7 @@ int CVexoApp::OnRun() {
 }
 
 int CVexoApp::OnExit() {
+    ToolShell::Get().Detach();
     single_.reset();
     delete docManager_;
     docManager_ = nullptr;
@@ -327,12 +329,14 @@ void CVexoApp::OnColourDialog(wxCommandEvent& event) {
     wxColour c = dlg.GetColourData().GetColour();
     if (fore) f->settings.pfg = f->settings.fg; else f->settings.pbg = f->settings.bg;
     target = int32_t(c.Red() | (c.Green() << 8) | (c.Blue() << 16));
+    // The paint settings and the swatches follow.
+    ToolShell::Get().SetColour(fore, target);
 }
 
 void CVexoApp::OnSwapColours(wxCommandEvent&) {
     CMainFrame* f = frame_;
     if (!f) return;
-    std::swap(f->settings.fg, f->settings.bg);
     std::swap(f->settings.fgPick, f->settings.bgPick);
+    ToolShell::Get().SwapColours();   // writes fg and bg back into the settings
 }
 

@@ -14,6 +14,8 @@
 #include "commands.h"
 #include "dib_types.h"
 #include "layer_set.h"
+#include "tool_shell.h"
+#include "tool_table.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CVexoDocument, wxDocument);
 
@@ -167,7 +169,8 @@ void CVexoDocument::OnCommand(wxCommandEvent& event) {
     }
     // The view and the main frame serve zoom and grid themselves.
     if (const commands::Command* c = commands::All().Find(id);
-        core_ && c && c->needs == commands::Needs::Nothing && !IsServedByShell(id)) {
+        core_ && c && !IsServedByShell(id) &&
+        (c->needs == commands::Needs::Nothing || (c->needs == commands::Needs::Tool && tools::IsBuilt(id)))) {
         RunCommand(id);
         return;
     }
@@ -184,6 +187,11 @@ void CVexoDocument::OnUpdateCommand(wxUpdateUIEvent& event) {
         // Tools and dialogs get their values from the mouse or a window of
         // the editor; until those exist their entries stay greyed.
         bool on = core_ != nullptr && c->needs == commands::Needs::Nothing;
+        // The tools whose mouse work exists; their buttons show the current one.
+        if (c->needs == commands::Needs::Tool) {
+            on = core_ != nullptr && tools::IsBuilt(id);
+            if (wxDynamicCast(event.GetEventObject(), wxToolBar)) event.Check(ToolShell::Get().Box().Current() == id);
+        }
         if (id == cmd::Paste) on = on && clip::ClipboardHasBitmap();
         if (id == cmd::Undo) on = on && core_->CanUndo();
         if (id == cmd::Redo) on = on && core_->CanRedo();
@@ -229,18 +237,10 @@ void CVexoDocument::SetCurrentCommand(int id) {
     if (CMainFrame* m = wxGetApp().MainFrame()) m->currentCommand = id;
 }
 
-int CVexoDocument::CurrentTool() const {
-    CMainFrame* m = wxGetApp().MainFrame();
-    return m ? m->currentTool : -1;
-}
+int CVexoDocument::CurrentTool() const { return ToolShell::Get().Box().Current(); }
 
-bool CVexoDocument::SwitchTool(int id) {
-    CMainFrame* m = wxGetApp().MainFrame();
-    if (!m) return false;
-    m->previousTool = m->currentTool;
-    m->currentTool = id;
-    return true;
-}
+// The one tool switch of the editor (it keeps the main frame's fields too).
+bool CVexoDocument::SwitchTool(int id) { return ToolShell::Get().Box().Switch(id); }
 
 int CVexoDocument::NextDocSerial() { return wxGetApp().NextDocSerial(); }
 int CVexoDocument::NextImageNumber() { return wxGetApp().NextImageNumber(); }

@@ -10,19 +10,21 @@
 #include <string>
 
 #include "CVexoDoc.h"
+#include "view_host.h"
 
 class CVexoView;
 
-class CVexoDocument : public wxDocument, public DocHost {
+class CVexoDocument : public wxDocument, public DocHost, public ViewDocument {
 public:
     CVexoDocument();
     ~CVexoDocument() override;
 
-    CVexoDoc* Core() const { return core_.get(); }
+    CVexoDoc* Core() const override { return core_.get(); }
     CVexoView* View() const;
     // Extra text after the zoom in the window title (resource images).
-    const std::string& TitleSuffix() const { return titleSuffix_; }
-    std::string DisplayName() const;
+    const std::string& TitleSuffix() const override { return titleSuffix_; }
+    std::string DisplayName() const override;
+    void MarkModified() override { Modify(true); }
 
     bool OnNewDocument() override;
     bool OnOpenDocument(const wxString& file) override;

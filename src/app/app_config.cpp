@@ -62,6 +62,7 @@ public:
         if (z != std::u16string::npos) out.resize(z);
         return out;
     }
+    std::string Rest() const { return pos_ < s_.size() ? s_.substr(pos_) : std::string(); }
 
 private:
     const std::string& s_;
@@ -142,6 +143,7 @@ void ParseSettings(const std::string& bytes, AppSettings& s) {
         std::u16string n2 = in.Units(len2);
         if (!n1.empty()) s.fontName = n1;
         if (!n2.empty()) s.fontName2 = n2;
+        s.trailer = in.Rest();
     }
     // Values the program cannot use are brought into range.
     if (s.transpRep < 0 || s.transpRep > 5) s.transpRep = 3;
@@ -179,6 +181,7 @@ std::string FormatSettings(const AppSettings& s) {
     PutUnits(out, n1);
     out += "\n";
     PutUnits(out, n2);
+    out += s.trailer;
     return out;
 }
 

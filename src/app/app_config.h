@@ -31,6 +31,9 @@ struct AppSettings {
     std::u16string fontName = u"굴림", fontName2 = u"굴림";
     // From FirstShow.ini: the image browser's start folder.
     std::u16string browserFolder;
+    // Lines after the font names that the editor does not read itself (the
+    // updater's "KEY VALUE" lines), written back as they were.
+    std::string trailer;
 };
 
 namespace config {

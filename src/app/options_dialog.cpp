@@ -113,7 +113,7 @@ public:
         auto* st = new wxBoxSizer(wxVERTICAL);
         browserCheck_ = new wxCheckBox(p4, wxID_ANY, U("프로그램 시작시 이미지 열기 창 보임"));
         tintCheck_ = new wxCheckBox(p4, wxID_ANY, U("선택영역을 다른 톤으로 구별하여 나타내기"));
-        udCheck_ = new wxCheckBox(p4, wxID_ANY, U("시작할 때 새 버전 확인하기"));
+        udCheck_ = new wxCheckBox(p4, wxID_ANY, U("시작할 때 새 버전 확인 안 함"));
         browserCheck_->SetValue(v_.showBrowser);
         tintCheck_->SetValue(v_.tintedSelection);
         udCheck_->SetValue(v_.startupOption);

@@ -1,6 +1,15 @@
-// The start-up update check. Asking the maker's server comes with the
-// updater; until then the check finds nothing and start-up goes on.
+// The start-up update check (src/update) with the main frame's settings:
+// the options dialog's "UD" check box turns it off.
 #pragma once
 
-// True when the download-and-install program was started (the editor ends).
-inline bool RunStartupUpdateCheck() { return false; }
+#include "CMainFrame.h"
+#include "CVexoApp.h"
+#include "update_dialog.h"
+
+// False when the user accepted the new version and setupfetch was started:
+// start-up then ends without showing the main window.
+inline bool RunStartupUpdateCheck() {
+    CMainFrame* frame = wxGetApp().MainFrame();
+    bool enabled = !frame || frame->settings.ud == 0;
+    return update::RunStartupUpdateCheck(frame, enabled);
+}

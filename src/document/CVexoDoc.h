@@ -26,6 +26,7 @@
 #include "VaZavi.h"
 #include "doc_host.h"
 #include "layer_set.h"
+#include "paint_state.h"
 
 struct UndoStep;   // undo_journal.h
 namespace textlayer {   // text_layers.h
@@ -279,6 +280,10 @@ public:
     // Colour range: the reference colour and tolerance last used.
     uint32_t rangeColour = 0;
     int rangeTolerance = 10;
+
+    // Paint operations (paint.h): the area painted since the last commit,
+    // the area the view has still to repaint, the last droplet position.
+    paint::PaintState paintState;
 
 private:
     DocHost* host_;

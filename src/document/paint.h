@@ -7,8 +7,11 @@
 //   1. refuses text and balloon layers with doctext::kTextLayerRefused,
 //   2. converts each point to layer pixels (the layer grows towards a point
 //      outside it),
-//   3. works inside BeginLayerOp / EndLayerOp (nothing is painted when the
-//      frame cannot start),
+//   3. paints in the frame of the paint operations: the result of
+//      BeginLayerOp / EndLayerOp (the layer painted through a scratch copy
+//      and copied back, then the layers panel and the views told), but
+//      painted straight into the layer so that the cost follows the
+//      painted area (paint_internal.h says why that is the same),
 // and returns false when it refused or could not run. Undo steps are the
 // caller's (the tool records them on release), except the dot, which
 // records "점찍기" itself.
@@ -86,7 +89,19 @@ bool Gradient(CVexoDoc& doc, ZPoint start, ZPoint end, Rgb first, Rgb second, in
 
 // Touch deform of the rectangle of half-size (halfWidth, halfHeight)
 // centred at the point (the point -1,-1: the selection's bounds), strength
-// (1.0 by default) and deform mode.
+// (1.0 by default) and deform mode. Half-sizes of 0 or less take the
+// defaults used without the face-transform panel.
+inline constexpr int kTouchHalfWidth = 80;
+inline constexpr int kTouchHalfHeight = 60;
+inline constexpr double kTouchStrength = 1.0;
+enum DeformMode {
+    kDeformSwell = 0,       // the middle grows
+    kDeformPinch = 1,       // the middle shrinks
+    kDeformPushRight = 2,   // the middle slides, the rim stays
+    kDeformPushLeft = 3,
+    kDeformPushUp = 4,
+    kDeformPushDown = 5,
+};
 bool TouchDeform(CVexoDoc& doc, ZPoint at, int halfWidth, int halfHeight, double strength, int mode);
 
 // The live preview of a drag (see above).
@@ -96,5 +111,8 @@ void CommitCurrentLayer(CVexoDoc& doc);
 // Canvas pixels the paint operations changed since the last call (for the
 // view's repaint of only what changed); resets the area.
 CanvasRect TakeDirtyArea(CVexoDoc& doc);
+
+// The last droplet position the document remembers (-1,-1 before the first).
+ZPoint LastDropletPoint(const CVexoDoc& doc);
 
 }  // namespace paint

@@ -7,6 +7,7 @@
 // convention of layer_set.cpp: mask row r lies on canvas stored row r - y,
 // mask column c on canvas column c + x.
 #include "selection.h"
+#include "layer_grow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -209,6 +210,8 @@ bool LayerUsable(const LayerRecord& l) {
     return l.inUse && l.pixels && l.alpha && l.width > 0 && l.height > 0;
 }
 
+}  // namespace
+
 // Enlarges a raster layer so that the layer pixel (x, row) lies inside it,
 // with 15 pixels to spare beyond the point. New pixels are white and
 // transparent.
@@ -250,8 +253,6 @@ bool EnlargeLayerTowards(CVexoDoc& d, int index, int64_t x, int64_t row) {
     d.viewRebuild = true;
     return true;
 }
-
-}  // namespace
 
 void CVexoDoc::ZoomedToCanvas(int zx, int zy, int& canvasX, int& canvasY) const {
     const double z = zoom > 0 ? zoom : 1.0;

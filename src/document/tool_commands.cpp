@@ -18,7 +18,7 @@ namespace {
 struct Tool {
     int id;
     const char* label;
-    bool selection;   // selection tools refuse text and balloon layers
+    bool selection;   // selection and paint tools refuse text and balloon layers
 };
 
 // Tool choices: the main frame's current tool becomes the id. Labels are the
@@ -30,15 +30,17 @@ const Tool kTools[] = {
     {1344, "클릭지점과 같은 색상의 영역을 자동으로 선택", true},
     {1345, "다각형 형태의 영역을 선택함", true},
     {1352, "선택영역을 동일색으로 채움", true},
-    {1346, "스프레이", false},
-    {1347, "붓 도구", false},
-    {1350, "점찍기", false},
-    {1353, "그라데이션", false},
-    {1354, "물방울", false},
-    {1355, "지우개", false},
-    {1356, "선그리기", false},
-    {1357, "다각형그리기", false},
-    {1380, "원그리기", false},
+    {1346, "스프레이", true},
+    {1347, "붓 도구", true},
+    {1348, "연필 도구", true},
+    {1350, "점찍기", true},
+    {1351, "자유선그리기", true},
+    {1353, "그라데이션", true},
+    {1354, "물방울", true},
+    {1355, "지우개", true},
+    {1356, "선그리기", true},
+    {1357, "다각형그리기", true},
+    {1380, "원그리기", true},
     {1382, "글자 입력", false},
     {1570, "이동(레스터형식)", false},
     {2096, "색상추출", false},
@@ -47,7 +49,7 @@ const Tool kTools[] = {
     {1509, "경로선택", false},
     {2068, "도구", false},
     {3339, "도구", false},
-    {3340, "터치 변형", false},
+    {3340, "터치 변형", true},
     {4607, "꾸미기", false},
     {5615, "경로: 점 찍기", false},
     {5616, "경로: 점 끌기", false},

@@ -1121,10 +1121,6 @@ bool CVexoDoc::Redo() {
         FinishMove(*this, false);
         return false;
     }
-    std::string line = "REDO : 언두리스트(Top " + std::to_string(undoPos) + ")";
-    for (int i = 0; i <= undoPos; ++i)
-        line += " (" + std::to_string(i) + ") " + Utf16ToUtf8(steps[size_t(i)].label);
-    Host().StatusText(line);
     FinishMove(*this, true);
     return true;
 }

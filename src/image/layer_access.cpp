@@ -45,6 +45,12 @@ LayerAccess::LayerAccess(LayerOpContext& ctx) : ctx_(ctx) {
         src_ = L->pixels.get();
         dst_ = ctx.outPixels;
         srcStride = dstStride = size_t(L->stride);
+        // Under a selection the operation works on a copy of the scratch,
+        // and Commit takes over only the pixels the mask marks.
+        if (Restricted()) {
+            dstCopy_.assign(ctx.outPixels, ctx.outPixels + size_t(L->stride) * size_t(h));
+            dst_ = dstCopy_.data();
+        }
         ok_ = true;
         return;
     }
@@ -102,6 +108,37 @@ uint8_t NearestPaletteIndex(const VaZavi& image, uint32_t colour) {
     return uint8_t(bestIndex);
 }
 
+bool LayerAccess::Restricted() const {
+    const SelectionMask* s = ctx_.selection;
+    return s && s->size >= 0 && !s->mask.empty();
+}
+
+void LayerAccess::KeepUnselected(int r, uint8_t* out, const uint8_t* before, int bpp) const {
+    if (!Restricted()) return;
+    const SelectionMask* s = ctx_.selection;
+    int shift = 0;
+    const uint8_t* m = MaskRow(r, shift);
+    const size_t b = size_t(bpp);
+    if (!m) {
+        std::memcpy(out, before, size_t(w) * b);
+        return;
+    }
+    // Columns x0..x1-1 lie under the mask; the rest of the row is outside it.
+    const int x0 = std::clamp(-shift, 0, w), x1 = std::clamp(s->width - shift, x0, w);
+    std::memcpy(out, before, size_t(x0) * b);
+    std::memcpy(out + size_t(x1) * b, before + size_t(x1) * b, size_t(w - x1) * b);
+    for (int x = x0; x < x1;) {
+        if (m[x + shift] == 1) {
+            ++x;
+            continue;
+        }
+        int e = x + 1;
+        while (e < x1 && m[e + shift] != 1) ++e;
+        std::memcpy(out + size_t(x) * b, before + size_t(x) * b, size_t(e - x) * b);
+        x = e;
+    }
+}
+
 void LayerAccess::Commit(const uint8_t* written) {
     const LayerRecord* L = ctx_.layer;
     const bool text = L->IsTextKind();
@@ -113,11 +150,22 @@ void LayerAccess::Commit(const uint8_t* written) {
         uint8_t* oa = OutAlphaRow(r);
         int shift = 0;
         const uint8_t* m = everything ? nullptr : MaskRow(r, shift);
-        if (!direct) {
+        if (direct) {
+            // Under a selection the operation wrote into a copy of the
+            // scratch: its marked pixels go to the scratch.
+            if (!everything) {
+                uint8_t* out = ctx_.outPixels + size_t(r) * size_t(L->stride);
+                const uint8_t* d = DstRow(r);
+                const int x0 = m ? std::max(0, -shift) : 0, x1 = m ? std::min(w, s->width - shift) : 0;
+                for (int x = x0; x < x1; ++x)
+                    if (m[x + shift] == 1) std::memcpy(out + 3 * size_t(x), d + 3 * size_t(x), 3);
+            }
+        } else {
             uint8_t* out = ctx_.outPixels + size_t(r) * (text ? size_t(w) : size_t(L->stride));
             const uint8_t* d = DstRow(r);
             for (int x = 0; x < w; ++x) {
                 if (!wr[x]) continue;
+                if (!everything && (!m || x + shift < 0 || x + shift >= s->width || m[x + shift] != 1)) continue;
                 if (text) {
                     out[x] = 255;
                 } else {

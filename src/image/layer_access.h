@@ -70,8 +70,17 @@ public:
     bool direct = false;                    // 24-bit layer: dst is the scratch itself
 
     // Commits the written pixels: by default every pixel with non-zero
-    // alpha; `written` (w*h bytes, non-zero = written) when given.
+    // alpha; `written` (w*h bytes, non-zero = written) when given. With a
+    // selection only the pixels it marks change: the others keep their
+    // scratch contents, colour and alpha.
     void Commit(const uint8_t* written = nullptr);
+    // With a selection: the written row `out` of stored row r (raw layer
+    // bytes, bytesPerPixel each) takes back the bytes of `before` (what it
+    // held before it was written) wherever the mask does not mark the
+    // pixel. Nothing without a selection.
+    void KeepUnselected(int r, uint8_t* out, const uint8_t* before, int bytesPerPixel) const;
+    // A selection is given: only the pixels its mask marks may change.
+    bool Restricted() const;
     void Progress(int percent) const { ctx_.image->SetProgress(percent); }
     // The selection mask row for stored row r, and the column shift (mask
     // column = layer column + shift); null when the row is not covered.

@@ -11,6 +11,11 @@
 //    (palette layers: the palette entry of transparentIndex when not -1);
 //  - a written pixel's scratch alpha becomes 255 where the selection mask
 //    marks it (text and balloon layers: the coverage byte becomes 255);
+//  - with a selection (a context whose selection is given) only the pixels
+//    the mask marks change, colour and alpha: the others keep their scratch
+//    contents. The negative is the exception: it inverts every pixel of the
+//    layer (and palette canvases change only their palette, as does the
+//    brightness and contrast of a palette canvas);
 //  - channels are clamped to 0..255; integer divisions truncate toward zero.
 #pragma once
 

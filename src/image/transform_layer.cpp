@@ -3,6 +3,7 @@
 #include <thread>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "layer_access.h"
 
@@ -61,7 +62,8 @@ void ReverseRow1(const uint8_t* s, uint8_t* d, int w) {
 }  // namespace
 
 // Destination (x, y) receives colour and alpha of source (width - 1 - x, y).
-// Palette indices and text coverage move as they are.
+// Palette indices and text coverage move as they are. With a selection only
+// the pixels it marks change.
 bool MirrorLayer(LayerOpContext& ctx) {
     if (!Usable(ctx)) return false;
     LayerAccess a(ctx);
@@ -70,13 +72,16 @@ bool MirrorLayer(LayerOpContext& ctx) {
     const int bpp = BytesPerPixel(ctx), w = L.width;
     const size_t stride = L.IsTextKind() ? size_t(w) : size_t(L.stride);
     SplitRows(L.height, WorthSplitting(int64_t(w) * L.height), [&](int r0, int r1) {
+        std::vector<uint8_t> before(a.Restricted() ? size_t(w) * size_t(bpp) : 0);
         for (int r = r0; r < r1; ++r) {
             const uint8_t* s = L.pixels.get() + size_t(r) * stride;
             uint8_t* d = ctx.outPixels + size_t(r) * stride;
+            if (!before.empty()) std::memcpy(before.data(), d, before.size());
             if (bpp == 3)
                 ReverseRow3(s, d, w);
             else
                 ReverseRow1(s, d, w);
+            a.KeepUnselected(r, d, before.data(), bpp);
             MoveAlpha(a, r, L.AlphaRow(r), [w](int x) { return w - 1 - x; });
         }
     });
@@ -92,9 +97,13 @@ bool FlipLayer(LayerOpContext& ctx) {
     const size_t stride = L.IsTextKind() ? size_t(L.width) : size_t(L.stride);
     const size_t rowBytes = L.IsTextKind() ? size_t(L.width) : size_t(L.width) * size_t(BytesPerPixel(ctx));
     SplitRows(L.height, WorthSplitting(int64_t(L.width) * L.height), [&](int r0, int r1) {
+        std::vector<uint8_t> before(a.Restricted() ? rowBytes : 0);
         for (int r = r0; r < r1; ++r) {
             const int sr = L.height - 1 - r;
-            std::memcpy(ctx.outPixels + size_t(r) * stride, L.pixels.get() + size_t(sr) * stride, rowBytes);
+            uint8_t* d = ctx.outPixels + size_t(r) * stride;
+            if (!before.empty()) std::memcpy(before.data(), d, rowBytes);
+            std::memcpy(d, L.pixels.get() + size_t(sr) * stride, rowBytes);
+            a.KeepUnselected(r, d, before.data(), BytesPerPixel(ctx));
             MoveAlpha(a, r, L.AlphaRow(sr), [](int x) { return x; });
         }
     });

@@ -10,13 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../app/CChildFrame.h"
-#include "../app/CMainFrame.h"
-#include "../app/CVexoApp.h"
-#include "../app/CVexoDocument.h"
-#include "../app/command_ids.h"
 #include "CVexoDoc.h"
+#include "command_ids.h"
+#include "tool_box.h"
+#include "tool_helpers.h"
+#include "tool_table.h"
 #include "transparency.h"
+#include "view_cursors.h"
+#include "workbench.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CVexoView, wxView);
 
@@ -33,14 +34,22 @@ namespace {
 // The zoom-changed hint.
 class ZoomHint : public wxObject {};
 ZoomHint gZoomHint;
+ViewHost* gHost = nullptr;
 }  // namespace
 
-CVexoDocument* CVexoView::Doc() const { return static_cast<CVexoDocument*>(GetDocument()); }
+ViewHost* ViewHost::Get() { return gHost; }
+void ViewHost::Set(ViewHost* host) { gHost = host; }
+
+CVexoView::CVexoView() = default;
+
+ViewDocument* CVexoView::Doc() const { return dynamic_cast<ViewDocument*>(GetDocument()); }
+CVexoDoc* CVexoView::Core() const { return Doc() ? Doc()->Core() : nullptr; }
 
 bool CVexoView::OnCreate(wxDocument* doc, long flags) {
     if (!wxView::OnCreate(doc, flags)) return false;
-    CMainFrame* main = wxGetApp().MainFrame();
-    auto* frame = new CChildFrame(doc, this, main, doc->GetUserReadableName());
+    ViewHost* host = ViewHost::Get();
+    if (!host) return false;
+    wxWindow* frame = host->MakeDocumentFrame(doc, this, doc->GetUserReadableName());
     canvas_ = new CVexoCanvas(this, frame);
     SetFrame(frame);
     outlineTimer_.SetOwner(this);
@@ -56,6 +65,8 @@ bool CVexoView::OnClose(bool deleteWindow) {
     StopOutlineTimer();
     if (!wxView::OnClose(deleteWindow)) return false;
     Activate(false);
+    bench_.reset();
+    benchCore_ = nullptr;
     if (canvas_) canvas_->DropView();
     if (deleteWindow && GetFrame()) {
         GetFrame()->Destroy();
@@ -72,10 +83,10 @@ void CVexoView::OnActivateView(bool activate, wxView*, wxView*) {
         }
         return;
     }
-    if (CMainFrame* main = wxGetApp().MainFrame()) {
-        main->SetProgress(0);
-        if (auto* f = wxDynamicCast(GetFrame(), wxTopLevelWindow)) main->ShowDocumentTitle(f->GetTitle());
-        else if (auto* c = dynamic_cast<CChildFrame*>(GetFrame())) main->ShowDocumentTitle(c->GetTitle());
+    if (ViewHost* host = ViewHost::Get()) {
+        host->SetProgress(0);
+        if (GetFrame()) host->ShowDocumentTitle(host->FrameTitle(GetFrame()));
+        if (CVexoDoc* core = Core()) host->ShowZoom(int(core->zoom * 100.0));
     }
     if (outlineSuspended_) StartOutlineTimer(400);
 }
@@ -83,8 +94,13 @@ void CVexoView::OnActivateView(bool activate, wxView*, wxView*) {
 void CVexoView::OnChangeFilename() { UpdateTitle(); }
 
 void CVexoView::OnUpdate(wxView*, wxObject* hint) {
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
+    CVexoDoc* core = Core();
     if (!core || !canvas_) return;
+    // During a tool event the repaint waits for the event's end.
+    if (dispatching_ && hint != &gZoomHint) {
+        updateAsked_ = true;
+        return;
+    }
     if (core->viewRebuild) rebuildComposite_ = true;
     const CanvasInfo& c = core->live.canvas;
     int zw = int(c.width * core->zoom), zh = int(c.height * core->zoom);
@@ -102,6 +118,7 @@ void CVexoView::OnUpdate(wxView*, wxObject* hint) {
             int ny = std::max(0, std::min(int(ry * zh), zh - client.y));
             canvas_->Scroll(nx, ny);
         }
+        if (ViewHost* host = ViewHost::Get(); host && host->IsActiveView(this)) host->ShowZoom(int(core->zoom * 100.0));
     } else {
         canvas_->SetZoomedSize(zw, zh);
     }
@@ -110,34 +127,41 @@ void CVexoView::OnUpdate(wxView*, wxObject* hint) {
 }
 
 void CVexoView::UpdateTitle() {
-    CVexoDocument* doc = Doc();
+    ViewDocument* doc = Doc();
     if (!doc || !doc->Core() || !GetFrame()) return;
     int percent = int(doc->Core()->zoom * 100.0);
-    wxString title = wxString::Format("%s %d %s ", wxString::FromUTF8(doc->DisplayName()), percent, "%");
+    // While a selection is being formed the title says so.
+    const bool forming = doc->Core()->selectionDrag;
+    wxString title = wxString::Format(forming ? wxString::FromUTF8("%s %d %s 영역선택중") : wxString("%s %d %s "),
+                                      wxString::FromUTF8(doc->DisplayName()), percent, "%");
     if (!doc->TitleSuffix().empty()) title = wxString::Format("%s %s", title, wxString::FromUTF8(doc->TitleSuffix()));
-    if (auto* c = dynamic_cast<CChildFrame*>(GetFrame()))
-        if (c->GetTitle() != title) c->SetTitle(title);
-    CMainFrame* main = wxGetApp().MainFrame();
-    if (main && main->ActiveView() == this) main->ShowDocumentTitle(title);
+    ViewHost* host = ViewHost::Get();
+    if (!host) return;
+    if (host->FrameTitle(GetFrame()) != title) host->SetFrameTitle(GetFrame(), title);
+    if (host->IsActiveView(this)) host->ShowDocumentTitle(title);
 }
 
 void CVexoView::ZoomChanged() {
-    if (Doc()) Doc()->UpdateAllViews(nullptr, &gZoomHint);
+    if (GetDocument()) GetDocument()->UpdateAllViews(nullptr, &gZoomHint);
 }
 
-void CVexoView::ZoomIn() {
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
-    if (core && viewmath::ZoomInStep(core->zoom)) ZoomChanged();
+void CVexoView::ZoomBy(bool in) {
+    CVexoDoc* core = Core();
+    if (!core) return;
+    const double before = core->zoom;
+    if (!(in ? viewmath::ZoomInStep(core->zoom) : viewmath::ZoomOutStep(core->zoom))) return;
+    // The anchors of a shape in progress follow the zoom.
+    if (tools::Workbench* b = Bench(); b && before > 0) b->ScaleAnchors(in ? 1.25 : 0.8);
+    ZoomChanged();
 }
 
-void CVexoView::ZoomOut() {
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
-    if (core && viewmath::ZoomOutStep(core->zoom)) ZoomChanged();
-}
+void CVexoView::ZoomIn() { ZoomBy(true); }
+void CVexoView::ZoomOut() { ZoomBy(false); }
 
 void CVexoView::ActualSize() {
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
+    CVexoDoc* core = Core();
     if (!core) return;
+    if (tools::Workbench* b = Bench(); b && core->zoom > 0 && core->zoom != 1.0) b->ScaleAnchors(1.0 / core->zoom);
     core->zoom = 1.0;
     ZoomChanged();
 }
@@ -146,14 +170,14 @@ void CVexoView::OnZoomIn(wxCommandEvent&) { ZoomIn(); }
 
 void CVexoView::OnZoomOut(wxCommandEvent&) {
     // The menu entry stops at 0.125.
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
+    CVexoDoc* core = Core();
     if (core && core->zoom > viewmath::kZoomMenuMin) ZoomOut();
 }
 
 void CVexoView::OnActualSize(wxCommandEvent&) { ActualSize(); }
 
 void CVexoView::OnUpdateZoom(wxUpdateUIEvent& event) {
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
+    CVexoDoc* core = Core();
     if (!core) {
         event.Enable(false);
         return;
@@ -167,28 +191,189 @@ void CVexoView::OnUpdateZoom(wxUpdateUIEvent& event) {
 }
 
 CVexoView::~CVexoView() {
+    bench_.reset();
     if (surface_) cairo_surface_destroy(surface_);
 }
 
-cairo_surface_t* CVexoView::RenderFrame(int clientW, int clientH, int scrollX, int scrollY) {
-    clientW = std::max(clientW, 1);
-    clientH = std::max(clientH, 1);
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
-    CMainFrame* main = wxGetApp().MainFrame();
-    viewmath::FramePainter::State state;
-    if (main) {
-        state.look.hatch = main->settings.transpRep;
-        state.look.gridGap = main->settings.gridGap;
-        state.look.gridColour = uint32_t(main->settings.gridColour);
+// --- tools ------------------------------------------------------------------------
+
+tools::Workbench* CVexoView::Bench() {
+    CVexoDoc* core = Core();
+    ViewHost* host = ViewHost::Get();
+    if (!core || !host) return nullptr;
+    if (!bench_) {
+        bench_ = std::make_unique<tools::Workbench>(host->Tools(), *core, host->ToolMessages());
+        benchCore_ = core;
+    } else if (benchCore_ != core) {
+        bench_->SetDocument(*core);
+        benchCore_ = core;
     }
+    return bench_.get();
+}
+
+tools::MouseEvent CVexoView::ToolEvent(int clientX, int clientY, bool shift, bool ctrl) const {
+    tools::MouseEvent e;
+    e.shift = shift;
+    e.ctrl = ctrl;
+    CVexoDoc* core = Core();
+    if (!core || !canvas_) return e;
+    const wxSize client = canvas_->GetClientSize();
+    int sx, sy;
+    canvas_->GetViewStart(&sx, &sy);
+    const viewmath::ImageRect r =
+        viewmath::ComputeImageRect(core->live.canvas.width, core->live.canvas.height, core->zoom, client.x, client.y);
+    const viewmath::ZoomedPoint z = viewmath::ClientToZoomed(r, sx, sy, clientX, clientY);
+    e.at = paint::ZPoint{z.x, z.y};
+    return e;
+}
+
+void CVexoView::BeginToolEvent() {
+    if (dispatching_++ == 0) updateAsked_ = false;
+}
+
+void CVexoView::EndToolEvent() {
+    if (--dispatching_ > 0) return;
+    CVexoDoc* core = Core();
+    if (!core || !canvas_ || !bench_) return;
+    if (core->modified)
+        if (ViewDocument* d = Doc()) d->MarkModified();
+    tools::Damage d = bench_->TakeDamage();
+    // A document update without a known area repaints everything.
+    if (d.full || (updateAsked_ && d.rects.empty())) {
+        rebuildComposite_ = true;
+        pending_.clear();
+        UpdateTitle();
+        canvas_->Refresh(false);
+        return;
+    }
+    // The areas the tools changed cover the update the document asked for.
+    core->viewRebuild = false;
+    for (const tools::ZRect& r : d.rects) {
+        pending_.push_back(r);
+        canvas_->RefreshRect(ClientRectOf(r), false);
+    }
+    UpdateTitle();
+}
+
+wxRect CVexoView::ClientRectOf(const tools::ZRect& r) const {
+    CVexoDoc* core = Core();
+    if (!core || !canvas_) return wxRect();
+    const wxSize client = canvas_->GetClientSize();
+    int sx, sy;
+    canvas_->GetViewStart(&sx, &sy);
+    const viewmath::ImageRect ir =
+        viewmath::ComputeImageRect(core->live.canvas.width, core->live.canvas.height, core->zoom, client.x, client.y);
+    const int ox = ir.dx - (ir.wider ? sx : 0), oy = ir.dy - (ir.taller ? sy : 0);
+    return wxRect(r.left + ox, r.top + oy, r.right - r.left, r.bottom - r.top).Inflate(1);
+}
+
+void CVexoView::UpdateCursor(int clientX, int clientY) {
+    tools::Workbench* b = Bench();
+    ViewHost* host = ViewHost::Get();
+    if (!b || !host || !canvas_ || pickTransparent_) return;
+    const int c = b->Cursor(ToolEvent(clientX, clientY, false, false));
+    canvas_->SetCursor(viewcursors::ForTool(c, host->DefaultCursor()));
+}
+
+void CVexoView::ShowPointer(int clientX, int clientY) {
+    CVexoDoc* core = Core();
+    ViewHost* host = ViewHost::Get();
+    if (!core || !host) return;
+    const tools::MouseEvent e = ToolEvent(clientX, clientY, false, false);
+    int x, y;
+    core->ZoomedToCanvas(e.at.x, e.at.y, x, y);
+    uint32_t colour = 0;
+    uint8_t alpha = 0;
+    if (!tools::LayerColourAt(*core, x, y, colour, alpha)) alpha = 0;
+    host->ShowPointer(x, y, colour, alpha);
+}
+
+void CVexoView::DrawOverlay(viewmath::Frame& out, const viewmath::Visible& v, const std::vector<viewmath::Clip>& clips) {
+    if (!bench_) return;
+    const tools::Overlay& o = bench_->GetOverlay();
+    if (!o.Shown()) return;
+    const paint::Rgb c = o.grey ? paint::Rgb{128, 128, 128} : o.colour;
+    const uint32_t rgb = uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16;
+    o.Rasterize([&](int x, int y, int n) {
+        for (const viewmath::Clip& clip : clips)
+            if (y >= clip.top && y < clip.bottom) viewmath::FillSpan(v, out, x, y, n, rgb, clip);
+    });
+    overlayDrawn_ = true;
+}
+
+// --- painting -------------------------------------------------------------------------
+
+viewmath::FramePainter::State CVexoView::PaintState(int scrollX, int scrollY) const {
+    CVexoDoc* core = Core();
+    viewmath::FramePainter::State state;
+    if (ViewHost* host = ViewHost::Get()) state.look = host->PictureLook();
     state.z = core ? core->zoom : 1.0;
     state.W = core ? core->live.canvas.width : 0;
     state.H = core ? core->live.canvas.height : 0;
     state.scrollX = scrollX;
     state.scrollY = scrollY;
-    // The surface stays as it is when nothing it shows has changed.
+    return state;
+}
+
+cairo_surface_t* CVexoView::RenderFrame(int clientW, int clientH, int scrollX, int scrollY) {
+    clientW = std::max(clientW, 1);
+    clientH = std::max(clientH, 1);
+    CVexoDoc* core = Core();
+    const viewmath::FramePainter::State state = PaintState(scrollX, scrollY);
     const PaintKey key{clientW, clientH, state, ticks_};
     const bool changed = rebuildComposite_ || (core && (core->viewRebuild || core->outlineChanged));
+    viewmath::CompositeFn composite;
+    if (core && core->headLayer != kNoLayer)
+        composite = [core](int left, int top, int width, int height, uint8_t* dst, ptrdiff_t stride) {
+            core->CompositeRect(core->headLayer, -1, core->zoom, left, top, width, height, dst, stride);
+        };
+    viewmath::MaskView m;
+    const bool outline = core && core->selectionActive;
+    if (outline) {
+        const SelectionMask& sel = core->live.selection;
+        if (sel.size > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height)) {
+            m.mask = sel.mask.data();
+            m.mw = sel.width;
+            m.mh = sel.height;
+            m.selX = sel.x;
+            m.selY = sel.y;
+            m.H = state.H;
+        }
+    }
+    viewmath::Frame out;
+    if (surface_) {
+        out.px = cairo_image_surface_get_data(surface_);
+        out.stride = cairo_image_surface_get_stride(surface_);
+        out.clientW = clientW;
+        out.clientH = clientH;
+    }
+    // Only the areas a tool changed, when nothing else did.
+    if (surface_ && !changed && key == lastKey_ && !pending_.empty() &&
+        cairo_image_surface_get_width(surface_) == clientW && cairo_image_surface_get_height(surface_) == clientH) {
+        cairo_surface_flush(surface_);
+        bool ok = true;
+        for (const tools::ZRect& r : pending_) {
+            if (!painter_.Repaint(state, out, composite, r.left, r.top, r.right - r.left, r.bottom - r.top)) {
+                ok = false;
+                break;
+            }
+            const viewmath::Visible& v = painter_.LastVisible();
+            if (outline) viewmath::DrawOutline(m, v, state.z, ticks_, out, r.left, r.top, r.right - r.left,
+                                               r.bottom - r.top);
+        }
+        if (ok) {
+            const viewmath::Visible& v = painter_.LastVisible();
+            overlayDrawn_ = false;
+            std::vector<viewmath::Clip> clips;
+            for (const tools::ZRect& r : pending_) clips.push_back(viewmath::Clip{r.left, r.top, r.right, r.bottom});
+            DrawOverlay(out, v, clips);
+            pending_.clear();
+            cairo_surface_mark_dirty(surface_);
+            return surface_;
+        }
+    }
+    pending_.clear();
+    // The surface stays as it is when nothing it shows has changed.
     if (surface_ && !changed && key == lastKey_) return surface_;
     if (!surface_ || cairo_image_surface_get_width(surface_) != clientW ||
         cairo_image_surface_get_height(surface_) != clientH) {
@@ -202,34 +387,17 @@ cairo_surface_t* CVexoView::RenderFrame(int clientW, int clientH, int scrollX, i
         }
     }
     cairo_surface_flush(surface_);
-    viewmath::Frame out;
     out.px = cairo_image_surface_get_data(surface_);
     out.stride = cairo_image_surface_get_stride(surface_);
     out.clientW = clientW;
     out.clientH = clientH;
-    viewmath::CompositeFn composite;
-    if (core && core->headLayer != kNoLayer)
-        composite = [core](int left, int top, int width, int height, uint8_t* dst, ptrdiff_t stride) {
-            core->CompositeRect(core->headLayer, -1, core->zoom, left, top, width, height, dst, stride);
-        };
-    // The outline is drawn over the pixels: with a selection every paint
-    // starts afresh.
-    const bool outline = core && core->selectionActive;
-    const viewmath::Visible v = painter_.Paint(state, out, composite, changed || outline);
-    if (outline) {
-        const SelectionMask& sel = core->live.selection;
-        viewmath::MaskView m;
-        if (sel.size > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height)) {
-            m.mask = sel.mask.data();
-            m.mw = sel.width;
-            m.mh = sel.height;
-            m.selX = sel.x;
-            m.selY = sel.y;
-            m.H = state.H;
-        }
-        viewmath::DrawOutline(m, v, state.z, ticks_, out);
-        painter_.Invalidate();
-    }
+    // The outline and the overlay are drawn over the pixels: a frame that
+    // shows them cannot be moved by a scroll.
+    const viewmath::Visible v = painter_.Paint(state, out, composite, changed || outline || outlineDrawn_ || overlayDrawn_);
+    if (outline) viewmath::DrawOutline(m, v, state.z, ticks_, out);
+    outlineDrawn_ = outline;
+    overlayDrawn_ = false;
+    DrawOverlay(out, v, {viewmath::Clip{v.left, v.top, v.left + v.width, v.top + v.height}});
     cairo_surface_mark_dirty(surface_);
     rebuildComposite_ = false;
     if (core) {
@@ -252,7 +420,7 @@ void CVexoView::StopOutlineTimer() {
 }
 
 void CVexoView::OnTimer(wxTimerEvent&) {
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
+    CVexoDoc* core = Core();
     if (!core || !core->selectionActive) {
         StopOutlineTimer();
         return;
@@ -278,7 +446,7 @@ void CVexoView::EndTransparentPick() {
 }
 
 bool CVexoView::PickTransparentAt(int clientX, int clientY) {
-    CVexoDoc* core = Doc() ? Doc()->Core() : nullptr;
+    CVexoDoc* core = Core();
     if (!core || !canvas_) return false;
     const wxSize client = canvas_->GetClientSize();
     int sx, sy;
@@ -291,7 +459,7 @@ bool CVexoView::PickTransparentAt(int clientX, int clientY) {
     core->ZoomedToCanvas(zx, zy, x, y);
     EndTransparentPick();
     if (!doctransparency::PickTransparentColour(*core, x, y)) return false;
-    Doc()->Modify(true);
+    if (ViewDocument* d = Doc()) d->MarkModified();
     return true;
 }
 
@@ -305,14 +473,13 @@ CVexoCanvas::CVexoCanvas(CVexoView* view, wxWindow* parent)
     EnableScrolling(false, false);          // repaint whole frames when scrolled
     Bind(wxEVT_PAINT, &CVexoCanvas::OnPaint, this);
     Bind(wxEVT_KEY_DOWN, &CVexoCanvas::OnKeyDown, this);
-    Bind(wxEVT_KEY_UP, [this](wxKeyEvent& e) {
-        if (e.GetKeyCode() == WXK_CONTROL) ctrlHeld_ = false;
-        e.Skip();
-    });
+    Bind(wxEVT_KEY_UP, &CVexoCanvas::OnKeyUp, this);
     Bind(wxEVT_CONTEXT_MENU, &CVexoCanvas::OnContextMenu, this);
     Bind(wxEVT_MOUSEWHEEL, [](wxMouseEvent&) {});   // swallowed
-    Bind(wxEVT_MOTION, &CVexoCanvas::OnMouse, this);
-    Bind(wxEVT_LEFT_DOWN, &CVexoCanvas::OnMouse, this);
+    for (auto type : {wxEVT_MOTION, wxEVT_LEFT_DOWN, wxEVT_LEFT_UP, wxEVT_LEFT_DCLICK, wxEVT_RIGHT_DCLICK,
+                      wxEVT_ENTER_WINDOW, wxEVT_LEAVE_WINDOW})
+        Bind(type, &CVexoCanvas::OnMouse, this);
+    Bind(wxEVT_MOUSE_CAPTURE_LOST, &CVexoCanvas::OnCaptureLost, this);
     for (auto type : {wxEVT_SCROLLWIN_TOP, wxEVT_SCROLLWIN_BOTTOM, wxEVT_SCROLLWIN_LINEUP, wxEVT_SCROLLWIN_LINEDOWN,
                       wxEVT_SCROLLWIN_PAGEUP, wxEVT_SCROLLWIN_PAGEDOWN, wxEVT_SCROLLWIN_THUMBTRACK,
                       wxEVT_SCROLLWIN_THUMBRELEASE})
@@ -332,7 +499,8 @@ void CVexoCanvas::OnPaint(wxPaintEvent&) {
     GetViewStart(&sx, &sy);
     cairo_surface_t* frame = view_->RenderFrame(client.x, client.y, sx, sy);
     if (!frame) return;
-    // The frame goes to the window as it is, without a conversion.
+    // The frame goes to the window as it is, without a conversion (the
+    // paint device is clipped to the area that needs it).
     if (auto* cr = static_cast<cairo_t*>(dc.GetImpl()->GetCairoContext())) {
         const auto t1 = std::chrono::steady_clock::now();
         cairo_save(cr);
@@ -370,6 +538,21 @@ void CVexoCanvas::OnScroll(wxScrollWinEvent& event) {
     CallAfter([this] { Refresh(false); });
 }
 
+namespace {
+tools::Key ToolKey(int code) {
+    switch (code) {
+    case WXK_LEFT: case WXK_NUMPAD_LEFT: return tools::Key::Left;
+    case WXK_RIGHT: case WXK_NUMPAD_RIGHT: return tools::Key::Right;
+    case WXK_UP: case WXK_NUMPAD_UP: return tools::Key::Up;
+    case WXK_DOWN: case WXK_NUMPAD_DOWN: return tools::Key::Down;
+    case WXK_DELETE: case WXK_NUMPAD_DELETE: return tools::Key::Delete;
+    case WXK_ESCAPE: return tools::Key::Escape;
+    case WXK_RETURN: case WXK_NUMPAD_ENTER: return tools::Key::Return;
+    default: return tools::Key::Other;
+    }
+}
+}  // namespace
+
 void CVexoCanvas::OnKeyDown(wxKeyEvent& event) {
     int key = event.GetKeyCode();
     if (key == WXK_ESCAPE && view_ && view_->PickingTransparent()) {
@@ -377,6 +560,8 @@ void CVexoCanvas::OnKeyDown(wxKeyEvent& event) {
         return;
     }
     if (key == WXK_CONTROL) ctrlHeld_ = true;
+    // The Shift-repeat flag: Shift held down (the wand adds to the selection).
+    shiftRepeat_ = key == WXK_SHIFT;
     if (view_ && event.ControlDown()) {
         if (key == '=' || key == '+' || key == WXK_NUMPAD_ADD) {
             view_->ZoomIn();
@@ -387,16 +572,98 @@ void CVexoCanvas::OnKeyDown(wxKeyEvent& event) {
             return;
         }
     }
+    if (!view_) {
+        event.Skip();
+        return;
+    }
+    if (tools::Workbench* b = view_->Bench()) {
+        tools::KeyEvent k;
+        k.key = ToolKey(key);
+        k.shift = event.ShiftDown();
+        k.ctrl = event.ControlDown();
+        if (k.key != tools::Key::Other) {
+            view_->BeginToolEvent();
+            const bool used = b->KeyDown(k);
+            view_->EndToolEvent();
+            if (used) return;
+        }
+    }
+    // Single keys of the image window choose a tool.
+    if (!event.HasAnyModifiers() && key < 128) {
+        if (const int tool = tools::ToolForKey(char(key)); tool && tools::IsBuilt(tool)) {
+            if (ViewHost* host = ViewHost::Get()) host->SendCommand(tool);
+            return;
+        }
+    }
     event.Skip();
 }
 
+void CVexoCanvas::OnKeyUp(wxKeyEvent& e) {
+    // Any key up clears the Shift-repeat flag.
+    shiftRepeat_ = false;
+    if (e.GetKeyCode() == WXK_CONTROL) ctrlHeld_ = false;
+    e.Skip();
+}
+
+void CVexoCanvas::OnCaptureLost(wxMouseCaptureLostEvent&) {
+    if (!view_) return;
+    if (tools::Workbench* b = view_->Bench(); b && b->Pressed()) {
+        view_->BeginToolEvent();
+        b->Release(view_->ToolEvent(lastMouse_.x, lastMouse_.y, false, false));
+        view_->EndToolEvent();
+    }
+}
+
 void CVexoCanvas::OnMouse(wxMouseEvent& event) {
-    if (event.GetPosition() != lastMouse_) lastMouse_ = event.GetPosition();
     if (event.LeftDown()) SetFocus();
-    if (event.LeftDown() && view_ && view_->PickingTransparent()) {
+    if (!view_) {
+        event.Skip();
+        return;
+    }
+    if (event.LeftDown() && view_->PickingTransparent()) {
         view_->PickTransparentAt(event.GetX(), event.GetY());
         return;
     }
+    tools::Workbench* b = view_->Bench();
+    if (!b) {
+        event.Skip();
+        return;
+    }
+    const wxPoint p = event.GetPosition();
+    const bool shift = event.ShiftDown() || shiftRepeat_;
+    const tools::MouseEvent e = view_->ToolEvent(p.x, p.y, shift, event.ControlDown());
+    const wxEventType type = event.GetEventType();
+    view_->BeginToolEvent();
+    if (type == wxEVT_LEFT_DOWN) {
+        b->Press(e);
+        // Captured after the press: a message box the press raised gets the mouse.
+        if (b->Pressed() && !HasCapture()) CaptureMouse();
+    } else if (type == wxEVT_LEFT_UP) {
+        if (HasCapture()) ReleaseMouse();
+        b->Release(e);
+    } else if (type == wxEVT_LEFT_DCLICK || type == wxEVT_RIGHT_DCLICK) {
+        tools::MouseEvent d = e;
+        d.right = type == wxEVT_RIGHT_DCLICK;
+        b->DoubleClick(d);
+    } else if (type == wxEVT_ENTER_WINDOW) {
+        b->Enter();
+    } else if (type == wxEVT_LEAVE_WINDOW) {
+        b->Leave();
+    } else if (type == wxEVT_MOTION) {
+        view_->UpdateCursor(p.x, p.y);
+        if (p != lastMouse_) {
+            b->Move(e, event.LeftIsDown());
+            view_->ShowPointer(p.x, p.y);
+        }
+        // The next mouse move over the view restarts the outline animation.
+    }
+    view_->EndToolEvent();
+    if (type == wxEVT_LEAVE_WINDOW)
+        if (ViewHost* host = ViewHost::Get()) host->ShowPointer(-1, -1, 0, 0);
+    if (type == wxEVT_ENTER_WINDOW || type == wxEVT_MOTION)
+        if (ViewHost* host = ViewHost::Get())
+            if (tools::Workbench* bb = view_->Bench()) host->ShowToolText(tools::StatusText(bb->Box().Current()));
+    lastMouse_ = p;
     event.Skip();
 }
 
@@ -413,11 +680,8 @@ void CVexoCanvas::OnContextMenu(wxContextMenuEvent& event) {
     wxPoint p = event.GetPosition();
     p = p == wxDefaultPosition ? wxPoint(10, 10) : ScreenToClient(p);
     // Commands go to the main frame, which routes them to the active view.
-    if (CMainFrame* main = wxGetApp().MainFrame()) {
+    if (ViewHost* host = ViewHost::Get()) {
         int id = GetPopupMenuSelectionFromUser(menu, p);
-        if (id != wxID_NONE) {
-            wxCommandEvent e(wxEVT_MENU, id);
-            main->GetEventHandler()->ProcessEvent(e);
-        }
+        if (id != wxID_NONE) host->SendCommand(id);
     }
 }

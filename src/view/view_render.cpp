@@ -52,6 +52,19 @@ ImageRect ComputeImageRect(int W, int H, double z, int clientW, int clientH) {
     return r;
 }
 
+ZoomedPoint ClientToZoomed(const ImageRect& r, int scrollX, int scrollY, int x, int y) {
+    ZoomedPoint p;
+    const int cx = std::clamp(x, r.left, std::max(r.left, r.right));
+    const int cy = std::clamp(y, r.top, std::max(r.top, r.bottom));
+    p.clamped = cx != x || cy != y;
+    p.x = cx + (r.wider ? scrollX : 0) - r.left;
+    p.y = cy + (r.taller ? scrollY : 0) - r.top;
+    // A window wider than the rest of a scrolled picture: keep inside it.
+    p.x = std::clamp(p.x, 0, std::max(r.zw - 1, 0));
+    p.y = std::clamp(p.y, 0, std::max(r.zh - 1, 0));
+    return p;
+}
+
 namespace {
 
 inline bool HatchOn(int style, int x, int y) {
@@ -227,8 +240,43 @@ Visible FramePainter::Paint(const State& s, Frame& out, const CompositeFn& compo
     return v;
 }
 
+bool FramePainter::Repaint(const State& s, Frame& out, const CompositeFn& composite, int left, int top, int width,
+                           int height) {
+    if (!valid_ || !composite || !(s == last_) || out.px != lastPx_ || out.stride != lastStride_ ||
+        out.clientW != lastW_ || out.clientH != lastH_)
+        return false;
+    const Visible& v = lastVisible_;
+    lastPixels_ = 0;
+    const int x0 = std::max(left - v.left, 0), y0 = std::max(top - v.top, 0);
+    const int x1 = std::min(left + width - v.left, v.width), y1 = std::min(top + height - v.top, v.height);
+    if (x0 < x1 && y0 < y1) Strip(v, x0, y0, x1, y1, s.z, s.look, out, composite);
+    return true;
+}
+
 void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame& out) {
+    DrawOutline(m, v, z, phase, out, v.left, v.top, v.width, v.height);
+}
+
+void FillSpan(const Visible& v, Frame& out, int x, int y, int length, uint32_t rgb, const Clip& clip) {
+    const int top = std::max(v.top, clip.top), bottom = std::min(v.top + v.height, clip.bottom);
+    if (y < top || y >= bottom) return;
+    const int x0 = std::max({x, v.left, clip.left}), x1 = std::min({x + length, v.left + v.width, clip.right});
+    if (x0 >= x1) return;
+    uint8_t* d = out.At(v.destX + x0 - v.left, v.destY + y - v.top);
+    const uint8_t r = uint8_t(rgb), g = uint8_t(rgb >> 8), b = uint8_t(rgb >> 16);
+    for (int k = x0; k < x1; ++k, d += 4) {
+        d[0] = b;
+        d[1] = g;
+        d[2] = r;
+    }
+}
+
+void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame& out, int left, int top, int width,
+                 int height) {
     if (!m.mask || m.mw <= 0 || m.mh <= 0 || v.width <= 0 || v.height <= 0 || !(z > 0)) return;
+    const int i0 = std::max(top - v.top, 0), i1 = std::min(top + height - v.top, v.height);
+    const int j0 = std::max(left - v.left, 0), j1 = std::min(left + width - v.left, v.width);
+    if (i0 >= i1 || j0 >= j1) return;
     const double inv = 1.0 / z;
     // Mask column of every visible column (and of the one after it), -1
     // outside; the table is kept between paints.
@@ -244,11 +292,11 @@ void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame
         return lrow >= 0 && lrow < m.mh ? lrow : -1;
     };
     auto at = [&](int lrow, int lx) -> bool { return lrow >= 0 && lx >= 0 && m.mask[size_t(lrow) * m.mw + lx] == 1; };
-    for (int i = 0; i < v.height; ++i) {
+    for (int i = i0; i < i1; ++i) {
         const int zy = v.top + i;
         const int r0 = rowOf(zy), r1 = rowOf(zy + 1);
-        uint8_t* d = out.At(v.destX, v.destY + i);
-        for (int j = 0; j < v.width; ++j, d += 4) {
+        uint8_t* d = out.At(v.destX + j0, v.destY + i);
+        for (int j = j0; j < j1; ++j, d += 4) {
             const int c0 = col[size_t(j)], c1 = col[size_t(j) + 1];
             const bool here = at(r0, c0);
             if (here == at(r0, c1) && here == at(r1, c0)) continue;

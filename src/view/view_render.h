@@ -26,6 +26,15 @@ struct ImageRect {
 };
 ImageRect ComputeImageRect(int W, int H, double z, int clientW, int clientH);
 
+// A window position to zoomed image coordinates: a point outside the image
+// rectangle is first clamped into it (clamped = true), then the scroll
+// position is added; the result lies inside the zoomed picture.
+struct ZoomedPoint {
+    int x = 0, y = 0;
+    bool clamped = false;
+};
+ZoomedPoint ClientToZoomed(const ImageRect& r, int scrollX, int scrollY, int clientX, int clientY);
+
 struct Frame {
     // Destination: clientW x clientH pixels, 4 bytes each (blue, green, red,
     // a fourth byte that is not shown: the layout of a 32-bit image surface
@@ -84,6 +93,13 @@ public:
     // `composite` may be empty (no picture: the field only). `changed`: the
     // picture itself changed since the last paint. Returns the visible part.
     Visible Paint(const State& s, Frame& out, const CompositeFn& composite, bool changed);
+    // Composites again only the zoomed rectangle (left, top, width, height)
+    // of the picture, clipped to what is visible, into the same memory as
+    // the last paint; false (nothing done) when anything else changed since
+    // then, so that a whole paint is needed.
+    bool Repaint(const State& s, Frame& out, const CompositeFn& composite, int left, int top, int width, int height);
+    // The visible part of the last paint.
+    const Visible& LastVisible() const { return lastVisible_; }
     // The next paint composites everything.
     void Invalidate() { valid_ = false; }
     // Rows composited by the last paint (for tests and measurements).
@@ -109,5 +125,16 @@ struct MaskView {
     int mw = 0, mh = 0, selX = 0, selY = 0, H = 0;
 };
 void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame& out);
+// The same within the zoomed rectangle (left, top, width, height) only.
+void DrawOutline(const MaskView& m, const Visible& v, double z, int phase, Frame& out, int left, int top, int width,
+                 int height);
+
+// A run of overlay pixels at zoomed (x, y), length pixels long, in one
+// colour (red in the low byte), clipped to the visible part and to the
+// zoomed rectangle clip (left, top, right, bottom exclusive).
+struct Clip {
+    int left, top, right, bottom;
+};
+void FillSpan(const Visible& v, Frame& out, int x, int y, int length, uint32_t rgb, const Clip& clip);
 
 }  // namespace viewmath

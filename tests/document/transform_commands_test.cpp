@@ -43,7 +43,7 @@ bool SameAsLive(const CVexoDoc& doc, int slot) {
 
 using TransformCommands = JournaledDocTest;
 
-TEST_F(TransformCommands, MirrorMovesAlphaOnlyUnderTheSelection) {
+TEST_F(TransformCommands, MirrorMovesOnlyWhatTheSelectionMarks) {
     StartJournal(37, 21);
     LayerRecord& L = doc.Layer(doc.currentLayer);
     Randomise(L, 3);
@@ -58,7 +58,7 @@ TEST_F(TransformCommands, MirrorMovesAlphaOnlyUnderTheSelection) {
         }
     EXPECT_TRUE(SameAsLive(doc, doc.currentLayer));
 
-    // With a selection of the left half: every colour moves back, alpha only
+    // With a selection of the left half: colours and alpha move back only
     // where the selection marks the pixel.
     const Snapshot mirrored(L);
     SelectionMask& s = doc.live.selection;
@@ -70,7 +70,7 @@ TEST_F(TransformCommands, MirrorMovesAlphaOnlyUnderTheSelection) {
     ASSERT_TRUE(commands::All().Find(4220)->run(doc, {}));
     for (int r = 0; r < 21; ++r)
         for (int x = 0; x < 37; ++x) {
-            ASSERT_EQ(0, std::memcmp(L.PixelRow(r) + 3 * x, before.Px(x, r), 3));
+            ASSERT_EQ(0, std::memcmp(L.PixelRow(r) + 3 * x, x < 18 ? before.Px(x, r) : mirrored.Px(x, r), 3));
             ASSERT_EQ(L.AlphaRow(r)[x], x < 18 ? before.A(x, r) : mirrored.A(x, r));
         }
 }

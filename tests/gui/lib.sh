@@ -21,6 +21,8 @@ IM=/usr/bin/convert-im6.q16
 WORK=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
 export PIMLORA_HOME="$WORK/home"
+# The start-up update check asks a closed local port unless a test sets a server.
+export PIMLORA_UPDATE_HOST=127.0.0.1:1
 mkdir -p "$PIMLORA_HOME"
 failures=0
 # GTK takes keyboard focus from a window manager and a click.

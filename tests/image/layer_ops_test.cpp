@@ -69,10 +69,12 @@ struct Fixture {
     }
 };
 
-// The one-pixel paint of the reference implementations.
+// The one-pixel paint of the reference implementations: with a selection
+// only the pixels it marks change (colour and alpha).
 void Paint(const Fixture& f, std::vector<uint8_t>& px, std::vector<uint8_t>& al, int x, int r, const int c[3]) {
+    if (!f.Marked(x, r)) return;
     for (int k = 0; k < 3; ++k) px[size_t(r) * f.layer.stride + 3 * size_t(x) + k] = uint8_t(std::clamp(c[k], 0, 255));
-    if (f.Marked(x, r)) al[size_t(r) * f.layer.width + x] = 255;
+    al[size_t(r) * f.layer.width + x] = 255;
 }
 
 using RefFn = std::function<bool(const Fixture& f, int x, int r, int c[3])>;   // false: not written
@@ -332,8 +334,12 @@ TEST(LayerOpsExact, WindowFiltersOnFlatAndExtremePictures) {
             std::memset(f.layer.pixels.get(), fill, size_t(f.layer.pixelSize));
             std::vector<uint8_t> px = f.outPixels;
             ASSERT_TRUE(WindowMean(f.ctx, n, n * n));
+            // Marked pixels keep the fill; the others their scratch bytes.
             for (int r = 0; r < 21; ++r)
-                for (int x = 0; x < 37 * 3; ++x) ASSERT_EQ(f.outPixels[size_t(r) * f.layer.stride + x], fill);
+                for (int x = 0; x < 37 * 3; ++x) {
+                    const size_t at = size_t(r) * f.layer.stride + x;
+                    ASSERT_EQ(f.outPixels[at], f.Marked(x / 3, r) ? fill : px[at]);
+                }
         }
     }
     const int big[9] = {-16, -16, -16, -16, 127, -16, -16, -16, -16};   // 255 * 239 would overflow 16 bits
@@ -409,7 +415,9 @@ TEST(LayerOpsExact, MirrorFlipMoveColourAndAlpha) {
     ASSERT_TRUE(MirrorLayer(f.ctx));
     for (int r = 0; r < 6; ++r)
         for (int x = 0; x < 9; ++x) {
-            EXPECT_EQ(0, std::memcmp(f.outPixels.data() + size_t(r) * f.layer.stride + 3 * x, f.Px(8 - x, r), 3));
+            const uint8_t* was = px.data() + size_t(r) * f.layer.stride + 3 * x;
+            EXPECT_EQ(0, std::memcmp(f.outPixels.data() + size_t(r) * f.layer.stride + 3 * x,
+                                     f.Marked(x, r) ? f.Px(8 - x, r) : was, 3));
             EXPECT_EQ(f.outAlpha[size_t(r) * 9 + x], f.Marked(x, r) ? f.A(8 - x, r) : al[size_t(r) * 9 + x]);
         }
     Fixture g(9, 6, 12, false);
@@ -698,8 +706,9 @@ TEST(LayerOpsExact, PaletteLayerThroughNearestIndex) {
                     if (xx < 0 || yy < 0 || xx >= 15 || yy >= 9 || !f.A(xx, yy)) continue;
                     s += L.pixels[size_t(yy) * 16 + xx], ++n;
                 }
+            if (!f.Marked(x, r)) continue;
             expect[size_t(r) * 16 + x] = uint8_t(s / n);
-            if (f.Marked(x, r)) expectAlpha[size_t(r) * 15 + x] = 255;
+            expectAlpha[size_t(r) * 15 + x] = 255;
         }
     ASSERT_TRUE(WindowMean(f.ctx, 3, 1));
     EXPECT_EQ(out, expect);

@@ -84,8 +84,10 @@ TEST(FastTransforms, MirrorAndFlipMatchTheRuleWithAndWithoutSelection) {
                     for (int r = 0; r < h; ++r)
                         for (int x = 0; x < w; ++x) {
                             const int sx = flip ? x : w - 1 - x, sr = flip ? h - 1 - r : r;
+                            // Unmarked pixels keep their scratch bytes.
+                            const std::vector<uint8_t> scratch(size_t(s.Bpp()), 0x5A);
                             ASSERT_EQ(0, std::memcmp(px.data() + size_t(r) * s.L.stride + size_t(x) * s.Bpp(),
-                                                     s.Px(sx, sr), size_t(s.Bpp())))
+                                                     marked(x, r) ? s.Px(sx, sr) : scratch.data(), size_t(s.Bpp())))
                                 << w << "x" << h << " flip " << flip;
                             ASSERT_EQ(al[size_t(r) * w + x], marked(x, r) ? s.A(sx, sr) : al0[size_t(r) * w + x]);
                         }

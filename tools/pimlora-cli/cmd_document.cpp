@@ -6,6 +6,7 @@
 #include "CVexoDoc.h"
 #include "cli.h"
 #include "commands.h"
+#include "session.h"
 #include "undo_journal.h"
 
 namespace {
@@ -76,18 +77,32 @@ struct Step {
     std::vector<int> params;
     const commands::NamedFn* named = nullptr;
     std::string namedArgs;
+    bool tool = false;   // a mouse or paint-settings step (tools::Session)
 };
+
+// What the step said, one line each: "pimlora-cli: STEP: MESSAGE".
+void PrintMessages(const std::string& step, std::vector<std::string>& lines) {
+    for (const std::string& m : lines)
+        std::fprintf(stderr, "pimlora-cli: %s: %s\n", step.c_str(), tools::OneLine(m).c_str());
+    lines.clear();
+}
 
 int Run(const cli::Args& args) {
     std::vector<std::string> positional;
-    bool journal = false, imageSettings = false;
-    for (const auto& a : args) {
-        if (a == "--journal")
+    bool journal = false, imageSettings = false, answerCancel = false;
+    for (size_t k = 0; k < args.size(); ++k) {
+        const std::string& a = args[k];
+        if (a == "--journal") {
             journal = true;
-        else if (a == "--image")
+        } else if (a == "--image") {
             imageSettings = true;
-        else
+        } else if (a == "--answer") {
+            if (k + 1 >= args.size() || (args[k + 1] != "ok" && args[k + 1] != "cancel"))
+                return cli::Usage("--answer takes ok or cancel");
+            answerCancel = args[++k] == "cancel";
+        } else {
             positional.push_back(a);
+        }
     }
     if (positional.size() < 2) return cli::Usage("run takes IN, OUT and steps");
     const commands::Table& table = commands::All();
@@ -106,6 +121,8 @@ int Run(const cli::Args& args) {
             } catch (const std::invalid_argument& e) {
                 return cli::Usage(std::string("step ") + e.what());
             }
+        } else if (tools::Session::IsStep(head) && colon != std::string::npos) {
+            s.tool = true;
         } else {
             s.named = colon == std::string::npos ? nullptr : table.FindNamed(head);
             if (!s.named) return cli::Usage("unknown step '" + s.text + "'");
@@ -114,17 +131,23 @@ int Run(const cli::Args& args) {
         steps.push_back(std::move(s));
     }
 
-    HeadlessHost host;
+    tools::SessionHost host;
+    host.answer = !answerCancel;
     CVexoDoc doc(&host);
     if (!OpenDocument(doc, positional[0])) return cli::kFailure;
+    tools::Session session(host, doc);
     for (const Step& s : steps) {
         try {
-            const bool ok = s.command ? s.command->run(doc, s.params) : (*s.named)(doc, s.namedArgs);
-            if (!ok && host.messages.empty()) std::fprintf(stderr, "pimlora-cli: step %s refused\n", s.text.c_str());
+            const bool ok = s.tool      ? session.Run(s.text)
+                            : s.command ? s.command->run(doc, s.params)
+                                        : (*s.named)(doc, s.namedArgs);
+            if (!ok && host.messages.empty()) host.messages.push_back("refused");
         } catch (const std::invalid_argument& e) {
             return cli::Usage("step '" + s.text + "': " + e.what());
         }
-        host.messages.clear();
+        PrintMessages(s.text, host.messages);
+        PrintMessages(s.text, host.questions);
+        PrintMessages(s.text, host.reports);
     }
     if (journal)
         for (int i = 0; i <= doc.undoPos && i < int(doc.steps.size()); ++i)
@@ -147,8 +170,9 @@ int Run(const cli::Args& args) {
 const cli::Registrar kDoc({"doc", "  pimlora-cli doc IN OUT\n", 30, Doc});
 const cli::Registrar kLayers({"layers", "  pimlora-cli layers FILE\n", 31, Layers});
 const cli::Registrar kRun({"run",
-                           "  pimlora-cli run IN OUT [--journal] [--image] STEP...\n"
+                           "  pimlora-cli run IN OUT [--journal] [--image] [--answer ok|cancel] STEP...\n"
                            "      --journal lists the undo steps, --image the picture's transparency settings\n"
+                           "      --answer: how a tool's questions are answered (ok unless told)\n"
                            "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
                            "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
                            "            range:RRGGBB[,T] | filter:NAME[:P1[,P2[,P3]]]\n"
@@ -158,6 +182,12 @@ const cli::Registrar kRun({"run",
                            "            rotate:DEGREES | levels:CHANNEL,LOW,HIGH | frame:STYLE,THICKNESS,RRGGBB[,RRGGBB]\n"
                            "            calendar:YEAR,MONTH[,SIZE,RRGGBB[,FACE]]\n"
                            "            pattern:SPACING,THICKNESS[,RRGGBB] | pick-transparent:X,Y | rename:NAME\n"
+                           "      mouse steps, as the image window delivers them (picture pixels at zoom 1):\n"
+                           "            tool:ID | press:X,Y[,shift] | drag:X,Y | release:X,Y | dclick:X,Y[,shift] | hover:X,Y\n"
+                           "      paint settings: colour:RRGGBB | colour2:RRGGBB | brush:SIZE,MODE (1 붓, 0 연필)\n"
+                           "            gradient:COLOURMODE,PROFILE (1 전경, 2 전경+배경; 1 선형변화, 2 정규변화)\n"
+                           "            fill:TOLERANCE,FEATHER | feather:N\n"
+                           "      messages: pimlora-cli: STEP: MESSAGE on stderr\n"
                            "      documents that steps create are saved beside OUT as NAME-1.EXT, NAME-2.EXT, ...\n",
                            32, Run});
 

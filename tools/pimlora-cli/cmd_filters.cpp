@@ -16,6 +16,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "filter_commands.h"
+#include "session.h"
 
 namespace {
 
@@ -37,11 +38,11 @@ int Apply(const cli::Args& args) {
     if (rest.size() < 2) return cli::Usage("apply takes INPUT OUTPUT and steps");
     const std::string& in = rest[0];
     const std::string& outPath = rest[1];
-    HeadlessHost host;
-    host.echoMessages = false;
+    tools::SessionHost host;
     CVexoDoc doc(&host);
     if (!doc.Open(in)) return cli::Fail(in, doc.lastError.empty() ? "cannot be opened as a document" : doc.lastError);
     if (noUndo) doc.recordUndo = false;
+    tools::Session session(host, doc);
     for (size_t i = 2; i < rest.size(); ++i) {
       const std::string& step = rest[i];
       double best = 1e300;
@@ -53,7 +54,9 @@ int Apply(const cli::Args& args) {
             const std::string head = step.substr(0, colon);
             const std::string tail = colon == std::string::npos ? "" : step.substr(colon + 1);
             int id = 0;
-            if (head == "resize") {
+            if (tools::Session::IsStep(head) && colon != std::string::npos) {
+                ok = session.Run(step);
+            } else if (head == "resize") {
                 int w = 0, h = 0;
                 const size_t comma = tail.find(',');
                 if (comma == std::string::npos || !cli::ParseInt(tail.substr(0, comma), w) ||
@@ -94,7 +97,7 @@ int Apply(const cli::Args& args) {
             return cli::Usage(e.what());
         }
         if (!ok) {
-            std::string why = host.messages.empty() ? "the step failed" : host.messages.back();
+            std::string why = host.messages.empty() ? "the step failed" : tools::OneLine(host.messages.back());
             return cli::Fail(in, step + ": " + why);
         }
         best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
@@ -107,7 +110,7 @@ int Apply(const cli::Args& args) {
 
 const cli::Registrar kApply({"apply",
                              "  pimlora-cli apply IN OUT [--time] [--repeat N] [--no-undo] STEP...\n"
-                             "      the steps of run, timed; also resize:W,H median:N brightness:B,C\n"
+                             "      the steps of run (mouse steps too), timed; also resize:W,H median:N brightness:B,C\n"
                              "      --no-undo: without writing undo steps\n",
                              40, Apply});
 

@@ -1,0 +1,71 @@
+// The editor's side of the tools: the one tool switch (tools::ToolBox) with
+// the paint settings, the host the views reach the application through
+// (ViewHost), the questions and messages of the tools as message boxes, the
+// tool palette with the colour swatches and the size display, the option
+// bar and the paint panels, all registered through shell_commands.h.
+#pragma once
+
+#include <wx/wx.h>
+
+#include "tool_box.h"
+#include "tool_ui.h"
+#include "view_host.h"
+
+class CMainFrame;
+class wxToolBar;
+
+class ToolShell : public ViewHost, public tools::ToolBoxListener, public tools::ToolUi {
+public:
+    static ToolShell& Get();
+
+    tools::ToolBox& Box() { return box_; }
+    // The main frame was built (its settings are loaded): the paint
+    // settings start from them and write back into them.
+    void Attach(CMainFrame& frame);
+    void Detach();
+    // The colour dialogs and the swap button of the application.
+    void SetColour(bool foreground, int32_t rgb);
+    void SwapColours();
+
+    // --- ViewHost ----------------------------------------------------------------
+    wxWindow* MakeDocumentFrame(wxDocument* doc, wxView* view, const wxString& title) override;
+    wxString FrameTitle(wxWindow* frame) const override;
+    void SetFrameTitle(wxWindow* frame, const wxString& title) override;
+    viewmath::Look PictureLook() const override;
+    int DefaultCursor() const override;
+    bool IsActiveView(const wxView* view) const override;
+    void ShowDocumentTitle(const wxString& childTitle) override;
+    void SetProgress(int percent) override;
+    void SendCommand(int id) override;
+    void ShowToolText(const std::string& text) override;
+    void ShowPointer(int x, int y, unsigned colour, int alpha) override;
+    void ShowZoom(int percent) override;
+    tools::ToolBox& Tools() override { return box_; }
+    tools::ToolUi& ToolMessages() override { return *this; }
+
+    // --- ToolBoxListener ---------------------------------------------------------
+    void ClosePanels(int newTool) override;
+    void ToolChanged(int newTool, int oldTool) override;
+
+    // --- ToolUi ------------------------------------------------------------------
+    void Message(const std::string& text) override;
+    bool Ask(const std::string& text) override;
+    void Status(const std::string& text) override;
+
+    // The palette's tools, in order (0: separator).
+    static const std::vector<int>& PaletteTools();
+    wxToolBar* Palette() const { return palette_; }
+    void SetPalette(wxToolBar* palette) { palette_ = palette; }
+
+private:
+    void SettingsChanged();
+    void ShowSwatches(wxToolBar* bar);
+    tools::ToolBox box_;
+    CMainFrame* frame_ = nullptr;
+    wxToolBar* palette_ = nullptr;
+    int listener_ = 0;
+};
+
+// The picture of a tool-bar button: the Breeze icon when installed, else
+// the program's own drawing.
+wxBitmapBundle ToolBitmap(int id);

@@ -1,0 +1,89 @@
+// The tools of one document window: delivers the view's (or a test's, or
+// pimlora-cli's) mouse and key events to the current tool with the common
+// steps of the dispatch, keeps the document's anchors, the overlay and the
+// tool objects with their shapes in progress, and tells the view what to
+// repaint afterwards.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "anchors.h"
+#include "overlay.h"
+#include "tool.h"
+
+class CVexoDoc;
+
+namespace tools {
+
+class ToolBox;
+class ToolUi;
+
+// What the view must repaint after an event.
+struct Damage {
+    bool full = false;            // everything (the selection or the layers changed)
+    std::vector<ZRect> rects;     // else these zoomed rectangles
+    bool Empty() const { return !full && rects.empty(); }
+};
+
+class Workbench {
+public:
+    Workbench(ToolBox& box, CVexoDoc& doc, ToolUi& ui);
+    ~Workbench();
+    Workbench(const Workbench&) = delete;
+    Workbench& operator=(const Workbench&) = delete;
+
+    CVexoDoc& Doc() const { return *doc_; }
+    ToolBox& Box() const { return box_; }
+    ToolUi& Ui() const { return ui_; }
+    // The document window hands the workbench to another document (drag
+    // into a window) or gets a new one: anchors and shapes start afresh.
+    void SetDocument(CVexoDoc& doc);
+
+    // Mouse events in zoomed image coordinates, clamped to the picture.
+    void Press(const MouseEvent& e);
+    // A move: with the button held after a press it is a drag step, else a
+    // hover; nothing happens when the position did not change since the
+    // last move.
+    void Move(const MouseEvent& e, bool buttonHeld);
+    void Release(const MouseEvent& e);
+    void DoubleClick(const MouseEvent& e);
+    bool KeyDown(const KeyEvent& e);
+    void Enter();
+    void Leave();
+
+    bool Pressed() const { return pressed_; }
+    int Cursor(const MouseEvent& e) const;
+
+    ToolAnchors& Anchors() { return anchors_; }
+    const Overlay& GetOverlay() const { return overlay_; }
+    Overlay& GetOverlay() { return overlay_; }
+    // The tool object of the current tool (made on first use).
+    Tool& Current();
+
+    // The repaint the events since the last call need; resets it.
+    Damage TakeDamage();
+    // The tool switch chose a tool: anchors and shapes start afresh.
+    void ResetTools();
+    // A zoom step multiplies the anchors.
+    void ScaleAnchors(double factor);
+
+private:
+    template <class Fn>
+    void Dispatch(Fn&& fn, bool pixels);
+    ToolContext Context();
+    struct Before;
+
+    ToolBox& box_;
+    CVexoDoc* doc_;
+    ToolUi& ui_;
+    ToolAnchors anchors_;
+    Overlay overlay_;
+    std::map<int, std::unique_ptr<Tool>> tools_;
+    bool pressed_ = false;
+    paint::ZPoint lastMove_;
+    Damage damage_;
+};
+
+}  // namespace tools
