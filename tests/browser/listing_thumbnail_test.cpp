@@ -224,3 +224,62 @@ TEST(Thumbnail, CommandLineCellAndFileManagerSizes) {
     EXPECT_EQ(testsupport::Run(cli + " thumbnail " + dir.File("junk.jpg") + " " + dir.File("x.png") + " 2>/dev/null"), 1);
     EXPECT_FALSE(std::ifstream(dir.File("x.png")).good());
 }
+
+// The headless thumbnail the command line's verb is built on: a 24-bit
+// picture, rows bottom-up, the file's resolution kept, reasons on failure.
+TEST(Thumbnail, HeadlessThumbnailOfAFile) {
+    TempDir dir;
+    // Red above blue, so that a picture upside down shows.
+    Picture(dir, "wide.jpg", "-size 1000x250 xc:red -size 1000x250 xc:blue -append -density 150 -units PixelsPerInch");
+    Picture(dir, "small.bmp", "-size 40x30 xc:lime -type TrueColor -density 96 -units PixelsPerInch", "BMP3:");
+    Picture(dir, "tall.gif", "-size 300x900 xc:blue");
+    Vor(dir, "doc.vor", "tall.gif");
+    auto topLeft = [](const VaZavi& p) {
+        const uint8_t* q = p.Row(p.Height() - 1);
+        return Bgr{q[0], q[1], q[2]};
+    };
+    auto bottomLeft = [](const VaZavi& p) {
+        const uint8_t* q = p.Row(0);
+        return Bgr{q[0], q[1], q[2]};
+    };
+    ThumbnailResult t = MakeThumbnail(dir.File("wide.jpg"), 128, 128);
+    ASSERT_TRUE(t) << t.error;
+    EXPECT_EQ(t.picture->BitCount(), 24);
+    EXPECT_EQ(t.picture->Width(), 128);
+    EXPECT_EQ(t.picture->Height(), 64);
+    EXPECT_EQ(t.fullWidth, 1000);
+    EXPECT_EQ(t.fullHeight, 500);
+    EXPECT_TRUE(Near(topLeft(*t.picture), 0, 0, 255, 24));
+    EXPECT_TRUE(Near(bottomLeft(*t.picture), 255, 0, 0, 24));
+    EXPECT_EQ(t.picture->info.xDpi, 150);
+    // Never enlarged.
+    t = MakeThumbnail(dir.File("small.bmp"), 256, 256);
+    ASSERT_TRUE(t) << t.error;
+    EXPECT_EQ(t.picture->Width(), 40);
+    EXPECT_EQ(t.picture->Height(), 30);
+    EXPECT_TRUE(Near(topLeft(*t.picture), 0, 255, 0, 0));
+    EXPECT_EQ(t.picture->info.yDpi, 96);
+    // A document: its flattened picture, fitted to a non-square box.
+    t = MakeThumbnail(dir.File("doc.vor"), 64, 32);
+    ASSERT_TRUE(t) << t.error;
+    EXPECT_EQ(t.picture->Height(), 32);
+    EXPECT_EQ(t.picture->Width(), 11);
+    EXPECT_TRUE(Near(topLeft(*t.picture), 255, 0, 0, 0));
+    // Failures say why and give no picture.
+    t = MakeThumbnail(dir.File("missing.jpg"), 128, 128);
+    EXPECT_FALSE(t);
+    EXPECT_FALSE(t.error.empty());
+    testsupport::WriteBytes(dir.File("junk.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0, 2});
+    t = MakeThumbnail(dir.File("junk.jpg"), 128, 128);
+    EXPECT_FALSE(t);
+    EXPECT_FALSE(t.error.empty());
+    testsupport::WriteBytes(dir.File("notes.txt"), {'h', 'i'});
+    t = MakeThumbnail(dir.File("notes.txt"), 128, 128);
+    EXPECT_FALSE(t);
+    EXPECT_FALSE(t.error.empty());
+    for (int side : {0, -1, kMaxThumbnailSide + 1}) {
+        t = MakeThumbnail(dir.File("wide.jpg"), side, 128);
+        EXPECT_FALSE(t) << side;
+        EXPECT_FALSE(t.error.empty());
+    }
+}

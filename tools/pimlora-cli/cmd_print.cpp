@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "CVexoDoc.h"
@@ -55,8 +56,10 @@ int Print(const cli::Args& args) {
 
 // PNG through cairo (the codecs have no PNG writer): file managers ask
 // thumbnailers for PNG.
-bool WritePng(const browser::Picture24& p, const std::string& path, std::string& error) {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, p.width, p.height);
+// `p` is a 24-bit picture.
+bool WritePng(const VaZavi& p, const std::string& path, std::string& error) {
+    const int width = p.Width(), height = p.Height();
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
         error = "can't allocate memory";
         cairo_surface_destroy(s);
@@ -65,10 +68,11 @@ bool WritePng(const browser::Picture24& p, const std::string& path, std::string&
     cairo_surface_flush(s);
     unsigned char* data = cairo_image_surface_get_data(s);
     const int stride = cairo_image_surface_get_stride(s);
-    for (int y = 0; y < p.height; ++y) {
+    for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
-        for (int x = 0; x < p.width; ++x) {
-            const uint8_t* q = p.At(x, y);
+        const uint8_t* in = p.Row(height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* q = in + 3 * x;
             row[x] = uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16;
         }
     }
@@ -99,30 +103,30 @@ int Thumbnail(const cli::Args& args) {
     int size = 0;
     if (files.size() == 3 && (!cli::ParseInt(files[2], size) || size < 1 || size > 4096))
         return cli::Usage("SIZE takes 1 to 4096");
-    browser::Picture24 cell;
     std::string error;
+    std::unique_ptr<VaZavi> out;
     if (size == 0) {
         VaZavi source(kTypeBMP);
         int w = 0, h = 0;
         if (!browser::LoadPictureSource(files[0], 2 * browser::kCellWidth, 2 * browser::kCellHeight, source, w, h,
                                         &error))
             return cli::Fail(files[0], error.empty() ? "not a picture this program can read" : error);
-        cell = browser::MakeThumbnail(source, w, h);
+        const browser::Picture24 cell = browser::MakeThumbnail(source, w, h);
+        out = std::make_unique<VaZavi>(24, cell.width, cell.height, kTypeBMP);
+        for (int y = 0; y < cell.height; ++y)
+            std::memcpy(out->Row(cell.height - 1 - y), cell.At(0, y), size_t(cell.width) * 3);
     } else {
-        int w = 0, h = 0;
-        cell = browser::PreviewOfFile(files[0], size, size, w, h);
-        if (cell.Empty()) return cli::Fail(files[0], "not a picture this program can read");
+        browser::ThumbnailResult t = browser::MakeThumbnail(files[0], size, size);
+        if (!t) return cli::Fail(files[0], t.error);
+        out = std::move(t.picture);
     }
     const int type = cli::TypeFromExtension(files[1]);
     if (type < 0 || type == kTypePCX || type >= kTypeVOR) {
-        if (!WritePng(cell, files[1], error)) return cli::Fail(files[1], error);
+        if (!WritePng(*out, files[1], error)) return cli::Fail(files[1], error);
         return cli::kOk;
     }
-    VaZavi out(24, cell.width, cell.height, kTypeBMP);
-    for (int y = 0; y < cell.height; ++y)
-        std::memcpy(out.Row(cell.height - 1 - y), cell.At(0, y), size_t(cell.width) * 3);
-    if (!out.Save(files[1].c_str(), type))
-        return cli::Fail(files[1], out.LastError()[0] ? out.LastError() : "could not be saved");
+    if (!out->Save(files[1].c_str(), type))
+        return cli::Fail(files[1], out->LastError()[0] ? out->LastError() : "could not be saved");
     return cli::kOk;
 }
 

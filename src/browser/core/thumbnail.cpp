@@ -233,4 +233,37 @@ Picture24 PreviewOfFile(const std::string& path, int maxWidth, int maxHeight, in
     return out;
 }
 
+ThumbnailResult MakeThumbnail(const std::string& path, int maxWidth, int maxHeight) {
+    ThumbnailResult result;
+    if (maxWidth < 1 || maxHeight < 1 || maxWidth > kMaxThumbnailSide || maxHeight > kMaxThumbnailSide) {
+        result.error = "thumbnail size must be 1 to " + std::to_string(kMaxThumbnailSide);
+        return result;
+    }
+    VaZavi source(kTypeBMP);
+    int fw = 0, fh = 0;
+    if (!LoadPictureSource(path, maxWidth, maxHeight, source, fw, fh, &result.error) || fw < 1 || fh < 1) {
+        if (result.error.empty()) result.error = "not a picture this program can read";
+        return result;
+    }
+    const double scale = std::min({1.0, double(maxWidth) / fw, double(maxHeight) / fh});
+    Picture24 small;
+    small.width = std::clamp(int(fw * scale + 0.5), 1, maxWidth);
+    small.height = std::clamp(int(fh * scale + 0.5), 1, maxHeight);
+    small.bgr.assign(size_t(small.width) * size_t(small.height) * 3, 255);
+    DrawScaled(source, small, Rect{0, 0, small.width, small.height});
+    auto out = std::make_unique<VaZavi>(24, small.width, small.height, kTypeBMP);
+    if (!out->IsValid()) {
+        result.error = "out of memory";
+        return result;
+    }
+    for (int y = 0; y < small.height; ++y)
+        std::memcpy(out->Row(small.height - 1 - y), small.At(0, y), size_t(small.width) * 3);
+    out->SetXDpi(source.info.xDpi);
+    out->SetYDpi(source.info.yDpi);
+    result.picture = std::move(out);
+    result.fullWidth = fw;
+    result.fullHeight = fh;
+    return result;
+}
+
 }  // namespace browser

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,5 +44,21 @@ Picture24 ThumbnailOfFile(const std::string& path);
 // The picture scaled down (never up) to fit maxWidth x maxHeight, aspect
 // kept; for the preview window, which shows it stretched to its canvas.
 Picture24 PreviewOfFile(const std::string& path, int maxWidth, int maxHeight, int& fullWidth, int& fullHeight);
+
+// A file's thumbnail for callers without windows (the command line, file
+// managers): the picture as the browser decodes it (a JPEG at the smallest
+// DCT scale that covers the size, a TIFF's first page, a GIF's first frame,
+// a VOR document's flattened picture) fitted into maxWidth x maxHeight on
+// white, aspect kept, never enlarged; a 24-bit picture (rows bottom-up, as
+// every VaZavi keeps them) with the file's resolution. On failure `picture`
+// is null and `error` says why.
+struct ThumbnailResult {
+    std::unique_ptr<VaZavi> picture;
+    int fullWidth = 0, fullHeight = 0;   // the picture's own size
+    std::string error;
+    explicit operator bool() const { return picture != nullptr; }
+};
+inline constexpr int kMaxThumbnailSide = 16384;
+ThumbnailResult MakeThumbnail(const std::string& path, int maxWidth, int maxHeight);
 
 }  // namespace browser
