@@ -1,5 +1,14 @@
 #include "thumbnail_worker.h"
 
+#include <algorithm>
+#include <cerrno>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "folder_listing.h"
 
 namespace browser {
@@ -25,6 +34,14 @@ void ThumbnailWorker::Stop() {
 }
 
 void ThumbnailWorker::Run(int generation, std::string folder, std::string filter) {
+#if defined(__linux__)
+    // Below the user-interface thread: on a busy machine the thumbnails wait,
+    // not the window. (On Linux a thread's nice value is its own.)
+    const id_t self = id_t(syscall(SYS_gettid));
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, self);
+    if (errno == 0 && nice < 19) setpriority(PRIO_PROCESS, self, std::min(19, nice + 5));
+#endif
     std::vector<std::string> names = ListPictures(folder, filter, &stopRequested_);
     const bool listedAll = !stopRequested_.load();
     if (listedAll && callbacks_.listed) callbacks_.listed(generation, names);
