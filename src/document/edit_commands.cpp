@@ -15,6 +15,7 @@
 #include "dib_types.h"
 #include "filter_commands.h"
 #include "layer_ops.h"
+#include "memory_budget.h"
 #include "undo_journal.h"
 
 namespace {
@@ -120,6 +121,7 @@ static bool PasteAsLayer(CVexoDoc& doc) {
 // Duplicate the whole picture (every layer) into a new document.
 static bool DuplicatePicture(CVexoDoc& doc) {
     if (!IsValidLayer(doc.currentLayer)) return false;
+    if (!docmem::AllowNewDocument(doc, docmem::WorkingSet(doc))) return false;
     CommandScope scope(doc, 1412);
     auto copy = std::make_unique<CVexoDoc>(&doc.Host());
     copy->live.canvas = doc.live.canvas;
@@ -244,6 +246,7 @@ static bool ApplyFreeTransform(CVexoDoc& doc, int id, const std::vector<int>& h)
     int ow = 0, oh = 0;
     layerops::FreeTransformBounds(p, ow, oh);
     if (ow < 1 || oh < 1 || int64_t(ow) * oh > kMaxImagePixels) return false;
+    if (!docmem::AllowLayerSize(doc, cur, ow, oh)) return false;
     std::vector<layerops::PointI> grid;
     if (!layerops::FreeTransformGrid(p, L.width, L.height, grid)) return false;
     LayerRecord out;

@@ -25,18 +25,22 @@ bool SaveDocument(CVexoDoc& doc, const std::string& file) {
 }
 
 int Doc(const cli::Args& args) {
-    if (args.size() != 2) return cli::Usage("doc takes IN and OUT");
+    cli::Options o;
+    if (std::string bad = cli::ParseOptions(args, {}, {}, o); !bad.empty()) return cli::Usage(bad);
+    if (o.positional.size() != 2) return cli::Usage("doc takes IN and OUT");
     HeadlessHost host;
     CVexoDoc doc(&host);
-    if (!OpenDocument(doc, args[0])) return cli::kFailure;
-    return SaveDocument(doc, args[1]) ? cli::kOk : cli::kFailure;
+    if (!OpenDocument(doc, o.positional[0])) return cli::kFailure;
+    return SaveDocument(doc, o.positional[1]) ? cli::kOk : cli::kFailure;
 }
 
 int Layers(const cli::Args& args) {
-    if (args.size() != 1) return cli::Usage("layers takes one FILE");
+    cli::Options o;
+    if (std::string bad = cli::ParseOptions(args, {}, {}, o); !bad.empty()) return cli::Usage(bad);
+    if (o.positional.size() != 1) return cli::Usage("layers takes one FILE");
     HeadlessHost host;
     CVexoDoc doc(&host);
-    if (!OpenDocument(doc, args[0])) return cli::kFailure;
+    if (!OpenDocument(doc, o.positional[0])) return cli::kFailure;
     for (int slot : doc.StackOrder()) {
         const LayerRecord& L = doc.Layer(slot);
         std::printf("slot=%d kind=%d name=%s x=%d y=%d width=%d height=%d visible=%d blend=%d transparency=%d\n", slot,
@@ -89,21 +93,16 @@ void PrintMessages(const std::string& step, std::vector<std::string>& lines) {
 }
 
 int Run(const cli::Args& args) {
-    std::vector<std::string> positional;
-    bool journal = false, imageSettings = false, answerCancel = false;
-    for (size_t k = 0; k < args.size(); ++k) {
-        const std::string& a = args[k];
-        if (a == "--journal") {
-            journal = true;
-        } else if (a == "--image") {
-            imageSettings = true;
-        } else if (a == "--answer") {
-            if (k + 1 >= args.size() || (args[k + 1] != "ok" && args[k + 1] != "cancel"))
-                return cli::Usage("--answer takes ok or cancel");
-            answerCancel = args[++k] == "cancel";
-        } else {
-            positional.push_back(a);
-        }
+    cli::Options o;
+    if (std::string bad = cli::ParseOptions(args, {"--journal", "--image"}, {"--answer"}, o); !bad.empty())
+        return cli::Usage(bad);
+    const std::vector<std::string>& positional = o.positional;
+    const bool journal = o.Has("--journal"), imageSettings = o.Has("--image");
+    bool answerCancel = false;
+    if (o.values.count("--answer")) {
+        const std::string& answer = o.values.at("--answer");
+        if (answer != "ok" && answer != "cancel") return cli::Usage("--answer takes ok or cancel");
+        answerCancel = answer == "cancel";
     }
     if (positional.size() < 2) return cli::Usage("run takes IN, OUT and steps");
     const commands::Table& table = commands::All();
