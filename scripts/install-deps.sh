@@ -24,6 +24,8 @@ PACKAGES=(
   dbus-daemon at-spi2-core python3-pyatspi
   # the updater (HTTP, FTP, SHA-256) and its test servers
   libcurl4-openssl-dev libssl-dev curl python3-pyftpdlib binutils libgtk-3-dev
+  # printed pages: PDF rasterised by the print tests
+  poppler-utils
   # a Korean locale and catalogues for GTK's and wx's own texts
   locales wx3.2-i18n
 )

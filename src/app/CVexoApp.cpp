@@ -14,6 +14,7 @@
 #include "../view/CVexoView.h"
 #include "../view/startup_log.h"
 #include "CMainFrame.h"
+#include "browser_commands.h"
 #include "CVexoDocument.h"
 #include "CVexoDoc.h"
 #include "VaZavi.h"
@@ -275,6 +276,8 @@ void CVexoApp::OnNew(wxCommandEvent&) {
 void CVexoApp::OnOpen(wxCommandEvent&) {
     CMainFrame* f = frame_;
     if (!f) return;
+    // The configuration's third WS value 1: the image browser is the open dialog.
+    if (f->settings.ws[2] == 1 && ToggleImageBrowser(*f)) return;
     wxSetWorkingDirectory(wxString::FromUTF8(startDir));
     wxString folder = wxString::FromUTF8(Utf16ToUtf8(f->settings.browserFolder));
     wxFileDialog dlg(f, U("이미지 열기"), folder, "", filetypes::Filter(false),

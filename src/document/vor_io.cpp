@@ -27,10 +27,11 @@
 #include "CVexoDoc.h"
 #include "ImageStream.h"
 #include "safe_file.h"
+#include "vor_header.h"
 
 namespace {
 
-constexpr int kVorVersion = 41;
+constexpr int kVorVersion = vorfmt::kVersion;
 constexpr const char* kVersionMessage = "VOR 형식의 버전이 상이함";
 constexpr const char* kDamaged = "VOR 파일이 손상되었습니다";
 
@@ -40,90 +41,15 @@ struct VorError {
 };
 [[noreturn]] void Damaged(const std::string& detail) { throw VorError{std::string(kDamaged) + ": " + detail}; }
 
-void SkipSpaces(ImageStream& in) {
-    for (;;) {
-        const int c = in.GetChar();
-        if (c < 0) return;
-        if (!std::isspace(c)) {
-            in.Seek(-1, 1);
-            return;
-        }
-    }
-}
+using vorfmt::ReadNumber;
 
-// Reads an optionally signed decimal number of at most `maxDigits` digits;
-// the first non-digit is left in the stream.
-bool ReadNumber(ImageStream& in, int& value, int maxDigits = 9) {
-    SkipSpaces(in);
-    int c = in.GetChar();
-    bool negative = false;
-    if (c == '-') {
-        negative = true;
-        c = in.GetChar();
-    }
-    if (c < '0' || c > '9') return false;
-    long v = 0;
-    int digits = 0;
-    while (c >= '0' && c <= '9') {
-        if (++digits > maxDigits) return false;
-        v = v * 10 + (c - '0');
-        c = in.GetChar();
-    }
-    if (c >= 0) in.Seek(-1, 1);
-    value = int(negative ? -v : v);
-    return true;
-}
-
-bool CanvasConsistent(const CanvasInfo& cv) {
-    if (cv.width < 1 || cv.height < 1) return false;
-    if (int64_t(cv.width) * cv.height > kMaxImagePixels) return false;
-    if (cv.bitsPerPixel != 24 && cv.bitsPerPixel != 8) return false;
-    if (cv.paletteColors < 0 || cv.paletteColors > 256) return false;
-    const int64_t bytes = LayerStride(cv.width, cv.bitsPerPixel) * cv.height;
-    return bytes <= kMaxImageBytes && cv.canvasPixelSize == bytes &&
-           cv.canvasPlaneSize == int64_t(cv.width) * cv.height;
-}
-
-// The canvas header after the header line. The header line's last number
-// is followed directly by the title, which may itself begin with digits: of
-// the ways to end that number, the one after which a consistent canvas
-// header and the first layer line follow is taken.
 bool ReadHeaderAndCanvas(ImageStream& in, int& head, int& current, CanvasInfo& cv) {
-    int version;
-    if (!ReadNumber(in, version)) Damaged("no header line");
-    if (version != kVorVersion) return false;
-    if (!ReadNumber(in, head)) Damaged("no header line");
-    SkipSpaces(in);
-    int c = in.GetChar();
-    bool negative = false;
-    if (c == '-') {
-        negative = true;
-        c = in.GetChar();
+    std::string detail;
+    switch (vorfmt::ReadHead(in, head, current, cv, detail)) {
+    case vorfmt::Head::Ok: return true;
+    case vorfmt::Head::OtherVersion: return false;
+    default: Damaged(detail);
     }
-    if (c < '0' || c > '9') Damaged("no header line");
-    int value = 0, chosen = -1, chosenValue = 0;
-    const int64_t digitsStart = in.Tell() - 1;
-    for (int k = 1; k <= 3 && c >= '0' && c <= '9'; ++k) {
-        value = value * 10 + (c - '0');
-        const int64_t end = digitsStart + k;
-        if (in.Seek(end, 0) != 0) break;
-        CanvasInfo probe;
-        if (in.Read(&probe, 1, sizeof probe) == sizeof probe && CanvasConsistent(probe) &&
-            in.Remaining() > probe.canvasPixelSize && in.Seek(probe.canvasPixelSize, 1) == 0) {
-            // The first layer line follows: a line feed.
-            if (in.GetChar() == '\n') {
-                chosen = k;
-                chosenValue = value;
-            }
-        }
-        if (in.Seek(end, 0) != 0) break;
-        c = in.GetChar();
-    }
-    if (chosen < 0) Damaged("canvas header does not fit the file");
-    current = negative ? -chosenValue : chosenValue;
-    in.Seek(digitsStart + chosen, 0);
-    if (in.Read(&cv, 1, sizeof cv) != sizeof cv) Damaged("canvas header cut short");
-    return true;
 }
 
 }  // namespace

@@ -615,3 +615,117 @@ bool VaZaviGIF::Decode(ImageStream& stream) {
     Destroy();
     return false;
 }
+
+// --- header probe --------------------------------------------------------------------
+
+#include "image_probe.h"
+
+// Walks the blocks as the reader's counting walk does: every image
+// descriptor is a frame; the first one gives the picture (frame 0 is never
+// painted over another). Its data sub-blocks are measured, not decoded.
+bool ProbeGif(ImageStream& stream, ImageProbe& probe) {
+    probe = ImageProbe{};
+    probe.type = kTypeGIF;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kReadAhead + 1]);
+    if (!buffer) {
+        probe.error = "can't allocate memory";
+        return false;
+    }
+    GifReader r(stream, buffer.get());
+    {
+        const int64_t size = stream.Size();
+        if (size >= 0) r.SetEnd(size);
+    }
+    uint8_t hdr[13];
+    if (!r.Read(hdr, 13) || std::memcmp(hdr, "GIF8", 4) != 0) {
+        probe.error = "not a GIF file";
+        return false;
+    }
+    int globalEntries = 0;
+    if (hdr[10] & 0x80) {
+        globalEntries = 2 << (hdr[10] & 7);
+        if (!r.Skip(size_t(globalEntries) * 3)) {
+            probe.error = "truncated GIF colour table";
+            return false;
+        }
+    }
+    int frames = 0;
+    FrameInfo first;
+    int firstCodeSize = -1;
+    int64_t firstData = 0;
+    uint8_t block[256];
+    for (;;) {
+        const int b = r.Byte();
+        if (b < 0 || b == 0x3B) break;
+        if (b == 0x21) {
+            const int label = r.Byte();
+            if (label < 0) break;
+            if (label == 0xF9 || label == 0xFE || label == 0xFF) {
+                int n = r.Byte();
+                if (n < 0 || (n > 0 && !r.Read(block, size_t(n)))) break;
+                if (label == 0xFF && n == 11) {
+                    n = r.Byte();
+                    if (n < 0 || (n > 0 && !r.Read(block, size_t(n)))) break;
+                }
+                if (n == 0) continue;
+            }
+            if (!r.SkipSubBlocks()) break;
+            continue;
+        }
+        if (b != 0x2C) continue;
+        uint8_t d[9];
+        if (!r.Read(d, 9)) break;
+        FrameInfo f;
+        f.width = Le16(d + 4);
+        f.height = Le16(d + 6);
+        if (d[8] & 0x80) {
+            f.tableEntries = 2 << (d[8] & 7);
+            if (!r.Skip(size_t(f.tableEntries) * 3)) break;
+        } else {
+            f.tableEntries = globalEntries;
+        }
+        if (++frames == 1) {
+            first = f;
+            firstData = MeasureData(r);
+            firstCodeSize = r.Byte();
+            if (firstCodeSize < 0) break;
+        } else if (r.Byte() < 0) {
+            break;
+        }
+        if (!r.SkipSubBlocks()) break;
+    }
+    r.GiveBack();
+    if (frames == 0) {
+        probe.error = "no image in GIF file";
+        return false;
+    }
+    const int64_t pixels = int64_t(first.width) * first.height;
+    if (pixels <= 0) {
+        probe.error = "GIF image has no pixels";
+        return false;
+    }
+    if (pixels > (firstData + 1) * kPixelsPerDataByte) {
+        probe.error = "GIF image data too short for its size";
+        return false;
+    }
+    const int bits = BitCountForTable(first.tableEntries);
+    const int64_t stride = ((int64_t(first.width) * bits + 31) / 32) * 4;
+    if (pixels > kMaxImagePixels || stride * first.height > kMaxImageBytes) {
+        probe.error = "image too large";
+        return false;
+    }
+    // A code size the coder cannot use leaves the picture without pixels.
+    if (firstCodeSize < 2 || firstCodeSize > 9) {
+        probe.error = "GIF image has no pixels";
+        return false;
+    }
+    const VaZavi defaults(kTypeGIF);
+    probe.width = first.width;
+    probe.height = first.height;
+    probe.bits = bits;
+    probe.colors = 1 << bits;
+    probe.frames = frames;
+    probe.xDpi = defaults.info.xDpi;
+    probe.yDpi = defaults.info.yDpi;
+    return true;
+}

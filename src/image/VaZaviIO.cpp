@@ -6,6 +6,7 @@
 #include "VaZavi.h"
 #include "codecs.h"
 #include "embedded_resources.h"
+#include "image_probe.h"
 #include "safe_file.h"
 
 namespace {
@@ -45,18 +46,37 @@ bool DecodeType(VaZavi& self, ImageStream& stream, int type, bool keepError) {
 }
 }  // namespace
 
+namespace {
+DecodeObserver gDecodeObserver = nullptr;
+
+// Shows the observer a picture just decoded, with the stream back where the
+// decode began; the stream is then left where the decoder left it.
+bool Observed(VaZavi& self, ImageStream& stream, int64_t start, int type) {
+    if (!gDecodeObserver || start < 0) return true;
+    const int64_t end = stream.Tell();
+    if (stream.Seek(start, 0) == 0) gDecodeObserver(stream, type, self);
+    stream.Seek(end, 0);
+    return true;
+}
+}  // namespace
+
+void SetDecodeObserver(DecodeObserver observer) { gDecodeObserver = observer; }
+
 bool VaZavi::Load(ImageStream& stream, int type) {
     switch (type) {
     case kTypeJPEG:
     case kTypeBMP:
     case kTypeGIF:
     case kTypeTIFF:
-    case kTypePCX: return DecodeType(*this, stream, type, true);
+    case kTypePCX: {
+        const int64_t start = stream.Tell();
+        return DecodeType(*this, stream, type, true) && Observed(*this, stream, start, type);
+    }
     case kTypeDetect: {
         const int64_t start = stream.Tell();
         for (int t : {kTypeBMP, kTypeJPEG, kTypeGIF, kTypeTIFF, kTypePCX}) {
             if (stream.Seek(start, 0) != 0) return false;
-            if (DecodeType(*this, stream, t, false)) return true;
+            if (DecodeType(*this, stream, t, false)) return Observed(*this, stream, start, t);
         }
         return false;
     }

@@ -348,3 +348,194 @@ bool VaZaviJPG::Encode(ImageStream& stream) {
     jpeg_destroy_compress(&cinfo);
     return true;
 }
+
+// --- header probe and reduced decoding ---------------------------------------------
+
+#include "image_probe.h"
+#include "reduced_decode.h"
+
+namespace {
+
+// The resolution the reader gives a picture with these density fields.
+void JpegDensity(const jpeg_decompress_struct& cinfo, VaZavi& img) {
+    switch (cinfo.density_unit) {
+    case 1:
+        img.SetXDpi(cinfo.X_density);
+        img.SetYDpi(cinfo.Y_density);
+        break;
+    case 2:
+        img.SetXDpi(int(cinfo.X_density * 2.54 + 0.5));
+        img.SetYDpi(int(cinfo.Y_density * 2.54 + 0.5));
+        break;
+    case 0:
+        if (cinfo.X_density && cinfo.Y_density)
+            img.SetYDpi(int(double(cinfo.Y_density) / double(cinfo.X_density) * img.info.xDpi));
+        break;
+    default: break;
+    }
+}
+
+// Output colour space and bit count of the reader for a file's colour
+// space; false for the layouts it refuses.
+bool JpegOutput(jpeg_decompress_struct& cinfo, int& bitCount) {
+    switch (cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        cinfo.out_color_space = JCS_GRAYSCALE;
+        bitCount = 8;
+        return true;
+    case JCS_YCbCr:
+    case JCS_RGB:
+        cinfo.out_color_space = JCS_EXT_BGR;
+        bitCount = 24;
+        return true;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        cinfo.out_color_space = JCS_CMYK;
+        bitCount = 24;
+        return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+// Reads the markers up to the first scan (the library stops there) and
+// nothing of the entropy-coded data.
+bool ProbeJpeg(ImageStream& stream, ImageProbe& probe) {
+    probe = ImageProbe{};
+    probe.type = kTypeJPEG;
+    VaZavi result(kTypeJPEG);   // the defaults the reader starts from
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    InstallErrorManager(err, result.info.lastError);
+    cinfo.err = &err.pub;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        probe.error = result.LastError();
+        return false;
+    }
+    jpeg_CreateDecompress(&cinfo, JPEG_LIB_VERSION, sizeof(cinfo));
+    cinfo.mem->max_memory_to_use = kLibraryMemoryLimit;
+    AttachSource(&cinfo, stream);
+    jpeg_read_header(&cinfo, TRUE);
+    int bitCount = 0;
+    if (!JpegOutput(cinfo, bitCount)) ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
+    jpeg_calc_output_dimensions(&cinfo);
+    const int w = int(cinfo.output_width), h = int(cinfo.output_height);
+    const int64_t stride = ((int64_t(w) * bitCount + 31) / 32) * 4;
+    if (int64_t(w) * h > gDecodePixelBudget || int64_t(w) * h > kMaxImagePixels || stride * h > kMaxImageBytes) {
+        jpeg_destroy_decompress(&cinfo);
+        probe.error = "image too large";
+        return false;
+    }
+    if (w <= 0 || h <= 0) {
+        jpeg_destroy_decompress(&cinfo);
+        probe.error = "image has no pixels";
+        return false;
+    }
+    JpegDensity(cinfo, result);
+    jpeg_destroy_decompress(&cinfo);
+    probe.width = w;
+    probe.height = h;
+    probe.bits = bitCount;
+    probe.colors = bitCount == 8 ? 256 : 0;
+    probe.xDpi = result.info.xDpi;
+    probe.yDpi = result.info.yDpi;
+    return true;
+}
+
+bool DecodeJpegReduced(ImageStream& stream, int minWidth, int minHeight, VaZavi& out, ReducedInfo* fullSize) {
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    InstallErrorManager(err, out.info.lastError);
+    cinfo.err = &err.pub;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        out.Destroy();
+        return false;
+    }
+    jpeg_CreateDecompress(&cinfo, JPEG_LIB_VERSION, sizeof(cinfo));
+    cinfo.mem->max_memory_to_use = kLibraryMemoryLimit;
+    jpeg_progress_mgr progress;
+    progress.progress_monitor = ScanLimit;
+    cinfo.progress = &progress;
+    // A picture already in memory is read in place: the library's fast
+    // entropy decoding then never runs out of buffered bytes.
+    const int64_t at = stream.Tell();
+    if (stream.Kind() == 1 && stream.Data() && at >= 0 && stream.Size() > at)
+        jpeg_mem_src(&cinfo, stream.Data() + at, static_cast<unsigned long>(stream.Size() - at));
+    else
+        AttachSource(&cinfo, stream);
+    jpeg_read_header(&cinfo, TRUE);
+    int bitCount = 0;
+    if (!JpegOutput(cinfo, bitCount)) ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
+    const int64_t fullW = cinfo.image_width, fullH = cinfo.image_height;
+    if (fullW * fullH > gDecodePixelBudget || fullW * fullH > kMaxImagePixels) {
+        out.SetLastError("image too large");
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // The smallest scale M/8 whose output still covers the wanted size
+    // (rounded up, as the library rounds).
+    int num = 8;
+    for (int m = 1; m < 8; ++m) {
+        const int64_t sw = (fullW * m + 7) / 8, sh = (fullH * m + 7) / 8;
+        if (sw >= minWidth && sh >= minHeight) {
+            num = m;
+            break;
+        }
+    }
+    cinfo.scale_num = unsigned(num);
+    cinfo.scale_denom = 8;
+    // A picture to be made smaller: the fast transforms are good enough.
+    if (num < 8) {
+        cinfo.dct_method = JDCT_IFAST;
+        cinfo.do_fancy_upsampling = FALSE;
+    }
+    jpeg_calc_output_dimensions(&cinfo);
+    const int w = int(cinfo.output_width), h = int(cinfo.output_height);
+    if (!out.CreateUnfilled(bitCount, w, h, kTypeJPEG)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    JpegDensity(cinfo, out);
+    if (bitCount == 8) out.SetGrayPalette();
+    if (fullSize) {
+        fullSize->width = int(fullW);
+        fullSize->height = int(fullH);
+        fullSize->xDpi = out.info.xDpi;
+        fullSize->yDpi = out.info.yDpi;
+    }
+    jpeg_start_decompress(&cinfo);
+    const size_t rowBytes = size_t(w) * (bitCount / 8);
+    const size_t stride = size_t(out.info.stride);
+    if (cinfo.out_color_space == JCS_CMYK) {
+        JSAMPARRAY buffer = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                      JDIMENSION(w) * 4, 1);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            uint8_t* o = out.Row(h - 1 - int(cinfo.output_scanline));
+            if (jpeg_read_scanlines(&cinfo, buffer, 1) != 1) break;
+            const uint8_t* in = buffer[0];
+            for (int x = 0; x < w; ++x, in += 4, o += 3) {
+                const unsigned k = in[3];
+                o[0] = uint8_t(in[2] * k / 255);
+                o[1] = uint8_t(in[1] * k / 255);
+                o[2] = uint8_t(in[0] * k / 255);
+            }
+        }
+    } else {
+        JSAMPROW rows[kRowBatch];
+        while (cinfo.output_scanline < cinfo.output_height) {
+            int n = 0;
+            for (JDIMENSION k = cinfo.output_scanline; n < kRowBatch && k < cinfo.output_height; ++k, ++n)
+                rows[n] = out.Row(h - 1 - int(k));
+            if (jpeg_read_scanlines(&cinfo, rows, JDIMENSION(n)) == 0) break;
+        }
+    }
+    for (int k = int(cinfo.output_scanline); k < h; ++k) std::memset(out.Row(h - 1 - k), 128, stride);
+    if (stride > rowBytes)
+        for (int r = 0; r < h; ++r) std::memset(out.Row(r) + rowBytes, 0, stride - rowBytes);
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}

@@ -554,3 +554,97 @@ bool VaZaviTIF::Encode(ImageStream& stream) {
         return false;
     }
 }
+
+// --- header probe --------------------------------------------------------------------
+
+#include "image_probe.h"
+
+// The directories only: pages are counted, the first page's fields give the
+// picture the reader would make, and its strips or tiles must all lie in the
+// file (a file cut short cannot be read whole). No strip is read.
+bool ProbeTiff(ImageStream& stream, ImageProbe& probe) {
+    probe = ImageProbe{};
+    probe.type = kTypeTIFF;
+    Messages messages;
+    TiffHandle handle;
+    VaZavi result(kTypeTIFF);   // the defaults the reader starts from
+    try {
+        handle.tif = OpenOnStream(stream, "rb", messages);
+        TIFF* tif = handle.tif;
+        if (!tif) Fail(kOpenFailed, messages);
+        int pages = 1;
+        while (TIFFReadDirectory(tif)) ++pages;
+        messages.firstError.clear();
+        if (!TIFFSetDirectory(tif, 0)) Fail(kNoPage, messages);
+
+        uint16_t compression = 1, samples = 1, bits = 1, photometric = 0, orientation = 1, planar = 1;
+        uint32_t width = 0, height = 0;
+        float xRes = 0, yRes = 0;
+        TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+        TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
+        TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
+        uint16_t resUnit = RESUNIT_INCH;
+        TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &resUnit);
+        auto dpi = [resUnit](float v) {
+            return resUnit == RESUNIT_CENTIMETER ? ClampToInt(std::floor(double(v) * 2.54 + 0.5), 1e6)
+                                                 : ClampToInt(v, 1e6);
+        };
+        if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xRes)) result.SetXDpi(dpi(xRes));
+        if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yRes)) result.SetYDpi(dpi(yRes));
+        if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) Fail(kCorrupted, messages);
+        if (int64_t(width) * int64_t(height) > gDecodePixelBudget) ThrowCodecError("image too large");
+
+        const bool greyOrPalette = photometric == PHOTOMETRIC_MINISWHITE ||
+                                   photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_PALETTE;
+        const bool stripBits = bits == 1 || bits == 2 || bits == 4 || bits == 8 ||
+                               (bits == 16 && photometric != PHOTOMETRIC_PALETTE);
+        const bool rgb8 = photometric == PHOTOMETRIC_RGB && samples == 3 && bits == 8 &&
+                          planar == PLANARCONFIG_CONTIG && compression != COMPRESSION_OJPEG && !TIFFIsTiled(tif);
+        const bool byStrips = (greyOrPalette && samples == 1 && stripBits && !TIFFIsTiled(tif)) || rgb8;
+        const int bitCount = rgb8 ? 24 : byStrips ? (bits == 1 ? 1 : bits <= 4 ? 4 : 8) : 24;
+        if (!byStrips) {
+            char emsg[1024] = "";
+            if (!TIFFRGBAImageOK(tif, emsg)) {
+                messages.firstError = emsg;
+                Fail(kUnsupported, messages);
+            }
+        } else if (compression == COMPRESSION_NONE) {
+            const uint64_t need = (uint64_t(bits) * samples * width + 7) / 8 * height;
+            if (int64_t(need) > stream.Size()) Fail(kCorrupted, messages);
+        }
+        if (byStrips && photometric == PHOTOMETRIC_PALETTE) {
+            uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+            if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b) Fail(kCorrupted, messages);
+        }
+        const int64_t stride = ((int64_t(width) * bitCount + 31) / 32) * 4;
+        if (int64_t(width) * height > kMaxImagePixels || stride * int64_t(height) > kMaxImageBytes)
+            ThrowCodecError("image too large");
+        // Every strip or tile the page needs must lie within the file.
+        const int64_t fileSize = stream.Size();
+        const uint32_t units = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+        for (uint32_t k = 0; k < units; ++k) {
+            int err = 0;
+            const uint64_t offset = TIFFGetStrileOffsetWithErr(tif, k, &err);
+            const uint64_t count = TIFFGetStrileByteCountWithErr(tif, k, &err);
+            if (err || offset > uint64_t(fileSize) || count > uint64_t(fileSize) - offset)
+                Fail(kCorrupted, messages);
+        }
+        const bool turned = orientation >= 5 && orientation <= 8;
+        probe.width = int(turned ? height : width);
+        probe.height = int(turned ? width : height);
+        probe.bits = bitCount;
+        probe.colors = bitCount <= 8 ? 1 << bitCount : 0;
+        probe.frames = pages;
+        probe.xDpi = turned ? result.info.yDpi : result.info.xDpi;
+        probe.yDpi = turned ? result.info.xDpi : result.info.yDpi;
+        return true;
+    } catch (const CodecError& e) {
+        probe.error = e.text;
+        return false;
+    }
+}

@@ -159,3 +159,44 @@ Diff Compare(const Rgb& a, const Rgb& b) {
 }
 
 }  // namespace testsupport
+
+// --- every decode checked against the header probe ------------------------------------
+
+#include <gtest/gtest.h>
+
+#include "image_probe.h"
+
+namespace testsupport {
+namespace {
+int gProbeChecks = 0;
+
+// The probe of the same bytes must describe the picture the decoder made:
+// size (of frame 0), bits, palette length, frames and resolution.
+void CheckProbe(ImageStream& stream, int type, const VaZavi& img) {
+    ImageProbe p;
+    const bool ok = ProbePicture(stream, type, p);
+    ++gProbeChecks;
+    if (!ok) {
+        ADD_FAILURE() << "probe refused a picture the decoder read (type " << type << "): " << p.error;
+        return;
+    }
+    EXPECT_EQ(p.type, type);
+    EXPECT_EQ(p.frames, img.info.frameCount > 0 ? img.info.frameCount : 1) << "type " << type;
+    if (img.info.frameIndex == 0) {
+        EXPECT_EQ(p.width, img.Width()) << "type " << type;
+        EXPECT_EQ(p.height, img.Height()) << "type " << type;
+        EXPECT_EQ(p.bits, img.BitCount()) << "type " << type;
+        EXPECT_EQ(p.colors, img.ColorsUsed()) << "type " << type;
+        EXPECT_EQ(p.xDpi, img.info.xDpi) << "type " << type;
+        EXPECT_EQ(p.yDpi, img.info.yDpi) << "type " << type;
+    }
+}
+
+struct InstallProbeCheck {
+    InstallProbeCheck() { SetDecodeObserver(CheckProbe); }
+} gInstallProbeCheck;
+}  // namespace
+
+int ProbeChecks() { return gProbeChecks; }
+
+}  // namespace testsupport

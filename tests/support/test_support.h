@@ -51,4 +51,8 @@ struct Diff {
 };
 Diff Compare(const Rgb& a, const Rgb& b);
 
+// Every picture VaZavi::Load decodes in a test is also probed from its
+// headers (image_probe.h) and the two must agree; this counts the checks.
+int ProbeChecks();
+
 }  // namespace testsupport

@@ -4,6 +4,8 @@
 #include "CVexoDoc.h"
 #include "VaZavi.h"
 #include "cli.h"
+#include "image_probe.h"
+#include "vor_probe.h"
 
 namespace {
 
@@ -14,6 +16,7 @@ const char* FormatName(int type) {
     case 2: return "gif";
     case 3: return "tiff";
     case 4: return "pcx";
+    case 5: return "vor";
     default: return "unknown";
     }
 }
@@ -22,17 +25,26 @@ std::string ErrorText(const VaZavi& img, const char* fallback) {
     return img.LastError()[0] ? std::string(img.LastError()) : std::string(fallback);
 }
 
+// Headers only: the picture's pixels (and a document's layers) are never read.
 int Info(const cli::Args& args) {
     cli::Options o;
     if (std::string bad = cli::ParseOptions(args, {}, {}, o); !bad.empty()) return cli::Usage(bad);
     if (o.positional.size() != 1) return cli::Usage("info takes one FILE");
     const std::string& file = o.positional[0];
-    VaZavi img(cli::TypeFromExtension(file) < 0 ? -1 : cli::TypeFromExtension(file));
-    if (!img.Load(file.c_str(), cli::TypeFromExtension(file)))
-        return cli::Fail(file, ErrorText(img, "not a picture this program can read"));
-    std::printf("format=%s width=%d height=%d bits=%d colors=%d frames=%d xdpi=%d ydpi=%d\n",
-                FormatName(img.info.type), img.Width(), img.Height(), img.BitCount(), img.ColorsUsed(),
-                img.info.frameCount > 0 ? img.info.frameCount : 1, img.info.xDpi, img.info.yDpi);
+    const int type = cli::TypeFromExtension(file);
+    ImageProbe p;
+    if (type == kTypeVOR || type == kTypeSCO) {
+        if (!ProbeVorFile(file, p))
+            return cli::Fail(file, "not a readable VOR document" + (p.error.empty() ? "" : " (" + p.error + ")"));
+    } else if (!ProbePictureFile(file.c_str(), type < 0 ? kTypeDetect : type, p)) {
+        // Detection goes on to the program's own documents.
+        ImageProbe vor;
+        if (type >= 0 || !ProbeVorFile(file, vor))
+            return cli::Fail(file, p.error.empty() ? "not a picture this program can read" : p.error);
+        p = vor;
+    }
+    std::printf("format=%s width=%d height=%d bits=%d colors=%d frames=%d xdpi=%d ydpi=%d\n", FormatName(p.type),
+                p.width, p.height, p.bits, p.colors, p.frames > 0 ? p.frames : 1, p.xDpi, p.yDpi);
     return cli::kOk;
 }
 

@@ -1,0 +1,238 @@
+#include "CDlg_ImgFIleView.h"
+
+#include <wx/button.h>
+#include <wx/sizer.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "CFoldersTreeCtrl.h"
+#include "CPreviewDlg.h"
+#include "CThumbnailList.h"
+#include "browser_model.h"
+#include "folder_listing.h"
+
+namespace {
+
+wxString U(const char* s) { return wxString::FromUTF8(s); }
+wxString U(const std::string& s) { return wxString::FromUTF8(s); }
+
+wxBitmap ToBitmap(const browser::Picture24& p) {
+    wxImage img(p.width, p.height, false);
+    unsigned char* d = img.GetData();
+    for (size_t i = 0, n = size_t(p.width) * size_t(p.height); i < n; ++i) {
+        d[3 * i] = p.bgr[3 * i + 2];
+        d[3 * i + 1] = p.bgr[3 * i + 1];
+        d[3 * i + 2] = p.bgr[3 * i];
+    }
+    return wxBitmap(img);
+}
+
+}  // namespace
+
+CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewDlg* preview)
+    : wxPanel(parent, 4753), host_(std::move(host)), preview_(preview),
+      worker_({[this](int g, std::vector<std::string> names) {
+                   auto shared = std::make_shared<std::vector<std::string>>(std::move(names));
+                   CallAfter([this, g, shared] { OnListed(g, std::move(*shared)); });
+               },
+               [this](int g, int i, browser::Picture24 thumb) {
+                   auto shared = std::make_shared<browser::Picture24>(std::move(thumb));
+                   CallAfter([this, g, i, shared] { OnThumbnail(g, i, *shared); });
+               },
+               [this](int g, int count, bool stopped) { CallAfter([this, g, count, stopped] { OnFinished(g, count, stopped); }); }}) {
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    // The title and the close button are the caption of the panel the
+    // group docks in ("파일열기창"); a floating group has them too.
+    list_ = new CThumbnailList(this, 1154);
+    list_->SetMinSize(wxSize(450, 260));
+    top->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 8);
+
+    progress_ = new wxGauge(this, 1265, 1, wxDefaultPosition, wxSize(-1, 6));
+    progress_->Hide();
+    top->Add(progress_, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 8);
+
+    auto* labels = new wxBoxSizer(wxHORIZONTAL);
+    folderLabel_ = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(200, -1), wxST_ELLIPSIZE_START);
+    folderLabel_->SetForegroundColour(wxColour(88, 135, 110));
+    labels->Add(folderLabel_, 1, wxALIGN_CENTER_VERTICAL | wxLEFT, 10);
+    status_ = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1));
+    status_->SetForegroundColour(*wxBLACK);
+    status_->Hide();
+    labels->Add(status_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 10);
+    top->Add(labels, 0, wxEXPAND | wxTOP, 4);
+
+    auto* controls = new wxBoxSizer(wxHORIZONTAL);
+    previewCheck_ = new wxCheckBox(this, 1203, U("미리 보기 창"));
+    previewCheck_->SetForegroundColour(*wxBLACK);
+    controls->Add(previewCheck_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 10);
+    busy_ = new wxActivityIndicator(this, wxID_ANY, wxDefaultPosition, wxSize(24, 24));
+    busy_->Hide();
+    controls->Add(busy_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 8);
+    filter_ = new wxChoice(this, 1209);
+    for (const std::string& f : browser::FilterNames()) filter_->Append(U(f));
+    filter_->SetSelection(0);
+    controls->Add(filter_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 8);
+    controls->AddStretchSpacer();
+    auto* ok = new wxButton(this, wxID_OK, U("확인"), wxDefaultPosition, wxSize(65, -1));
+    auto* cancel = new wxButton(this, wxID_CANCEL, U("취소"), wxDefaultPosition, wxSize(65, -1));
+    ok->SetBackgroundColour(wxColour(200, 240, 220));
+    cancel->SetBackgroundColour(wxColour(200, 240, 220));
+    controls->Add(ok, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 6);
+    controls->Add(cancel, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
+    top->Add(controls, 0, wxEXPAND | wxTOP | wxBOTTOM, 6);
+    SetSizer(top);
+
+    ok->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOk(); });
+    cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); });
+    previewCheck_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& e) { ShowPreviewWindow(e.IsChecked()); });
+    filter_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowFolder(folder_); });
+    list_->onItemChanged = [this](int item) { UpdatePreview(item); };
+    // A double click on an item (or Enter), or on the list's background, is OK.
+    list_->onActivate = [this] { CallAfter([this] { OnOk(); }); };
+    list_->onBackgroundDoubleClick = [this] { CallAfter([this] { OnOk(); }); };
+
+    if (const char* trace = std::getenv("PIMLORA_BROWSER_TRACE"); trace && *trace) trace_ = std::fopen(trace, "a");
+    tick_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        const auto now = std::chrono::steady_clock::now();
+        longestGap_ = std::max(longestGap_, std::chrono::duration<double, std::milli>(now - lastTick_).count());
+        lastTick_ = now;
+    });
+}
+
+CDlg_ImgFIleView::~CDlg_ImgFIleView() {
+    worker_.Stop();
+    if (trace_) std::fclose(trace_);
+}
+
+void CDlg_ImgFIleView::Trace(const char* what, long value) {
+    if (!trace_) return;
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - traceStart_).count();
+    std::fprintf(trace_, "%s %ld %.1f\n", what, value, ms);
+    std::fflush(trace_);
+}
+
+void CDlg_ImgFIleView::SetStatus(const char* text) {
+    status_->SetLabel(U(text));
+    status_->Show(text && *text);
+    Layout();
+}
+
+void CDlg_ImgFIleView::ShowFolder(const std::string& folder) {
+    traceStart_ = lastTick_ = std::chrono::steady_clock::now();
+    longestGap_ = 0;
+    if (trace_) tick_.Start(5);
+    Trace("show");
+    progress_->Show();
+    busy_->Show();
+    busy_->Start();
+    SetStatus("진행중");
+    list_->Clear();
+    progress_->SetRange(1);
+    progress_->SetValue(1);
+    folderLabel_->SetLabel(U(folder));
+    folder_ = folder;
+    names_.clear();
+    done_ = 0;
+    preview_->Clear();
+    previewItem_ = -1;
+    const int sel = filter_->GetSelection();
+    const std::string filter = sel >= 0 ? std::string(filter_->GetString(unsigned(sel)).utf8_str()) : browser::kAllFormats;
+    generation_ = worker_.Start(folder, filter);
+    Layout();
+}
+
+void CDlg_ImgFIleView::OnListed(int generation, std::vector<std::string> names) {
+    if (generation != generation_) return;   // a folder left behind
+    names_ = std::move(names);
+    Trace("listed", long(names_.size()));
+    progress_->SetRange(std::max<int>(1, int(names_.size())));
+    progress_->SetValue(0);
+    list_->SetNames(names_);
+}
+
+void CDlg_ImgFIleView::OnThumbnail(int generation, int index, const browser::Picture24& thumb) {
+    if (generation != generation_ || index < 0 || index >= list_->Count()) return;
+    ++done_;
+    progress_->SetValue(std::min(done_, progress_->GetRange()));
+    if (!thumb.Empty()) list_->SetPicture(index, ToBitmap(thumb));
+    Trace("thumb", index);
+}
+
+void CDlg_ImgFIleView::OnFinished(int generation, int count, bool /*stopped*/) {
+    if (generation != generation_) return;
+    progress_->Hide();
+    busy_->Stop();
+    busy_->Hide();
+    SetStatus(names_.empty() ? "폴더 내 이미지 없음" : "");
+    tick_.Stop();
+    Trace("done", count);
+    Trace("gap", long(longestGap_ + 0.5));
+}
+
+void CDlg_ImgFIleView::UpdatePreview(int item) {
+    if (item == previewItem_ || item < 0 || item >= int(names_.size())) return;
+    previewItem_ = item;
+    const std::string name = names_[size_t(item)];
+    int w = 0, h = 0;
+    wxBusyCursor wait;
+    const browser::Picture24 pic =
+        browser::PreviewOfFile(browser::JoinPath(folder_, name), CPreviewDlg::kMaxWidth, CPreviewDlg::kMaxHeight, w, h);
+    if (pic.Empty()) {
+        preview_->Clear();
+        return;
+    }
+    preview_->SetPicture(pic, w, h, name);
+}
+
+void CDlg_ImgFIleView::ShowPreviewWindow(bool show) {
+    previewCheck_->SetValue(show);
+    if (onPreviewToggled) onPreviewToggled(show);
+    preview_->LayOut();
+}
+
+void CDlg_ImgFIleView::OpenSelectedImages() {
+    if (host_.rememberFolder) host_.rememberFolder(folder_);
+    std::vector<std::string> chosen;
+    for (int i : list_->Selected()) chosen.push_back(list_->Name(i));
+    for (const std::string& name : chosen)
+        if (host_.openDocument) host_.openDocument(browser::JoinPath(folder_, name));
+    if (host_.focusMain) host_.focusMain();
+}
+
+void CDlg_ImgFIleView::OnOk() {
+    OpenSelectedImages();
+    if (host_.hide) host_.hide();
+}
+
+void CDlg_ImgFIleView::OnCancel() {
+    if (host_.hide) host_.hide();
+}
+
+BrowserGroup::BrowserGroup(wxWindow* parent, BrowserHost host) : wxPanel(parent, wxID_ANY) {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    preview_ = new CPreviewDlg(this);
+    browser_ = new CDlg_ImgFIleView(this, std::move(host), preview_);
+    folders_ = new CFoldersDlg(this, [this](const std::string& folder, bool byMouse) {
+        wxBusyCursor wait;
+        browser_->ShowFolder(folder);
+        // A folder clicked hands the focus to the list; one reached with the
+        // keys leaves it in the tree, so that the user can go on.
+        if (byMouse) browser_->List()->SetFocus();
+    });
+    row->Add(preview_, 0, wxEXPAND);
+    row->Add(browser_, 1, wxEXPAND);
+    row->Add(folders_, 0, wxEXPAND);
+    preview_->Hide();
+    SetSizer(row);
+    browser_->onPreviewToggled = [this](bool show) {
+        preview_->Show(show);
+        Layout();
+    };
+}
+
+void BrowserGroup::ShowFolder(const std::string& folder) {
+    browser_->ShowPreviewWindow(false);
+    folders_->Tree()->Reveal(folder);
+    browser_->ShowFolder(folder);
+}

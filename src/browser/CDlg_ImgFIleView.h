@@ -1,0 +1,104 @@
+// The image browser: the thumbnail list of a folder with its file-type
+// filter, progress bar and status, the preview check box, OK and Cancel;
+// beside it the preview window (left) and the folder window (right), the
+// three kept together as one group (BrowserGroup) that docks in the main
+// frame or floats, moved as one.
+#pragma once
+
+#include <wx/activityindicator.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/gauge.h>
+#include <wx/panel.h>
+#include <wx/stattext.h>
+#include <wx/timer.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "thumbnail_worker.h"
+
+class CPreviewDlg;
+class CFoldersDlg;
+class CThumbnailList;
+
+// What the browser needs of the editor.
+struct BrowserHost {
+    // Opens one file through the editor's normal open path.
+    std::function<void(const std::string& path)> openDocument;
+    // The folder pictures were opened from, to remember.
+    std::function<void(const std::string& folder)> rememberFolder;
+    // Hides the whole group (OK, Cancel, close).
+    std::function<void()> hide;
+    // Gives the main window the focus.
+    std::function<void()> focusMain;
+};
+
+class CDlg_ImgFIleView : public wxPanel {
+public:
+    CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewDlg* preview);
+    ~CDlg_ImgFIleView() override;
+
+    // Lists the folder and starts its thumbnails.
+    void ShowFolder(const std::string& folder);
+    void StopThumbnailWorker() { worker_.Stop(); }
+    const std::string& Folder() const { return folder_; }
+    const std::vector<std::string>& Names() const { return names_; }
+    CThumbnailList* List() const { return list_; }
+    // The preview window follows the check box.
+    void ShowPreviewWindow(bool show);
+    std::function<void(bool)> onPreviewToggled;
+
+private:
+    void OnListed(int generation, std::vector<std::string> names);
+    void OnThumbnail(int generation, int index, const browser::Picture24& thumb);
+    void OnFinished(int generation, int count, bool stopped);
+    void UpdatePreview(int item);
+    void OpenSelectedImages();
+    void OnOk();
+    void OnCancel();
+    void SetStatus(const char* text);
+    void Trace(const char* what, long value = -1);
+
+    BrowserHost host_;
+    CPreviewDlg* preview_;
+    CThumbnailList* list_ = nullptr;
+    wxGauge* progress_ = nullptr;
+    wxStaticText* folderLabel_ = nullptr;
+    wxStaticText* status_ = nullptr;
+    wxCheckBox* previewCheck_ = nullptr;
+    wxActivityIndicator* busy_ = nullptr;
+    wxChoice* filter_ = nullptr;
+
+    std::string folder_;
+    std::vector<std::string> names_;
+    int generation_ = 0;
+    int done_ = 0;
+    int previewItem_ = -1;
+    browser::ThumbnailWorker worker_;
+
+    // Timing trace for the benchmarks ($PIMLORA_BROWSER_TRACE).
+    FILE* trace_ = nullptr;
+    std::chrono::steady_clock::time_point traceStart_, lastTick_;
+    double longestGap_ = 0;
+    wxTimer tick_;
+};
+
+// The three windows side by side: preview, browser, folders.
+class BrowserGroup : public wxPanel {
+public:
+    BrowserGroup(wxWindow* parent, BrowserHost host);
+    CDlg_ImgFIleView* Browser() const { return browser_; }
+    CFoldersDlg* Folders() const { return folders_; }
+    // Lists the folder (and shows it in the tree).
+    void ShowFolder(const std::string& folder);
+
+private:
+    CPreviewDlg* preview_ = nullptr;
+    CDlg_ImgFIleView* browser_ = nullptr;
+    CFoldersDlg* folders_ = nullptr;
+};
