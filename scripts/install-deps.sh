@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  libjpeg62-turbo-dev libtiff-dev zlib1g-dev libpng-dev
+  libjpeg62-turbo-dev libtiff-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fonts-nanum
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
