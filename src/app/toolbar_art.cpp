@@ -16,7 +16,8 @@ const std::vector<Tool>& Tools() {
         {1570, "이동"}, {1342, "사각 선택"}, {1343, "자유선택"}, {1344, "자동선택"}, {1346, "스프레이"},
         {1355, "지우개"}, {1356, "선그리기"}, {1380, "원그리기"}, {0, nullptr},
         {1384, "전경색"}, {1385, "배경색"}, {1386, "색 바꾸기"}, {0, nullptr},
-        {1407, "BITMAP 자원"}, {1416, "JPEG 자원"}, {1417, "GIF 자원"}, {1425, "TIF 자원"},
+        {1407, "BITMAP 자원"}, {1416, "JPEG 자원"}, {1417, "GIF 자원"}, {1425, "TIF 자원"}, {0, nullptr},
+        {1505, "이미지 필터링"},
     };
     return tools;
 }
@@ -39,6 +40,14 @@ wxBitmap Draw(int id) {
     dc.SetPen(dark);
     dc.SetBrush(*wxTRANSPARENT_BRUSH);
     switch (id) {
+        case 1505: {   // the filter panel: a picture behind a lens
+            dc.SetBrush(wxBrush(wxColour(120, 180, 230)));
+            dc.DrawRectangle(3, 4, 12, 10);
+            dc.SetBrush(wxBrush(wxColour(250, 220, 90)));
+            dc.DrawCircle(14, 13, 5);
+            dc.DrawLine(17, 17, 20, 20);
+            break;
+        }
         case 57600:   // a sheet with a folded corner
             dc.SetBrush(*wxWHITE_BRUSH);
             dc.DrawRectangle(5, 3, 12, 16);
