@@ -18,6 +18,7 @@
 #include <vector>
 
 class CMainFrame;
+class CVexoDoc;
 class wxWindow;
 class wxAuiPaneInfo;
 
@@ -50,6 +51,9 @@ struct Panel {
     std::string name;
     std::function<wxWindow*(CMainFrame&)> create;
     std::function<void(wxAuiPaneInfo&)> pane;   // caption, dock side, size, hidden at first...
+    // Null, or called with the active document (null: none) whenever
+    // another document window becomes the active one or the last one closes.
+    std::function<void(CMainFrame&, CVexoDoc*)> follow;
 };
 
 struct PanelRegistrar {

@@ -213,6 +213,11 @@ void ToolShell::ShowDocumentTitle(const wxString& childTitle) {
     if (CMainFrame* f = Frame()) f->ShowDocumentTitle(childTitle);
 }
 
+void ToolShell::ViewActivated(CVexoDoc*) {
+    // The document manager takes the view as current after this call.
+    if (CMainFrame* f = Frame()) f->ActiveDocumentChanged(true);
+}
+
 void ToolShell::SetProgress(int percent) {
     if (CMainFrame* f = Frame()) f->SetProgress(percent);
 }

@@ -35,6 +35,7 @@ public:
     int DefaultCursor() const override;
     bool IsActiveView(const wxView* view) const override;
     void ShowDocumentTitle(const wxString& childTitle) override;
+    void ViewActivated(CVexoDoc* core) override;
     void SetProgress(int percent) override;
     void SendCommand(int id) override;
     void ShowToolText(const std::string& text) override;

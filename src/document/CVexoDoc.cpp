@@ -8,6 +8,7 @@
 CVexoDoc::CVexoDoc(DocHost* host) : image(kTypeBMP), host_(host) {}
 
 CVexoDoc::~CVexoDoc() {
+    SayClosing();
     // A closed document leaves no journal files behind.
     if (host_ && undoPos >= 0) DiscardJournalFiles();
 }

@@ -182,6 +182,7 @@ void CVexoDoc::AdoptState(CVexoDoc& from) {
     compositeStart = kNoLayer;
     compositeCount = -1;
     viewRebuild = true;
+    Notify(docchange::Pixels | docchange::Layers | docchange::Canvas | docchange::Selection);
 }
 
 void CVexoDoc::PostOpen() {

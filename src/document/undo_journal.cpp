@@ -796,6 +796,10 @@ bool CVexoDoc::RecordUndoStep(const std::u16string& label, int type, int layer) 
     if (!IsValidLayer(currentLayer)) return false;
     if (layer < 0) layer = currentLayer;
     if (!IsValidLayer(layer)) return false;
+    // The step names the layer it changed (every layer for whole-document steps).
+    const bool whole = type == UndoWholeDocument || type == UndoWholeWithAngle;
+    ChangeBatch batch(*this);
+    Notify(docchange::Journal | docchange::Pixels | (whole ? docchange::Canvas : 0u), whole ? kNoLayer : layer);
     if (!recordUndo) {
         if (undoPos >= 0) modified = true;
         RefreshPrevState(*this);
@@ -946,6 +950,7 @@ void ReadStepMask(CVexoDoc& d, const std::string& folder, int step, int slot) {
 }
 
 void FinishMove(CVexoDoc& d, bool ok) {
+    d.Notify(docchange::Journal | docchange::Layers | docchange::Selection | docchange::Canvas);
     if (ok) {
         // Without a selection the mask selects the whole current layer.
         if (!d.selectionActive) d.ResetSelectionMask(d.currentLayer);
@@ -967,6 +972,7 @@ bool CVexoDoc::Undo() {
         return false;
     }
     const std::string folder = Host().JournalFolder();
+    ChangeBatch batch(*this);
     const int oldPos = undoPos;
     --undoPos;
     busy = true;
@@ -986,6 +992,7 @@ bool CVexoDoc::Undo() {
     } else if (undoPos == 0) {
         const UndoStep& s0 = steps[0];
         ok = RestoreHeadFile(*this, journal::HeadFileName(folder, docSerial), s0.headLayer, s0.layer);
+        Notify(docchange::Pixels);
         if (ok) {
             selectionActive = s0.selectionActive;
             selectionInverted = s0.selectionInverted;
@@ -1035,6 +1042,7 @@ bool CVexoDoc::Undo() {
             for (const LayerSource& src : plan) {
                 ok = ApplySource(*this, folder, src) && ok;
                 Layer(src.slot).inUse = 1;
+                Notify(docchange::Pixels, src.slot);
             }
             ApplyCanvas(*this, sp);
             selectionActive = sp.selectionActive;
@@ -1061,6 +1069,7 @@ bool CVexoDoc::Redo() {
     if (undoPos < 0 || redoTop < undoPos + 1 || undoPos + 1 >= kUndoSteps || size_t(undoPos) + 1 >= steps.size())
         return false;
     const std::string folder = Host().JournalFolder();
+    ChangeBatch batch(*this);
     const int oldPos = undoPos;
     ++undoPos;
     busy = true;
@@ -1071,7 +1080,10 @@ bool CVexoDoc::Redo() {
     if (undoPos == 2) {
         const std::string redoHead = journal::RedoHeadFileName(folder, docSerial);
         int64_t size = 0;
-        if (FileSize(redoHead, size)) ok = RestoreHeadFile(*this, redoHead, su.headLayer, target);
+        if (FileSize(redoHead, size)) {
+            ok = RestoreHeadFile(*this, redoHead, su.headLayer, target);
+            Notify(docchange::Pixels);
+        }
     }
     std::vector<int> slots;
     if (su.type == UndoWholeDocument || su.type == UndoWholeWithAngle) slots = StepStack(su);
@@ -1105,6 +1117,7 @@ bool CVexoDoc::Redo() {
         for (const LayerSource& src : plan) {
             ok = ApplySource(*this, folder, src) && ok;
             Layer(src.slot).inUse = 1;
+            Notify(docchange::Pixels, src.slot);
         }
         if (su.type == UndoLayerDeleted) Layer(target).FreeBuffers();
         ApplyCanvas(*this, su);

@@ -87,6 +87,7 @@ void CVexoView::OnActivateView(bool activate, wxView*, wxView*) {
         host->SetProgress(0);
         if (GetFrame()) host->ShowDocumentTitle(host->FrameTitle(GetFrame()));
         if (CVexoDoc* core = Core()) host->ShowZoom(int(core->zoom * 100.0));
+        host->ViewActivated(Core());
     }
     if (outlineSuspended_) StartOutlineTimer(400);
 }

@@ -179,6 +179,7 @@ const std::string& RunUsage() {
             "      --answer: how a tool's questions are answered (ok unless told)\n"
             "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
             "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
+            "            order:SLOT,POSITION (0 the bottom; records \"레이어 위치 이동\")\n"
             "            range:RRGGBB[,T] | filter:NAME[:P1[,P2[,P3]]]\n"
             "            text:X,Y,SIZE,RRGGBB[,FACE]:TEXT | balloon:X,Y,SIZE,RRGGBB[,FACE]:TEXT\n"
             "            edit-text:SLOT:TEXT\n"
