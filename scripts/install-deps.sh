@@ -15,6 +15,8 @@ PACKAGES=(
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
   # tool-bar pictures and cursors of the editor
   breeze-icon-theme
+  # scanners (SANE, loaded at run time; its test back end and scanimage for the tests) and screen capture
+  libsane-dev libsane1 sane-utils libx11-dev libxext-dev x11-utils
   # installation, the desktop files and the Debian package
   desktop-file-utils appstream libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
   libglib2.0-bin dpkg-dev man-db strace

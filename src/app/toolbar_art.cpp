@@ -17,6 +17,7 @@ const std::vector<Tool>& Tools() {
         {1355, "지우개"}, {1356, "선그리기"}, {1380, "원그리기"}, {0, nullptr},
         {1384, "전경색"}, {1385, "배경색"}, {1386, "색 바꾸기"}, {0, nullptr},
         {1407, "BITMAP 자원"}, {1416, "JPEG 자원"}, {1417, "GIF 자원"}, {1425, "TIF 자원"}, {0, nullptr},
+        {2065, "영역 캡쳐 및 인쇄"},
         {1505, "이미지 필터링"},
     };
     return tools;
@@ -149,6 +150,12 @@ wxBitmap Draw(int id) {
         case 1416: Label(dc, "JPG", wxColour(160, 60, 20)); break;
         case 1417: Label(dc, "GIF", wxColour(20, 130, 60)); break;
         case 1425: Label(dc, "TIF", wxColour(120, 40, 140)); break;
+        case 2065:   // a hollow frame with its band
+            dc.SetBrush(*wxTRANSPARENT_BRUSH);
+            dc.DrawRectangle(3, 6, 16, 13);
+            dc.SetBrush(wxBrush(wxColour(40, 110, 60)));
+            dc.DrawRectangle(3, 3, 16, 5);
+            break;
         default: break;
     }
     dc.SelectObject(wxNullBitmap);

@@ -682,17 +682,9 @@ void CVexoCanvas::OnContextMenu(wxContextMenuEvent& event) {
     p = p == wxDefaultPosition ? wxPoint(10, 10) : ScreenToClient(p);
     // Commands go to the main frame, which routes them to the active view.
     if (ViewHost* host = ViewHost::Get()) {
-        // The entries are enabled by the same rules as the main menus: their
-        // state is asked along the main window's route (view, document, frame).
-        if (wxWindow* main = wxTheApp->GetTopWindow()) {
-            for (wxMenuItem* item : menu.GetMenuItems()) {
-                if (item->IsSeparator()) continue;
-                wxUpdateUIEvent ue(item->GetId());
-                ue.SetEventObject(main);
-                main->ProcessWindowEvent(ue);
-                item->Enable(!ue.GetSetEnabled() || ue.GetEnabled());
-            }
-        }
+        // The entries are enabled by the same rules as the main menus.
+        for (wxMenuItem* item : menu.GetMenuItems())
+            if (!item->IsSeparator()) item->Enable(host->CommandEnabled(cmd::CommandFromEvent(item->GetId())));
         int id = GetPopupMenuSelectionFromUser(menu, p);
         if (id != wxID_NONE) host->SendCommand(id);
     }

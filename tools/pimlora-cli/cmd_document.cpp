@@ -6,8 +6,8 @@
 #include "CVexoDoc.h"
 #include "cli.h"
 #include "commands.h"
-#include "filter_commands.h"
 #include "session.h"
+#include "filter_commands.h"
 #include "undo_journal.h"
 
 namespace {
