@@ -214,8 +214,8 @@ void CMainFrame::ActiveDocumentChanged(bool later) {
     }
     CVexoDocument* d = ActiveDocument();
     CVexoDoc* core = d ? d->Core() : nullptr;
-    for (const shell::Panel& p : shell::Panels())
-        if (p.follow) p.follow(*this, core);
+    for (const shell::Follower& f : shell::Followers())
+        if (f) f(*this, core);
 }
 
 bool CMainFrame::PanelShown(const std::string& name) const {

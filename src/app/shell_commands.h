@@ -51,9 +51,6 @@ struct Panel {
     std::string name;
     std::function<wxWindow*(CMainFrame&)> create;
     std::function<void(wxAuiPaneInfo&)> pane;   // caption, dock side, size, hidden at first...
-    // Null, or called with the active document (null: none) whenever
-    // another document window becomes the active one or the last one closes.
-    std::function<void(CMainFrame&, CVexoDoc*)> follow;
 };
 
 struct PanelRegistrar {
@@ -61,5 +58,13 @@ struct PanelRegistrar {
 };
 
 const std::vector<Panel>& Panels();
+
+// Called with the active document (null: none) whenever another document
+// window becomes the active one or the last one closes.
+using Follower = std::function<void(CMainFrame&, CVexoDoc*)>;
+struct FollowerRegistrar {
+    explicit FollowerRegistrar(Follower follow);
+};
+const std::vector<Follower>& Followers();
 
 }  // namespace shell

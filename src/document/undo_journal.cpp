@@ -952,6 +952,8 @@ void ReadStepMask(CVexoDoc& d, const std::string& folder, int step, int slot) {
 void FinishMove(CVexoDoc& d, bool ok) {
     d.Notify(docchange::Journal | docchange::Layers | docchange::Selection | docchange::Canvas);
     if (ok) {
+        // The picture is no longer the one saved: closing asks again.
+        d.modified = true;
         // Without a selection the mask selects the whole current layer.
         if (!d.selectionActive) d.ResetSelectionMask(d.currentLayer);
         RefreshPrevState(d);

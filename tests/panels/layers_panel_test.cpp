@@ -3,6 +3,7 @@
 // and the panel following its document through the change notice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "CVexoDoc.h"
@@ -113,6 +114,38 @@ TEST(LayersPanelLayout, RowButtonCommandsMapBack) {
     EXPECT_FALSE(RowOfCommand(5411, row, part));
     EXPECT_FALSE(RowOfCommand(5441, row, part));
     EXPECT_FALSE(RowOfCommand(1552, row, part));
+}
+
+TEST(LayersPanelLayout, ButtonsFitAboveTheRowsWithoutOverlaps) {
+    const auto& all = Buttons();
+    auto overlap = [](int ax, int ay, int aw, int ah, int bx, int by, int bw, int bh) {
+        return ax < bx + bw && bx < ax + aw && ay < by + bh && by < ay + ah;
+    };
+    for (size_t i = 0; i < all.size(); ++i) {
+        const PanelButton& b = all[i];
+        EXPECT_GE(b.x, 0) << b.name;
+        EXPECT_LE(b.x + b.width, kPanelWidth) << b.name;
+        EXPECT_LE(b.y + b.height, kRowTop) << b.name;   // the rows start below them
+        // Nor under the blend combo (about 30 high) or the fade slider and its box.
+        EXPECT_FALSE(overlap(b.x, b.y, b.width, b.height, kBlendX, kBlendY, kBlendWidth, 30)) << b.name;
+        EXPECT_FALSE(overlap(b.x, b.y, b.width, b.height, kOpacityX, kOpacityY - 14, kPanelWidth - kOpacityX, 40))
+            << b.name;
+        for (size_t j = i + 1; j < all.size(); ++j) {
+            const PanelButton& o = all[j];
+            EXPECT_FALSE(overlap(b.x, b.y, b.width, b.height, o.x, o.y, o.width, o.height)) << b.name << " / " << o.name;
+        }
+        // A press at its centre finds it on its pages.
+        const PanelButton* hit = ButtonAt(b.x + b.width / 2, b.y + b.height / 2, true);
+        ASSERT_NE(hit, nullptr) << b.name;
+        EXPECT_EQ(hit->command, b.command);
+        EXPECT_EQ(ButtonAt(b.x + b.width / 2, b.y + b.height / 2, false) != nullptr, !b.layerPage) << b.name;
+    }
+    // The command buttons of the table are all there.
+    for (int id : {1552, 1553, 1555, 1557, 3500, 1545, 1558, 1500, 3994, 4870, 4871, kTallCommand,
+                   kLayerPageCommand, kHistoryPageCommand}) {
+        EXPECT_TRUE(std::any_of(all.begin(), all.end(), [id](const PanelButton& b) { return b.command == id; })) << id;
+    }
+    EXPECT_EQ(ButtonAt(100, 200, true), nullptr);   // a row, not a button
 }
 
 // --- texts ---------------------------------------------------------------------------------------
@@ -289,6 +322,8 @@ TEST_F(PanelDoc, ChangesAnywhereReachThePanelAndRebuildOnlyTheirThumbnails) {
     const int bottom = doc->headLayer;
     ASSERT_TRUE(doc->SelectLayer(bottom));
     Fill(bottom, 10, 200, 30, 255);
+    ASSERT_TRUE(doc->RecordUndoStep(u"채우기", UndoLayerChanged, bottom));
+    panel.Refresh();
     ASSERT_TRUE(Run(1413));   // 반전변환
     r = panel.Refresh();
     EXPECT_EQ(r.thumbnails, std::vector<int>{bottom});
@@ -346,14 +381,18 @@ TEST_F(PanelDoc, RowButtonsBlendAndFadeChangeTheDocumentWithoutSteps) {
     EXPECT_FALSE(editor);
     ASSERT_TRUE(Step("text", "2,2,10,000000:A"));
     panel.Refresh();
-    ASSERT_TRUE(panel.EditRow(0, editor));
+    const int textRow = panel.RowOfLayer(doc->currentLayer);
+    ASSERT_GE(textRow, 0);
+    ASSERT_TRUE(panel.EditRow(textRow, editor));
     EXPECT_TRUE(editor);
-    EXPECT_EQ(panel.Rows()[0].tag, "[글]");
+    EXPECT_EQ(panel.Rows()[size_t(textRow)].tag, "[글]");
     EXPECT_FALSE(panel.PressRow(7));   // an empty row
 }
 
 TEST_F(PanelDoc, DraggingARowReordersTheStackAsOneUndoStep) {
     Start(20, 10, 4);
+    panel.SetClientHeight(400);   // four rows
+    panel.Refresh();
     const std::vector<int> before = RowLayers();   // top first
     const int steps = doc->undoPos;
     ASSERT_TRUE(panel.PressRow(0));
@@ -543,6 +582,7 @@ TEST(ChangeNotice, CommandsAndUndoSayWhatTheyChanged) {
         return m;
     };
     ASSERT_TRUE(doc.AddLayer());
+    ASSERT_TRUE(doc.AddLayer());
     EXPECT_TRUE(merged().Has(docchange::Layers | docchange::Pixels | docchange::Journal));
     const int added = doc.currentLayer;
     ASSERT_TRUE(doc.SetLayerVisible(added, false));
@@ -558,6 +598,13 @@ TEST(ChangeNotice, CommandsAndUndoSayWhatTheyChanged) {
     EXPECT_TRUE(m.Has(docchange::Layers));
     // Undoing the added layer reads no layer back.
     EXPECT_EQ(doc.LayerRevision(added), before);
+    // An undo after a save leaves a picture that differs from the file.
+    doc.modified = false;
+    ASSERT_TRUE(doc.Redo());
+    EXPECT_TRUE(doc.modified);
+    doc.modified = false;
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_TRUE(doc.modified);
 
     // The document's end is said to everyone watching it.
     Recorder* watching = &rec;

@@ -49,6 +49,32 @@ bool RowOfCommand(int id, int& row, Part& part) {
     return false;
 }
 
+const std::vector<PanelButton>& Buttons() {
+    static const std::vector<PanelButton> buttons = {
+        {2, 2, 127, 22, "레이어보기", "레이어보기", kLayerPageCommand, false},
+        {131, 2, 127, 22, "작업내역보기", "작업내역보기", kHistoryPageCommand, false},
+        {172, 27, 86, 19, "늘여 보기", "늘여 보기", kTallCommand, false},
+        {2, 48, 42, 18, "추가", "레이어 더하기", 1552, true},
+        {45, 48, 42, 18, "삭제", "레이어 삭제", 1553, true},
+        {88, 48, 42, 18, "복제", "레이어 복제", 3500, true},
+        {131, 48, 42, 18, "위합병", "위 레이어로 합병", 1555, true},
+        {174, 48, 42, 18, "아래합병", "아래 레이어로 합병", 1557, true},
+        {217, 48, 41, 18, "단일화", "레이어 없는 영상을 만듬", 1500, true},
+        {2, 112, 50, 20, "래스터", "레스터 형식으로 변환", 1545, true},
+        {53, 112, 50, 20, "그림자", "공백영역에 그림자 효과 만들기", 1558, true},
+        {104, 112, 50, 20, "이름", "레이어 이름 변경", 3994, true},
+        {155, 112, 51, 20, "취소", "실행취소", 4870, true},
+        {207, 112, 51, 20, "반복", "실행반복", 4871, true},
+    };
+    return buttons;
+}
+
+const PanelButton* ButtonAt(int x, int y, bool layerPage) {
+    for (const PanelButton& b : Buttons())
+        if ((layerPage || !b.layerPage) && x >= b.x && x < b.x + b.width && y >= b.y && y < b.y + b.height) return &b;
+    return nullptr;
+}
+
 // --- texts -----------------------------------------------------------------------------------
 
 std::string ShownName(const LayerRecord& layer) {

@@ -67,6 +67,28 @@ int EditCommand(int row);
 // The row and button of such a command; false for any other identifier.
 bool RowOfCommand(int id, int& row, Part& part);
 
+// --- the panel's own buttons (drawn by the window, above the rows) ---------------
+// Page buttons, "늘여 보기" and the command buttons. `name` is the full name
+// (tool tip and accessible name), `label` the short text drawn on it.
+struct PanelButton {
+    int x, y, width, height;
+    const char* label;
+    const char* name;
+    int command;
+    bool layerPage;   // shown on the layer page only (else on both pages)
+};
+inline constexpr int kLayerPageCommand = 1000, kHistoryPageCommand = 1001;
+inline constexpr int kTallCommand = 1548, kTallCommand2 = 1551;
+const std::vector<PanelButton>& Buttons();
+// The button under a panel point on the page shown, or null.
+const PanelButton* ButtonAt(int x, int y, bool layerPage);
+// Where the blend combo, the "투명" slider and its number box sit.
+inline constexpr int kBlendX = 30, kBlendY = 68, kBlendWidth = 115;
+inline constexpr int kOpacityX = 150, kOpacityY = 80, kOpacityWidth = 66;
+inline constexpr int kOpacityBoxX = 218, kOpacityBoxWidth = 40;
+// The history page: the list from here to the undo and redo buttons.
+inline constexpr int kHistoryTop = 52, kHistoryBottomMargin = 30;
+
 // --- texts -----------------------------------------------------------------------
 // The name shown for a layer: its own, except "[ImgFrame]" ("[액자틀]")
 // and "[LinePattern]" ("//빗살무뉘//").
