@@ -4,7 +4,8 @@
 # drag a row onto another; every effect is read back from the saved VOR
 # (pimlora-cli layers, bottom of the stack first). Then the history page:
 # its undo takes back the reordering, and a menu command (Ctrl+Z, redo) is
-# followed by the panel's rows. Saves screenshots of the panel for a look.
+# followed by the panel's rows; a row dragged out of the panel goes to
+# the clipboard. Saves screenshots of the panel for a look.
 # usage: panels_test.sh PIMLORA PIMLORA_CLI [BUILD_DIR]
 set -uo pipefail
 . "$(dirname "$0")/lib.sh"
@@ -111,6 +112,20 @@ save "$WORK/work.vor" || fail "save after redo"
 [ "$(stack "$WORK/work.vor")" = "$expected" ] && pass "redo from the keyboard moves it again" \
     || fail "stack after redo: $(stack "$WORK/work.vor")"
 shot end
+
+# --- dragging a row out of the panel copies its layer for the picture window ---------------
+# Top first the rows are now b2 b1 b3 b0: row 3 is the background picture.
+xdotool mousemove $((PX + 170)) $((PY + $(row_y 3))) mousedown 1
+sleep 0.3
+for dx in 20 60 120 200 300 400; do xdotool mousemove $((PX + 170 - dx)) $((PY + $(row_y 3))); sleep 0.1; done
+xdotool mouseup 1
+sleep 0.8
+xclip -selection clipboard -t image/png -o >"$WORK/clip.png" 2>/dev/null
+[ "$($IM "$WORK/clip.png" -format '%wx%h' info: 2>/dev/null)" = "160x120" ] \
+    && pass "a row dragged out of the panel puts its layer on the clipboard" \
+    || fail "clipboard after the drag out: $($IM "$WORK/clip.png" info: 2>&1 | head -1)"
+[ "$(stack "$WORK/work.vor")" = "$expected" ] || fail "the drag out changed the stack"
+shot dragout
 
 key ctrl+q
 wait_exit || kill "$APP_PID" 2>/dev/null
