@@ -404,14 +404,15 @@ void CDlg_Layer::OnDoubleClick(wxMouseEvent& e) {
 
 void CDlg_Layer::OnKey(wxKeyEvent& e) {
     // Delete and Ctrl+X cut the selected part of the current layer; the
-    // panel swallows every other key (the text box keeps its own).
+    // panel swallows every other plain key (the text box keeps its own).
     if (wxWindow::FindFocus() == opacityBox_) return e.Skip();
     const int k = e.GetKeyCode();
     if (k == WXK_DELETE || (e.ControlDown() && (k == 'X' || k == 'x'))) {
         if (model_.Doc() && command) command(57635);
         return;
     }
-    if (wxWindow::FindFocus() == list_ || wxWindow::FindFocus() == blend_) return e.Skip();
+    // The menus' accelerators still reach the main window.
+    if (e.ControlDown() || e.AltDown() || wxWindow::FindFocus() == list_ || wxWindow::FindFocus() == blend_) e.Skip();
 }
 
 void CDlg_Layer::PressButton(const PanelButton& b) {
