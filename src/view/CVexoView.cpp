@@ -292,9 +292,8 @@ void CVexoView::DrawOverlay(viewmath::Frame& out, const viewmath::Visible& v, co
     if (!bench_) return;
     const tools::Overlay& o = bench_->GetOverlay();
     if (!o.Shown()) return;
-    const paint::Rgb c = o.grey ? paint::Rgb{128, 128, 128} : o.colour;
-    const uint32_t rgb = uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16;
-    o.Rasterize([&](int x, int y, int n) {
+    o.RasterizeColoured([&](int x, int y, int n, paint::Rgb c) {
+        const uint32_t rgb = uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16;
         for (const viewmath::Clip& clip : clips)
             if (y >= clip.top && y < clip.bottom) viewmath::FillSpan(v, out, x, y, n, rgb, clip);
     });
