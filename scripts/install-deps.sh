@@ -24,6 +24,8 @@ PACKAGES=(
   dbus-daemon at-spi2-core python3-pyatspi
   # the updater (HTTP, FTP, SHA-256) and its test servers
   libcurl4-openssl-dev libssl-dev curl python3-pyftpdlib binutils libgtk-3-dev
+  # a Korean locale and catalogues for GTK's and wx's own texts
+  locales wx3.2-i18n
 )
 
 missing=()
@@ -32,7 +34,20 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The Korean UTF-8 locale (the editor falls back to its own without it).
+korean_locale() {
+  locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$' && return 0
+  local SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  if [ -f /etc/locale.gen ]; then
+    grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen || echo 'ko_KR.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null 2>&1 || $SUDO localedef -i ko_KR -f UTF-8 ko_KR.UTF-8 || true
+  fi
+}
+if [ ${#missing[@]} -eq 0 ]; then
+  korean_locale
+  exit 0
+fi
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
@@ -40,3 +55,4 @@ echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
 $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+korean_locale

@@ -56,8 +56,11 @@ bool CVexoApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     return wxApp::OnCmdLineParsed(parser);
 }
 
+bool SetUpKoreanLocale();   // korean_locale.cpp
+
 bool CVexoApp::OnInit() {
     if (!wxApp::OnInit()) return false;
+    SetUpKoreanLocale();
     wxInitAllImageHandlers();
     programFolder = S(wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath());
     startDir = S(wxGetCwd());

@@ -14,6 +14,8 @@
 #include "commands.h"
 #include "dib_types.h"
 #include "layer_set.h"
+#include "dialog_models.h"
+#include "text_layers.h"
 #include "tool_shell.h"
 #include "tool_table.h"
 
@@ -57,7 +59,12 @@ bool CVexoDocument::OnNewDocument() {
 bool CVexoDocument::OnOpenDocument(const wxString& file) {
     auto core = std::make_unique<CVexoDoc>(this);
     wxBusyCursor busy;
-    if (!core->Open(S(file))) return false;
+    if (!core->Open(S(file))) {
+        // Readers that fail without a message of their own: say why here.
+        if (core->lastError == "can't open file" || core->lastError == "not a readable VOR document")
+            MessageBox("해당 파일을 열 수 없습니다.\n(" + core->lastError + ")");
+        return false;
+    }
     core_ = std::move(core);
     if (core_->displayName.empty()) core_->displayName = S(wxFileName(file).GetFullName());
     SetFilename(file, true);
@@ -76,6 +83,11 @@ bool CVexoDocument::OnOpenDocument(const wxString& file) {
 
 bool CVexoDocument::OnSaveDocument(const wxString& file) {
     if (!core_) return false;
+    // A flat format keeps only the composite: the user is asked first.
+    if (dlgmodel::SaveFlattens(*core_, S(file)) &&
+        wxMessageBox(U(dlgmodel::kFlattenQuestion), "Pimlora", wxYES_NO | wxICON_QUESTION, wxGetApp().MainFrame()) !=
+            wxYES)
+        return false;
     wxBusyCursor busy;
     if (!core_->Save(S(file))) return false;
     core_->displayName = S(wxFileName(file).GetFullName());
@@ -112,23 +124,29 @@ bool CVexoDocument::OnSaveModified() {
 bool CVexoDocument::SaveAs() {
     if (!core_) return false;
     CMainFrame* main = wxGetApp().MainFrame();
-    std::string current = GetFilename().empty() ? DisplayName() : S(GetFilename());
+    // A picture never saved proposes its own title (the framework's file
+    // name of a new document is only a placeholder).
+    std::string current = GetFilename().empty() || !GetDocumentSaved() ? DisplayName() : S(GetFilename());
     std::string proposed = filetypes::WithoutExtension(S(wxFileName(U(current)).GetFullName()));
     wxString folder = main ? wxString::FromUTF8(Utf16ToUtf8(main->settings.browserFolder)) : wxString();
-    if (!GetFilename().empty()) folder = wxFileName(GetFilename()).GetPath();
-    wxFileDialog dlg(main, U("이미저장 [ VOR 형식 저장 : 레이어 정보를 포함함]"), folder, U(proposed),
-                     filetypes::Filter(true), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-    dlg.SetFilterIndex(filetypes::PreselectedSaveFilter(current) - 1);
-    if (dlg.ShowModal() != wxID_OK) return false;
-    wxString path = dlg.GetPath();
-    // The chosen row back to its type; a name without an extension gets the
-    // row's extension.
+    if (!GetFilename().empty() && GetDocumentSaved()) folder = wxFileName(GetFilename()).GetPath();
     std::vector<filetypes::Row> savable;
     for (const auto& r : filetypes::Table())
         if (r.save) savable.push_back(r);
+    // The proposed name carries the extension of the preselected type.
+    const int preselected = filetypes::PreselectedSaveFilter(current) - 1;
+    if (preselected >= 0 && preselected < int(savable.size()))
+        proposed = dlgmodel::ProposedSaveName(proposed, savable[size_t(preselected)].name);
+    wxFileDialog dlg(main, U("이미저장 [ VOR 형식 저장 : 레이어 정보를 포함함]"), folder, U(proposed),
+                     filetypes::Filter(true), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    dlg.SetFilterIndex(preselected);
+    if (dlg.ShowModal() != wxID_OK) return false;
+    wxString path = dlg.GetPath();
+    // The chosen row back to its type; a name without an extension of a
+    // savable type gets the row's extension.
     int index = dlg.GetFilterIndex();
-    if (wxFileName(path).GetExt().empty() && index >= 0 && index < int(savable.size()) && savable[size_t(index)].type != 8)
-        path += "." + wxString(savable[size_t(index)].name);
+    if (index >= 0 && index < int(savable.size()) && savable[size_t(index)].type != 8)
+        path = U(dlgmodel::PathForType(S(path), savable[size_t(index)].name));
     if (wxFileName(path).GetExt().empty()) path += ".vor";
     if (!OnSaveDocument(path)) return false;
     if (wxDocManager* dm = GetDocumentManager()) dm->AddFileToHistory(path);
@@ -403,4 +421,16 @@ bool ClipboardHasBitmap() {
 
 void CVexoDocument::BeginTransparentPick(CVexoDoc&) {
     if (CVexoView* v = View()) v->BeginTransparentPick();
+}
+
+// The dialogs' side (dialog_commands.cpp).
+bool AskTextDialog(textlayer::TextDialogValues& values, bool edit);
+bool ColourRangePress(CVexoDoc& doc, uint32_t colour);
+
+bool CVexoDocument::AskText(CVexoDoc&, textlayer::TextDialogValues& values, bool edit) {
+    return AskTextDialog(values, edit);
+}
+
+void CVexoDocument::ColourRangePicked(CVexoDoc& doc, uint32_t colour) {
+    if (!ColourRangePress(doc, colour)) DocHost::ColourRangePicked(doc, colour);
 }

@@ -61,6 +61,8 @@ public:
     std::string JournalFolder() override;
     void RequestClose() override;
     void BeginTransparentPick(CVexoDoc& doc) override;
+    bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
+    void ColourRangePicked(CVexoDoc& doc, uint32_t colour) override;
 
 private:
     void OnCommand(wxCommandEvent& event);

@@ -225,6 +225,17 @@ void ToolShell::SendCommand(int id) {
     f->GetEventHandler()->ProcessEvent(e);
 }
 
+bool ToolShell::CommandEnabled(int id) {
+    // The state is asked along the main frame's route (view, document,
+    // frame), as for its own menus.
+    CMainFrame* f = Frame();
+    if (!f) return false;
+    wxUpdateUIEvent ue(cmd::EventId(id));
+    ue.SetEventObject(f);
+    f->ProcessWindowEvent(ue);
+    return !ue.GetSetEnabled() || ue.GetEnabled();
+}
+
 void ToolShell::ShowToolText(const std::string& text) {
     CMainFrame* f = Frame();
     if (!f || !f->GetStatusBar() || f->GetStatusBar()->GetFieldsCount() <= kFieldText) return;

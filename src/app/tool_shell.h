@@ -37,6 +37,7 @@ public:
     void ShowDocumentTitle(const wxString& childTitle) override;
     void SetProgress(int percent) override;
     void SendCommand(int id) override;
+    bool CommandEnabled(int id) override;
     void ShowToolText(const std::string& text) override;
     void ShowPointer(int x, int y, unsigned colour, int alpha) override;
     void ShowZoom(int percent) override;

@@ -18,6 +18,7 @@ const std::vector<Tool>& Tools() {
         {1384, "전경색"}, {1385, "배경색"}, {1386, "색 바꾸기"}, {0, nullptr},
         {1407, "BITMAP 자원"}, {1416, "JPEG 자원"}, {1417, "GIF 자원"}, {1425, "TIF 자원"}, {0, nullptr},
         {2065, "영역 캡쳐 및 인쇄"},
+        {1505, "이미지 필터링"},
     };
     return tools;
 }
@@ -40,6 +41,14 @@ wxBitmap Draw(int id) {
     dc.SetPen(dark);
     dc.SetBrush(*wxTRANSPARENT_BRUSH);
     switch (id) {
+        case 1505: {   // the filter panel: a picture behind a lens
+            dc.SetBrush(wxBrush(wxColour(120, 180, 230)));
+            dc.DrawRectangle(3, 4, 12, 10);
+            dc.SetBrush(wxBrush(wxColour(250, 220, 90)));
+            dc.DrawCircle(14, 13, 5);
+            dc.DrawLine(17, 17, 20, 20);
+            break;
+        }
         case 57600:   // a sheet with a folded corner
             dc.SetBrush(*wxWHITE_BRUSH);
             dc.DrawRectangle(5, 3, 12, 16);

@@ -21,7 +21,8 @@ bool AddPatternLayer(CVexoDoc& doc, int spacing, int thickness, uint32_t colour)
     if (!doc.InsertLayer(-1, doc.currentLayer)) return false;
     const int slot = doc.currentLayer;
     LayerRecord& L = doc.Layer(slot);
-    doc.RenameLayer(u"패턴 레이어");
+    // The layers panel shows a layer of this name as "//빗살무뉘//".
+    doc.RenameLayer(u"[LinePattern]");
     if (!doc.BeginLayerOp(slot)) {
         doc.DeleteLayer(slot, false);
         return false;

@@ -11,6 +11,9 @@
 #include <vector>
 
 class CVexoDoc;
+namespace textlayer {
+struct TextDialogValues;
+}
 
 class DocHost {
 public:
@@ -62,6 +65,16 @@ public:
     // The document's view waits for the click that picks the transparent
     // colour (command 1427).
     virtual void BeginTransparentPick(CVexoDoc&) {}
+
+    // The text dialog for a tool or panel: fills `values` (when editing,
+    // starting from the layer's own); false when cancelled, and always
+    // without windows.
+    virtual bool AskText(CVexoDoc&, textlayer::TextDialogValues&, bool /*edit*/) { return false; }
+    // The colour-range tool's press picked `colour` (blue in the low byte).
+    // The editor's colour-range dialog runs its selection with its own
+    // tolerance and mode; without windows the selection runs at once with
+    // the document's tolerance as a new selection.
+    virtual void ColourRangePicked(CVexoDoc& doc, uint32_t colour);
 };
 
 // Host for programs without windows: messages go to stderr (and are kept

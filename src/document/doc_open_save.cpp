@@ -252,7 +252,9 @@ bool CVexoDoc::Open(const std::string& filePath) {
     } else {
         VaZavi picture(code <= kTypePCX ? code : kTypeBMP);
         if (!picture.Load(filePath.c_str(), code)) {
-            host_->MessageBox(kCannotOpen);
+            // The codec's reason goes with the message.
+            lastError = std::string(kCannotOpen) + (picture.LastError()[0] ? std::string("\n(") + picture.LastError() + ")" : "");
+            host_->MessageBox(lastError);
             lastError = std::string(kCannotOpen) + (picture.LastError()[0] ? std::string(" (") + picture.LastError() + ")" : "");
             return false;
         }

@@ -127,10 +127,8 @@ int FilterCommandId(const std::string& name) {
     return -1;
 }
 
-bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, int p2, int p3) {
+LayerFn MakeFilterOp(const std::string& name, int mode, int p1, int p2, int p3) {
     using namespace layerops;
-    const int id = FilterCommandId(name);
-    if (id < 0) return false;
     LayerFn op;
     if (name == filters::kThreshold) {
         op = [mode, p1](LayerOpContext& c) {
@@ -183,9 +181,15 @@ bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, i
         op = [](LayerOpContext& c) { return LensEffect(c, 0); };
     } else if (name == "부드럽게B") {
         op = [](LayerOpContext& c) { return SoftenB(c); };
-    } else {
-        return false;
     }
+    return op;
+}
+
+bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, int p2, int p3) {
+    const int id = FilterCommandId(name);
+    if (id < 0) return false;
+    LayerFn op = MakeFilterOp(name, mode, p1, p2, p3);
+    if (!op) return false;
     return RunLayerOp(doc, id, p1, p2, op);
 }
 
@@ -377,16 +381,44 @@ bool ResizeCanvas(CVexoDoc& doc, int width, int height) {
 
 // --- the cli's filter step ----------------------------------------------------------
 
+const std::vector<std::string>& FilterStepNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> v = filters::FilterNames();
+        v.push_back(filters::kThreshold);
+        v.push_back("렌즈효과");
+        return v;
+    }();
+    return names;
+}
+
+namespace {
+// A whole number 1..count written with digits only, else 0.
+int IndexIn(const std::string& text, size_t count) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+    const int n = std::stoi(text);
+    return n >= 1 && size_t(n) <= count ? n : 0;
+}
+}  // namespace
+
 FilterStep ParseFilterStep(const std::string& text) {
     FilterStep s;
     const size_t colon = text.find(':');
     std::string name = text.substr(0, colon);
     const size_t slash = name.find('/');
-    if (slash != std::string::npos) {
-        const std::string mode = name.substr(slash + 1);
-        name = name.substr(0, slash);
+    // A filter may be named by its number in the list (FilterStepNames).
+    if (const std::string head = name.substr(0, slash); !head.empty() && head.find_first_not_of("0123456789") == std::string::npos) {
+        const int n = IndexIn(head, FilterStepNames().size());
+        if (n == 0) throw std::invalid_argument("no filter number " + head + " (1.." + std::to_string(FilterStepNames().size()) + ")");
+        name = FilterStepNames()[size_t(n - 1)] + (slash == std::string::npos ? "" : name.substr(slash));
+    }
+    const size_t slash2 = name.find('/');
+    if (slash2 != std::string::npos) {
+        std::string mode = name.substr(slash2 + 1);
+        name = name.substr(0, slash2);
         if (name != filters::kThreshold) throw std::invalid_argument("only 임계치변환 takes a mode: " + text);
         const auto& modes = filters::ThresholdModes();
+        // The mode by its number (1..3) or its name.
+        if (const int n = IndexIn(mode, modes.size())) mode = modes[size_t(n - 1)];
         for (size_t i = 0; i < modes.size(); ++i)
             if (modes[i] == mode) s.mode = int(i);
         if (s.mode < 0) throw std::invalid_argument("unknown 임계치변환 mode: " + mode);

@@ -23,6 +23,10 @@ bool RunLayerOp(CVexoDoc& doc, int id, int p1, int p2, const LayerFn& op);
 
 // A filter of the dialog's list (threshold with its mode, "렌즈효과").
 bool RunFilterByName(CVexoDoc& doc, const std::string& name, int mode, int p1, int p2, int p3);
+// The image-core operation of a filter with its values (empty when the name
+// is unknown); RunFilterByName runs it in the command frame, the filter
+// panel's preview on a copy of the layer.
+LayerFn MakeFilterOp(const std::string& name, int mode, int p1, int p2, int p3);
 // Command id of a filter name (-1 when unknown).
 int FilterCommandId(const std::string& name);
 
@@ -39,8 +43,13 @@ bool GreyLayers(CVexoDoc& doc, bool every);
 // Resamples every layer to the new canvas size (image-size command).
 bool ResizeCanvas(CVexoDoc& doc, int width, int height);
 
+// The filters of the cli's filter step in their numbering (1-based): the
+// panel's list, then "임계치변환" and "렌즈효과".
+const std::vector<std::string>& FilterStepNames();
 // "NAME[:P1[,P2[,P3]]]" of the cli's filter step; NAME may be
-// "임계치변환/MODE". Throws std::invalid_argument when malformed.
+// "임계치변환/MODE" and either may be given by its number (the filter's in
+// FilterStepNames, the mode's 1..3). Throws std::invalid_argument when
+// malformed.
 struct FilterStep {
     std::string name;
     int mode = -1;

@@ -386,6 +386,10 @@ bool CVexoDoc::MagicWand(int canvasX, int canvasY, int tolerance, bool addMode) 
     return true;
 }
 
+void DocHost::ColourRangePicked(CVexoDoc& doc, uint32_t colour) {
+    doc.SelectColourRange(colour, doc.rangeTolerance, 0);
+}
+
 int CVexoDoc::SelectColourRange(uint32_t colour, int tolerance, int mode) {
     if (!IsValidLayer(currentLayer) || !GuardRasterLayer()) return -1;
     if (!LayerUsable(Layer(currentLayer))) return -1;

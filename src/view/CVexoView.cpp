@@ -680,6 +680,9 @@ void CVexoCanvas::OnContextMenu(wxContextMenuEvent& event) {
     p = p == wxDefaultPosition ? wxPoint(10, 10) : ScreenToClient(p);
     // Commands go to the main frame, which routes them to the active view.
     if (ViewHost* host = ViewHost::Get()) {
+        // The entries are enabled by the same rules as the main menus.
+        for (wxMenuItem* item : menu.GetMenuItems())
+            if (!item->IsSeparator()) item->Enable(host->CommandEnabled(cmd::CommandFromEvent(item->GetId())));
         int id = GetPopupMenuSelectionFromUser(menu, p);
         if (id != wxID_NONE) host->SendCommand(id);
     }

@@ -52,6 +52,9 @@ public:
     virtual void SetProgress(int percent) = 0;
     // A command (the context menu's) sent to the main window.
     virtual void SendCommand(int id) = 0;
+    // Whether the main window's menus would show the command enabled (the
+    // same rules serve the context menu).
+    virtual bool CommandEnabled(int id) = 0;
     // Status bar: the tool's text, the picture pixel and colour under the
     // mouse (x < 0: none), the zoom in percent.
     virtual void ShowToolText(const std::string& text) = 0;

@@ -107,11 +107,12 @@ TEST(OpenPicture, CodesMessagesAndRawFrames) {
     EXPECT_FALSE(doc.Open(dir.File("noext")));
     EXPECT_FALSE(doc.Open(dir.File("a.png")));
     EXPECT_TRUE(host.messages.empty());   // silent refusals
+    // The message names the codec's reason on a line of its own.
     EXPECT_FALSE(doc.Open(dir.File("missing.bmp")));
-    EXPECT_EQ(host.messages.back(), "해당 파일을 열 수 없습니다.");
+    EXPECT_EQ(host.messages.back(), "해당 파일을 열 수 없습니다.\n(can't open file)");
     WriteBytes(dir.File("x.mp3"), {1, 2, 3});
     EXPECT_FALSE(doc.Open(dir.File("x.mp3")));
-    EXPECT_EQ(host.messages.back(), "해당 파일을 열 수 없습니다.");
+    EXPECT_EQ(host.messages.back(), "해당 파일을 열 수 없습니다.\n(Unsupported operation for this format)");
     EXPECT_FALSE(doc.Open(std::string(120, 'd') + "/a.bmp"));
     EXPECT_EQ(host.messages.back(), "그림파일명이 너무 깁니다.");
     EXPECT_EQ(doc.live.canvas.width, 2);

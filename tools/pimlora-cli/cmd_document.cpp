@@ -7,6 +7,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "session.h"
+#include "filter_commands.h"
 #include "undo_journal.h"
 
 namespace {
@@ -169,26 +170,39 @@ int Run(const cli::Args& args) {
 
 const cli::Registrar kDoc({"doc", "  pimlora-cli doc IN OUT\n", 30, Doc});
 const cli::Registrar kLayers({"layers", "  pimlora-cli layers FILE\n", 31, Layers});
-const cli::Registrar kRun({"run",
-                           "  pimlora-cli run IN OUT [--journal] [--image] [--answer ok|cancel] STEP...\n"
-                           "      --journal lists the undo steps, --image the picture's transparency settings\n"
-                           "      --answer: how a tool's questions are answered (ok unless told)\n"
-                           "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
-                           "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
-                           "            range:RRGGBB[,T] | filter:NAME[:P1[,P2[,P3]]]\n"
-                           "            text:X,Y,SIZE,RRGGBB[,FACE]:TEXT | balloon:X,Y,SIZE,RRGGBB[,FACE]:TEXT\n"
-                           "            edit-text:SLOT:TEXT\n"
-                           "            redeye:L,T,R,B,N | size:W,H[,DPI][,all] | canvas:W,H,ANCHOR\n"
-                           "            rotate:DEGREES | levels:CHANNEL,LOW,HIGH | frame:STYLE,THICKNESS,RRGGBB[,RRGGBB]\n"
-                           "            calendar:YEAR,MONTH[,SIZE,RRGGBB[,FACE]]\n"
-                           "            pattern:SPACING,THICKNESS[,RRGGBB] | pick-transparent:X,Y | rename:NAME\n"
-                           "      mouse steps, as the image window delivers them (picture pixels at zoom 1):\n"
-                           "            tool:ID | press:X,Y[,shift] | drag:X,Y | release:X,Y | dclick:X,Y[,shift] | hover:X,Y\n"
-                           "      paint settings: colour:RRGGBB | colour2:RRGGBB | brush:SIZE,MODE (1 붓, 0 연필)\n"
-                           "            gradient:COLOURMODE,PROFILE (1 전경, 2 전경+배경; 1 선형변화, 2 정규변화)\n"
-                           "            fill:TOLERANCE,FEATHER | feather:N\n"
-                           "      messages: pimlora-cli: STEP: MESSAGE on stderr\n"
-                           "      documents that steps create are saved beside OUT as NAME-1.EXT, NAME-2.EXT, ...\n",
-                           32, Run});
+// The run command's help, with the filters' names and numbers.
+const std::string& RunUsage() {
+    static const std::string text = [] {
+        std::string t =
+            "  pimlora-cli run IN OUT [--journal] [--image] [--answer ok|cancel] STEP...\n"
+            "      --journal lists the undo steps, --image the picture's transparency settings\n"
+            "      --answer: how a tool's questions are answered (ok unless told)\n"
+            "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
+            "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
+            "            range:RRGGBB[,T] | filter:NAME[:P1[,P2[,P3]]]\n"
+            "            text:X,Y,SIZE,RRGGBB[,FACE]:TEXT | balloon:X,Y,SIZE,RRGGBB[,FACE]:TEXT\n"
+            "            edit-text:SLOT:TEXT\n"
+            "            redeye:L,T,R,B,N | size:W,H[,DPI][,all] | canvas:W,H,ANCHOR\n"
+            "            rotate:DEGREES | levels:CHANNEL,LOW,HIGH | frame:STYLE,THICKNESS,RRGGBB[,RRGGBB]\n"
+            "            calendar:YEAR,MONTH[,SIZE,RRGGBB[,FACE]]\n"
+            "            pattern:SPACING,THICKNESS[,RRGGBB] | pick-transparent:X,Y | rename:NAME\n"
+            "      mouse steps, as the image window delivers them (picture pixels at zoom 1):\n"
+            "            tool:ID | press:X,Y[,shift] | drag:X,Y | release:X,Y | dclick:X,Y[,shift] | hover:X,Y\n"
+            "      paint settings: colour:RRGGBB | colour2:RRGGBB | brush:SIZE,MODE (1 붓, 0 연필)\n"
+            "            gradient:COLOURMODE,PROFILE (1 전경, 2 전경+배경; 1 선형변화, 2 정규변화)\n"
+            "            fill:TOLERANCE,FEATHER | feather:N\n"
+            "      messages: pimlora-cli: STEP: MESSAGE on stderr\n"
+            "      documents that steps create are saved beside OUT as NAME-1.EXT, NAME-2.EXT, ...\n"
+            "      filter NAME, or its number:";
+        const auto& names = docfilters::FilterStepNames();
+        for (size_t i = 0; i < names.size(); ++i)
+            t += (i % 6 == 0 ? "\n        " : "  ") + std::to_string(i + 1) + " " + names[i];
+        t += "\n      임계치변환/MODE: MODE FS 디더링 (1), OR 디더링 (2), 절대변환 (3), by name or number\n";
+        return t;
+    }();
+    return text;
+}
+
+const cli::Registrar kRun({"run", RunUsage().c_str(), 32, Run});
 
 }  // namespace
