@@ -237,6 +237,18 @@ void CVexoView::EndToolEvent() {
     if (!core || !canvas_ || !bench_) return;
     if (core->modified)
         if (ViewDocument* d = Doc()) d->MarkModified();
+    // The zoom tool zoomed around a point: the extent follows, and the
+    // point of the picture stays under the mouse.
+    if (paint::ZPoint at; bench_->TakeZoomCentre(at)) {
+        ZoomChanged();
+        const wxPoint m = canvas_->ScreenToClient(wxGetMousePosition());
+        canvas_->Scroll(std::max(0, at.x - m.x), std::max(0, at.y - m.y));
+    }
+    // A layer handed over from another window: this window takes the keyboard.
+    if (bench_->TakeFocusRequest()) {
+        if (wxWindow* top = wxGetTopLevelParent(canvas_)) top->Raise();
+        canvas_->SetFocus();
+    }
     tools::Damage d = bench_->TakeDamage();
     // A document update without a known area repaints everything.
     if (d.full || (updateAsked_ && d.rects.empty())) {
@@ -590,7 +602,14 @@ void CVexoCanvas::OnKeyDown(wxKeyEvent& event) {
     // Single keys of the image window choose a tool.
     if (!event.HasAnyModifiers() && key < 128) {
         if (const int tool = tools::ToolForKey(char(key)); tool && tools::IsBuilt(tool)) {
-            if (ViewHost* host = ViewHost::Get()) host->SendCommand(tool);
+            // The zoom tool's number is also the zoom-in command: its key
+            // chooses the tool only.
+            if (ViewHost* host = ViewHost::Get()) {
+                if (tool == 1420)
+                    host->Tools().Switch(tool);
+                else
+                    host->SendCommand(tool);
+            }
             return;
         }
     }
