@@ -1,7 +1,8 @@
 // The layers panel "      레이어창" (src/dialogs/CDlg_Layer.*) in the main
-// frame: created once at start-up, docked at the right edge of the document
-// area (its place is kept with the other panels' layout), shown and hidden
-// by command 1554, and told which document window is the active one.
+// frame: created once at start-up, hidden, docked at the right edge of the
+// document area (its place is kept with the other panels' layout), shown
+// and hidden by command 1554, and told which document window is the active
+// one.
 #include <wx/aui/aui.h>
 
 #include "../view/CVexoView.h"
@@ -11,12 +12,13 @@
 #include "CVexoApp.h"
 #include "CVexoDocument.h"
 #include "CVexoDoc.h"
+#include "modes.h"
 #include "shell_commands.h"
+#include "tool_shell.h"
 
 namespace {
 
 constexpr const char* kName = "layers";
-constexpr int kMoveTool = 1570;
 
 CDlg_Layer* PanelOf(CMainFrame& f) { return dynamic_cast<CDlg_Layer*>(f.FindPanel(kName)); }
 
@@ -70,22 +72,21 @@ wxWindow* Create(CMainFrame& f) {
         if (CVexoDocument* d = WindowOf(core)) d->ShowLayerInTitle(true);
     };
     p->dragOut = [frame, p] {
-        // The current layer (or its selected part) goes to the clipboard;
-        // the move tool takes it into the picture window the mouse enters.
+        // The current layer goes to the clipboard and the move tool takes it
+        // into the picture window the mouse enters next (the hand-over).
         CVexoDocument* d = frame->ActiveDocument();
-        if (!d || !d->Core()) return;
-        SendCommand(*frame, cmd::Copy);
+        CVexoDoc* core = d ? d->Core() : nullptr;
+        if (!core || !tools::StartHandOver(ToolShell::Get().Box(), *core, core->currentLayer, nullptr)) return;
         SetCaption(*frame, p, wxString::FromUTF8("이미지 복사됨"));
-        if (frame->currentTool != kMoveTool) SendCommand(*frame, kMoveTool);
         if (CVexoView* v = frame->ActiveView())
             if (v->Canvas()) v->Canvas()->SetFocus();
     };
     p->contextMenu = [frame](wxWindow* on, const wxPoint& at) {
         wxMenu menu;
         const std::pair<int, const char*> entries[] = {
-            {cmd::ZoomIn, "확대"}, {cmd::ZoomOut, "축소"}, {cmd::ReleaseSelection, "선택/명령 해제"},
-            {cmd::Copy, "복사"},   {cmd::Paste, "붙이기"}, {cmd::Undo, "실행취소"},
-            {cmd::Redo, "실행반복"}, {cmd::CopyAll, "이미지복사"}};
+            {cmd::Copy, "복사"},           {cmd::Paste, "붙이기"},          {3500, "레이어 복제"},
+            {1553, "레이어 삭제"},         {1552, "레이어 추가"},           {3994, "레이어 이름 변경"},
+            {1500, "떡 이미지 만들기"},    {1545, "레스터 만들기"}};
         for (const auto& [id, label] : entries) {
             menu.Append(cmd::EventId(id), wxString::FromUTF8(label));
             menu.Enable(cmd::EventId(id), CommandEnabled(*frame, id));
@@ -110,7 +111,7 @@ const shell::PanelRegistrar kLayers({kName, Create,
             .Floatable(true)
             .Dockable(true)
             .CloseButton(true)
-            .Show();
+            .Hide();
     }});
 
 const shell::FollowerRegistrar kFollow([](CMainFrame& f, CVexoDoc* doc) {

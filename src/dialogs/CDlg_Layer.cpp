@@ -315,6 +315,7 @@ void CDlg_Layer::OnLeftDown(wxMouseEvent& e) {
     const wxPoint p = e.GetPosition();
     pressedButton_ = nullptr;
     pressedRow_ = -1;
+    if (draggedOut_ && setCaption) setCaption(U("      레이어창"));
     draggedOut_ = false;
     if (const PanelButton* b = ButtonAt(p.x, p.y, !history_)) {
         pressedButton_ = b;

@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "VaZavi.h"
+#include "anchor_path.h"
 #include "doc_change.h"
+#include "free_transform.h"
 #include "doc_host.h"
 #include "layer_set.h"
 #include "paint_state.h"
@@ -305,6 +307,12 @@ public:
     // Colour range: the reference colour and tolerance last used.
     uint32_t rangeColour = 0;
     int rangeTolerance = 10;
+
+    // The path of the path tools (anchor_path.h), kept while other tools run.
+    docpath::AnchorPath anchorPath;
+    // The free transform in progress (free_transform.h); selecting another
+    // layer applies it.
+    docxform::Session freeTransform;
 
     // Paint operations (paint.h): the area painted since the last commit,
     // the area the view has still to repaint, the last droplet position.

@@ -365,6 +365,10 @@ bool CVexoDoc::SelectLayer(int index) {
         return false;
     }
     if (index != currentLayer) {
+        // A free transform pending on the layer being left is applied first
+        // (put back when it cannot be).
+        if (freeTransform.active && freeTransform.layer == currentLayer && !docxform::Apply(*this))
+            docxform::Cancel(*this);
         currentLayer = index;
         host_->RefreshLayersPanel(*this);
     }

@@ -5,7 +5,7 @@
 # (pimlora-cli layers, bottom of the stack first). Then the history page:
 # its undo takes back the reordering, and a menu command (Ctrl+Z, redo) is
 # followed by the panel's rows; a row dragged out of the panel goes to
-# the clipboard. Saves screenshots of the panel for a look.
+# the clipboard and into the picture window as a new layer. Saves screenshots of the panel for a look.
 # usage: panels_test.sh PIMLORA PIMLORA_CLI [BUILD_DIR]
 set -uo pipefail
 . "$(dirname "$0")/lib.sh"
@@ -47,7 +47,10 @@ $IM -size 160x120 plasma:fractal -seed 3 -type TrueColor "BMP3:$WORK/pic.bmp"
 
 start "$WORK/work.vor"
 wait_title "Pimlora - work.vor 100 % " || fail "the VOR did not open: '$(title)'"
-locate_panel && pass "the layers panel is docked and shown at start" || fail "no layers panel"
+where_named "혼합 방식" "combo box" >/dev/null 2>&1 && fail "the layers panel is shown at start"
+menu_item "보기" "레이어.작업내역" || fail "no menu entry 레이어.작업내역"
+locate_panel && pass "레이어.작업내역 shows the layers panel, docked at the right" || fail "no layers panel"
+[ "$PX" -gt 900 ] || fail "the panel is not at the right edge (x $PX)"
 shot start
 
 # --- the "추가" button adds a layer on top of the current one ---------------------------------
@@ -113,18 +116,27 @@ save "$WORK/work.vor" || fail "save after redo"
     || fail "stack after redo: $(stack "$WORK/work.vor")"
 shot end
 
-# --- dragging a row out of the panel copies its layer for the picture window ---------------
+# --- dragging a row out of the panel into the picture window ------------------------------------
 # Top first the rows are now b2 b1 b3 b0: row 3 is the background picture.
+# It goes to the clipboard, and the window the mouse enters takes it as a
+# new layer that follows the mouse until the next click.
 xdotool mousemove $((PX + 170)) $((PY + $(row_y 3))) mousedown 1
 sleep 0.3
 for dx in 20 60 120 200 300 400; do xdotool mousemove $((PX + 170 - dx)) $((PY + $(row_y 3))); sleep 0.1; done
 xdotool mouseup 1
-sleep 0.8
+sleep 0.5
 xclip -selection clipboard -t image/png -o >"$WORK/clip.png" 2>/dev/null
 [ "$($IM "$WORK/clip.png" -format '%wx%h' info: 2>/dev/null)" = "160x120" ] \
     && pass "a row dragged out of the panel puts its layer on the clipboard" \
     || fail "clipboard after the drag out: $($IM "$WORK/clip.png" info: 2>&1 | head -1)"
-[ "$(stack "$WORK/work.vor")" = "$expected" ] || fail "the drag out changed the stack"
+for dx in 420 440 460; do xdotool mousemove $((PX + 170 - dx)) $((PY + 200)); sleep 0.2; done
+xdotool click 1
+sleep 0.6
+save "$WORK/work.vor" || fail "save after the drag out"
+new=$(stack "$WORK/work.vor" | tr ' ' '\n' | grep -vx -e '' $(printf -- '-e %s ' $expected) | head -1)
+[ "$(stack "$WORK/work.vor" | wc -w)" -eq 5 ] && [ "$(field "$WORK/work.vor" "$new" width)" = "160" ] \
+    && pass "the picture window takes the dragged layer as a new layer" \
+    || fail "stack after the drag out: $(stack "$WORK/work.vor")"
 shot dragout
 
 key ctrl+q
