@@ -207,6 +207,18 @@ bool CMainFrame::ShowPanel(const std::string& name, bool show) {
     return true;
 }
 
+void CMainFrame::ActiveDocumentChanged(bool later) {
+    if (IsBeingDeleted() || closing_) return;
+    if (later) {
+        CallAfter([this] { ActiveDocumentChanged(false); });
+        return;
+    }
+    CVexoDocument* d = ActiveDocument();
+    CVexoDoc* core = d ? d->Core() : nullptr;
+    for (const shell::Follower& f : shell::Followers())
+        if (f) f(*this, core);
+}
+
 bool CMainFrame::PanelShown(const std::string& name) const {
     wxWindow* w = FindPanel(name);
     if (!w) return false;

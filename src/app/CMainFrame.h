@@ -39,6 +39,10 @@ public:
     // Shows or hides a panel by name; false when there is no such panel.
     bool ShowPanel(const std::string& name, bool show);
     bool PanelShown(const std::string& name) const;
+    // The panels that follow the active document are told which one it is
+    // now (later: once the events being handled are done, for a window
+    // that is closing).
+    void ActiveDocumentChanged(bool later = false);
 
     AppSettings settings;
     int currentTool = -1, previousTool = -1, currentCommand = -1;

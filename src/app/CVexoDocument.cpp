@@ -38,11 +38,50 @@ CVexoDocument::CVexoDocument() {
 
 CVexoDocument::~CVexoDocument() {
     if (wxTheApp) wxTheApp->Unbind(wxEVT_IDLE, &CVexoDocument::OnAppIdle, this);
+    if (core_) core_->RemoveObserver(this);
+    // The panels follow the document window that is active now.
+    if (CMainFrame* main = wxGetApp().MainFrame()) main->ActiveDocumentChanged(true);
 }
 
 void CVexoDocument::OnAppIdle(wxIdleEvent& event) {
     event.Skip();
     if (core_) core_->CheckJournal();
+}
+
+void CVexoDocument::SetCore(std::unique_ptr<CVexoDoc> core) {
+    if (core_) core_->RemoveObserver(this);
+    core_ = std::move(core);
+    if (core_) core_->AddObserver(this);
+}
+
+const std::string& CVexoDocument::TitleSuffix() const {
+    shownSuffix_ = titleSuffix_;
+    if (layerInTitle_ && core_ && IsValidLayer(core_->currentLayer)) {
+        if (!shownSuffix_.empty()) shownSuffix_ += " ";
+        shownSuffix_ += "레이어 " + std::to_string(core_->currentLayer);
+    }
+    return shownSuffix_;
+}
+
+void CVexoDocument::ShowLayerInTitle(bool show) {
+    layerInTitle_ = show;
+    if (CVexoView* v = View()) v->UpdateTitle();
+}
+
+void CVexoDocument::DocumentChanged(CVexoDoc& doc, const DocChange& change) {
+    if (&doc != core_.get() || change.Has(docchange::Closing)) return;
+    // A change marks the document (a tool, a panel or a dialog made it).
+    if (core_->modified && !coreModified_) {
+        coreModified_ = true;
+        wxDocument::Modify(true);
+    }
+    if (change.Has(docchange::kRecomposite)) core_->viewRebuild = true;
+    if (!change.Has(docchange::kRecomposite | docchange::Selection | docchange::Repaint)) return;
+    UpdateAllViews();
+    // Asked for by a command: shown at once.
+    if (change.Has(docchange::Composite | docchange::Repaint))
+        if (CVexoView* v = View())
+            if (v->Canvas()) v->Canvas()->Update();
 }
 
 CVexoView* CVexoDocument::View() const { return wxDynamicCast(GetFirstView(), CVexoView); }
@@ -57,7 +96,7 @@ bool CVexoDocument::OnNewDocument() {
     std::unique_ptr<CVexoDoc> core = wxGetApp().TakePendingCore(this, name, suffix);
     if (!core) return false;   // nothing prepared: the command ends
     wxDocument::OnNewDocument();
-    core_ = std::move(core);
+    SetCore(std::move(core));
     titleSuffix_ = suffix;
     if (!name.empty()) {
         SetTitle(U(name));
@@ -80,7 +119,7 @@ bool CVexoDocument::OnOpenDocument(const wxString& file) {
             MessageBox("해당 파일을 열 수 없습니다.\n(" + core->lastError + ")");
         return false;
     }
-    core_ = std::move(core);
+    SetCore(std::move(core));
     if (core_->displayName.empty()) core_->displayName = S(wxFileName(file).GetFullName());
     SetFilename(file, true);
     SetDocumentSaved(true);
@@ -176,6 +215,8 @@ bool CVexoDocument::RunCommand(int id) {
     if (main) main->currentCommand = id;
     bool ok = false;
     try {
+        // The command's changes reach the views and panels as one notice.
+        ChangeBatch batch(*core_);
         ok = c->run(*core_, {});
     } catch (const std::bad_alloc&) {   // the table's own guard catches it first
         MessageBox(docmem::kOutOfMemory);
@@ -255,15 +296,6 @@ void CVexoDocument::JournalFailed(const std::string&, const std::string& message
 void CVexoDocument::StatusText(const std::string& text) {
     if (CMainFrame* m = wxGetApp().MainFrame()) m->SetStatus(U(text));
 }
-
-void CVexoDocument::UpdateViews(CVexoDoc&, bool rebuild) {
-    if (rebuild && core_) core_->viewRebuild = true;
-    UpdateAllViews();
-    if (CVexoView* v = View())
-        if (v->Canvas()) v->Canvas()->Update();
-}
-
-void CVexoDocument::RefreshLayersPanel(CVexoDoc&) {}   // the layers panel comes with its own window
 
 void CVexoDocument::StartSelectionTimer(CVexoDoc&, int ms) {
     if (CVexoView* v = View()) v->StartOutlineTimer(ms);

@@ -14,7 +14,7 @@
 
 class CVexoView;
 
-class CVexoDocument : public wxDocument, public DocHost, public ViewDocument {
+class CVexoDocument : public wxDocument, public DocHost, public ViewDocument, public DocObserver {
 public:
     CVexoDocument();
     ~CVexoDocument() override;
@@ -22,7 +22,9 @@ public:
     CVexoDoc* Core() const override { return core_.get(); }
     CVexoView* View() const;
     // Extra text after the zoom in the window title (resource images).
-    const std::string& TitleSuffix() const override { return titleSuffix_; }
+    const std::string& TitleSuffix() const override;
+    // After a press on a layer row the title also names the current layer.
+    void ShowLayerInTitle(bool show);
     std::string DisplayName() const override;
     void MarkModified() override { Modify(true); }
 
@@ -42,8 +44,6 @@ public:
     // --- DocHost ---------------------------------------------------------------
     void MessageBox(const std::string& text) override;
     void StatusText(const std::string& text) override;
-    void UpdateViews(CVexoDoc& doc, bool rebuild) override;
-    void RefreshLayersPanel(CVexoDoc& doc) override;
     void StartSelectionTimer(CVexoDoc& doc, int milliseconds) override;
     void StopSelectionTimer(CVexoDoc& doc) override;
     int CurrentCommand() const override;
@@ -66,13 +66,20 @@ public:
     bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
     void ColourRangePicked(CVexoDoc& doc, uint32_t colour) override;
 
+    // --- DocObserver: the views and the modified flag follow the core ------------
+    void DocumentChanged(CVexoDoc& doc, const DocChange& change) override;
+
 private:
     void OnCommand(wxCommandEvent& event);
     void OnAppIdle(wxIdleEvent& event);
     void OnUpdateCommand(wxUpdateUIEvent& event);
 
+    void SetCore(std::unique_ptr<CVexoDoc> core);
+
     std::unique_ptr<CVexoDoc> core_;
     std::string titleSuffix_;
+    bool layerInTitle_ = false;
+    mutable std::string shownSuffix_;
     bool coreModified_ = false;
     int waitDepth_ = 0;
 

@@ -113,11 +113,9 @@ void FillHost() {
             if (v->Canvas()) v->Canvas()->SetFocus();
     };
     h.changed = [](CVexoDoc& core) {
-        CVexoDocument* d = WindowOf(core);
-        if (!d) return;
-        if (core.modified) d->Modify(true);
+        // The document's change notice: its window and the panels follow.
         core.viewRebuild = true;
-        d->UpdateAllViews();
+        core.Notify(docchange::Composite);
     };
 }
 

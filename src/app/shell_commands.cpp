@@ -32,4 +32,15 @@ PanelRegistrar::PanelRegistrar(Panel panel) { PanelList().push_back(std::move(pa
 
 const std::vector<Panel>& Panels() { return PanelList(); }
 
+namespace {
+std::vector<Follower>& FollowerList() {
+    static std::vector<Follower> list;
+    return list;
+}
+}  // namespace
+
+FollowerRegistrar::FollowerRegistrar(Follower follow) { FollowerList().push_back(std::move(follow)); }
+
+const std::vector<Follower>& Followers() { return FollowerList(); }
+
 }  // namespace shell

@@ -18,6 +18,7 @@
 #include <vector>
 
 class CMainFrame;
+class CVexoDoc;
 class wxWindow;
 class wxAuiPaneInfo;
 
@@ -57,5 +58,13 @@ struct PanelRegistrar {
 };
 
 const std::vector<Panel>& Panels();
+
+// Called with the active document (null: none) whenever another document
+// window becomes the active one or the last one closes.
+using Follower = std::function<void(CMainFrame&, CVexoDoc*)>;
+struct FollowerRegistrar {
+    explicit FollowerRegistrar(Follower follow);
+};
+const std::vector<Follower>& Followers();
 
 }  // namespace shell

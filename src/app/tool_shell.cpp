@@ -15,6 +15,7 @@
 #include "shell_commands.h"
 #include "tool_table.h"
 #include "toolbar_art.h"
+#include "workbench.h"
 #include "view_icons.h"
 #include "view_render.h"
 
@@ -118,7 +119,8 @@ ToolShell& ToolShell::Get() {
 
 const std::vector<int>& ToolShell::PaletteTools() {
     static const std::vector<int> ids = {1342, 4812, 1343, 1344, 1345, 0, 1347, 4669, 1355, 1346, 1350, 1354,
-                                         1352, 1353, 0,    1356, 1357, 1380, 3340, 0, 1384, 1385, 1386, kBrushPanelCommand};
+                                         1352, 1353, 0,    1356, 1357, 1380, 3340, 0, 1570, 2096, 1382, 4828, 4829, 4250, 0,
+                                         1384, 1385, 1386, kBrushPanelCommand};
     return ids;
 }
 
@@ -213,6 +215,11 @@ void ToolShell::ShowDocumentTitle(const wxString& childTitle) {
     if (CMainFrame* f = Frame()) f->ShowDocumentTitle(childTitle);
 }
 
+void ToolShell::ViewActivated(CVexoDoc*) {
+    // The document manager takes the view as current after this call.
+    if (CMainFrame* f = Frame()) f->ActiveDocumentChanged(true);
+}
+
 void ToolShell::SetProgress(int percent) {
     if (CMainFrame* f = Frame()) f->SetProgress(percent);
 }
@@ -272,6 +279,18 @@ void ToolShell::ClosePanels(int newTool) {
     if (newTool != 1353 && f->PanelShown("gradient")) f->ShowPanel("gradient", false);
 }
 
+void ToolShell::PanelsChanged() {
+    CMainFrame* f = Frame();
+    if (!f) return;
+    // The path and free-transform panels follow the tool switch (tool_modes.cpp).
+    if (f->FindPanel("path") && f->PanelShown("path") != box_.PathPanelShown()) f->ShowPanel("path", box_.PathPanelShown());
+    if (f->FindPanel("transform") && f->PanelShown("transform") != box_.TransformPanelShown())
+        f->ShowPanel("transform", box_.TransformPanelShown());
+    for (tools::Workbench* w : box_.Workbenches()) w->RefreshBackground();
+    if (CVexoView* v = f->ActiveView())
+        if (v->Canvas()) v->Canvas()->Refresh(false);
+}
+
 void ToolShell::ToolChanged(int newTool, int oldTool) {
     CMainFrame* f = Frame();
     if (!f) return;
@@ -300,6 +319,10 @@ bool ToolShell::Ask(const std::string& text) {
     return wxMessageBox(U(text), "Pimlora", wxOK | wxCANCEL | wxICON_QUESTION, Frame()) == wxOK;
 }
 
+bool ToolShell::AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) {
+    return doc.Host().AskText(doc, values, edit);
+}
+
 void ToolShell::Status(const std::string& text) {
     CMainFrame* f = Frame();
     if (f && f->GetStatusBar()) f->GetStatusBar()->SetStatusText(U(text), kFieldText);
@@ -321,6 +344,7 @@ wxToolBar* MakePalette(CMainFrame& f) {
         }
         const std::string tip = id == cmd::ForeColour ? "전경색" : id == cmd::BackColour ? "배경색"
                                 : id == cmd::SwapColours ? "색 바꾸기" : id == kBrushPanelCommand ? "붓굵기"
+                                : id == 1382 ? "글자 입력" : id == 4829 ? "말풍선 꼬리" : id == 4250 ? "자유변형"
                                 : tools::StatusText(id);
         const tools::ToolInfo* info = tools::Find(id);
         std::string name = tip;
@@ -328,7 +352,7 @@ wxToolBar* MakePalette(CMainFrame& f) {
             // The tool tip is the text after "\n" when there is one.
             const std::string t = info->text;
             const size_t nl = t.find('\n');
-            name = nl != std::string::npos ? t.substr(nl + 1) : !t.empty() ? t : std::to_string(id);
+            name = nl != std::string::npos ? t.substr(nl + 1) : !t.empty() ? t : !tip.empty() ? tip : std::to_string(id);
         }
         const wxBitmapBundle b = ToolBitmap(id);
         if (info)

@@ -35,6 +35,7 @@ public:
     int DefaultCursor() const override;
     bool IsActiveView(const wxView* view) const override;
     void ShowDocumentTitle(const wxString& childTitle) override;
+    void ViewActivated(CVexoDoc* core) override;
     void SetProgress(int percent) override;
     void SendCommand(int id) override;
     bool CommandEnabled(int id) override;
@@ -47,11 +48,14 @@ public:
     // --- ToolBoxListener ---------------------------------------------------------
     void ClosePanels(int newTool) override;
     void ToolChanged(int newTool, int oldTool) override;
+    void PanelsChanged() override;
 
     // --- ToolUi ------------------------------------------------------------------
     void Message(const std::string& text) override;
     bool Ask(const std::string& text) override;
     void Status(const std::string& text) override;
+    // The text and balloon tools open the document's text dialog.
+    bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
 
     // The palette's tools, in order (0: separator).
     static const std::vector<int>& PaletteTools();

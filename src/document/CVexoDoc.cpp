@@ -11,6 +11,7 @@ CVexoDoc::CVexoDoc(DocHost* host) : image(kTypeBMP), host_(host) { docmem::Regis
 
 CVexoDoc::~CVexoDoc() {
     docmem::Unregister(this);
+    SayClosing();
     // A closed document leaves no journal files behind.
     if (host_ && undoPos >= 0) DiscardJournalFiles();
 }

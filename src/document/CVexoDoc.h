@@ -14,6 +14,7 @@
 //   selection.cpp        selection mask, wand, colour range, shapes
 //   text_layers.cpp      text layers: build, edit, rasterize (1545)
 //   balloon.cpp          speech balloons: BuildBalloon
+//   doc_change.cpp       the change notice and its observers
 #pragma once
 
 #include <array>
@@ -24,6 +25,9 @@
 #include <vector>
 
 #include "VaZavi.h"
+#include "anchor_path.h"
+#include "doc_change.h"
+#include "free_transform.h"
 #include "doc_host.h"
 #include "layer_set.h"
 #include "paint_state.h"
@@ -61,6 +65,20 @@ public:
     // A document built by one window and handed to another changes host.
     void SetHost(DocHost* host) { host_ = host; }
 
+    // --- change notice (doc_change.cpp, doc_change.h) -----------------------
+    // Tells the observers what changed (docchange::What bits); a change of
+    // pixels names its layer (-1: several or all) and raises its revision.
+    void Notify(unsigned what, int layer = -1);
+    void AddObserver(DocObserver* observer);
+    void RemoveObserver(DocObserver* observer);
+    // Notices between these reach the observers as one, at the outermost end.
+    void BeginChanges();
+    void EndChanges();
+    // Raised by every pixel notice of the slot (and of all slots).
+    uint64_t LayerRevision(int slot) const;
+    // Tells the observers the document goes away (the destructor does).
+    void SayClosing();
+
     // --- layer slots (layer_stack.cpp) ------------------------------------
     bool SetupLayerBuffers(int height, int width, const std::u16string& name, int colorFormat, int bitsPerPixel,
                            int paletteColors, uint8_t alphaFill, int slot, int x, int y, int paletteMode,
@@ -79,6 +97,15 @@ public:
     // The layer move of the move tool: dx, dy in picture pixels (dy down);
     // refused beyond one layer size off its place.
     bool MoveLayer(int index, int dx, int dy, bool recordUndo);   // current layer, at most 99 units kept
+    // Moves a layer to another place in the stack (position 0 the bottom)
+    // and records "레이어 위치 이동"; false (nothing recorded) when it is
+    // there already or either is out of the stack.
+    bool MoveLayerInStack(int index, int position);
+    // The layers panel's switches of a layer (no undo step; the document
+    // counts as changed): visibility, blend mode 0-9, fade 0-255.
+    bool SetLayerVisible(int index, bool visible);
+    bool SetLayerBlend(int index, int mode);
+    bool SetLayerTransparency(int index, int transparency);
     // (Re)allocates the two scratch buffers when their sizes differ.
     bool EnsureScratch(int32_t pixelSize, int32_t planeSize);
 
@@ -302,10 +329,21 @@ public:
     uint32_t rangeColour = 0;
     int rangeTolerance = 10;
 
+    // The path of the path tools (anchor_path.h), kept while other tools run.
+    docpath::AnchorPath anchorPath;
+    // The free transform in progress (free_transform.h); selecting another
+    // layer applies it.
+    docxform::Session freeTransform;
+
     // Paint operations (paint.h): the area painted since the last commit,
     // the area the view has still to repaint, the last droplet position.
     paint::PaintState paintState;
 
 private:
     DocHost* host_;
+    std::vector<DocObserver*> observers_;
+    int batchDepth_ = 0;
+    DocChange pending_;
+    uint64_t layerRevision_[kMaxLayers] = {};
+    uint64_t revisionCounter_ = 0;
 };

@@ -83,6 +83,7 @@ bool CVexoDoc::EndLayerOp(int index, bool repaint) {
         std::swap(L.pixels, scratchPixels);
         std::swap(L.alpha, scratchAlpha);
         copied = true;
+        Notify(docchange::Pixels, index);
     }
     host_->RefreshLayersPanel(*this);
     if (repaint) {

@@ -26,10 +26,11 @@ public:
     // A line for the status bar.
     virtual void StatusText(const std::string& text) = 0;
 
-    // Views of the document must repaint (rebuild: recomposite first).
-    virtual void UpdateViews(CVexoDoc& doc, bool rebuild) = 0;
-    // The layers panel shows the document's layers again.
-    virtual void RefreshLayersPanel(CVexoDoc& doc) = 0;
+    // Views of the document must repaint (rebuild: recomposite first), and
+    // the layers changed: both send the document's change notice
+    // (doc_change.h) with Composite or Repaint, and Layers.
+    virtual void UpdateViews(CVexoDoc& doc, bool rebuild);
+    virtual void RefreshLayersPanel(CVexoDoc& doc);
     // The selection outline animation (the view's timer 1).
     virtual void StartSelectionTimer(CVexoDoc& doc, int milliseconds) = 0;
     virtual void StopSelectionTimer(CVexoDoc& doc) = 0;
@@ -100,8 +101,14 @@ public:
 
     void MessageBox(const std::string& text) override;
     void StatusText(const std::string& text) override { status = text; }
-    void UpdateViews(CVexoDoc&, bool) override { ++viewUpdates; }
-    void RefreshLayersPanel(CVexoDoc&) override { ++panelRefreshes; }
+    void UpdateViews(CVexoDoc& doc, bool rebuild) override {
+        ++viewUpdates;
+        DocHost::UpdateViews(doc, rebuild);
+    }
+    void RefreshLayersPanel(CVexoDoc& doc) override {
+        ++panelRefreshes;
+        DocHost::RefreshLayersPanel(doc);
+    }
     void StartSelectionTimer(CVexoDoc&, int ms) override { timerMs = ms; }
     void StopSelectionTimer(CVexoDoc&) override { timerMs = 0; }
     int CurrentCommand() const override { return currentCommand; }

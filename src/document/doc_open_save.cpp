@@ -190,6 +190,7 @@ void CVexoDoc::AdoptState(CVexoDoc& from) {
     compositeStart = kNoLayer;
     compositeCount = -1;
     viewRebuild = true;
+    Notify(docchange::Pixels | docchange::Layers | docchange::Canvas | docchange::Selection);
 }
 
 void CVexoDoc::PostOpen() {

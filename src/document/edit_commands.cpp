@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "dib_types.h"
 #include "filter_commands.h"
+#include "free_transform.h"
 #include "layer_ops.h"
 #include "memory_budget.h"
 #include "undo_journal.h"
@@ -235,42 +236,16 @@ static bool ApplyFreeTransform(CVexoDoc& doc, int id, const std::vector<int>& h)
     CommandScope scope(doc, id);
     const int cur = doc.currentLayer;
     LayerRecord& L = doc.live.layers[cur];
-    const int CH = doc.live.canvas.height;
-    // Stored-row space (upwards): the layer's bottom edge runs P0 -> P1.
-    layerops::PointD p[4] = {{double(h[6]), double(CH - h[7])},
-                             {double(h[4]), double(CH - h[5])},
-                             {double(h[2]), double(CH - h[3])},
-                             {double(h[0]), double(CH - h[1])}};
-    double mx = p[0].x, my = p[0].y;
-    for (const auto& q : p) mx = std::min(mx, q.x), my = std::min(my, q.y);
-    int ow = 0, oh = 0;
-    layerops::FreeTransformBounds(p, ow, oh);
-    if (ow < 1 || oh < 1 || int64_t(ow) * oh > kMaxImagePixels) return false;
-    if (!docmem::AllowLayerSize(doc, cur, ow, oh)) return false;
-    std::vector<layerops::PointI> grid;
-    if (!layerops::FreeTransformGrid(p, L.width, L.height, grid)) return false;
+    const docxform::Handles corners{docxform::Handle{h[0], h[1]}, docxform::Handle{h[2], h[3]},
+                                    docxform::Handle{h[4], h[5]}, docxform::Handle{h[6], h[7]}};
     LayerRecord out;
-    static_cast<LayerRecordData&>(out) = L;
-    out.width = ow;
-    out.height = oh;
-    out.stride = int32_t(LayerStride(ow, 24));
-    out.planeSize = ow * oh;
-    out.pixelSize = out.stride * oh;
-    out.pixels.reset(new (std::nothrow) uint8_t[size_t(out.pixelSize)]);
-    out.alpha.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]());
-    out.effectPlane.reset(new (std::nothrow) uint8_t[size_t(out.planeSize)]());
-    if (!out.pixels || !out.alpha || !out.effectPlane) return false;
-    std::memset(out.pixels.get(), 255, size_t(out.pixelSize));
-    out.effectKind = 0;
     doc.Host().BeginWaitCursor();
     doc.image.progressWindow = [&doc](int pc) { doc.Host().Progress(pc); };
-    const bool ok = layerops::FreeTransformWarp(doc.image, L, grid, out);
+    const bool ok = docxform::Warp(doc, L, corners, out);
     doc.image.progressWindow = nullptr;
     doc.Host().Progress(0);
     doc.Host().EndWaitCursor();
     if (!ok) return false;
-    out.x = int(mx);
-    out.y = -int(my);
     static_cast<LayerRecordData&>(L) = out;
     L.pixels = std::move(out.pixels);
     L.alpha = std::move(out.alpha);

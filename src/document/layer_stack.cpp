@@ -193,6 +193,7 @@ bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& na
         }
     }
     viewRebuild = true;
+    Notify(docchange::Pixels | docchange::Layers | docchange::Canvas, slot);
     return true;
 }
 
@@ -369,6 +370,10 @@ bool CVexoDoc::SelectLayer(int index) {
         return false;
     }
     if (index != currentLayer) {
+        // A free transform pending on the layer being left is applied first
+        // (put back when it cannot be).
+        if (freeTransform.active && freeTransform.layer == currentLayer && !docxform::Apply(*this))
+            docxform::Cancel(*this);
         currentLayer = index;
         host_->RefreshLayersPanel(*this);
     }
@@ -390,8 +395,61 @@ bool CVexoDoc::MoveLayer(int index, int dx, int dy, bool recordUndo) {
         live.selection.y = L.y;
     }
     viewRebuild = true;
+    Notify(docchange::Layers);
     if (recordUndo) RecordSettingsStep(u"전체영상 위치이동", index);
     host_->UpdateViews(*this, true);
+    return true;
+}
+
+bool CVexoDoc::MoveLayerInStack(int index, int position) {
+    std::vector<int> order = StackOrder();
+    const auto at = std::find(order.begin(), order.end(), index);
+    if (at == order.end() || position < 0 || position >= int(order.size()) || at - order.begin() == position)
+        return false;
+    order.erase(at);
+    order.insert(order.begin() + position, index);
+    // The links are written again from the new order.
+    for (size_t k = 0; k < order.size(); ++k) {
+        LayerRecord& L = live.layers[order[k]];
+        L.prev = int16_t(k ? order[k - 1] : kNoLayer);
+        L.next = int16_t(k + 1 < order.size() ? order[k + 1] : kNoLayer);
+    }
+    headLayer = order.front();
+    viewRebuild = true;
+    ChangeBatch batch(*this);
+    Notify(docchange::Layers);
+    RecordUndoStep(u"레이어 위치 이동", 6, index);
+    host_->UpdateViews(*this, true);
+    return true;
+}
+
+bool CVexoDoc::SetLayerVisible(int index, bool visible) {
+    if (!InStack(index)) return false;
+    if ((live.layers[index].visible == 1) == visible) return true;
+    live.layers[index].visible = visible ? 1 : 0;
+    modified = true;
+    viewRebuild = true;
+    Notify(docchange::Layers);
+    return true;
+}
+
+bool CVexoDoc::SetLayerBlend(int index, int mode) {
+    if (!InStack(index) || mode < 0 || mode > 9) return false;
+    if (live.layers[index].blendMode == mode) return true;
+    live.layers[index].blendMode = uint8_t(mode);
+    modified = true;
+    viewRebuild = true;
+    Notify(docchange::Layers);
+    return true;
+}
+
+bool CVexoDoc::SetLayerTransparency(int index, int transparency) {
+    if (!InStack(index) || transparency < 0 || transparency > 255) return false;
+    if (live.layers[index].transparency == transparency) return true;
+    live.layers[index].transparency = uint8_t(transparency);
+    modified = true;
+    viewRebuild = true;
+    Notify(docchange::Layers);
     return true;
 }
 
@@ -467,6 +525,7 @@ void RegisterLayerCommands(Table& t) {
         if (!LayerOfStep(d, p[0])) return false;
         d.Layer(p[0]).visible = p[1] ? 1 : 0;
         d.viewRebuild = true;
+        d.Notify(docchange::Layers);
         return true;
     });
     t.AddNamed("blend", [](CVexoDoc& d, const std::string& a) {
@@ -475,6 +534,7 @@ void RegisterLayerCommands(Table& t) {
         if (p[1] < 0 || p[1] > 9) throw std::invalid_argument("blend mode must be 0 to 9");
         d.Layer(p[0]).blendMode = uint8_t(p[1]);
         d.viewRebuild = true;
+        d.Notify(docchange::Layers);
         return true;
     });
     t.AddNamed("opacity", [](CVexoDoc& d, const std::string& a) {
@@ -483,6 +543,14 @@ void RegisterLayerCommands(Table& t) {
         if (p[1] < 0 || p[1] > 255) throw std::invalid_argument("transparency must be 0 to 255");
         d.Layer(p[0]).transparency = uint8_t(p[1]);
         d.viewRebuild = true;
+        d.Notify(docchange::Layers);
+        return true;
+    });
+    t.AddNamed("order", [](CVexoDoc& d, const std::string& a) {
+        const auto p = StepInts(a, 2, 2);
+        if (!LayerOfStep(d, p[0])) return false;
+        if (p[1] < 0 || p[1] >= d.LayerCount()) throw std::invalid_argument("position must be 0 to the layer count - 1");
+        d.MoveLayerInStack(p[0], p[1]);
         return true;
     });
     t.AddNamed("move", [](CVexoDoc& d, const std::string& a) {

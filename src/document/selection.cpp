@@ -313,6 +313,7 @@ void CVexoDoc::InvertSelection() {
         for (size_t i = 0; i < n; ++i) sel.mask[i] = sel.mask[i] == 0 ? 1 : 0;
     }
     outlineChanged = true;
+    Notify(docchange::Selection);
 }
 
 void CVexoDoc::ClearSelection() {
@@ -322,6 +323,7 @@ void CVexoDoc::ClearSelection() {
     Host().StopSelectionTimer(*this);
     ResetSelectionMask(currentLayer);
     outlineChanged = true;
+    Notify(docchange::Selection);
     viewRebuild = true;
 }
 
@@ -329,6 +331,7 @@ void CVexoDoc::FinishSelectionShape() {
     for (uint8_t& b : live.selection.mask)
         if (b == 2) b = 1;
     outlineChanged = true;
+    Notify(docchange::Selection);
 }
 
 bool CVexoDoc::MagicWand(int canvasX, int canvasY, int tolerance, bool addMode) {
@@ -380,6 +383,7 @@ bool CVexoDoc::MagicWand(int canvasX, int canvasY, int tolerance, bool addMode) 
         if (py > 0) consider(i - uint32_t(w), px, py - 1);
     }
     outlineChanged = true;
+    Notify(docchange::Selection);
     selectionActive = true;
     Host().StartSelectionTimer(*this, 400);
     Host().UpdateViews(*this, false);
@@ -431,6 +435,7 @@ int CVexoDoc::SelectColourRange(uint32_t colour, int tolerance, int mode) {
     Host().StatusText(line);
     selectionActive = true;
     outlineChanged = true;
+    Notify(docchange::Selection);
     viewRebuild = true;
     Host().UpdateViews(*this, false);
     Host().StartSelectionTimer(*this, 400);
@@ -467,6 +472,7 @@ bool CVexoDoc::SelectShape(int shape, const std::vector<CanvasPoint>& points, in
     selectionInverted = false;
     selectionDrag = false;
     outlineChanged = true;
+    Notify(docchange::Selection);
     Host().StartSelectionTimer(*this, 400);
     Host().UpdateViews(*this, false);
     return true;

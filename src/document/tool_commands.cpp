@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CVexoDoc.h"
+#include "anchor_path.h"
 #include "command_frame.h"
 #include "commands.h"
 #include "filter_commands.h"
@@ -55,7 +56,7 @@ const Tool kTools[] = {
     {5616, "경로: 점 끌기", false},
     {5620, "경로: 점 넣기", false},
     {5621, "경로: 점 지우기", false},
-    {5622, "경로: 영역으로", false},
+    {4829, "말풍선 꼬리", false},
     {1428, "도구", false},
     {1429, "도구", false},
 };
@@ -118,6 +119,13 @@ namespace commands {
 void RegisterToolCommands(Table& t) {
     for (const Tool& tool : kTools)
         t.Add(tool.id, tool.label, [tool](CVexoDoc& d, const std::vector<int>&) { return ChooseTool(d, tool); }, Needs::Tool);
+    // 5622 (the path panel): the closed path becomes a polygon selection and
+    // the polygon tool becomes current.
+    t.Add(5622, "경로: 영역으로", [](CVexoDoc& d, const std::vector<int>& p) {
+        if (!docpath::MakeSelection(d, p.empty() ? 0 : std::clamp(p[0], 0, 254))) return false;
+        d.Host().SwitchTool(1345);
+        return true;
+    });
     t.Add(3327, "색상 범위 지정", [](CVexoDoc& d, const std::vector<int>&) { return ChooseColourRange(d); }, Needs::Dialog);
 
     // Dialog commands: the editor's dialog collects the values and runs the

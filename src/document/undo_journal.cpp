@@ -203,6 +203,13 @@ bool RecordStep(CVexoDoc& d, const std::u16string& label, int type, int layer, b
     if (!IsValidLayer(d.currentLayer)) return false;
     if (layer < 0) layer = d.currentLayer;
     if (!IsValidLayer(layer)) return false;
+    // The step names the layer it changed (every layer for whole-document
+    // steps; a settings step changes no pixels).
+    const bool whole = type == UndoWholeDocument || type == UndoWholeWithAngle;
+    ChangeBatch batch(d);
+    d.Notify(docchange::Journal | (settingsOnly ? docchange::Layers : docchange::Pixels) |
+                 (whole ? docchange::Canvas : 0u),
+             whole ? kNoLayer : layer);
     if (!d.recordUndo) {
         if (d.undoPos >= 0) d.modified = true;
         RefreshPrevState(d);
@@ -270,7 +277,10 @@ bool RecordStep(CVexoDoc& d, const std::u16string& label, int type, int layer, b
 }
 
 void FinishMove(CVexoDoc& d, bool ok) {
+    d.Notify(docchange::Journal | docchange::Layers | docchange::Selection | docchange::Canvas);
     if (ok) {
+        // The picture is no longer the one saved: closing asks again.
+        d.modified = true;
         // Without a selection the mask selects the whole current layer.
         if (!d.selectionActive) d.ResetSelectionMask(d.currentLayer);
         RefreshPrevState(d);
@@ -419,6 +429,7 @@ bool CVexoDoc::Undo() {
     }
     ReportFailures(*this);
     DocJournal& J = JournalOf(*this);
+    ChangeBatch batch(*this);
     const int from = undoPos;
     const int pos = undoPos - 1;
     busy = true;
@@ -467,6 +478,7 @@ bool CVexoDoc::Undo() {
     }
     if (pos == 0) {
         ApplyHead(*this, head);
+        Notify(docchange::Pixels);
         SelectIfPossible(*this, sp.layer);
         selectionActive = sp.selectionActive;
         selectionInverted = sp.selectionInverted;
@@ -506,6 +518,7 @@ bool CVexoDoc::Undo() {
         for (StagedLayer& s : staged) {
             ApplyStaged(*this, s);
             Layer(s.slot).inUse = 1;
+            Notify(docchange::Pixels, s.slot);
         }
         ApplyCanvas(*this, sp);
         selectionActive = sp.selectionActive;
@@ -527,6 +540,7 @@ bool CVexoDoc::Redo() {
         return false;
     ReportFailures(*this);
     DocJournal& J = JournalOf(*this);
+    ChangeBatch batch(*this);
     const int pos = undoPos + 1;
     busy = true;
     Host().StopSelectionTimer(*this);
@@ -552,6 +566,7 @@ bool CVexoDoc::Redo() {
     undoPos = pos;
     if (useHead) {
         ApplyHead(*this, head);
+        Notify(docchange::Pixels);
         SelectIfPossible(*this, target);
     }
     switch (su.type) {
@@ -578,6 +593,7 @@ bool CVexoDoc::Redo() {
     for (StagedLayer& s : staged) {
         ApplyStaged(*this, s);
         Layer(s.slot).inUse = 1;
+        Notify(docchange::Pixels, s.slot);
     }
     if (su.type == UndoLayerDeleted) Layer(target).FreeBuffers();
     ApplyCanvas(*this, su);

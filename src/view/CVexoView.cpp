@@ -89,6 +89,7 @@ void CVexoView::OnActivateView(bool activate, wxView*, wxView*) {
         host->SetProgress(0);
         if (GetFrame()) host->ShowDocumentTitle(host->FrameTitle(GetFrame()));
         if (CVexoDoc* core = Core()) host->ShowZoom(int(core->zoom * 100.0));
+        host->ViewActivated(Core());
     }
     if (outlineSuspended_) StartOutlineTimer(400);
 }
@@ -239,6 +240,18 @@ void CVexoView::EndToolEvent() {
     if (!core || !canvas_ || !bench_) return;
     if (core->modified)
         if (ViewDocument* d = Doc()) d->MarkModified();
+    // The zoom tool zoomed around a point: the extent follows, and the
+    // point of the picture stays under the mouse.
+    if (paint::ZPoint at; bench_->TakeZoomCentre(at)) {
+        ZoomChanged();
+        const wxPoint m = canvas_->ScreenToClient(wxGetMousePosition());
+        canvas_->Scroll(std::max(0, at.x - m.x), std::max(0, at.y - m.y));
+    }
+    // A layer handed over from another window: this window takes the keyboard.
+    if (bench_->TakeFocusRequest()) {
+        if (wxWindow* top = wxGetTopLevelParent(canvas_)) top->Raise();
+        canvas_->SetFocus();
+    }
     tools::Damage d = bench_->TakeDamage();
     // A document update without a known area repaints everything.
     if (d.full || (updateAsked_ && d.rects.empty())) {
@@ -294,9 +307,8 @@ void CVexoView::DrawOverlay(viewmath::Frame& out, const viewmath::Visible& v, co
     if (!bench_) return;
     const tools::Overlay& o = bench_->GetOverlay();
     if (!o.Shown()) return;
-    const paint::Rgb c = o.grey ? paint::Rgb{128, 128, 128} : o.colour;
-    const uint32_t rgb = uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16;
-    o.Rasterize([&](int x, int y, int n) {
+    o.RasterizeColoured([&](int x, int y, int n, paint::Rgb c) {
+        const uint32_t rgb = uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16;
         for (const viewmath::Clip& clip : clips)
             if (y >= clip.top && y < clip.bottom) viewmath::FillSpan(v, out, x, y, n, rgb, clip);
     });
@@ -604,7 +616,14 @@ void CVexoCanvas::OnKeyDown(wxKeyEvent& event) {
     // Single keys of the image window choose a tool.
     if (!event.HasAnyModifiers() && key < 128) {
         if (const int tool = tools::ToolForKey(char(key)); tool && tools::IsBuilt(tool)) {
-            if (ViewHost* host = ViewHost::Get()) host->SendCommand(tool);
+            // The zoom tool's number is also the zoom-in command: its key
+            // chooses the tool only.
+            if (ViewHost* host = ViewHost::Get()) {
+                if (tool == 1420)
+                    host->Tools().Switch(tool);
+                else
+                    host->SendCommand(tool);
+            }
             return;
         }
     }

@@ -49,6 +49,8 @@ public:
     virtual int DefaultCursor() const = 0;
     virtual bool IsActiveView(const wxView* view) const = 0;
     virtual void ShowDocumentTitle(const wxString& childTitle) = 0;
+    // A view became the active one: the panels follow its document.
+    virtual void ViewActivated(CVexoDoc* /*core*/) {}
     virtual void SetProgress(int percent) = 0;
     // A command (the context menu's) sent to the main window.
     virtual void SendCommand(int id) = 0;

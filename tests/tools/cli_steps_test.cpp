@@ -74,3 +74,31 @@ TEST(CliMouseSteps, ExampleMessagesAndUsage) {
     r = Cli(dir, "apply " + in + " " + dir.File("a.bmp") + " tool:1356 press:1,1 drag:90,50 release:90,50");
     EXPECT_EQ(r.status, 0) << r.err;
 }
+
+TEST(CliMouseSteps, SecondViewKeysAndTextAnswers) {
+    TempDir dir;
+    const std::string in = MakePicture(dir);
+    // The current layer dragged out of the first window and taken up by the
+    // second one at its first hover; both documents are saved.
+    Result r = Cli(dir, "run " + in + " " + dir.File("a.bmp") + " --view2 " + in + " " + dir.File("b.bmp") +
+                            " tool:1570 press:10,10 drag:20,10 leave:99,10 release:99,10 view:2 hover:50,30"
+                            " press:50,30 release:50,30");
+    ASSERT_EQ(r.status, 0) << r.err;
+    HeadlessHost host;
+    host.echoMessages = false;
+    CVexoDoc a(&host), b(&host);
+    ASSERT_TRUE(a.Open(dir.File("a.bmp")));
+    ASSERT_TRUE(b.Open(dir.File("b.bmp")));
+    EXPECT_EQ(b.live.canvas.width, 100);
+
+    // key: moves by one pixel and is recorded; the text dialog answers from type:.
+    r = Cli(dir, "run " + in + " " + dir.File("k.bmp") + " --journal tool:1570 key:Right type:20,FF0000:AB tool:1382"
+                 " press:5,5 release:5,5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0 0 Opening....\n1 0 전체영상 위치이동\n2 5 글자입력\n");
+
+    for (const char* bad : {"--view2 x.bmp", "key:Home", "view:2", "type:20:AB", "type:0,FF0000:AB"}) {
+        r = Cli(dir, "run " + in + " " + dir.File("x.bmp") + " " + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+    }
+}

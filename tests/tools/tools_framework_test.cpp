@@ -188,10 +188,10 @@ TEST(ToolTable, TextsCursorsAndWhatIsBuilt) {
     f.Press(5, 5);
     EXPECT_EQ(f.bench.Cursor(ToolsFixture::At(5, 5)), tools::kCursorDot);
     f.Release(5, 5);
-    // The tools of the next issue are not built yet; 1348 and 1351 have no behaviour.
-    for (int id : {1570, 1420, 2096, 1382, 4828, 4250, 5615, 1348, 1351}) EXPECT_FALSE(tools::IsBuilt(id)) << id;
+    // 1348 and 1351 have no behaviour.
+    for (int id : {1348, 1351}) EXPECT_FALSE(tools::IsBuilt(id)) << id;
     for (int id : {1342, 4812, 1343, 1344, 1345, 3344, 1346, 1347, 4669, 1350, 1352, 1353, 1354, 1355, 1356, 1357,
-                   1380, 3340})
+                   1380, 3340, 1570, 1420, 2096, 1382, 4828, 4829, 4250, 4251, 4252, 5615, 5616, 5620, 5621})
         EXPECT_TRUE(tools::IsBuilt(id)) << id;
     EXPECT_EQ(tools::ToolForKey('b'), 1347);
     EXPECT_EQ(tools::ToolForKey('M'), 1342);

@@ -101,8 +101,24 @@ void PrintMessages(const std::string& step, std::vector<std::string>& lines) {
 }
 
 int Run(const cli::Args& args) {
+    // --view2 IN2 OUT2 (two values) is taken out before the shared parser.
+    std::string in2, out2;   // a second window's document
+    cli::Args rest;
+    for (size_t k = 0; k < args.size(); ++k) {
+        if (args[k] == "--") {
+            rest.insert(rest.end(), args.begin() + long(k), args.end());
+            break;
+        }
+        if (args[k] != "--view2") {
+            rest.push_back(args[k]);
+            continue;
+        }
+        if (k + 2 >= args.size()) return cli::Usage("--view2 takes IN2 and OUT2");
+        in2 = args[++k];
+        out2 = args[++k];
+    }
     cli::Options o;
-    if (std::string bad = cli::ParseOptions(args, {"--journal", "--image"}, {"--answer"}, o); !bad.empty())
+    if (std::string bad = cli::ParseOptions(rest, {"--journal", "--image"}, {"--answer"}, o); !bad.empty())
         return cli::Usage(bad);
     const std::vector<std::string>& positional = o.positional;
     const bool journal = o.Has("--journal"), imageSettings = o.Has("--image");
@@ -145,11 +161,19 @@ int Run(const cli::Args& args) {
     if (!OpenDocument(doc, positional[0])) return cli::kFailure;
     size_t reported = 0;
     tools::Session session(host, doc);
+    // The second document sits in a window beside the first (view:2 sends
+    // the steps after it there, view:1 back); it is saved to OUT2.
+    CVexoDoc doc2(&host);
+    if (!in2.empty()) {
+        if (!OpenDocument(doc2, in2)) return cli::kFailure;
+        session.AddView(doc2);
+    }
     for (const Step& s : steps) {
         try {
+            CVexoDoc& target = session.Doc();
             const bool ok = s.tool      ? session.Run(s.text)
-                            : s.command ? s.command->run(doc, s.params)
-                                        : (*s.named)(doc, s.namedArgs);
+                            : s.command ? s.command->run(target, s.params)
+                                        : (*s.named)(target, s.namedArgs);
             if (!ok && host.messages.empty()) host.messages.push_back("refused");
         } catch (const std::invalid_argument& e) {
             return cli::Usage("step '" + s.text + "': " + e.what());
@@ -175,6 +199,7 @@ int Run(const cli::Args& args) {
                     int(i.transparentIndex), c.red, c.green, c.blue, int(i.alphaValue), i.alphaPalette ? 1 : 0);
     }
     if (!SaveDocument(doc, positional[1])) return cli::kFailure;
+    if (!in2.empty() && !SaveDocument(doc2, out2)) return cli::kFailure;
     // Documents the steps created (channel splits, crops, duplicates) go
     // beside OUT as NAME-1.EXT, NAME-2.EXT, ...
     for (size_t i = 0; i < host.newDocuments.size(); ++i)
@@ -190,13 +215,15 @@ const cli::Registrar kLayers({"layers", "  pimlora-cli layers FILE\n", 31, Layer
 const std::string& RunUsage() {
     static const std::string text = [] {
         std::string t =
-            "  pimlora-cli run IN OUT [--journal] [--image] [--answer ok|cancel] STEP...\n"
+            "  pimlora-cli run IN OUT [--journal] [--image] [--answer ok|cancel] [--view2 IN2 OUT2] STEP...\n"
             "      --journal lists the undo steps, --image the picture's transparency settings\n"
+            "      --view2: IN2 opens in a second window beside the first and is saved to OUT2\n"
             "      --answer: how a tool's questions are answered (ok unless told)\n"
             "      a journal file that cannot be written is reported and makes the run fail\n"
             "      (exit 1); the edits are still saved\n"
             "      STEP: ID[:P1,P2,...] | select:SLOT | visible:SLOT,V | blend:SLOT,MODE\n"
             "            opacity:SLOT,T | move:SLOT,DX,DY | wand:X,Y[,T] | rect:X0,Y0,X1,Y1\n"
+            "            order:SLOT,POSITION (0 the bottom; records \"레이어 위치 이동\")\n"
             "            range:RRGGBB[,T] | filter:NAME[:P1[,P2[,P3]]]\n"
             "            text:X,Y,SIZE,RRGGBB[,FACE]:TEXT | balloon:X,Y,SIZE,RRGGBB[,FACE]:TEXT\n"
             "            edit-text:SLOT:TEXT\n"
@@ -206,6 +233,10 @@ const std::string& RunUsage() {
             "            pattern:SPACING,THICKNESS[,RRGGBB] | pick-transparent:X,Y | rename:NAME\n"
             "      mouse steps, as the image window delivers them (picture pixels at zoom 1):\n"
             "            tool:ID | press:X,Y[,shift] | drag:X,Y | release:X,Y | dclick:X,Y[,shift] | hover:X,Y\n"
+            "            leave:X,Y (the mouse leaves the window there) | view:1|2 (the window the steps go to)\n"
+            "            key:Left|Right|Up|Down|Delete|Escape|Return\n"
+            "            tool:1509 opens the path panel, tool:5622 makes its closed path a selection\n"
+            "            type:SIZE,RRGGBB[,FACE]:TEXT how the text dialog answers (type: cancels it)\n"
             "      paint settings: colour:RRGGBB | colour2:RRGGBB | brush:SIZE,MODE (1 붓, 0 연필)\n"
             "            gradient:COLOURMODE,PROFILE (1 전경, 2 전경+배경; 1 선형변화, 2 정규변화)\n"
             "            fill:TOLERANCE,FEATHER | feather:N\n"

@@ -36,19 +36,36 @@ void Overlay::Hide() {
     ++version_;
 }
 
+void Overlay::SetBackground(std::vector<OverlayItem> items) {
+    if (items == background_) return;
+    background_ = std::move(items);
+    ++version_;
+}
+
 ZRect Overlay::Bounds() const {
     ZRect r;
+    for (const OverlayItem& i : background_) r = r.Union(ItemBounds(i));
     for (const OverlayItem& i : items_) r = r.Union(ItemBounds(i));
     return r;
 }
 
 void Overlay::Rasterize(const SpanFn& span) const {
+    for (const OverlayItem& i : background_) RasterizeItem(i, span);
     for (const OverlayItem& i : items_) RasterizeItem(i, span);
+}
+
+void Overlay::RasterizeColoured(const ColourSpanFn& span) const {
+    const paint::Rgb grey{128, 128, 128};
+    for (const auto* list : {&background_, &items_})
+        for (const OverlayItem& i : *list) {
+            const paint::Rgb c = this->grey ? grey : i.tinted ? i.tint : colour;
+            RasterizeItem(i, [&](int x, int y, int n) { span(x, y, n, c); });
+        }
 }
 
 Overlay::Tiles Overlay::CoverTiles(int tile) const {
     Tiles tiles;
-    if (items_.empty() || tile < 1) return tiles;
+    if (!Shown() || tile < 1) return tiles;
     auto floorDiv = [tile](int v) { return v >= 0 ? v / tile : -((-v + tile - 1) / tile); };
     Rasterize([&](int x, int y, int n) {
         const int ty = floorDiv(y);
@@ -109,6 +126,7 @@ ZRect ItemBounds(const OverlayItem& item) {
     }
     case OverlayKind::LineSquares: return PointBox(item.points, 4);
     case OverlayKind::Handles: return PointBox(item.points, 3);
+    case OverlayKind::Marks: return PointBox(item.points, 2);
     default: return PointBox(item.points, 0);
     }
 }
@@ -207,6 +225,10 @@ void RasterizeItem(const OverlayItem& item, const SpanFn& span) {
         if (item.closed && n > 2) BresenhamLine(p[n - 1], p[0], [&](int x, int y) { span(x, y, 1); });
         break;
     }
+    case OverlayKind::Marks:
+        for (const paint::ZPoint& q : p)
+            for (int y = q.y - 2; y <= q.y + 2; ++y) span(q.x - 2, y, 5);
+        break;
     case OverlayKind::Handles:
         for (const paint::ZPoint& q : p) {
             span(q.x - 3, q.y - 3, 7);

@@ -28,23 +28,43 @@ enum class OverlayKind {
     LineSquares,   // the line points[0]..points[1] as 9 x 9 squares stepped by Bresenham
     Polyline,      // one-pixel segments through the points (closed: back to the first)
     Handles,       // a 7 x 7 square outline at every point (anchors, corner handles)
+    Marks,         // a filled 5 x 5 square at every point (the first anchor of a path)
 };
 
 struct OverlayItem {
+    OverlayItem() = default;
+    OverlayItem(OverlayKind k, std::vector<paint::ZPoint> p, bool c = false) : kind(k), points(std::move(p)), closed(c) {}
+    // The item in a colour of its own.
+    OverlayItem Tinted(paint::Rgb c) && {
+        tinted = true;
+        tint = c;
+        return std::move(*this);
+    }
     OverlayKind kind = OverlayKind::Band;
     std::vector<paint::ZPoint> points;
     bool closed = false;
+    // A colour of its own (the path's segments and anchors), else the
+    // overlay's colour.
+    bool tinted = false;
+    paint::Rgb tint;
     bool operator==(const OverlayItem&) const = default;
 };
 
 // One horizontal run of overlay pixels: [x, x + length) on row y.
 using SpanFn = std::function<void(int x, int y, int length)>;
+// The same with the run's colour.
+using ColourSpanFn = std::function<void(int x, int y, int length, paint::Rgb colour)>;
 
 class Overlay {
 public:
     const std::vector<OverlayItem>& Items() const { return items_; }
-    bool Shown() const { return !items_.empty(); }
-    // Replaces everything with one item / adds one / hides all.
+    // What stays over the picture between the tool's shapes (the path being
+    // edited, the free-transform frame): drawn under the items, kept by
+    // Show and Hide, replaced as a whole.
+    const std::vector<OverlayItem>& Background() const { return background_; }
+    void SetBackground(std::vector<OverlayItem> items);
+    bool Shown() const { return !items_.empty() || !background_.empty(); }
+    // Replaces the tool's items with one item / adds one / hides them.
     void Show(OverlayItem item);
     void Add(OverlayItem item);
     void Hide();
@@ -54,6 +74,8 @@ public:
     ZRect Bounds() const;
     // Every pixel of the overlay as runs (a pixel may be reported twice).
     void Rasterize(const SpanFn& span) const;
+    // The same with each run's colour (grey in grey mode), background first.
+    void RasterizeColoured(const ColourSpanFn& span) const;
     // Tiles of tile x tile zoomed pixels that hold overlay pixels, joined
     // along their rows: what must be repainted when the overlay goes or
     // comes (much less than its bounds for a band or a circle).
@@ -67,7 +89,7 @@ public:
     bool grey = false;
 
 private:
-    std::vector<OverlayItem> items_;
+    std::vector<OverlayItem> items_, background_;
     uint64_t version_ = 0;
 };
 

@@ -34,6 +34,11 @@ void PaintSettings::SetFill(int tolerance, int featherWidth) {
     Changed();
 }
 
+void PaintSettings::SetText(const textlayer::TextSettings& s) {
+    text = s;
+    Changed();
+}
+
 void PaintSettings::SetFeather(int featherWidth) {
     feather = std::clamp(featherWidth, 0, kMaxFeather);
     Changed();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "paint.h"
+#include "text_layers.h"
 
 namespace tools {
 
@@ -22,6 +23,11 @@ struct PaintSettings {
     int fillTolerance = 10;              // "포함한계"
     int feather = 0;                     // "경계퍼짐"
     int wandTolerance = 70;              // "포함한계치"
+    // The text settings the text dialog starts from and hands back (face,
+    // size, style, colour, balloon style).
+    textlayer::TextSettings text;
+    // Colours of the path being edited: its curve and its anchors.
+    paint::Rgb pathSegment{255, 0, 0}, pathPoint{0, 0, 255};
 
     static constexpr int kMinBrush = 1, kMaxBrush = 30;
     static constexpr int kMaxFeather = 254, kMaxTolerance = 765;
@@ -34,6 +40,7 @@ struct PaintSettings {
     void SetFill(int tolerance, int feather);
     void SetFeather(int feather);
     void SetWandTolerance(int tolerance);
+    void SetText(const textlayer::TextSettings& s);
     void Swap();
 
     // Listeners (the swatches, the size display, the panels).

@@ -1,12 +1,15 @@
 // The tools without windows: a document host whose tool switch is a
-// ToolBox, a workbench on one document, and the mouse and settings steps of
+// ToolBox, a workbench on one document (or one each on two documents, as
+// two windows side by side), and the mouse and settings steps of
 // pimlora-cli (tool:ID, press:X,Y[,shift], drag:X,Y, release:X,Y,
-// dclick:X,Y, hover:X,Y, colour:RRGGBB, colour2:RRGGBB, brush:SIZE,MODE,
-// gradient:COLOURMODE,PROFILE, fill:TOLERANCE,FEATHER, feather:N). Points
-// are picture pixels at zoom 1, origin top-left; they reach the tool as
-// the view delivers them (zoomed, clamped to the picture).
+// dclick:X,Y, hover:X,Y, leave:X,Y, key:NAME, view:N, colour:RRGGBB,
+// colour2:RRGGBB, brush:SIZE,MODE, gradient:COLOURMODE,PROFILE,
+// fill:TOLERANCE,FEATHER, feather:N, type:SIZE,RRGGBB[,FACE]:TEXT). Points
+// are picture pixels at zoom 1, origin top-left; they reach the tool as the
+// view delivers them (zoomed, clamped to the picture).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,27 +36,39 @@ public:
         return answer;
     }
     void Status(const std::string& text) override { reports.push_back(text); }
+    bool AskText(CVexoDoc&, textlayer::TextDialogValues& v, bool edit) override { return text.Answer(v, edit); }
 
     ToolBox box;
     bool answer = true;
     std::vector<std::string> questions, reports;
+    // How the text dialog answers (type:...).
+    TextAnswer text;
 };
 
 class Session {
 public:
     Session(SessionHost& host, CVexoDoc& doc);
+    ~Session();
+    // A second window on another document (pimlora-cli --view2); view:2
+    // sends the following steps there, view:1 back.
+    void AddView(CVexoDoc& doc);
     // Whether the step's name (before the colon) is one of the steps above.
     static bool IsStep(const std::string& name);
     // Runs one step; false when a tool or the document refused. Throws
     // std::invalid_argument for malformed values (a usage error).
     bool Run(const std::string& step);
-    Workbench& Bench() { return bench_; }
+    Workbench& Bench() { return *benches_[current_]; }
+    CVexoDoc& Doc() { return *docs_[current_]; }
+    // The key names of key:NAME.
+    static bool KeyByName(const std::string& name, Key& key);
 
 private:
     paint::ZPoint Point(const std::vector<int>& v) const;
+    bool RunTool(int id);
     SessionHost& host_;
-    CVexoDoc& doc_;
-    Workbench bench_;
+    std::vector<CVexoDoc*> docs_;
+    std::vector<std::unique_ptr<Workbench>> benches_;
+    size_t current_ = 0;
 };
 
 // A message on one line: each run of line breaks becomes one space.

@@ -93,6 +93,10 @@ public:
     virtual void Reset(ToolContext&) {}
     // A zoom step: the points of the shape in progress follow (truncated).
     virtual void ScaleShape(double /*factor*/) {}
+    // The layer whose place follows the mouse at every step now (the move
+    // tool's drag and follow state), or -1: the view keeps the composite of
+    // the other layers while it moves.
+    virtual int MovingLayer(const CVexoDoc&) const { return -1; }
 };
 
 }  // namespace tools

@@ -52,9 +52,29 @@ void ToolBox::SetOptionValue(OptionField::Value v, int value) {
     }
 }
 
+void ToolBox::SetPathPanelShown(bool shown) {
+    if (pathPanel_ == shown) return;
+    pathPanel_ = shown;
+    if (listener_) listener_->PanelsChanged();
+}
+
+void ToolBox::SetTransformPanelShown(bool shown) {
+    if (transformPanel_ == shown) return;
+    transformPanel_ = shown;
+    if (listener_) listener_->PanelsChanged();
+}
+
+bool IsPathTool(int id) { return id == 5615 || id == 5616 || id == 5620 || id == 5621; }
+
 bool ToolBox::Switch(int id) {
     if (!Accepts(id)) return false;
     if (listener_) listener_->ClosePanels(id);
+    // The path panel stays for the path and zoom tools only.
+    const bool pathBefore = pathPanel_;
+    if (IsPathTool(id))
+        pathPanel_ = true;
+    else if (id != 1420 && id != 1421)
+        pathPanel_ = false;
     const int old = current_;
     previous_ = current_;
     current_ = id;
@@ -66,6 +86,7 @@ bool ToolBox::Switch(int id) {
     for (Workbench* w : benches_) w->ResetTools();
     settings_.Changed();
     if (listener_) listener_->ToolChanged(id, old);
+    if (listener_ && pathPanel_ != pathBefore) listener_->PanelsChanged();
     return true;
 }
 

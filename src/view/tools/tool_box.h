@@ -34,6 +34,24 @@ public:
     virtual void ClosePanels(int /*newTool*/) {}
     // After it: the pressed button, the option bar, the cursor, the focus.
     virtual void ToolChanged(int /*newTool*/, int /*oldTool*/) {}
+    // The path panel or the free-transform panel was shown or hidden.
+    virtual void PanelsChanged() {}
+};
+
+// A layer on its way from one document window to another (the move tool's
+// drag out of a window, or the layers panel's drag of a layer row): the
+// layer (or its selected part) is on the clipboard, and the first hover in
+// another window pastes it there as a new layer that then follows the
+// mouse. See StartHandOver (move_tool.h).
+struct HandOver {
+    bool active = false;
+    const Workbench* source = nullptr;   // the window it left; null from the layers panel
+    const CVexoDoc* sourceDoc = nullptr;
+    // Where the mouse held it, in pixels from the top-left corner of what
+    // was copied; without a grab point the copy's top-left corner comes
+    // under the mouse.
+    bool grab = false;
+    int grabX = 0, grabY = 0;
 };
 
 class ToolBox {
@@ -56,9 +74,11 @@ public:
     // Back to the tool before the last switch.
     bool SwitchToPrevious();
 
-    // Panels the switch knows about (shown by the windows of the next tools).
-    void SetPathPanelShown(bool shown) { pathPanel_ = shown; }
-    void SetTransformPanelShown(bool shown) { transformPanel_ = shown; }
+    // The panels the switch knows about. Choosing a path tool shows the path
+    // panel and choosing any other tool but the zoom hides it; the free
+    // transform shows its panel until it is applied or cancelled.
+    void SetPathPanelShown(bool shown);
+    void SetTransformPanelShown(bool shown);
     bool PathPanelShown() const { return pathPanel_; }
     bool TransformPanelShown() const { return transformPanel_; }
     // Whether the switch would accept the tool now.
@@ -74,6 +94,10 @@ public:
     const PaintSettings& Settings() const { return settings_; }
 
     void SetListener(ToolBoxListener* l) { listener_ = l; }
+
+    // The application-wide drag-out flag and what it carries.
+    HandOver& DragOut() { return handOver_; }
+    const HandOver& DragOut() const { return handOver_; }
 
     // The colour-range tool's press gives a reference colour (blue in the
     // low byte). The colour-range dialog takes it over when it is open;
@@ -96,6 +120,7 @@ private:
     ToolBoxListener* listener_ = nullptr;
     RangePick rangePick_;
     std::vector<Workbench*> benches_;
+    HandOver handOver_;
 };
 
 }  // namespace tools

@@ -18,9 +18,14 @@ private:
 
 }  // namespace
 
-// Makers of the tool families (selection_tools.cpp, paint_tools.cpp).
+// Makers of the tool families (selection_tools.cpp, paint_tools.cpp,
+// path_tools.cpp, move_tool.cpp, view_tools.cpp, transform_tool.cpp).
 std::unique_ptr<Tool> MakeSelectionTool(int id);
 std::unique_ptr<Tool> MakePaintTool(int id);
+std::unique_ptr<Tool> MakePathTool(int id);
+std::unique_ptr<Tool> MakeMoveTool(int id);
+std::unique_ptr<Tool> MakeViewTool(int id);
+std::unique_ptr<Tool> MakeTransformTool(int id);
 
 const std::vector<ToolInfo>& Table() {
     using F = Family;
@@ -31,10 +36,10 @@ const std::vector<ToolInfo>& Table() {
         {1344, "클릭지점과 같은 색상의 영역을 자동으로 선택\n자동선택", 4, kCursorDefault, F::Selection, true},
         {1345, "다각형 형태의 영역을 선택함", 5, kCursorCross, F::Selection, true},
         {3344, "", 0, kCursorPicker, F::Selection, true},
-        {5615, "", 7, kCursorDefault, F::Other, false},
-        {5616, "", 0, kCursorDefault, F::Other, false},
-        {5620, "", 0, kCursorDefault, F::Other, false},
-        {5621, "", 0, kCursorDefault, F::Other, false},
+        {5615, "", 7, kCursorDefault, F::Other, true},
+        {5616, "", 0, kCursorDefault, F::Other, true},
+        {5620, "", 0, kCursorDefault, F::Other, true},
+        {5621, "", 0, kCursorDefault, F::Other, true},
         {1346, "스프레이 방식으로 칠하기\n스프레이", 0, kCursorDefault, F::Paint, true},
         {1347, "붓 방식으로 칠하기\n붓 도구", 0, kCursorBrush, F::Paint, true},
         {1348, "연필방식으로 칠하기\n연필 도구", 0, kCursorDefault, F::Paint, false},
@@ -49,15 +54,15 @@ const std::vector<ToolInfo>& Table() {
         {1357, "다각형 그리기\n다각형그리기", 0, kCursorDefault, F::Paint, true},
         {1380, "원 그리기\n원그리기", 0, kCursorDefault, F::Paint, true},
         {3340, "", 0, kCursorBrush, F::Paint, true},
-        {1570, "이동\n이동(레스터형식)", 0, kCursorMove, F::Other, false},
-        {1420, "화면 보기를 확대한다 \n화면 확대", 0, kCursorZoom, F::Other, false},
-        {2096, "픽셀의 색상을 추출합니다\n색상추출", 0, kCursorPicker, F::Other, false},
-        {1382, "", 0, kCursorText, F::Other, false},
-        {4828, "말풍선 넣기", 0, kCursorBalloon, F::Other, false},
-        {4829, "", 0, kCursorHand, F::Other, false},
-        {4250, "", 0, kCursorTransform, F::Other, false},
-        {4251, "", 0, kCursorHand, F::Other, false},
-        {4252, "", 0, kCursorHand, F::Other, false},
+        {1570, "이동\n이동(레스터형식)", 0, kCursorMove, F::Other, true},
+        {1420, "화면 보기를 확대한다 \n화면 확대", 0, kCursorZoom, F::Other, true},
+        {2096, "픽셀의 색상을 추출합니다\n색상추출", 0, kCursorPicker, F::Other, true},
+        {1382, "", 0, kCursorText, F::Other, true},
+        {4828, "말풍선 넣기", 0, kCursorBalloon, F::Other, true},
+        {4829, "", 0, kCursorDefault, F::Other, true},
+        {4250, "", 0, kCursorTransform, F::Other, true},
+        {4251, "", 0, kCursorHand, F::Other, true},
+        {4252, "", 0, kCursorHand, F::Other, true},
     };
     return table;
 }
@@ -84,8 +89,11 @@ std::unique_ptr<Tool> MakeTool(int id) {
     if (const ToolInfo* t = Find(id); t && t->built) {
         if (t->family == Family::Selection) {
             if (auto tool = MakeSelectionTool(id)) return tool;
-        } else if (auto tool = MakePaintTool(id)) {
-            return tool;
+        } else if (t->family == Family::Paint) {
+            if (auto tool = MakePaintTool(id)) return tool;
+        } else {
+            for (auto make : {MakePathTool, MakeMoveTool, MakeViewTool, MakeTransformTool})
+                if (auto tool = make(id)) return tool;
         }
     }
     return std::make_unique<NoTool>(id);
@@ -110,6 +118,11 @@ int ToolForKey(char key) {
     case 'Y': case 'y': return 1357;   // polyline
     case 'C': case 'c': return 1380;   // circle drawing
     case 'X': case 'x': return 3340;   // touch deform
+    case 'V': case 'v': return 1570;   // move
+    case 'Z': case 'z': return 1420;   // zoom
+    case 'I': case 'i': return 2096;   // colour picker (eyedropper)
+    case 'T': case 't': return 1382;   // text
+    case 'A': case 'a': return 5615;   // path: place anchors
     default: return 0;
     }
 }

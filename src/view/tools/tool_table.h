@@ -39,4 +39,9 @@ std::unique_ptr<Tool> MakeTool(int id);
 // Single keys of the image window that choose a tool; 0 for none.
 int ToolForKey(char key);
 
+// The four tools of the path panel (5615, 5616, 5620, 5621).
+bool IsPathTool(int id);
+// The free-transform tools (4250, 4251, 4252).
+inline bool IsTransformTool(int id) { return id >= 4250 && id <= 4252; }
+
 }  // namespace tools

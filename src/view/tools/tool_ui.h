@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "text_layers.h"
+
+class CVexoDoc;
+
 namespace tools {
 
 class ToolUi {
@@ -17,6 +21,27 @@ public:
     virtual bool Ask(const std::string& text) = 0;
     // A line for the status bar (a tool's report).
     virtual void Status(const std::string& text) = 0;
+    // The text dialog of the text and balloon tools ("글자입력" / "글자수정"),
+    // starting from `values`: true on OK with the values it returns. Without
+    // a dialog it is cancelled.
+    virtual bool AskText(CVexoDoc&, textlayer::TextDialogValues&, bool /*edit*/) { return false; }
+};
+
+// How a text dialog without a window answers: OK with `text` (and with
+// `settings` when withSettings) while text is set, else Cancel. Every
+// opening is kept ("글자입력" for a new layer, "글자수정" for an edit).
+struct TextAnswer {
+    std::u16string text;
+    bool withSettings = false;
+    textlayer::TextSettings settings;
+    std::vector<std::string> opened;
+    bool Answer(textlayer::TextDialogValues& v, bool edit) {
+        opened.push_back(edit ? "글자수정" : "글자입력");
+        if (text.empty()) return false;
+        v.text = text;
+        if (withSettings) v.settings = settings;
+        return true;
+    }
 };
 
 // Keeps what was said and answers every question the same way.
@@ -28,9 +53,11 @@ public:
         return answer;
     }
     void Status(const std::string& text) override { status.push_back(text); }
+    bool AskText(CVexoDoc&, textlayer::TextDialogValues& v, bool edit) override { return text.Answer(v, edit); }
 
     bool answer = true;
     std::vector<std::string> messages, questions, status;
+    TextAnswer text;
 };
 
 }  // namespace tools

@@ -5,6 +5,8 @@
 #include <iterator>
 
 #include "CVexoDoc.h"
+#include "anchor_path.h"
+#include "commands.h"
 #include "paint_settings.h"
 #include "tool_box.h"
 #include "tool_table.h"
@@ -32,6 +34,7 @@ void Workbench::SetDocument(CVexoDoc& doc) {
     tools_.clear();
     anchors_.Reset();
     overlay_.Hide();
+    RefreshBackground();
     pressed_ = false;
     lastMove_ = {};
     damage_.full = true;
@@ -80,6 +83,7 @@ void Workbench::Dispatch(Fn&& fn, bool pixels) {
     if (pauses) d.Host().StopSelectionTimer(d);
     ToolContext ctx = Context();
     fn(tool, ctx);
+    RefreshBackground();
     CVexoDoc& after = *doc_;
     if (pauses && after.selectionActive) after.Host().StartSelectionTimer(after, 400);
     const Before now = Before::Of(after, overlay_);
@@ -173,8 +177,76 @@ void Workbench::ResetTools() {
         damage_.rects.insert(damage_.rects.end(), cover.begin(), cover.end());
         overlay_.Hide();
     }
+    RefreshBackground();
     pressed_ = false;
 }
+
+void Workbench::RefreshBackground() {
+    CVexoDoc& d = *doc_;
+    const double z = d.zoom > 0 ? d.zoom : 1.0;
+    const PaintSettings& s = box_.Settings();
+    std::vector<OverlayItem> items;
+    // Pixel centres and edges of the canvas to zoomed pixels.
+    auto centre = [z](double x, double y) {
+        return paint::ZPoint{int(std::floor((x + 0.5) * z)), int(std::floor((y + 0.5) * z))};
+    };
+    auto edge = [z](double x, double y) { return paint::ZPoint{int(std::floor(x * z)), int(std::floor(y * z))}; };
+    const int cur = d.currentLayer;
+    if (box_.PathPanelShown() && !d.anchorPath.Empty() && IsValidLayer(cur)) {
+        const docpath::AnchorPath& path = d.anchorPath;
+        OverlayItem curve = OverlayItem(OverlayKind::Polyline, {}, path.completed && path.anchors.size() >= 3).Tinted(s.pathSegment);
+        for (const docpath::PointD& q : docpath::Curve(path)) {
+            const docpath::PointD c = docpath::ToCanvas(d, cur, q);
+            const paint::ZPoint p = centre(c.x, c.y);
+            if (curve.points.empty() || !(curve.points.back() == p)) curve.points.push_back(p);
+        }
+        OverlayItem anchors = OverlayItem(OverlayKind::Handles, {}).Tinted(s.pathPoint);
+        for (const docpath::Point& a : path.anchors) {
+            const docpath::PointD c = docpath::ToCanvas(d, cur, docpath::PointD{double(a.x), double(a.y)});
+            anchors.points.push_back(centre(c.x, c.y));
+        }
+        OverlayItem first = OverlayItem(OverlayKind::Marks, {anchors.points.front()}).Tinted(s.pathPoint);
+        items.push_back(std::move(curve));
+        items.push_back(std::move(anchors));
+        items.push_back(std::move(first));
+    }
+    const docxform::Session& t = d.freeTransform;
+    if (t.active && t.layer == cur && box_.TransformPanelShown()) {
+        OverlayItem frame(OverlayKind::Polyline, {}, true);
+        for (const docxform::Handle& h : t.handles) frame.points.push_back(edge(h.x, h.y));
+        OverlayItem handles(OverlayKind::Handles, frame.points);
+        items.push_back(std::move(frame));
+        items.push_back(std::move(handles));
+    }
+    overlay_.SetBackground(std::move(items));
+}
+
+bool Workbench::ZoomAt(paint::ZPoint at, bool in) {
+    CVexoDoc& d = *doc_;
+    const double before = d.zoom > 0 ? d.zoom : 1.0;
+    const commands::Command* c = commands::All().Find(in ? 1420 : 1421);
+    if (!c || !c->run(d, {}) || d.zoom == before) return false;
+    ScaleAnchors(in ? 1.25 : 0.8);
+    RefreshBackground();
+    zoomCentre_ = paint::ZPoint{int(at.x * d.zoom / before), int(at.y * d.zoom / before)};
+    zoomAsked_ = true;
+    return true;
+}
+
+bool Workbench::TakeZoomCentre(paint::ZPoint& at) {
+    if (!zoomAsked_) return false;
+    zoomAsked_ = false;
+    at = zoomCentre_;
+    return true;
+}
+
+bool Workbench::TakeFocusRequest() {
+    const bool asked = focusAsked_;
+    focusAsked_ = false;
+    return asked;
+}
+
+int Workbench::MovingLayer() { return Current().MovingLayer(*doc_); }
 
 void Workbench::ScaleAnchors(double factor) {
     anchors_.Scale(factor);
@@ -183,6 +255,7 @@ void Workbench::ScaleAnchors(double factor) {
         // The overlay follows at the next move; until then it is not shown.
         overlay_.Hide();
     }
+    RefreshBackground();
     damage_.full = true;
 }
 

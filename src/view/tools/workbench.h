@@ -68,6 +68,20 @@ public:
     void ResetTools();
     // A zoom step multiplies the anchors.
     void ScaleAnchors(double factor);
+    // What stays over the picture between events (the path while the path
+    // panel is open, the free-transform frame) follows the document again.
+    void RefreshBackground();
+
+    // The zoom tool: one zoom step around a zoomed point (the document's
+    // zoom command, the anchors follow); the view then keeps that point of
+    // the picture under the mouse (TakeZoomCentre gives it, zoomed anew).
+    bool ZoomAt(paint::ZPoint at, bool in);
+    bool TakeZoomCentre(paint::ZPoint& at);
+    // A tool asks for the keyboard (a layer handed over into this window).
+    void RequestFocus() { focusAsked_ = true; }
+    bool TakeFocusRequest();
+    // The layer the current tool moves at every step now, or -1.
+    int MovingLayer();
 
 private:
     template <class Fn>
@@ -84,6 +98,8 @@ private:
     bool pressed_ = false;
     paint::ZPoint lastMove_;
     Damage damage_;
+    bool zoomAsked_ = false, focusAsked_ = false;
+    paint::ZPoint zoomCentre_;
 };
 
 }  // namespace tools
