@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "../dialogs/dialog_util.h"
 #include "../dialogs/paint_panels.h"
 #include "../view/CVexoView.h"
 #include "CChildFrame.h"
@@ -188,7 +189,12 @@ wxString ToolShell::FrameTitle(wxWindow* frame) const {
 }
 
 void ToolShell::SetFrameTitle(wxWindow* frame, const wxString& title) {
-    if (auto* c = dynamic_cast<CChildFrame*>(frame)) c->SetTitle(title);
+    auto* c = dynamic_cast<CChildFrame*>(frame);
+    if (!c) return;
+    c->SetTitle(title);
+    // The picture window is found by its document's title (tests, screen readers).
+    for (wxWindow* w : c->GetChildren())
+        if (dynamic_cast<CVexoCanvas*>(w)) dlgui::Name(w, U("그림: ") + wxString(title).Trim());
 }
 
 viewmath::Look ToolShell::PictureLook() const {
