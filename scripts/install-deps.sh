@@ -6,11 +6,11 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  libjpeg62-turbo-dev libtiff-dev zlib1g-dev
+  libjpeg62-turbo-dev libtiff-dev zlib1g-dev libpng-dev
   libfreetype-dev libfontconfig-dev fonts-nanum
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
-  imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs
+  imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs time bc
   # the editor and its tests under a virtual X server
   libwxgtk3.2-dev libcairo2-dev xvfb xauth xdotool xclip matchbox-window-manager fonts-nanum
   # tool-bar pictures and cursors of the editor

@@ -13,6 +13,7 @@
 #include "CVexoDocument.h"
 #include "command_ids.h"
 #include "commands.h"
+#include "memory_budget.h"
 #include "options_dialog.h"
 #include "shell_commands.h"
 #include "tool_shell.h"
@@ -123,7 +124,7 @@ CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
     Bind(wxEVT_MENU, &CMainFrame::OnCascade, this, cmd::Cascade);
     Bind(wxEVT_MENU, &CMainFrame::OnTile, this, cmd::Tile);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) {
-        settings.gridGap = -settings.gridGap;
+        config::ToggleGrid(settings.gridGap);
         if (CVexoView* v = ActiveView())
             if (v->Canvas()) v->Canvas()->Refresh(false);
     }, cmd::Grid);
@@ -266,6 +267,7 @@ void CMainFrame::LoadConfiguration() {
     // The grid starts hidden.
     if (settings.gridGap > 0) settings.gridGap = -settings.gridGap;
     if (settings.gridGap == 0) settings.gridGap = -16;
+    docmem::SetConfiguredBudgetMB(settings.memoryBudgetMB);
 }
 
 void CMainFrame::SaveConfiguration() {
@@ -456,7 +458,9 @@ void CMainFrame::OnDropFiles(wxDropFilesEvent& event) {
 void CMainFrame::OnOptions(wxCommandEvent&) {
     CVexoView* v = ActiveView();
     if (v) v->StopOutlineTimer();
-    if (RunOptionsDialog(this, settings) && v && v->Canvas()) v->Canvas()->Refresh(false);
+    if (!RunOptionsDialog(this, settings)) return;
+    docmem::SetConfiguredBudgetMB(settings.memoryBudgetMB);
+    if (v && v->Canvas()) v->Canvas()->Refresh(false);
 }
 
 void CMainFrame::OnCascade(wxCommandEvent&) {

@@ -24,6 +24,7 @@
 #include "huge_pages.h"
 #include "tool_shell.h"
 #include "install_paths.h"
+#include "memory_budget.h"
 #include "single_instance.h"
 #include "update_check.h"
 
@@ -130,6 +131,17 @@ bool CVexoApp::OnInit() {
     // 7. The file named on the command line.
     for (const wxString& file : files_) OpenPath(file);
     return true;
+}
+
+bool CVexoApp::OnExceptionInMainLoop() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        wxMessageBox(U(docmem::kOutOfMemory), "Pimlora", wxOK, frame_);
+        return true;
+    } catch (...) {
+        return wxApp::OnExceptionInMainLoop();
+    }
 }
 
 int CVexoApp::OnRun() {

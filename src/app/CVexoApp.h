@@ -28,6 +28,8 @@ public:
     int OnExit() override;
     void OnInitCmdLine(wxCmdLineParser& parser) override;
     bool OnCmdLineParsed(wxCmdLineParser& parser) override;
+    // Memory that runs out inside an event handler is a message, not the end.
+    bool OnExceptionInMainLoop() override;
 
     CMainFrame* MainFrame() const { return frame_; }
     wxDocManager* DocManager() const { return docManager_; }

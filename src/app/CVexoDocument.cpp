@@ -15,6 +15,7 @@
 #include "dib_types.h"
 #include "layer_set.h"
 #include "dialog_models.h"
+#include "memory_budget.h"
 #include "text_layers.h"
 #include "tool_shell.h"
 #include "tool_table.h"
@@ -160,8 +161,10 @@ bool CVexoDocument::RunCommand(int id) {
     CMainFrame* main = wxGetApp().MainFrame();
     if (main) main->currentCommand = id;
     bool ok = false;
-    {
+    try {
         ok = c->run(*core_, {});
+    } catch (const std::bad_alloc&) {   // the table's own guard catches it first
+        MessageBox(docmem::kOutOfMemory);
     }
     if (main) main->currentCommand = -1;
     // Only a change marks the document: choosing a tool, copying or a

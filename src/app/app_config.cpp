@@ -1,8 +1,11 @@
 #include "app_config.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +16,11 @@
 namespace config {
 namespace {
 
+// A folder or anything else that is not a plain file counts as missing.
 std::string ReadAll(const std::string& file, bool& ok) {
+    std::error_code ec;
+    ok = std::filesystem::is_regular_file(file, ec);
+    if (!ok) return {};
     std::ifstream in(file, std::ios::binary);
     ok = bool(in);
     if (!ok) return {};
@@ -91,51 +98,70 @@ std::string Printf(const char* format, auto... args) {
 
 std::u16string Clip(const std::u16string& s) { return s.size() > size_t(kMaxFontName) ? s.substr(0, kMaxFontName) : s; }
 
+// The memory budget's line among the lines after the names: its value
+// (0 when missing), the line taken out of `trailer`.
+int64_t TakeMemoryBudget(std::string& trailer) {
+    static const std::string key = "\nMemoryBudgetMB ";
+    const size_t at = trailer.find(key);
+    if (at == std::string::npos) return 0;
+    const size_t end = std::min(trailer.find('\n', at + 1), trailer.size());
+    const std::string value = trailer.substr(at + key.size(), end - at - key.size());
+    trailer.erase(at, end - at);
+    char* stop = nullptr;
+    const long long v = std::strtoll(value.c_str(), &stop, 10);
+    if (stop == value.c_str() || v <= 0) return 0;
+    return std::min<long long>(v, kMaxMemoryBudgetMB);
+}
+
+// A colour is 24 bits: red, green, blue from the lowest byte.
+int32_t Colour(long long v) { return int32_t(std::clamp<long long>(v, 0, 0xFFFFFF)); }
+
 }  // namespace
 
 void ParseSettings(const std::string& bytes, AppSettings& s) {
+    // Every number is read as a 64-bit value (a number too long even for
+    // that reads as the largest one) and then brought into its range, so no
+    // text can wrap a value around.
     Scanner in(bytes);
-    long a, b, c, d, e;
-    int i, j, k;
-    if (in.Match("FG%ld BG%ld TX%ld pFG%ld pBG%ld", 5, &a, &b, &c, &d, &e)) {
-        s.fg = int32_t(a), s.bg = int32_t(b), s.tx = int32_t(c), s.pfg = int32_t(d), s.pbg = int32_t(e);
+    long long a, b, c, d, e, f;
+    auto i32 = [](long long v) { return int32_t(std::clamp<long long>(v, INT32_MIN, INT32_MAX)); };
+    if (in.Match("FG%lld BG%lld TX%lld pFG%lld pBG%lld", 5, &a, &b, &c, &d, &e)) {
+        s.fg = Colour(a), s.bg = Colour(b), s.tx = Colour(c), s.pfg = Colour(d), s.pbg = Colour(e);
     }
-    if (in.Match("\nFG: %d X%d Y%d", 3, &i, &j, &k)) s.fgPick = {i, j, k};
-    if (in.Match("\nBG: %d X%d Y%d", 3, &i, &j, &k)) s.bgPick = {i, j, k};
-    if (in.Match("\nTX: %d X%d Y%d", 3, &i, &j, &k)) s.txPick = {i, j, k};
+    if (in.Match("\nFG: %lld X%lld Y%lld", 3, &a, &b, &c)) s.fgPick = {i32(a), i32(b), i32(c)};
+    if (in.Match("\nBG: %lld X%lld Y%lld", 3, &a, &b, &c)) s.bgPick = {i32(a), i32(b), i32(c)};
+    if (in.Match("\nTX: %lld X%lld Y%lld", 3, &a, &b, &c)) s.txPick = {i32(a), i32(b), i32(c)};
     int len1 = int(s.fontName.size()), len2 = int(s.fontName2.size());
     bool haveNames = false;
-    if (in.Match("\nFontSize %d %d %d", 3, &i, &j, &k)) {
-        s.fontSize = i < 2 ? 2 : i;
+    if (in.Match("\nFontSize %lld %lld %lld", 3, &a, &b, &c)) {
+        s.fontSize = int32_t(std::clamp<long long>(a, kMinFontSize, kMaxFontSize));
         // A negative count is as wrong as a long one: read nothing then.
-        len1 = j < 0 ? 0 : (j > kMaxFontName ? kMaxFontName : j);
-        len2 = k < 0 ? 0 : (k > kMaxFontName ? kMaxFontName : k);
+        len1 = b < 0 ? 0 : int(std::min<long long>(b, kMaxFontName));
+        len2 = c < 0 ? 0 : int(std::min<long long>(c, kMaxFontName));
         haveNames = true;
     }
-    if (in.Match("\nFontStrikeOut %d", 1, &i)) s.strikeOut = i != 0;
-    if (in.Match("\nFontUnderLine %d", 1, &i)) s.underline = i != 0;
-    if (in.Match("\n%d %d", 2, &i, &j)) {
-        s.brushSize = i < 1 ? 1 : i;
-        s.brushMode = j;
+    if (in.Match("\nFontStrikeOut %lld", 1, &a)) s.strikeOut = a != 0;
+    if (in.Match("\nFontUnderLine %lld", 1, &a)) s.underline = a != 0;
+    if (in.Match("\n%lld %lld", 2, &a, &b)) {
+        s.brushSize = i32(a);
+        s.brushMode = i32(b);
     }
-    int g, cur, pnt;
-    long gc, p1, p2;
-    if (in.Match("\nGGap%d GClr%ld Cur%d Pnt%d %ld %ld", 6, &g, &gc, &cur, &pnt, &p1, &p2)) {
-        s.gridGap = g;
-        s.gridColour = int32_t(gc);
-        s.cursor = cur;
-        s.pnt = pnt;
-        s.pathSegColour = int32_t(p1);
-        s.pathPointColour = int32_t(p2);
+    if (in.Match("\nGGap%lld GClr%lld Cur%lld Pnt%lld %lld %lld", 6, &a, &b, &c, &d, &e, &f)) {
+        s.gridGap = i32(a);
+        s.gridColour = Colour(b);
+        s.cursor = i32(c);
+        s.pnt = i32(d);
+        s.pathSegColour = Colour(e);
+        s.pathPointColour = Colour(f);
     }
-    if (in.Match("\nFog %d", 1, &i)) s.fog = i;
-    if (in.Match("\nTranspRep %d", 1, &i)) s.transpRep = i;
-    if (in.Match("\nFolder: %d", 1, &i)) s.folder = i;
-    if (in.Match("\nUD %d", 1, &i)) s.ud = i;
-    if (in.Match("\nRS %d", 1, &i)) s.rs = i;
-    int w[4];
-    if (in.Match("\nWS %d %d %d %d", 4, &w[0], &w[1], &w[2], &w[3]))
-        for (int n = 0; n < 4; ++n) s.ws[n] = w[n];
+    if (in.Match("\nFog %lld", 1, &a)) s.fog = i32(a);
+    if (in.Match("\nTranspRep %lld", 1, &a)) s.transpRep = i32(a);
+    if (in.Match("\nFolder: %lld", 1, &a)) s.folder = i32(a);
+    if (in.Match("\nUD %lld", 1, &a)) s.ud = i32(a);
+    if (in.Match("\nRS %lld", 1, &a)) s.rs = i32(a);
+    if (in.Match("\nWS %lld %lld %lld %lld", 4, &a, &b, &c, &d)) {
+        s.ws[0] = i32(a), s.ws[1] = i32(b), s.ws[2] = i32(c), s.ws[3] = i32(d);
+    }
     if (haveNames) {
         in.Break();
         std::u16string n1 = in.Units(len1);
@@ -144,9 +170,38 @@ void ParseSettings(const std::string& bytes, AppSettings& s) {
         if (!n1.empty()) s.fontName = n1;
         if (!n2.empty()) s.fontName2 = n2;
         s.trailer = in.Rest();
+        s.memoryBudgetMB = TakeMemoryBudget(s.trailer);
     }
-    // Values the program cannot use are brought into range.
+    ClampSettings(s);
+}
+
+void ClampSettings(AppSettings& s) {
+    for (int32_t* colour : {&s.fg, &s.bg, &s.tx, &s.pfg, &s.pbg, &s.gridColour, &s.pathSegColour, &s.pathPointColour})
+        *colour = Colour(*colour);
+    s.fontSize = std::clamp(s.fontSize, kMinFontSize, kMaxFontSize);
+    s.brushSize = std::clamp(s.brushSize, kMinBrushSize, kMaxBrushSize);
+    s.brushMode = s.brushMode != 0 ? 1 : 0;
+    // The grid gap keeps its sign (negative while the grid is hidden).
+    const int32_t gap = int32_t(std::clamp<int64_t>(s.gridGap < 0 ? -int64_t(s.gridGap) : s.gridGap, kMinGridGap, kMaxGridGap));
+    s.gridGap = s.gridGap < 0 ? -gap : gap;
+    // Cursor values other than 1-4 all meant the cross-hair, which is 5.
+    if (s.cursor < 1 || s.cursor > 5) s.cursor = 5;
     if (s.transpRep < 0 || s.transpRep > 5) s.transpRep = 3;
+    s.folder = std::clamp(s.folder, 0, 1);
+    s.ud = std::clamp(s.ud, 0, 1);
+    s.rs = std::clamp(s.rs, 0, 1);
+    s.ws[0] = std::clamp(s.ws[0], 0, 255);
+    s.ws[1] = std::clamp(s.ws[1], 0, 1);
+    s.ws[2] = std::clamp(s.ws[2], 0, 1);
+    s.ws[3] = std::clamp(s.ws[3], 0, 255);
+    s.memoryBudgetMB = std::clamp<int64_t>(s.memoryBudgetMB, 0, kMaxMemoryBudgetMB);
+    if (s.fontName.size() > size_t(kMaxFontName)) s.fontName.resize(kMaxFontName);
+    if (s.fontName2.size() > size_t(kMaxFontName)) s.fontName2.resize(kMaxFontName);
+}
+
+void ToggleGrid(int32_t& gridGap) {
+    const int32_t gap = int32_t(std::clamp<int64_t>(gridGap < 0 ? -int64_t(gridGap) : gridGap, kMinGridGap, kMaxGridGap));
+    gridGap = gridGap > 0 ? -gap : gap;
 }
 
 bool LoadSettings(const std::string& file, AppSettings& s) {
@@ -158,7 +213,10 @@ bool LoadSettings(const std::string& file, AppSettings& s) {
     return true;
 }
 
-std::string FormatSettings(const AppSettings& s) {
+std::string FormatSettings(const AppSettings& settings) {
+    // Nothing out of range is ever written.
+    AppSettings s = settings;
+    ClampSettings(s);
     std::u16string n1 = Clip(s.fontName), n2 = Clip(s.fontName2);
     std::string out;
     out += Printf("FG%ld BG%ld TX%ld pFG%ld pBG%ld", long(s.fg), long(s.bg), long(s.tx), long(s.pfg), long(s.pbg));
@@ -182,6 +240,8 @@ std::string FormatSettings(const AppSettings& s) {
     out += "\n";
     PutUnits(out, n2);
     out += s.trailer;
+    // Only when set, so that files with the automatic budget stay as they were.
+    if (s.memoryBudgetMB > 0) out += Printf("\nMemoryBudgetMB %lld", (long long)s.memoryBudgetMB);
     return out;
 }
 
@@ -194,16 +254,15 @@ void LoadFirstShow(const std::string& file, const std::string& startDir, AppSett
     s.browserFolder.clear();
     if (!ok) return;
     Scanner in(bytes);
-    int flag = 0, ud = 0, len = 0;
-    if (in.Match("%d update %d", 2, &flag, &ud)) {
-        s.folder = flag;
-        s.ud = ud;
+    long long flag = 0, ud = 0, len = 0;
+    if (in.Match("%lld update %lld", 2, &flag, &ud)) {
+        s.folder = int32_t(std::clamp<long long>(flag, 0, 1));
+        s.ud = int32_t(std::clamp<long long>(ud, 0, 1));
     }
     if (s.folder == 0) {
-        if (in.Match("\n%d", 1, &len) && len > 0) {
-            if (len > 4096) len = 4096;
+        if (in.Match("\n%lld", 1, &len) && len > 0) {
             in.Break();
-            s.browserFolder = in.Units(len);
+            s.browserFolder = in.Units(int(std::min<long long>(len, 4096)));
         }
     } else {
         s.browserFolder = Utf8ToUtf16(startDir + "/Samples");
@@ -237,3 +296,19 @@ bool InstallDefaults(const std::string& folder, const std::string& defaultsFolde
 }
 
 }  // namespace config
+
+void ApplyOptions(const OptionsValues& v, AppSettings& s) {
+    bool hidden = s.gridGap < 0;
+    int gap = std::clamp(v.gridGapText, int(config::kMinGridGap), int(config::kMaxGridGap));
+    s.gridGap = hidden ? -gap : gap;
+    s.gridColour = v.gridColour;
+    s.pathSegColour = v.pathSeg;
+    s.pathPointColour = v.pathPoint;
+    s.transpRep = v.backdrop;
+    // The stored cursor runs 1-5 (arrow .. cross-hair): button i is i + 1.
+    s.cursor = v.cursorButton + 1;
+    s.ws[1] = v.showBrowser ? 1 : 0;
+    s.rs = v.tintedSelection ? 1 : 0;
+    s.ud = v.startupOption ? 1 : 0;
+    s.memoryBudgetMB = std::clamp<int64_t>(v.memoryBudgetMB, 0, config::kMaxMemoryBudgetMB);
+}

@@ -3,28 +3,17 @@
 #include <wx/radiobox.h>
 #include <wx/simplebook.h>
 #include <wx/spinbutt.h>
+#include <wx/spinctrl.h>
+
+#include <algorithm>
 
 #include "command_ids.h"
+#include "memory_budget.h"
 
 const int32_t kSwatchColours[16] = {
     0xFFFFFF, 0xC0C0C0, 0x808080, 0x000000, 0x000080, 0x0000FF, 0x008080, 0x00FFFF,
     0x008000, 0x00FF00, 0x808000, 0xFFFF00, 0x800000, 0xFF0000, 0x800080, 0xFF00FF,
 };
-
-void ApplyOptions(const OptionsValues& v, AppSettings& s) {
-    bool hidden = s.gridGap < 0;
-    int gap = v.gridGapText < 4 ? 4 : v.gridGapText;
-    s.gridGap = hidden ? -gap : gap;
-    s.gridColour = v.gridColour;
-    s.pathSegColour = v.pathSeg;
-    s.pathPointColour = v.pathPoint;
-    s.transpRep = v.backdrop;
-    // The stored cursor runs 1-5 (arrow .. cross-hair): button i is i + 1.
-    s.cursor = v.cursorButton + 1;
-    s.ws[1] = v.showBrowser ? 1 : 0;
-    s.rs = v.tintedSelection ? 1 : 0;
-    s.ud = v.startupOption ? 1 : 0;
-}
 
 namespace {
 
@@ -44,6 +33,7 @@ public:
         v_.showBrowser = s.ws[1] != 0;
         v_.tintedSelection = s.rs != 0;
         v_.startupOption = s.ud != 0;
+        v_.memoryBudgetMB = s.memoryBudgetMB;
 
         auto* top = new wxBoxSizer(wxVERTICAL);
         auto* buttons = new wxBoxSizer(wxHORIZONTAL);
@@ -118,6 +108,20 @@ public:
         tintCheck_->SetValue(v_.tintedSelection);
         udCheck_->SetValue(v_.startupOption);
         for (auto* c : {browserCheck_, tintCheck_, udCheck_}) st->Add(c, 0, wxALL, 6);
+        // The memory the documents may take together (0: half of the
+        // physical memory).
+        auto* mem = new wxBoxSizer(wxHORIZONTAL);
+        mem->Add(new wxStaticText(p4, wxID_ANY, U("문서 메모리 한도(MB, 0 = 자동)")), 0,
+                 wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+        memorySpin_ = new wxSpinCtrl(p4, wxID_ANY, wxString::Format("%lld", (long long)v_.memoryBudgetMB),
+                                     wxDefaultPosition, wxSize(160, -1), wxSP_ARROW_KEYS, 0,
+                                     int(config::kMaxMemoryBudgetMB), int(v_.memoryBudgetMB));
+        mem->Add(memorySpin_, 0);
+        st->Add(mem, 0, wxALL, 6);
+        st->Add(new wxStaticText(p4, wxID_ANY,
+                                 wxString::Format(U("자동이면 물리 메모리의 절반 (%lld MB)"),
+                                                  (long long)(docmem::DefaultBudgetBytes() >> 20))),
+                0, wxLEFT | wxRIGHT, 6);
         p4->SetSizer(st);
         book_->AddPage(p4, pages[4]);
 
@@ -141,6 +145,7 @@ public:
         v_.showBrowser = browserCheck_->GetValue();
         v_.tintedSelection = tintCheck_->GetValue();
         v_.startupOption = udCheck_->GetValue();
+        v_.memoryBudgetMB = memorySpin_->GetValue();
         return v_;
     }
 
@@ -179,6 +184,7 @@ private:
     wxPanel *gridSample_ = nullptr, *segSample_ = nullptr, *pointSample_ = nullptr;
     wxRadioButton *segRadio_ = nullptr, *pointRadio_ = nullptr;
     wxCheckBox *browserCheck_ = nullptr, *tintCheck_ = nullptr, *udCheck_ = nullptr;
+    wxSpinCtrl* memorySpin_ = nullptr;
 };
 
 }  // namespace

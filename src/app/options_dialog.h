@@ -9,15 +9,8 @@
 // The 16 swatch colours (red in the low byte), in control order.
 extern const int32_t kSwatchColours[16];
 
-// Applies the OK rules to the dialog's values; exposed for tests.
-struct OptionsValues {
-    int gridGapText = 16;      // the number typed in the edit box
-    int32_t gridColour = 0, pathSeg = 0, pathPoint = 0;
-    int backdrop = 3;          // 0-5
-    int cursorButton = 0;      // 0-4
-    bool showBrowser = false, tintedSelection = false, startupOption = false;
-};
-void ApplyOptions(const OptionsValues& v, AppSettings& s);
+// The dialog's values and their OK rules (OptionsValues, ApplyOptions) are
+// in app_config.h, without windows.
 
 // True when OK was pressed (settings then changed).
 bool RunOptionsDialog(wxWindow* parent, AppSettings& settings);

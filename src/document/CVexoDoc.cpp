@@ -2,12 +2,14 @@
 
 #include <cstdio>
 
+#include "memory_budget.h"
 #include "program_paths.h"
 #include "undo_journal.h"
 
-CVexoDoc::CVexoDoc(DocHost* host) : image(kTypeBMP), host_(host) {}
+CVexoDoc::CVexoDoc(DocHost* host) : image(kTypeBMP), host_(host) { docmem::Register(this); }
 
 CVexoDoc::~CVexoDoc() {
+    docmem::Unregister(this);
     // A closed document leaves no journal files behind.
     if (host_ && undoPos >= 0) DiscardJournalFiles();
 }

@@ -143,6 +143,14 @@ public:
     // Takes over the layers, canvas, palette and image of a document that
     // was read on the side.
     void AdoptState(CVexoDoc& from);
+    // Opens a picture already in memory (pimlora-cli convert to VOR): as
+    // Open does with a decoded file; the picture is taken over.
+    bool OpenPicture(VaZavi& picture, const std::string& name);
+    // The picture as the single layer of this fresh document (doc_open_save.cpp).
+    bool TakePicture(VaZavi& picture, const std::u16string& title);
+    // The work of Open and Save; those two catch what runs out of memory.
+    bool OpenFile(const std::string& path);
+    bool SaveFile(const std::string& path);
     // After every successful open: new docSerial, current bottom layer,
     // 24-bit conversion, the first undo step.
     void PostOpen();

@@ -1,15 +1,37 @@
 #include "commands.h"
 
+#include <new>
 #include <sstream>
 #include <stdexcept>
 
+#include "CVexoDoc.h"
+#include "memory_budget.h"
+
 namespace commands {
 
+namespace {
+// Every command runs inside this: running out of memory on the way is a
+// refusal with a message, never the end of the program.
+template <class Fn>
+Fn Guarded(Fn run) {
+    if (!run) return run;
+    return [run = std::move(run)](CVexoDoc& doc, const auto& args) {
+        try {
+            return run(doc, args);
+        } catch (const std::bad_alloc&) {
+            doc.lastError = docmem::kOutOfMemory;
+            doc.Host().MessageBox(docmem::kOutOfMemory);
+            return false;
+        }
+    };
+}
+}  // namespace
+
 void Table::Add(int id, std::string label, CommandFn run, Needs needs) {
-    byId_[id] = Command{id, std::move(label), std::move(run), needs};
+    byId_[id] = Command{id, std::move(label), Guarded(std::move(run)), needs};
 }
 
-void Table::AddNamed(const std::string& name, NamedFn run) { named_[name] = std::move(run); }
+void Table::AddNamed(const std::string& name, NamedFn run) { named_[name] = Guarded(std::move(run)); }
 
 const Command* Table::Find(int id) const {
     auto it = byId_.find(id);

@@ -413,12 +413,23 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
         workCol = canvasCol;
     }
 
-    // The layers of the run and what each needs, worked out once.
+    // The layers of the run and what each needs, worked out once. The
+    // column table holds one row of source offsets per layer that is drawn.
     std::array<LayerPlan, kMaxLayers> plans;
     size_t planCount = 0;
     const size_t offsetsPerLayer = size_t(std::max(width, workWidth));
-    if (scratch.offsets.size() < size_t(kMaxLayers) * offsetsPerLayer)
-        scratch.offsets.resize(size_t(kMaxLayers) * offsetsPerLayer);
+    size_t drawn = 0;
+    if (IsValidLayer(start)) {
+        bool seen[kMaxLayers] = {};
+        int visited = 0;
+        for (int i = start; IsValidLayer(i) && !seen[i] && (count < 0 || visited < count); i = live.layers[i].next) {
+            seen[i] = true;
+            ++visited;
+            const LayerRecord& L = live.layers[i];
+            if (L.visible == 1 && L.pixels && L.alpha && L.width > 0 && L.height > 0) ++drawn;
+        }
+    }
+    if (scratch.offsets.size() < drawn * offsetsPerLayer) scratch.offsets.resize(drawn * offsetsPerLayer);
     int64_t work = 0;
     if (IsValidLayer(start)) {
         bool seen[kMaxLayers] = {};
@@ -492,8 +503,18 @@ void CVexoDoc::CompositeRun(int start, int count, uint8_t* bgra) const {
     const int W = live.canvas.width, H = live.canvas.height;
     if (W <= 0 || H <= 0) return;
     // Bottom-up like the layers: canvas stored row R at bgra + R * W * 4.
+    // A very wide or tall canvas goes in tiles, so that the compositor's
+    // row and column tables stay the size of a tile.
+    constexpr int kTileColumns = 1 << 16, kTileRows = 1 << 12;
     const ptrdiff_t stride = ptrdiff_t(W) * 4;
-    CompositeRect(start, count, 1.0, 0, 0, W, H, bgra + stride * (H - 1), -stride);
+    for (int top = 0; top < H; top += kTileRows) {
+        const int h = std::min(kTileRows, H - top);
+        for (int left = 0; left < W; left += kTileColumns) {
+            const int w = std::min(kTileColumns, W - left);
+            CompositeRect(start, count, 1.0, left, top, w, h, bgra + stride * (H - 1 - top) + ptrdiff_t(left) * 4,
+                          -stride);
+        }
+    }
 }
 
 // --- rendering through the compositor ----------------------------------------------

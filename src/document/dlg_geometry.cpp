@@ -13,6 +13,7 @@
 #include "command_frame.h"
 #include "commands.h"
 #include "layer_ops.h"
+#include "memory_budget.h"
 #include "undo_journal.h"
 
 namespace dlg {
@@ -133,12 +134,32 @@ std::string ImageSizeModel::PrintedText(double inches) const {
 
 // --- image size ------------------------------------------------------------------------
 
+namespace {
+// Within the memory budget once every layer is resampled to the canvas of
+// W2 x H2 (or refused with the message).
+bool ResampleFits(CVexoDoc& doc, int W2, int H2) {
+    const int W = doc.live.canvas.width, H = doc.live.canvas.height;
+    if (W < 1 || H < 1) return true;
+    const double sx = double(W2) / W, sy = double(H2) / H;
+    const auto scaled = [&](int, const LayerRecord&, int& w, int& h) {
+        w = std::max(1, Trunc(w * sx + 0.5)), h = std::max(1, Trunc(h * sy + 0.5));
+    };
+    return docmem::AllowGrowth(doc, docmem::WorkingSetWithLayers(doc, scaled, W2, H2));
+}
+// The same for every layer raised to at least the new canvas size.
+bool CanvasFits(CVexoDoc& doc, int W2, int H2) {
+    const auto grown = [&](int, const LayerRecord&, int& w, int& h) { w = std::max(w, W2), h = std::max(h, H2); };
+    return docmem::AllowGrowth(doc, docmem::WorkingSetWithLayers(doc, grown, W2, H2));
+}
+}  // namespace
+
 bool ResampleLayers(CVexoDoc& doc, int W2, int H2) {
     const int W = doc.live.canvas.width, H = doc.live.canvas.height;
     if (W2 == W && H2 == H) return true;
     if (!ValidCanvasSize(W2, H2) || W < 1 || H < 1) return false;
     const double sx = double(W2) / W, sy = double(H2) / H;
     const int bpp = doc.live.canvas.bitsPerPixel > 0 ? doc.live.canvas.bitsPerPixel : 24;
+    if (!ResampleFits(doc, W2, H2)) return false;
     DocHost& host = doc.Host();
     host.RefreshLayersPanel(doc);
     host.BeginWaitCursor();
@@ -183,6 +204,7 @@ bool ResampleLayers(CVexoDoc& doc, int W2, int H2) {
 
 bool ResizeDocument(CVexoDoc& doc, int dpi, int width, int height) {
     if (!IsValidLayer(doc.currentLayer) || !ValidCanvasSize(width, height) || dpi < 1) return false;
+    if (!ResampleFits(doc, width, height)) return false;   // refused: no step, nothing changed
     CommandScope scope(doc, 1431);
     doc.image.SetXDpi(dpi);
     doc.image.SetYDpi(dpi);
@@ -242,6 +264,7 @@ bool ChangeCanvasSize(CVexoDoc& doc, int W2, int H2, int anchor) {
     if (W2 == doc.live.canvas.width && H2 == doc.live.canvas.height) return true;
     if (!ValidCanvasSize(W2, H2)) return false;
     const int bpp = doc.live.canvas.bitsPerPixel > 0 ? doc.live.canvas.bitsPerPixel : 24;
+    if (!CanvasFits(doc, W2, H2)) return false;
     DocHost& host = doc.Host();
     host.RefreshLayersPanel(doc);
     host.BeginWaitCursor();
@@ -278,6 +301,7 @@ bool ChangeCanvasSize(CVexoDoc& doc, int W2, int H2, int anchor) {
 
 bool ApplyCanvasSize(CVexoDoc& doc, int width, int height, int anchor) {
     if (!IsValidLayer(doc.currentLayer) || !ValidCanvasSize(width, height)) return false;
+    if (!CanvasFits(doc, width, height)) return false;   // refused: no step, nothing changed
     CommandScope scope(doc, 1432);
     doc.selectionActive = false;
     doc.JournalAllLayers();

@@ -11,6 +11,7 @@
 #include "CVexoDoc.h"
 #include "command_frame.h"
 #include "commands.h"
+#include "memory_budget.h"
 #include "undo_journal.h"
 
 namespace dlg {
@@ -100,6 +101,7 @@ bool RotationPanel::RotateCurrent(double degrees) {
         layerops::RotatedSize(src.width, src.height, degrees, nw, nh);
     }
     if (nw < 1 || nh < 1 || int64_t(nw) * nh > kMaxImagePixels) return false;
+    if (!docmem::AllowLayerSize(doc, cur, nw, nh)) return false;
     LayerRecord out;
     static_cast<LayerRecordData&>(out) = src;
     out.width = nw, out.height = nh;

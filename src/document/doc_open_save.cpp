@@ -1,9 +1,12 @@
 // Opening by extension, the post-open step, flat-format saving, and the
 // colour-format commands (convert to RGB 2091, reduce to 256 colours 2016).
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "CQuantizer.h"
@@ -11,6 +14,9 @@
 #include "ImageStream.h"
 #include "command_frame.h"
 #include "commands.h"
+#include "memory_budget.h"
+#include "picture_gate.h"
+#include "safe_file.h"
 
 namespace {
 
@@ -18,6 +24,8 @@ constexpr const char* kPathTooLong = "그림파일명이 너무 깁니다.";
 constexpr const char* kCannotOpen = "해당 파일을 열 수 없습니다.";
 constexpr const char* kNoPicture = "해당파일이 존재하지 않습니다.";
 constexpr const char* kConversionFailed = "변환을 성공하지 못했습니다.";
+constexpr const char* kNotRegular = "일반 파일이 아니어서 열 수 없습니다.";
+constexpr const char* kSaveFailed = "파일을 저장하지 못했습니다: ";
 
 constexpr int kRawWidth = 640, kRawHeight = 480;
 
@@ -198,6 +206,17 @@ void CVexoDoc::PostOpen() {
 
 bool CVexoDoc::Open(const std::string& filePath) {
     lastError.clear();
+    try {
+        return OpenFile(filePath);
+    } catch (const std::bad_alloc&) {
+        lastError = docmem::kOutOfMemory;
+        host_->MessageBox(lastError);
+        return false;
+    }
+}
+
+bool CVexoDoc::OpenFile(const std::string& filePath) {
+    const docmem::OpeningScope opening;
     if (filePath.empty()) return false;
     const std::string ext = Extension(filePath);
     if (ext.empty()) return false;
@@ -209,28 +228,37 @@ bool CVexoDoc::Open(const std::string& filePath) {
         lastError = kPathTooLong;
         return false;
     }
+    // A FIFO, a folder or a device is never read (a FIFO would block).
+    if (struct stat st; stat(filePath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        host_->MessageBox(kNotRegular);
+        lastError = std::string(kNotRegular) + (S_ISFIFO(st.st_mode) ? " (FIFO)" : S_ISDIR(st.st_mode) ? " (folder)" : "");
+        return false;
+    }
     auto fresh = std::make_unique<CVexoDoc>(host_);
     fresh->keepScratch = true;   // the scratch buffers of this document are kept
     CVexoDoc& d = *fresh;
     const std::u16string title = Utf8ToUtf16(filePath);
 
-    if (code == kTypeVOR) {
-        FILE* f = std::fopen(filePath.c_str(), "rb");
+    // "sco", the second native kind, is written as VOR and read as VOR.
+    if (code == kTypeVOR || code == kTypeSCO) {
+        std::string why;
+        FILE* f = OpenRegularFileForReading(filePath, why);
         if (!f) {
-            lastError = "can't open file";
+            lastError = "can't open file: " + why;
             return false;
         }
         ImageStream in(f);
         const bool ok = d.ReadVor(in, filePath);
         std::fclose(f);
         if (!ok) {
-            lastError = "not a readable VOR document";
+            lastError = d.lastError.empty() ? "not a readable VOR document" : d.lastError;
             return false;
         }
     } else if (code == 7) {
-        FILE* f = std::fopen(filePath.c_str(), "rb");
+        std::string why;
+        FILE* f = OpenRegularFileForReading(filePath, why);
         if (!f) {
-            lastError = "can't open file";
+            lastError = "can't open file: " + why;
             return false;
         }
         bool ok = d.SetupLayerBuffers(kRawHeight, kRawWidth, title, kTypeBMP, 24, 0, 255, 0, 0, 0, 2, kRawWidth,
@@ -251,7 +279,22 @@ bool CVexoDoc::Open(const std::string& filePath) {
         d.headLayer = d.currentLayer = 0;
     } else {
         VaZavi picture(code <= kTypePCX ? code : kTypeBMP);
+        // The picture's document must fit the memory budget: refused from
+        // the picture's header, before its pixels are allocated.
+        std::string refusal;
+        const ScopedPictureGate gate([&](int w, int h, int bits, std::string& message) {
+            const int64_t need = docmem::PictureWorkingSet(w, h, bits) + docmem::OtherDocuments(&d);
+            const int64_t budget = docmem::BudgetBytes();
+            if (need <= budget) return true;
+            refusal = message = docmem::RefusalMessage(true, need, budget);
+            return false;
+        });
         if (!picture.Load(filePath.c_str(), code)) {
+            if (!refusal.empty()) {
+                host_->MessageBox(refusal);
+                lastError = refusal;
+                return false;
+            }
             // The codec's reason goes with the message.
             lastError = std::string(kCannotOpen) + (picture.LastError()[0] ? std::string("\n(") + picture.LastError() + ")" : "");
             host_->MessageBox(lastError);
@@ -263,53 +306,11 @@ bool CVexoDoc::Open(const std::string& filePath) {
             lastError = kNoPicture;
             return false;
         }
-        d.image.Transfer(picture);
-        const VaZavi& img = d.image;
-        const int bits = img.BitCount();
-        const int bpp = bits <= 8 ? 8 : 24;
-        const int colours = bits <= 8 ? std::min(256, img.ColorsUsed() ? img.ColorsUsed() : 1 << bits) : 0;
-        d.headLayer = 0;
-        LayerRecord& L = d.live.layers[0];
-        d.live.canvas.scratchSize = 0;
-        d.live.canvas.scratchAddr1 = d.live.canvas.scratchAddr2 = 0;
-        if (!d.SetupLayerBuffers(img.Height(), img.Width(), title, img.info.type, bpp, colours, 0, 0, 0, 0, 0,
-                                 img.Width(), img.Height(), 1, 1, LayerRaster, -1, true)) {
-            host_->MessageBox(kCannotOpen);
-            lastError = "picture too large";
+        if (!d.TakePicture(picture, title)) {
+            if (d.lastError.empty()) host_->MessageBox(kCannotOpen);
+            lastError = d.lastError.empty() ? "picture too large" : d.lastError;
             return false;
         }
-        SetFixedText(L.name, 100, u"배경영상");
-        L.inUse = 1;
-        L.visible = 1;
-        L.transparency = 0;
-        L.prev = L.next = -1;
-        L.charWidthScale = 10;
-        L.textAttr388 = 100;
-        L.textBoxLeft = L.textBoxTop = L.tailX = L.tailY = -1;
-        d.live.canvas.pictureX = L.x;
-        d.live.canvas.pictureY = L.y;
-        for (int r = 0; r < L.height; ++r) {
-            const uint8_t* s = img.Row(r);
-            uint8_t* p = L.PixelRow(r);
-            if (bits == 24) {
-                std::memcpy(p, s, size_t(L.width) * 3);
-            } else if (bits == 32) {
-                for (int x = 0; x < L.width; ++x) std::memcpy(p + x * 3, s + x * 4, 3);
-            } else if (bits == 8) {
-                std::memcpy(p, s, size_t(L.width));
-            } else if (bits < 8) {
-                for (int x = 0; x < L.width; ++x) p[x] = uint8_t(img.GetPixelIndex(x, r));
-            } else {
-                for (int x = 0; x < L.width; ++x) {
-                    const uint32_t c = img.GetPixelColor(x, r);
-                    p[x * 3] = ColB(c);
-                    p[x * 3 + 1] = ColG(c);
-                    p[x * 3 + 2] = ColR(c);
-                }
-            }
-            std::memset(L.AlphaRow(r), 255, size_t(L.width));
-        }
-        d.currentLayer = 0;
     }
 
     AdoptState(d);
@@ -319,10 +320,93 @@ bool CVexoDoc::Open(const std::string& filePath) {
     return true;
 }
 
+// The picture becomes the single layer "배경영상" of this (fresh) document,
+// centred on a canvas of its size; the picture itself becomes the document
+// image.
+bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title) {
+    CVexoDoc& d = *this;
+    d.image.Transfer(picture);
+    const VaZavi& img = d.image;
+    const int bits = img.BitCount();
+    const int bpp = bits <= 8 ? 8 : 24;
+    const int colours = bits <= 8 ? std::min(256, img.ColorsUsed() ? img.ColorsUsed() : 1 << bits) : 0;
+    d.headLayer = 0;
+    LayerRecord& L = d.live.layers[0];
+    d.live.canvas.scratchSize = 0;
+    d.live.canvas.scratchAddr1 = d.live.canvas.scratchAddr2 = 0;
+    if (!d.SetupLayerBuffers(img.Height(), img.Width(), title, img.info.type, bpp, colours, 0, 0, 0, 0, 0,
+                             img.Width(), img.Height(), 1, 1, LayerRaster, -1, true))
+        return false;
+    SetFixedText(L.name, 100, u"배경영상");
+    L.inUse = 1;
+    L.visible = 1;
+    L.transparency = 0;
+    L.prev = L.next = -1;
+    L.charWidthScale = 10;
+    L.textAttr388 = 100;
+    L.textBoxLeft = L.textBoxTop = L.tailX = L.tailY = -1;
+    d.live.canvas.pictureX = L.x;
+    d.live.canvas.pictureY = L.y;
+    for (int r = 0; r < L.height; ++r) {
+        const uint8_t* s = img.Row(r);
+        uint8_t* p = L.PixelRow(r);
+        if (bits == 24) {
+            std::memcpy(p, s, size_t(L.width) * 3);
+        } else if (bits == 32) {
+            for (int x = 0; x < L.width; ++x) std::memcpy(p + x * 3, s + x * 4, 3);
+        } else if (bits == 8) {
+            std::memcpy(p, s, size_t(L.width));
+        } else if (bits < 8) {
+            for (int x = 0; x < L.width; ++x) p[x] = uint8_t(img.GetPixelIndex(x, r));
+        } else {
+            for (int x = 0; x < L.width; ++x) {
+                const uint32_t c = img.GetPixelColor(x, r);
+                p[x * 3] = ColB(c);
+                p[x * 3 + 1] = ColG(c);
+                p[x * 3 + 2] = ColR(c);
+            }
+        }
+        std::memset(L.AlphaRow(r), 255, size_t(L.width));
+    }
+    d.currentLayer = 0;
+    return true;
+}
+
+bool CVexoDoc::OpenPicture(VaZavi& picture, const std::string& name) {
+    lastError.clear();
+    try {
+        auto fresh = std::make_unique<CVexoDoc>(host_);
+        fresh->keepScratch = true;
+        if (!picture.IsValid() || !fresh->TakePicture(picture, Utf8ToUtf16(name))) {
+            lastError = fresh->lastError.empty() ? "picture too large" : fresh->lastError;
+            return false;
+        }
+        AdoptState(*fresh);
+        path = name;
+        PostOpen();
+        host_->RefreshLayersPanel(*this);
+        return true;
+    } catch (const std::bad_alloc&) {
+        lastError = docmem::kOutOfMemory;
+        host_->MessageBox(lastError);
+        return false;
+    }
+}
+
 // --- save ---------------------------------------------------------------------------------
 
 bool CVexoDoc::Save(const std::string& target) {
     lastError.clear();
+    try {
+        return SaveFile(target);
+    } catch (const std::bad_alloc&) {
+        lastError = docmem::kOutOfMemory;
+        host_->MessageBox(lastError);
+        return false;
+    }
+}
+
+bool CVexoDoc::SaveFile(const std::string& target) {
     const int code = SaveCode(Extension(target));
     if (code < 0) {
         lastError = "unknown file type";
@@ -331,6 +415,7 @@ bool CVexoDoc::Save(const std::string& target) {
     if (code == kTypeVOR) {
         if (!WriteVor(target)) {
             if (lastError.empty()) lastError = "could not be written";
+            host_->MessageBox(kSaveFailed + lastError);
             return false;
         }
         return true;
@@ -383,6 +468,7 @@ bool CVexoDoc::Save(const std::string& target) {
     }
     if (!out.Save(target.c_str(), code)) {
         lastError = out.LastError()[0] ? out.LastError() : "could not be written";
+        host_->MessageBox(kSaveFailed + lastError);
         return false;
     }
     modified = false;

@@ -16,6 +16,7 @@
 #include "filter_commands.h"
 #include "free_transform.h"
 #include "layer_ops.h"
+#include "memory_budget.h"
 #include "undo_journal.h"
 
 namespace {
@@ -121,6 +122,7 @@ static bool PasteAsLayer(CVexoDoc& doc) {
 // Duplicate the whole picture (every layer) into a new document.
 static bool DuplicatePicture(CVexoDoc& doc) {
     if (!IsValidLayer(doc.currentLayer)) return false;
+    if (!docmem::AllowNewDocument(doc, docmem::WorkingSet(doc))) return false;
     CommandScope scope(doc, 1412);
     auto copy = std::make_unique<CVexoDoc>(&doc.Host());
     copy->live.canvas = doc.live.canvas;

@@ -10,6 +10,7 @@
 #include "command_frame.h"
 #include "commands.h"
 #include "filter_model.h"
+#include "memory_budget.h"
 #include "undo_journal.h"
 
 namespace docfilters {
@@ -250,6 +251,7 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
     LayerRecord& L = doc.live.layers[index];
     const int bpp = doc.live.canvas.bitsPerPixel > 0 ? doc.live.canvas.bitsPerPixel : 24;
     layerops::RotatedSize(L.width, L.height, degrees, nw, nh);
+    if (!docmem::AllowLayerSize(doc, index, nw, nh)) return false;
     LayerRecord out;
     if (!NewLayerBuffers(L, bpp, nw, nh, out, &doc.spareBuffers)) return false;
     out.effectKind = 0;
@@ -292,6 +294,21 @@ bool RotateCurrentLayer(CVexoDoc& doc, int id, double degrees) {
 
 bool RotateCanvas(CVexoDoc& doc, int id, double degrees) {
     if (!IsValidLayer(doc.currentLayer) || !doc.GuardAllRasterLayers()) return false;
+    // Every layer turned, on the canvas that holds them all.
+    {
+        const auto turned = [&](int, const LayerRecord&, int& w, int& h) {
+            int nw, nh;
+            layerops::RotatedSize(w, h, degrees, nw, nh);
+            w = nw, h = nh;
+        };
+        int w2 = 1, h2 = 1;
+        for (int i : doc.StackOrder()) {
+            int w = doc.live.layers[i].width, h = doc.live.layers[i].height;
+            turned(i, doc.live.layers[i], w, h);
+            w2 = std::max(w2, w), h2 = std::max(h2, h);
+        }
+        if (!docmem::AllowGrowth(doc, docmem::WorkingSetWithLayers(doc, turned, w2, h2))) return false;
+    }
     CommandScope scope(doc, id);
     doc.selectionActive = false;
     const int CW = doc.live.canvas.width, CH = doc.live.canvas.height;
@@ -355,8 +372,12 @@ bool ResizeCanvas(CVexoDoc& doc, int width, int height) {
     if (width < 1 || height < 1 || int64_t(width) * height > kMaxImagePixels) return false;
     if (!IsValidLayer(doc.currentLayer) || !doc.GuardAllRasterLayers()) return false;
     if (doc.live.canvas.bitsPerPixel != 24) return false;
-    CommandScope scope(doc, 1431);
     const double sx = double(width) / doc.live.canvas.width, sy = double(height) / doc.live.canvas.height;
+    const auto scaled = [&](int, const LayerRecord&, int& w, int& h) {
+        w = std::max(1, int(std::lround(w * sx))), h = std::max(1, int(std::lround(h * sy)));
+    };
+    if (!docmem::AllowGrowth(doc, docmem::WorkingSetWithLayers(doc, scaled, width, height))) return false;
+    CommandScope scope(doc, 1431);
     for (int i : doc.StackOrder()) {
         LayerRecord& L = doc.live.layers[i];
         const int nw = std::max(1, int(std::lround(L.width * sx))), nh = std::max(1, int(std::lround(L.height * sy)));

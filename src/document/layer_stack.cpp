@@ -15,6 +15,7 @@
 #include "CVexoDoc.h"
 #include "command_frame.h"
 #include "commands.h"
+#include "memory_budget.h"
 
 namespace {
 
@@ -111,6 +112,10 @@ bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& na
     const int64_t canvasBytes = LayerStride(canvasW, bitsPerPixel) * canvasH;
     if (plane > kMaxImagePixels || pixelBytes > kMaxImageBytes || canvasPlane > kMaxImagePixels ||
         canvasBytes > kMaxImageBytes)
+        return false;
+
+    // Within the memory budget, or refused with a message before anything changes.
+    if (!docmem::AllowGrowth(*this, docmem::WorkingSetWithSlot(*this, slot, pixelBytes, plane, canvasW, canvasH)))
         return false;
 
     LayerRecord& L = live.layers[slot];

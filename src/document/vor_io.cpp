@@ -36,6 +36,7 @@ constexpr const char* kDamaged = "VOR 파일이 손상되었습니다";
 
 struct VorError {
     std::string text;
+    bool shown = false;   // the message box was already shown
 };
 [[noreturn]] void Damaged(const std::string& detail) { throw VorError{std::string(kDamaged) + ": " + detail}; }
 
@@ -133,6 +134,7 @@ bool CVexoDoc::ReadVor(ImageStream& in, const std::string& filePath) {
         CanvasInfo cv;
         if (!ReadHeaderAndCanvas(in, head, current, cv)) {
             host_->MessageBox(kVersionMessage);
+            lastError = kVersionMessage;
             return false;
         }
         SetFixedText(cv.title, 100, Utf8ToUtf16(filePath));
@@ -185,8 +187,10 @@ bool CVexoDoc::ReadVor(ImageStream& in, const std::string& filePath) {
             // Exactly the stored size: no canvas override.
             if (!SetupLayerBuffers(rec.height, rec.width, u"", cv.colorFormat, cv.bitsPerPixel,
                                    live.canvas.paletteColors, 0, slot, rec.x, rec.y, 2, -1, -1, 0, 0, rec.kind, -1,
-                                   false))
+                                   false)) {
+                if (!lastError.empty()) throw VorError{lastError, true};   // over the memory budget
                 Damaged(where + " cannot be held in memory");
+            }
             live.canvas = canvas;
             LayerRecord& L = live.layers[slot];
             static_cast<LayerRecordData&>(L) = rec;
@@ -222,21 +226,27 @@ bool CVexoDoc::ReadVor(ImageStream& in, const std::string& filePath) {
         viewRebuild = true;
         return true;
     } catch (const VorError& e) {
-        host_->MessageBox(e.text);
+        if (!e.shown) host_->MessageBox(e.text);
+        lastError = e.text;
         return false;
     }
 }
 
 bool CVexoDoc::WriteVor(const std::string& target) {
+    lastError = "the document has no layers to save";
     if (!IsValidLayer(headLayer) || !InStack(headLayer)) return false;
     // Every section along the links must end at -1.
     const std::vector<int> order = StackOrder();
     if (live.layers[order.back()].next != -1) return false;
     for (int slot : order)
         if (!live.layers[slot].pixels || !live.layers[slot].alpha) return false;
-    SafeFileWriter out(target);
-    if (!out.Ok()) return false;
     if (!RenderThroughView(3)) return false;
+    lastError.clear();
+    SafeFileWriter out(target);
+    if (!out.Ok()) {
+        lastError = out.Error();
+        return false;
+    }
     FILE* f = out.File();
 
     // A palette canvas goes out as true colour (the format has no palette).
@@ -304,7 +314,7 @@ bool CVexoDoc::WriteVor(const std::string& target) {
             }
     }
     if (!out.Commit()) {
-        host_->MessageBox("저장 실패: " + out.Error());
+        lastError = out.Error();
         return false;
     }
     modified = false;

@@ -12,6 +12,8 @@
 
 #include <sys/mman.h>
 
+#include "picture_gate.h"
+
 namespace {
 
 struct BlendTableHolder {
@@ -187,6 +189,10 @@ uint8_t* VaZavi::Allocate(int bitCount, int width, int height, int type) {
     int64_t imageBytes = stride * int64_t(height);
     if (int64_t(width) * int64_t(height) > kMaxImagePixels || imageBytes > kMaxImageBytes) {
         SetLastError("image too large");
+        return nullptr;
+    }
+    if (std::string refusal; !ScopedPictureGate::Allows(width, height, bc, refusal)) {
+        SetLastError(refusal);
         return nullptr;
     }
     int colors = bc <= 8 ? (1 << bc) : 0;

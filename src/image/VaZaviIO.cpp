@@ -80,9 +80,11 @@ bool VaZavi::Save(ImageStream& stream, int type) {
 
 bool VaZavi::Load(const char* fileName, int type) {
     if (!fileName) return false;
-    FILE* f = std::fopen(fileName, "rb");
+    // Non-blocking, so that a FIFO is refused instead of waited for.
+    std::string why;
+    FILE* f = OpenRegularFileForReading(fileName, why);
     if (!f) {
-        SetLastError("can't open file");
+        SetLastError("can't open file: " + why);
         return false;
     }
     ImageStream stream(f);
@@ -96,13 +98,19 @@ bool VaZavi::Save(const char* fileName, int type) {
     if (type == kTypeVOR || type == kTypeSCO) return true;
     SafeFileWriter out(fileName);
     if (!out.Ok()) {
-        SetLastError("can't create file: " + out.Error());
+        SetLastError(out.Reason() == SafeFileWriter::Failure::System ? "can't create file: " + out.Error()
+                                                                     : out.Error());
         return false;
     }
     ImageStream stream(out.File());
-    if (!Save(stream, type)) return false;
+    if (!Save(stream, type)) {
+        // The codec's own message, with the system's reason when a write failed.
+        const std::string cause = out.WriteFailure();
+        if (!cause.empty()) SetLastError(std::string(LastError()[0] ? LastError() : "write error") + ": " + cause);
+        return false;
+    }
     if (!out.Commit()) {
-        SetLastError("write error: " + out.Error());
+        SetLastError(out.Error());
         return false;
     }
     return true;

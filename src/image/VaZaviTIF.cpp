@@ -13,7 +13,8 @@
 // planes) is read through its RGBA interface into a 24-bit image. Both paths read the rows as stored and then apply the
 // Orientation tag with the whole-image turns.
 //
-// Writing: one page; 1-bit images as CCITT Group 3, 8-bit as PackBits,
+// Writing: one page; black-and-white 1-bit images as CCITT Group 3 (1-bit
+// images of two other colours as PackBits palette pages), 8-bit as PackBits,
 // 4-bit uncompressed, 24- and 32-bit as JPEG-compressed RGB (of a 32-bit
 // image the blue, green and red bytes are written, the fourth is dropped).
 #include <algorithm>
@@ -343,13 +344,24 @@ bool DecodeFrom(VaZaviTIF& self, ImageStream& stream, bool allowRetry) {
             const uint64_t need = (uint64_t(bits) * samples * width + 7) / 8 * height;
             if (int64_t(need) > stream.Size()) Fail(kCorrupted, messages);
         }
+        // A strip or tile that starts beyond the end of the file cannot be
+        // read: the page is corrupted, which is known before anything of the
+        // page's size is made.
+        if (const int64_t fileSize = stream.Size(); fileSize > 0) {
+            const uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+            for (uint32_t k = 0; k < striles; ++k)
+                if (TIFFGetStrileByteCount(tif, k) > 0 && TIFFGetStrileOffset(tif, k) >= uint64_t(fileSize))
+                    Fail(kCorrupted, messages);
+        }
         if (!self.CreateUnfilled(bitCount, int(width), int(height), kTypeTIFF)) ThrowCodecError(info.lastError);
         const int w = int(width), h = int(height);
 
         if (!byStrips) {
             TIFFRGBAImage img;
             char emsg[1024] = "";
-            if (!TIFFRGBAImageBegin(&img, tif, 0, emsg)) {
+            // Stop on error: a strip or tile that cannot be read fails the
+            // page instead of leaving its rows blank.
+            if (!TIFFRGBAImageBegin(&img, tif, 1, emsg)) {
                 messages.firstError = emsg;
                 Fail(kCorrupted, messages);
             }
@@ -430,6 +442,15 @@ bool DecodeFrom(VaZaviTIF& self, ImageStream& stream, bool allowRetry) {
 
 }  // namespace
 
+namespace {
+bool IsBlack(const RgbQuad& q) { return q.red == 0 && q.green == 0 && q.blue == 0; }
+bool IsWhite(const RgbQuad& q) { return q.red == 255 && q.green == 255 && q.blue == 255; }
+// One entry black and the other white, in either order.
+bool BlackAndWhite(const RgbQuad* pal) {
+    return (IsBlack(pal[0]) && IsWhite(pal[1])) || (IsWhite(pal[0]) && IsBlack(pal[1]));
+}
+}  // namespace
+
 bool VaZaviTIF::Encode(ImageStream& stream) {
     Messages messages;
     TiffHandle handle;
@@ -448,9 +469,13 @@ bool VaZaviTIF::Encode(ImageStream& stream) {
         uint16_t photometric;
         if (direct) {
             photometric = PHOTOMETRIC_RGB;
-        } else if (bitCount == 1) {
+        } else if (bitCount == 1 && BlackAndWhite(pal)) {
             auto lum = [](const RgbQuad& q) { return (59 * q.green + 30 * q.red + 11 * q.blue) / 100; };
             photometric = lum(pal[0]) < lum(pal[1]) ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE;
+        } else if (bitCount == 1) {
+            // Two colours that are not black and white: only a palette page
+            // keeps them.
+            photometric = PHOTOMETRIC_PALETTE;
         } else {
             // Grey when the palette is the grey ramp of its depth (the
             // identity ramp for 8 bits, steps of 17 for 4 bits), as a reader
@@ -487,7 +512,8 @@ bool VaZaviTIF::Encode(ImageStream& stream) {
         }
         uint16_t compression = COMPRESSION_NONE;
         switch (bitCount) {
-        case 1: compression = COMPRESSION_CCITTFAX3; break;
+        // Fax coding is defined for black-and-white pages only.
+        case 1: compression = photometric == PHOTOMETRIC_PALETTE ? COMPRESSION_PACKBITS : COMPRESSION_CCITTFAX3; break;
         case 8: compression = COMPRESSION_PACKBITS; break;
         case 4: compression = COMPRESSION_NONE; break;
         default: compression = COMPRESSION_JPEG; break;

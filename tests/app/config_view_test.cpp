@@ -201,3 +201,130 @@ TEST(ViewMath, SelectionOutlineFollowsTheMaskBorder) {
     EXPECT_FALSE(marked(0, 0));
 }
 }  // namespace
+
+namespace {
+std::string Configured(const std::string& text) {
+    AppSettings s;
+    config::ParseSettings(text, s);
+    return config::FormatSettings(s);
+}
+}  // namespace
+
+// Values outside their ranges are brought into them when read, numbers too
+// long for their field do not wrap, and nothing out of range is written.
+TEST(Settings, RangesOnReadAndWrite) {
+    const std::string names = "\n\n";
+    AppSettings s;
+    config::ParseSettings("FG99999999999 BG-5 TX16777216 pFG1 pBG2\nFG: 3 X-99999999999 Y99999999999"
+                          "\nBG: 1 X2 Y3\nTX: 4 X5 Y6\nFontSize 2147483647 0 0\n"
+                          "\nFontStrikeOut 7\nFontUnderLine 0\n2147483647 9\nGGap-2147483648 GClr-1 Cur999999 Pnt5 1 2"
+                          "\nFog 3\nTranspRep 2\nFolder: 9\nUD 2147483647\nRS -4\nWS 999 5 -1 256" + names,
+                          s);
+    EXPECT_EQ(s.fg, 0xFFFFFF);
+    EXPECT_EQ(s.bg, 0);
+    EXPECT_EQ(s.tx, 0xFFFFFF);
+    EXPECT_EQ(s.fgPick.x, INT32_MIN);
+    EXPECT_EQ(s.fgPick.y, INT32_MAX);   // not 1215752191
+    EXPECT_EQ(s.fontSize, config::kMaxFontSize);
+    EXPECT_TRUE(s.strikeOut);
+    EXPECT_EQ(s.brushSize, 30);
+    EXPECT_EQ(s.brushMode, 1);
+    EXPECT_EQ(s.gridGap, -40);          // hidden, at most 40
+    EXPECT_EQ(s.gridColour, 0);
+    EXPECT_EQ(s.cursor, 5);             // other values meant the cross-hair
+    EXPECT_EQ(s.transpRep, 2);
+    EXPECT_EQ(s.folder, 1);
+    EXPECT_EQ(s.ud, 1);
+    EXPECT_EQ(s.rs, 0);
+    EXPECT_EQ(s.ws[0], 255);
+    EXPECT_EQ(s.ws[1], 1);
+    EXPECT_EQ(s.ws[2], 0);
+    EXPECT_EQ(s.ws[3], 255);
+    const std::string out = config::FormatSettings(s);
+    EXPECT_NE(out.find("\nFontSize 2000 "), std::string::npos) << out;
+    EXPECT_NE(out.find("\n30 1\nGGap40 GClr0 Cur5 "), std::string::npos) << out;
+    EXPECT_NE(out.find("\nUD 1\nRS 0\nWS 255 1 0 255\n"), std::string::npos) << out;
+
+    // Values set out of range in memory are written in range.
+    AppSettings m;
+    m.brushSize = -7;
+    m.fontSize = 0;
+    m.gridGap = INT32_MIN;
+    m.cursor = 0;
+    m.transpRep = 77;
+    m.fg = -1;
+    const std::string w = config::FormatSettings(m);
+    EXPECT_NE(w.find("FG0 BG16777215"), std::string::npos) << w;
+    EXPECT_NE(w.find("\nFontSize 2 "), std::string::npos) << w;
+    EXPECT_NE(w.find("\n1 0\nGGap40 "), std::string::npos) << w;
+    EXPECT_NE(w.find(" Cur5 "), std::string::npos) << w;
+    EXPECT_NE(w.find("\nTranspRep 3\n"), std::string::npos) << w;
+    EXPECT_EQ(Configured(w), w);   // what is written reads back as written
+
+    // The grid toggle keeps the gap in range, also from the most negative value.
+    int32_t gap = INT32_MIN;
+    config::ToggleGrid(gap);
+    EXPECT_EQ(gap, 40);
+    config::ToggleGrid(gap);
+    EXPECT_EQ(gap, -40);
+    gap = 2;
+    config::ToggleGrid(gap);
+    EXPECT_EQ(gap, -4);
+
+    // The options dialog stores the gap within 4-40 and the memory budget.
+    OptionsValues v;
+    AppSettings o;
+    v.gridGapText = 100;
+    v.memoryBudgetMB = 512;
+    ApplyOptions(v, o);
+    EXPECT_EQ(o.gridGap, -40);   // the grid stays hidden
+    EXPECT_EQ(o.memoryBudgetMB, 512);
+    v.gridGapText = 2;
+    v.memoryBudgetMB = -1;
+    ApplyOptions(v, o);
+    EXPECT_EQ(o.gridGap, -4);
+    EXPECT_EQ(o.memoryBudgetMB, 0);
+}
+
+// The memory budget follows the names and is written only when it is set,
+// so files of the automatic budget stay as they were.
+TEST(Settings, MemoryBudgetAfterTheNames) {
+    AppSettings s;
+    s.fontName = u"AB";
+    const std::string automatic = config::FormatSettings(s);
+    EXPECT_EQ(automatic.find("MemoryBudget"), std::string::npos);
+    s.memoryBudgetMB = 3000;
+    const std::string set = config::FormatSettings(s);
+    EXPECT_EQ(set, automatic + "\nMemoryBudgetMB 3000");
+    AppSettings r;
+    config::ParseSettings(set, r);
+    EXPECT_EQ(r.memoryBudgetMB, 3000);
+    EXPECT_EQ(r.fontName, u"AB");
+    config::ParseSettings(automatic + "\nMemoryBudgetMB 99999999999999", r);
+    EXPECT_EQ(r.memoryBudgetMB, config::kMaxMemoryBudgetMB);
+    // Beside the other lines after the names, which stay as they were.
+    AppSettings t;
+    config::ParseSettings(automatic + "\nUpdateServer example\nMemoryBudgetMB 700\nOther 1", t);
+    EXPECT_EQ(t.memoryBudgetMB, 700);
+    EXPECT_EQ(t.trailer, "\nUpdateServer example\nOther 1");
+    EXPECT_EQ(config::FormatSettings(t), automatic + "\nUpdateServer example\nOther 1\nMemoryBudgetMB 700");
+}
+
+// Folders in place of the two files: the configuration counts as missing
+// (the editor then ends with its message) and FirstShow.ini as absent.
+TEST(Settings, FoldersInPlaceOfTheFiles) {
+    auto dir = std::filesystem::temp_directory_path() / ("pimlora_cfgdir_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / config::kConfigFile);
+    std::filesystem::create_directories(dir / config::kFirstShowFile);
+    AppSettings s;
+    s.fontSize = 33;
+    EXPECT_FALSE(config::LoadSettings((dir / config::kConfigFile).string(), s));
+    EXPECT_EQ(s.fontSize, 33);
+    EXPECT_FALSE(config::SaveSettings((dir / config::kConfigFile).string(), s));
+    s.folder = 1;
+    s.browserFolder = u"x";
+    config::LoadFirstShow((dir / config::kFirstShowFile).string(), "/start", s);
+    EXPECT_EQ(s.folder, 0);
+    EXPECT_TRUE(s.browserFolder.empty());
+    std::filesystem::remove_all(dir);
+}

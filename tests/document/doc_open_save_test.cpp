@@ -107,9 +107,9 @@ TEST(OpenPicture, CodesMessagesAndRawFrames) {
     EXPECT_FALSE(doc.Open(dir.File("noext")));
     EXPECT_FALSE(doc.Open(dir.File("a.png")));
     EXPECT_TRUE(host.messages.empty());   // silent refusals
-    // The message names the codec's reason on a line of its own.
+    // The message names the codec's reason, and the system's, on a line of its own.
     EXPECT_FALSE(doc.Open(dir.File("missing.bmp")));
-    EXPECT_EQ(host.messages.back(), "해당 파일을 열 수 없습니다.\n(can't open file)");
+    EXPECT_EQ(host.messages.back(), "해당 파일을 열 수 없습니다.\n(can't open file: No such file or directory)");
     WriteBytes(dir.File("x.mp3"), {1, 2, 3});
     EXPECT_FALSE(doc.Open(dir.File("x.mp3")));
     EXPECT_EQ(host.messages.back(), "해당 파일을 열 수 없습니다.\n(Unsupported operation for this format)");

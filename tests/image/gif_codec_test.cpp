@@ -407,14 +407,49 @@ TEST(GifReader, HostileData) {
         ASSERT_TRUE(DecodeGif(f, g));
         EXPECT_EQ(GetTop(g, 0, 0), 0);
     }
-    // Bad code sizes: the image keeps no pixels but the file still loads.
+    // Bad code sizes, or data that ends at once: the frame asked for gives
+    // no pixels, and the load fails with a message instead of handing out
+    // a blank picture as a success.
     for (int cs : {0, 1, 10, 12, 255}) {
         Bytes f = Header(2, 2, 0);
         Append(f, Descriptor(0, 0, 2, 2));
         Append(f, {uint8_t(cs)});
         Append(f, PackCodes({{4, 3}, {0, 3}, {5, 3}}));
         f.push_back(0x3B);
-        EXPECT_TRUE(quick(f)) << cs;
+        VaZavi img;
+        ImageStream s(f.data(), f.size());
+        EXPECT_FALSE(img.Load(s, kTypeGIF)) << cs;
+        EXPECT_STREQ(img.LastError(), "GIF image data gives no pixels") << cs;
+        EXPECT_FALSE(img.IsValid());
+    }
+    {
+        Bytes f = Header(2, 2, 0);
+        Append(f, Descriptor(0, 0, 2, 2));
+        Append(f, {2});
+        Append(f, PackCodes({{4, 3}, {5, 3}}));   // clear, end
+        f.push_back(0x3B);
+        EXPECT_FALSE(quick(f));
+    }
+    // Inside an animation a bad frame before the wanted one stays blank:
+    // frame 0 has code size 12; frame 1 on its own, and frame 1 painted over
+    // frame 0 (disposal 1), both load.
+    for (bool painted : {false, true}) {
+        Bytes f = Header(2, 2, 0);
+        Append(f, Descriptor(0, 0, 2, 2));
+        Append(f, {12});
+        Append(f, PackCodes({{4, 3}, {0, 3}, {5, 3}}));
+        if (painted) Append(f, {0x21, 0xF9, 4, 0x04, 0, 0, 0, 0});
+        Append(f, Descriptor(1, 0, 1, 1));
+        Append(f, {2});
+        Append(f, PackCodes({{4, 3}, {0, 3}, {5, 3}}));
+        f.push_back(0x3B);
+        VaZaviGIF g;
+        EXPECT_FALSE(DecodeGif(f, g, 0)) << painted;
+        VaZaviGIF g1;
+        ASSERT_TRUE(DecodeGif(f, g1, 1)) << painted;
+        EXPECT_EQ(g1.info.frameCount, 2);
+        EXPECT_EQ(g1.Width(), painted ? 2 : 1);
+        EXPECT_EQ(GetTop(g1, painted ? 1 : 0, 0), 0);   // frame 1's pixel
     }
     // A 60,000 x 60,000 frame with a few bytes of data is refused before
     // anything that size is made.

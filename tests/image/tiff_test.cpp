@@ -382,3 +382,147 @@ TEST(Tiff, MalformedInputFailsCleanly) {
     EXPECT_FALSE(img.Save(dead, kTypeTIFF));
     EXPECT_STREQ(img.LastError(), "invalid file pointer");
 }
+
+namespace {
+// A little-endian TIFF of one page: the entries in tag order, values of more
+// than four bytes in a data area after the directory, then `tail`.
+struct TiffEntry {
+    uint16_t tag, type;
+    std::vector<uint32_t> values;
+};
+std::vector<uint8_t> CraftTiff(const std::vector<TiffEntry>& entries, const std::vector<uint8_t>& tail,
+                               size_t* tailOffset = nullptr) {
+    auto put16 = [](std::vector<uint8_t>& b, uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); };
+    auto put32 = [&](std::vector<uint8_t>& b, uint32_t v) { put16(b, v & 0xFFFF), put16(b, v >> 16); };
+    const size_t dirEnd = 8 + 2 + entries.size() * 12 + 4;
+    std::vector<uint8_t> t = {'I', 'I', 42, 0, 8, 0, 0, 0}, area;
+    put16(t, uint32_t(entries.size()));
+    for (const TiffEntry& e : entries) {
+        const size_t unit = e.type == 3 ? 2 : 4;
+        put16(t, e.tag), put16(t, e.type), put32(t, uint32_t(e.values.size()));
+        std::vector<uint8_t> v;
+        for (uint32_t x : e.values) unit == 2 ? put16(v, x) : put32(v, x);
+        if (v.size() <= 4) {
+            v.resize(4, 0);
+            t.insert(t.end(), v.begin(), v.end());
+        } else {
+            put32(t, uint32_t(dirEnd + area.size()));
+            area.insert(area.end(), v.begin(), v.end());
+        }
+    }
+    put32(t, 0);
+    t.insert(t.end(), area.begin(), area.end());
+    if (tailOffset) *tailOffset = t.size();
+    t.insert(t.end(), tail.begin(), tail.end());
+    return t;
+}
+
+// PackBits rows of `width` RGBA pixels, every byte `v` (runs of 128 bytes).
+std::vector<uint8_t> PackBitsRows(int width, int rows, uint8_t v) {
+    std::vector<uint8_t> out;
+    for (int r = 0; r < rows; ++r)
+        for (int left = width * 4; left > 0; left -= 128) {
+            const int n = std::min(left, 128);
+            out.push_back(uint8_t(257 - n));
+            out.push_back(v);
+        }
+    return out;
+}
+}  // namespace
+
+// Pages read through the RGBA path (here 8-bit RGB with alpha, PackBits) stop
+// at the first strip that cannot be read: a file cut short fails with the
+// strip path's message instead of loading with blank rows.
+TEST(Tiff, CutShortRgbaPagesFail) {
+    const uint16_t kShort = 3, kLong = 4;
+    auto page = [&](uint32_t w, uint32_t h, uint32_t rowsPerStrip, std::vector<uint32_t> offsets,
+                    std::vector<uint32_t> counts) {
+        return std::vector<TiffEntry>{{256, kLong, {w}},
+                                      {257, kLong, {h}},
+                                      {258, kShort, {8, 8, 8, 8}},
+                                      {259, kShort, {32773}},
+                                      {262, kShort, {2}},
+                                      {273, kLong, std::move(offsets)},
+                                      {277, kShort, {4}},
+                                      {278, kLong, {rowsPerStrip}},
+                                      {279, kLong, std::move(counts)},
+                                      {338, kShort, {1}}};   // associated alpha: colours as stored
+    };
+    // 16384 x 16384 in 130-odd bytes: the one strip lies beyond the end, or
+    // (2048 x 2048) begins in the file and is cut short after a few bytes.
+    for (bool inside : {false, true}) {
+        const uint32_t side = inside ? 2048 : 16384;
+        size_t at = 0;
+        CraftTiff(page(side, side, side, {0}, {0}), {}, &at);
+        const std::vector<uint8_t> f =
+            CraftTiff(page(side, side, side, {inside ? uint32_t(at) : 4096u}, {1u << 20}), {0x81, 0x10, 0x81});
+        ASSERT_LT(f.size(), 200u);
+        VaZavi img(24, 3, 3, kTypeBMP);
+        ImageStream in(f.data(), f.size());
+        EXPECT_FALSE(img.Load(in, kTypeTIFF)) << inside;
+        EXPECT_EQ(std::string(img.LastError()).rfind("Corrupted TIFF file!", 0), 0u) << img.LastError();
+        EXPECT_EQ(img.Width(), 3);   // the caller's picture stays
+    }
+    // Four strips of 64 rows; with all of them the page loads with their
+    // colour, with the last one cut short it fails.
+    const int w = 40, h = 256;
+    const std::vector<uint8_t> strip = PackBitsRows(w, 64, 0x5A);
+    for (bool complete : {true, false}) {
+        size_t at = 0;
+        CraftTiff(page(w, h, 64, {0, 0, 0, 0}, {0, 0, 0, 0}), {}, &at);   // where the strips begin
+        const uint32_t n = uint32_t(strip.size());
+        std::vector<uint32_t> offsets, counts;
+        for (uint32_t k = 0; k < 4; ++k) {
+            offsets.push_back(uint32_t(at) + k * n);
+            counts.push_back(n);
+        }
+        std::vector<uint8_t> tail;
+        for (int k = 0; k < 4; ++k) tail.insert(tail.end(), strip.begin(), strip.end());
+        if (!complete) tail.resize(tail.size() - strip.size() / 2);
+        const std::vector<uint8_t> f = CraftTiff(page(w, h, 64, offsets, counts), tail);
+        VaZavi img;
+        ImageStream in(f.data(), f.size());
+        if (complete) {
+            ASSERT_TRUE(img.Load(in, kTypeTIFF)) << img.LastError();
+            ASSERT_EQ(img.BitCount(), 24);
+            EXPECT_EQ(img.Row(0)[0], 0x5A);          // bottom row
+            EXPECT_EQ(img.Row(h - 1)[3 * (w - 1)], 0x5A);
+        } else {
+            EXPECT_FALSE(img.Load(in, kTypeTIFF));
+            EXPECT_EQ(std::string(img.LastError()).rfind("Corrupted TIFF file!", 0), 0u) << img.LastError();
+        }
+    }
+}
+
+// A 1-bit picture whose two colours are not black and white is written as a
+// palette page with a ColorMap, so that its colours survive; black and white
+// pictures keep the min-is-black / min-is-white pages.
+TEST(Tiff, OneBitPicturesKeepTheirTwoColours) {
+    TempDir dir;
+    struct Case {
+        uint32_t c0, c1;   // palette entries, red in the high byte
+        const char* photometric;
+    } cases[] = {{0xFF0000u, 0x0000FFu, "palette color"},
+                 {0x000000u, 0x808080u, "palette color"},
+                 {0x000000u, 0x000000u, "palette color"},
+                 {0x000000u, 0xFFFFFFu, "min-is-black"},
+                 {0xFFFFFFu, 0x000000u, "min-is-white"}};
+    for (const Case& c : cases) {
+        VaZavi b(1, 37, 7, kTypeBMP);
+        b.SetPaletteColor(0, c.c0);
+        b.SetPaletteColor(1, c.c1);
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 37; ++x) b.SetPixelIndex(x, y, (x * 7 + y) % 3 == 0);
+        const std::string f = dir.File("two.tif");
+        ASSERT_TRUE(b.Save(f.c_str(), kTypeTIFF)) << b.LastError();
+        const std::string ti = TiffInfo(f);
+        EXPECT_NE(ti.find(c.photometric), std::string::npos) << std::hex << c.c0 << " " << c.c1 << "\n" << ti;
+        EXPECT_NE(ti.find("Bits/Sample: 1"), std::string::npos) << ti;
+        // Other programs and our reader see the two colours at their pixels.
+        EXPECT_EQ(Compare(Decode(dir, f), ToRgb(b)).count, 0u) << std::hex << c.c0 << " " << c.c1;
+        VaZavi back;
+        ASSERT_TRUE(Load(back, f)) << back.LastError();
+        EXPECT_EQ(back.BitCount(), 1);
+        EXPECT_EQ(Compare(ToRgb(back), ToRgb(b)).count, 0u) << std::hex << c.c0 << " " << c.c1;
+    }
+}

@@ -108,6 +108,28 @@ if grep -q '^Exec=pimlora-cli thumbnail %i %o %s$' "$R/share/thumbnailers/pimlor
 else
     fail "thumbnailer entry"
 fi
+# The thumbnail of a VOR document is its flattened picture fitted into the
+# asked size, aspect kept.
+$IM -size 200x100 xc:'#2040c0' -type TrueColor "BMP3:$WORK/pictures/blue.bmp"
+(cd "$WORK" && "$R/bin/pimlora-cli" doc pictures/blue.bmp pictures/t.vor) || fail "doc for the thumbnail"
+if (cd "$WORK" && "$R/bin/pimlora-cli" thumbnail pictures/t.vor pictures/t.png 128); then
+    [ "$(identify -format '%m %wx%h' "$WORK/pictures/t.png")" = "PNG 128x64" ] \
+        && pass "thumbnail of a VOR document fits the asked size" \
+        || fail "thumbnail size: $(identify -format '%m %wx%h' "$WORK/pictures/t.png")"
+    px=$($IM "$WORK/pictures/t.png" -format '%[pixel:p{64,32}]' info:)
+    case "$px" in srgb\(32,64,192\)|"#2040C0") pass "thumbnail shows the flattened picture";;
+                  *) fail "thumbnail pixel: $px";; esac
+else
+    fail "pimlora-cli thumbnail of a VOR document"
+fi
+# A VOR whose flattened block was destroyed gives no thumbnail but a clear
+# failure (and no output file), even though its header reads.
+head -c 60 "$WORK/pictures/t.vor" >"$WORK/pictures/cut.vor"
+err=$(cd "$WORK" && "$R/bin/pimlora-cli" thumbnail pictures/cut.vor pictures/cut.png 128 2>&1 >/dev/null); rc=$?
+[ $rc = 1 ] && [ ! -e "$WORK/pictures/cut.png" ] && [[ $err == "pimlora-cli: pictures/cut.vor: "* ]] \
+    && pass "a damaged VOR gives no thumbnail" || fail "thumbnail of a damaged VOR: rc=$rc '$err'"
+(cd "$WORK" && "$R/bin/pimlora-cli" thumbnail pictures/t.vor pictures/x.png 0 2>/dev/null); rc=$?
+[ $rc = 2 ] && pass "thumbnail size 0 is a usage error" || fail "thumbnail size 0: rc=$rc"
 
 # --- manuals and completion ------------------------------------------------------------
 for m in pimlora pimlora-cli; do
@@ -124,6 +146,10 @@ words=$(bash -c ". '$R/share/bash-completion/completions/pimlora-cli'; COMP_WORD
 case " $words " in *" run "*) pass "completion offers the verbs";; *) fail "completion of verbs: '$words'";; esac
 words=$(bash -c ". '$R/share/bash-completion/completions/pimlora-cli'; COMP_WORDS=('$R/bin/pimlora-cli' run a.bmp b.bmp fi); COMP_CWORD=4; _pimlora_cli; echo \${COMPREPLY[*]}")
 case " $words " in *" filter: "*) pass "completion offers step names";; *) fail "completion of steps: '$words'";; esac
+words=$(bash -c ". '$R/share/bash-completion/completions/pimlora-cli'; COMP_WORDS=('$R/bin/pimlora-cli' run a.bmp b.bmp filter:유); COMP_CWORD=4; _pimlora_cli; echo \${COMPREPLY[*]}")
+[ "$words" = "filter:유리성에 filter:유화" ] && pass "completion offers filter names" \
+    || fail "completion of filter names: '$words'"
+
 
 # --- the Debian package ------------------------------------------------------------
 if command -v cpack >/dev/null && command -v dpkg-shlibdeps >/dev/null; then

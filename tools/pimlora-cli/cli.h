@@ -2,6 +2,9 @@
 // file and registers itself here.
 #pragma once
 
+#include <initializer_list>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,5 +38,20 @@ int TypeFromExtension(const std::string& path);
 std::string Extension(const std::string& path);
 // Parses a whole decimal integer; false when the text is not one.
 bool ParseInt(const std::string& text, int& value);
+
+// A verb's arguments split into options and the rest. Options may come
+// anywhere before "--"; after "--" every argument is positional. Before it,
+// an argument that starts with '-' and is not one of the verb's options is a
+// usage error: every verb refuses a file name with a leading dash unless
+// "--" comes first.
+struct Options {
+    std::vector<std::string> positional;
+    std::set<std::string> flags;                 // flags given
+    std::map<std::string, std::string> values;   // options with a value (the last one given)
+    bool Has(const std::string& name) const { return flags.count(name) || values.count(name); }
+};
+// "" when the arguments are well formed, else the usage message.
+std::string ParseOptions(const Args& args, std::initializer_list<const char*> flags,
+                         std::initializer_list<const char*> valued, Options& out);
 
 }  // namespace cli

@@ -96,9 +96,14 @@ public:
 int Scan(const cli::Args& args) {
     CliScanner scanner;
     std::vector<std::string> files;
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--device" || a == "--option" || a == "--pages") {
+        if (optionsEnded || a.empty() || a[0] != '-') {
+            files.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--device" || a == "--option" || a == "--pages") {
             if (i + 1 >= args.size()) return cli::Usage(a + " needs a value");
             const std::string& v = args[++i];
             if (a == "--device") {
@@ -112,10 +117,8 @@ int Scan(const cli::Args& args) {
                 if (eq == std::string::npos || eq == 0) return cli::Usage("--option takes KEY=VALUE");
                 scanner.settings.emplace_back(v.substr(0, eq), v.substr(eq + 1));
             }
-        } else if (a.size() > 1 && a[0] == '-') {
-            return cli::Usage("unknown option " + a);
         } else {
-            files.push_back(a);
+            return cli::Usage("unknown option '" + a + "' (put -- before a file name that starts with '-')");
         }
     }
     if (files.size() != 1) return cli::Usage("scan takes one OUT");
@@ -158,9 +161,14 @@ int Capture(const cli::Args& args) {
     std::string window;
     bool byWindow = false, byArea = false;
     acquire::ScreenRect area;
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--window" || a == "--area") {
+        if (optionsEnded || a.empty() || a[0] != '-') {
+            files.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--window" || a == "--area") {
             if (i + 1 >= args.size()) return cli::Usage(a + " needs a value");
             const std::string& v = args[++i];
             if (a == "--window") {
@@ -170,10 +178,8 @@ int Capture(const cli::Args& args) {
                 if (!ParseArea(v, area)) return cli::Usage("--area takes X,Y,W,H with a positive width and height");
                 byArea = true;
             }
-        } else if (a.size() > 1 && a[0] == '-') {
-            return cli::Usage("unknown option " + a);
         } else {
-            files.push_back(a);
+            return cli::Usage("unknown option '" + a + "' (put -- before a file name that starts with '-')");
         }
     }
     if (files.size() != 1) return cli::Usage("capture takes one OUT");

@@ -25,18 +25,22 @@ bool SaveDocument(CVexoDoc& doc, const std::string& file) {
 }
 
 int Doc(const cli::Args& args) {
-    if (args.size() != 2) return cli::Usage("doc takes IN and OUT");
+    cli::Options o;
+    if (std::string bad = cli::ParseOptions(args, {}, {}, o); !bad.empty()) return cli::Usage(bad);
+    if (o.positional.size() != 2) return cli::Usage("doc takes IN and OUT");
     HeadlessHost host;
     CVexoDoc doc(&host);
-    if (!OpenDocument(doc, args[0])) return cli::kFailure;
-    return SaveDocument(doc, args[1]) ? cli::kOk : cli::kFailure;
+    if (!OpenDocument(doc, o.positional[0])) return cli::kFailure;
+    return SaveDocument(doc, o.positional[1]) ? cli::kOk : cli::kFailure;
 }
 
 int Layers(const cli::Args& args) {
-    if (args.size() != 1) return cli::Usage("layers takes one FILE");
+    cli::Options o;
+    if (std::string bad = cli::ParseOptions(args, {}, {}, o); !bad.empty()) return cli::Usage(bad);
+    if (o.positional.size() != 1) return cli::Usage("layers takes one FILE");
     HeadlessHost host;
     CVexoDoc doc(&host);
-    if (!OpenDocument(doc, args[0])) return cli::kFailure;
+    if (!OpenDocument(doc, o.positional[0])) return cli::kFailure;
     for (int slot : doc.StackOrder()) {
         const LayerRecord& L = doc.Layer(slot);
         std::printf("slot=%d kind=%d name=%s x=%d y=%d width=%d height=%d visible=%d blend=%d transparency=%d\n", slot,
@@ -89,26 +93,32 @@ void PrintMessages(const std::string& step, std::vector<std::string>& lines) {
 }
 
 int Run(const cli::Args& args) {
-    std::vector<std::string> positional;
-    bool journal = false, imageSettings = false, answerCancel = false;
-    std::string in2, out2;   // --view2 IN2 OUT2: a second window's document
+    // --view2 IN2 OUT2 (two values) is taken out before the shared parser.
+    std::string in2, out2;   // a second window's document
+    cli::Args rest;
     for (size_t k = 0; k < args.size(); ++k) {
-        const std::string& a = args[k];
-        if (a == "--view2") {
-            if (k + 2 >= args.size()) return cli::Usage("--view2 takes IN2 and OUT2");
-            in2 = args[++k];
-            out2 = args[++k];
-        } else if (a == "--journal") {
-            journal = true;
-        } else if (a == "--image") {
-            imageSettings = true;
-        } else if (a == "--answer") {
-            if (k + 1 >= args.size() || (args[k + 1] != "ok" && args[k + 1] != "cancel"))
-                return cli::Usage("--answer takes ok or cancel");
-            answerCancel = args[++k] == "cancel";
-        } else {
-            positional.push_back(a);
+        if (args[k] == "--") {
+            rest.insert(rest.end(), args.begin() + long(k), args.end());
+            break;
         }
+        if (args[k] != "--view2") {
+            rest.push_back(args[k]);
+            continue;
+        }
+        if (k + 2 >= args.size()) return cli::Usage("--view2 takes IN2 and OUT2");
+        in2 = args[++k];
+        out2 = args[++k];
+    }
+    cli::Options o;
+    if (std::string bad = cli::ParseOptions(rest, {"--journal", "--image"}, {"--answer"}, o); !bad.empty())
+        return cli::Usage(bad);
+    const std::vector<std::string>& positional = o.positional;
+    const bool journal = o.Has("--journal"), imageSettings = o.Has("--image");
+    bool answerCancel = false;
+    if (o.values.count("--answer")) {
+        const std::string& answer = o.values.at("--answer");
+        if (answer != "ok" && answer != "cancel") return cli::Usage("--answer takes ok or cancel");
+        answerCancel = answer == "cancel";
     }
     if (positional.size() < 2) return cli::Usage("run takes IN, OUT and steps");
     const commands::Table& table = commands::All();

@@ -21,20 +21,14 @@
 namespace {
 
 int Apply(const cli::Args& args) {
-    std::vector<std::string> rest;
-    bool timing = false, noUndo = false;
+    cli::Options o;
+    if (std::string bad = cli::ParseOptions(args, {"--time", "--no-undo"}, {"--repeat"}, o); !bad.empty())
+        return cli::Usage(bad);
+    const std::vector<std::string>& rest = o.positional;
+    const bool timing = o.Has("--time"), noUndo = o.Has("--no-undo");
     int repeat = 1;
-    for (size_t k = 0; k < args.size(); ++k) {
-        if (args[k] == "--time") {
-            timing = true;
-        } else if (args[k] == "--no-undo") {
-            noUndo = true;
-        } else if (args[k] == "--repeat" && k + 1 < args.size()) {
-            if (!cli::ParseInt(args[++k], repeat) || repeat < 1 || repeat > 100) return cli::Usage("--repeat 1..100");
-        } else {
-            rest.push_back(args[k]);
-        }
-    }
+    if (o.values.count("--repeat") && (!cli::ParseInt(o.values["--repeat"], repeat) || repeat < 1 || repeat > 100))
+        return cli::Usage("--repeat 1..100");
     if (rest.size() < 2) return cli::Usage("apply takes INPUT OUTPUT and steps");
     const std::string& in = rest[0];
     const std::string& outPath = rest[1];

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 
 #include "huge_pages.h"
 #include "cli.h"
@@ -23,6 +24,7 @@ void PrintHelp(FILE* out) {
     std::sort(table.begin(), table.end(), [](const Command& a, const Command& b) { return a.order < b.order; });
     for (const Command& c : table) std::fprintf(out, "%s", c.usage);
     std::fprintf(out, "  pimlora-cli --help\n");
+    std::fprintf(out, "-- ends the options: a file name that starts with '-' must come after it\n");
     std::fprintf(out, "exit status: 0 success, 1 failure (message on stderr), 2 usage error\n");
 }
 }  // namespace
@@ -61,6 +63,32 @@ int TypeFromExtension(const std::string& path) {
     return -1;
 }
 
+std::string ParseOptions(const Args& args, std::initializer_list<const char*> flags,
+                         std::initializer_list<const char*> valued, Options& out) {
+    auto among = [](const std::string& a, std::initializer_list<const char*> names) {
+        for (const char* n : names)
+            if (a == n) return true;
+        return false;
+    };
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.empty() || a[0] != '-') {
+            out.positional.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (among(a, flags)) {
+            out.flags.insert(a);
+        } else if (among(a, valued)) {
+            if (i + 1 >= args.size()) return a + " needs a value";
+            out.values[a] = args[++i];
+        } else {
+            return "unknown option '" + a + "' (put -- before a file name that starts with '-')";
+        }
+    }
+    return "";
+}
+
 bool ParseInt(const std::string& text, int& value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -84,12 +112,27 @@ int main(int argc, char** argv) {
     cli::Args args(argv + 2, argv + argc);
     for (const cli::Command& c : cli::Table())
         if (name == c.name) {
-            for (const auto& a : args)
+            for (const auto& a : args) {
+                if (a == "--") break;   // a file may be called --help
                 if (a == "--help") {
                     std::fputs(c.usage, stdout);
                     return cli::kOk;
                 }
-            return c.run(args);
+            }
+            // Running out of memory is a failure of the verb, reported as
+            // every other one (the commands and the document catch it first;
+            // this is the last boundary).
+            try {
+                return c.run(args);
+            } catch (const std::bad_alloc&) {
+                std::string file = c.name;
+                for (const auto& a : args)
+                    if (!a.empty() && a[0] != '-') {
+                        file = a;
+                        break;
+                    }
+                return cli::Fail(file, "메모리가 부족합니다");
+            }
         }
     return cli::Usage("unknown command '" + name + "'");
 }

@@ -203,7 +203,9 @@ public:
             h(c.doc, colour);
             return;
         }
-        c.doc.SelectColourRange(colour, c.doc.rangeTolerance, 0);
+        // The document's host decides: the editor hands the colour to an
+        // open colour-range window, otherwise it selects at once.
+        c.doc.Host().ColourRangePicked(c.doc, colour);
     }
 };
 
