@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "../dialogs/dialog_util.h"
 #include "../dialogs/paint_panels.h"
 #include "../view/CVexoView.h"
 #include "CChildFrame.h"
@@ -119,8 +120,13 @@ ToolShell& ToolShell::Get() {
 
 const std::vector<int>& ToolShell::PaletteTools() {
     static const std::vector<int> ids = {1342, 4812, 1343, 1344, 1345, 0, 1347, 4669, 1355, 1346, 1350, 1354,
-                                         1352, 1353, 0,    1356, 1357, 1380, 3340, 0, 1570, 2096, 1382, 4828, 4829, 4250, 0,
+                                         1352, 1353, 0,    1356, 1357, 1380, 3340, 0,
                                          1384, 1385, 1386, kBrushPanelCommand};
+    // The move, picker, text, balloon, path and free-transform tools are not
+    // on it: a longer palette overflows a 1024-pixel-high window, and with it
+    // the picture window's repaints stopped reaching the screen (seen under
+    // Xvfb). They have keys (V, I, T, K, A, Q, Z for the zoom), the menu's
+    // "경로선택" and the main tool bar's "이동".
     return ids;
 }
 
@@ -188,7 +194,12 @@ wxString ToolShell::FrameTitle(wxWindow* frame) const {
 }
 
 void ToolShell::SetFrameTitle(wxWindow* frame, const wxString& title) {
-    if (auto* c = dynamic_cast<CChildFrame*>(frame)) c->SetTitle(title);
+    auto* c = dynamic_cast<CChildFrame*>(frame);
+    if (!c) return;
+    c->SetTitle(title);
+    // The picture window is found by its document's title (tests, screen readers).
+    for (wxWindow* w : c->GetChildren())
+        if (dynamic_cast<CVexoCanvas*>(w)) dlgui::Name(w, U("그림: ") + wxString(title).Trim());
 }
 
 viewmath::Look ToolShell::PictureLook() const {

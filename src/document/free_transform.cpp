@@ -9,6 +9,7 @@
 #include "command_frame.h"
 #include "commands.h"
 #include "layer_ops.h"
+#include "memory_budget.h"
 
 namespace docxform {
 
@@ -115,6 +116,8 @@ bool Warp(CVexoDoc& doc, const LayerRecord& L, const Handles& h, LayerRecord& ou
     int ow = 0, oh = 0;
     layerops::FreeTransformBounds(p, ow, oh);
     if (ow < 1 || oh < 1 || int64_t(ow) * oh > kMaxImagePixels) return false;
+    // The layer warped is the current one (the tool command's and the session's).
+    if (!docmem::AllowLayerSize(doc, doc.currentLayer, ow, oh)) return false;
     std::vector<layerops::PointI> grid;
     if (!layerops::FreeTransformGrid(p, L.width, L.height, grid)) return false;
     static_cast<LayerRecordData&>(out) = L;

@@ -133,26 +133,21 @@ $IM -size 300x200 xc:'#FFFF00' -type TrueColor "BMP3:$WORK/target.bmp"
 cp "$WORK/orig.bmp" "$WORK/source.bmp"
 start "$WORK/source.bmp"
 wait_title "Pimlora - source.bmp 100 % " || fail "title of source.bmp: '$(title)'"
-# The source alone fills the document area: its picture and its tab.
-find_picture || fail "the magenta picture is not on the screen"
-read -r _ TAB0 _ < <($ATSPI where "source.bmp 100 %" "page tab")
-SX0=$OX SY0=$OY
 xdotool key ctrl+o; sleep 0.8
 xdotool key ctrl+a; xdotool type --delay 20 "$WORK/target.bmp"; xdotool key Return; sleep 1.5
 wait_title "Pimlora - target.bmp 100 % " || fail "target.bmp did not open: '$(title)'"
 menu_item "보기" "타일배열" || fail "타일배열 missing"
 sleep 1
-# Side by side (one above the other), the two panes have the same size and
-# each picture stands in the middle of its pane: the pictures are as far
-# apart as the tabs, and each is as far below its tab as the canvas is now
-# smaller.
-read -r _ TABS _ < <($ATSPI where "source.bmp 100 %" "page tab")
-read -r _ TABT _ < <($ATSPI where "target.bmp 100 %" "page tab")
-[ -n "${TABS:-}" ] && [ -n "${TABT:-}" ] || fail "the two document tabs are not shown"
-H0=$(( (SY0 - TAB0) * 2 ))   # twice the distance from the tab to the picture when alone
-PANE=$(( TABS > TABT ? TABS - TABT : TABT - TABS ))
-SX=$SX0 SY=$(( TABS + (SY0 - TAB0) - (H0 - PANE) / 2 ))
-TX=$SX0 TY=$(( TABT + (SY0 - TAB0) - (H0 - PANE) / 2 ))
+# Each picture stands in the middle of its picture window, found by name.
+picture_in() {   # $1 document title: prints the picture's screen corner
+    local x y w h
+    read -r x y w h < <($ATSPI where "그림: $1" 2>/dev/null) || return 1
+    [ -n "${h:-}" ] && echo $((x + (w - 300) / 2)) $((y + (h - 200) / 2))
+}
+read -r SX SY < <(picture_in "source.bmp 100 %") || fail "no picture window of source.bmp"
+read -r TX TY < <(picture_in "target.bmp 100 %") || fail "no picture window of target.bmp"
+SX=${SX:-0} SY=${SY:-0} TX=${TX:-0} TY=${TY:-0}
+[ "$SX,$SY" != "$TX,$TY" ] && pass "two picture windows side by side" || fail "the windows are not side by side"
 # The move tool in the source window, a drag out of it into the target one,
 # the release there, a hover, then a click puts the layer down.
 xdotool mousemove $((SX + 50)) $((SY + 50)) click 1; sleep 0.3

@@ -123,6 +123,8 @@ int ToolForKey(char key) {
     case 'I': case 'i': return 2096;   // colour picker (eyedropper)
     case 'T': case 't': return 1382;   // text
     case 'A': case 'a': return 5615;   // path: place anchors
+    case 'K': case 'k': return 4828;   // balloon
+    case 'Q': case 'q': return 4250;   // free transform (resize)
     default: return 0;
     }
 }
