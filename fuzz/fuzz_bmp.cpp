@@ -10,6 +10,7 @@
 
 #include "ImageStream.h"
 #include "VaZavi.h"
+#include "image_probe.h"
 
 namespace {
 int64_t Le(const uint8_t* p, int n) {
@@ -33,6 +34,12 @@ bool DeclaresHugePicture(const uint8_t* d, size_t n) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        // The header-only probe reads the same bytes first (it never decodes).
+        ImageStream probeIn(data, size);
+        ImageProbe probe;
+        (void)ProbeBmp(probeIn, probe);
+    }
     if (DeclaresHugePicture(data, size)) return 0;
     VaZavi img;
     ImageStream in(data, size);

@@ -7,8 +7,15 @@
 
 #include "ImageStream.h"
 #include "VaZavi.h"
+#include "image_probe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        // The header-only probe reads the same bytes first (it never decodes).
+        ImageStream probeIn(data, size);
+        ImageProbe probe;
+        (void)ProbeGif(probeIn, probe);
+    }
     if (size < 1) return 0;
     VaZavi img(kTypeGIF);
     img.info.frameIndex = data[0] % 4;

@@ -6,9 +6,16 @@
 
 #include "ImageStream.h"
 #include "VaZavi.h"
+#include "image_probe.h"
 #include "decode_limits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        // The header-only probe reads the same bytes first (it never decodes).
+        ImageStream probeIn(data, size);
+        ImageProbe probe;
+        (void)ProbeJpeg(probeIn, probe);
+    }
     gDecodePixelBudget = int64_t(1) << 18;
     VaZavi img;
     ImageStream in(data, size);

@@ -5,8 +5,15 @@
 
 #include "ImageStream.h"
 #include "VaZavi.h"
+#include "image_probe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        // The header-only probe reads the same bytes first (it never decodes).
+        ImageStream probeIn(data, size);
+        ImageProbe probe;
+        (void)ProbePcx(probeIn, probe);
+    }
     VaZavi img;
     ImageStream in(data, size);
     if (img.Load(in, kTypePCX)) {

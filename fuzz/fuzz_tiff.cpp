@@ -5,9 +5,16 @@
 
 #include "ImageStream.h"
 #include "VaZavi.h"
+#include "image_probe.h"
 #include "decode_limits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        // The header-only probe reads the same bytes first (it never decodes).
+        ImageStream probeIn(data, size);
+        ImageProbe probe;
+        (void)ProbeTiff(probeIn, probe);
+    }
     gDecodePixelBudget = int64_t(1) << 18;
     for (int page = 0; page < 2; ++page) {
         VaZavi img;

@@ -5,8 +5,21 @@
 
 #include "CVexoDoc.h"
 #include "ImageStream.h"
+#include "VaZavi.h"
+#include "image_probe.h"
+#include "vor_probe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        // The header probe and the flattened picture alone (thumbnails), as
+        // the browser reads them.
+        ImageStream probeIn(data, size);
+        ImageProbe probe;
+        (void)ProbeVor(probeIn, probe);
+        ImageStream pictureIn(data, size);
+        VaZavi picture(kTypeBMP);
+        (void)ReadVorPicture(pictureIn, picture);
+    }
     HeadlessHost host;
     host.echoMessages = false;
     CVexoDoc doc(&host);
