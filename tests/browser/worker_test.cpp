@@ -4,9 +4,11 @@
 // even those already on their way.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <variant>
 
 #include "VaZavi.h"
@@ -38,7 +40,10 @@ class Inbox {
 public:
     ThumbnailWorker::Callbacks Callbacks() {
         return {[this](int g, std::vector<std::string> n) { Push(Listed{g, std::move(n)}); },
-                [this](int g, int i, Picture24 p) { Push(Thumb{g, i, std::move(p)}); },
+                [this](int g, int i, Picture24 p) {
+                    Push(Thumb{g, i, std::move(p)});
+                    if (thumbDelay.count() > 0) std::this_thread::sleep_for(thumbDelay);
+                },
                 [this](int g, int c, bool s) { Push(Finished{g, c, s}); }};
     }
     void Push(Event e) {
@@ -64,6 +69,10 @@ public:
             return k >= n;
         });
     }
+
+    // A slow receiver (the worker waits this long after each thumbnail), so
+    // that a run is surely still going when a test stops it.
+    std::chrono::milliseconds thumbDelay{0};
 
 private:
     std::mutex m_;
@@ -173,6 +182,7 @@ TEST(ThumbnailWorker, StopEndsTheRunAndTheWorkerCanStartAgain) {
     TempDir red;
     Folder(red, 200, 0, 0, 255, "r");
     Inbox inbox;
+    inbox.thumbDelay = std::chrono::milliseconds(10);   // 200 take two seconds at least
     {
         ThumbnailWorker worker(inbox.Callbacks());
         const int g = worker.Start(red.Path(), "bmp");

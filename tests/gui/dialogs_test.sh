@@ -210,7 +210,7 @@ wait_exit || fail "program did not end after the layered work"
 start "$WORK/work.vor"
 key ctrl+shift+s
 sleep 1.5
-$AT texts | grep -q 'work.vor' && pass "save-as proposes the VOR name with its extension" || fail "proposed name: $($AT texts)"
+$AT texts | grep 'work.vor' >/dev/null && pass "save-as proposes the VOR name with its extension" || fail "proposed name: $($AT texts)"
 xdotool key ctrl+a
 xdotool type --delay 30 "$WORK/flat.bmp"
 xdotool key Return
@@ -232,7 +232,7 @@ xdotool key Return
 wait_title "Pimlora - Pimlora1 100 % " && pass "the new picture is titled Pimlora1" || fail "new title: '$(title)'"
 key ctrl+s
 sleep 1.5
-$AT texts | grep -qx 'Pimlora1.jpg' && pass "saving a new picture proposes Pimlora1.jpg" || fail "proposed: $($AT texts)"
+$AT texts | grep -x 'Pimlora1.jpg' >/dev/null && pass "saving a new picture proposes Pimlora1.jpg" || fail "proposed: $($AT texts)"
 xdotool key ctrl+a
 xdotool type --delay 30 "$WORK/new1.jpg"
 xdotool key Return

@@ -7,7 +7,8 @@ set -uo pipefail
 . "$(dirname "$0")/lib.sh"
 
 # True while a showing widget's name contains $1 (a message box's text).
-message_shown() { $ATSPI names 2>/dev/null | grep -q -F "$1"; }
+# (grep reads the whole list: with pipefail, an early exit would fail the lister.)
+message_shown() { $ATSPI names 2>/dev/null | grep -F -- "$1" >/dev/null; }
 wait_message() {
     local end=$((SECONDS + 30))
     while [ $SECONDS -lt $end ]; do message_shown "$1" && return 0; sleep 0.2; done

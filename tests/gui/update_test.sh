@@ -41,7 +41,7 @@ wait_window() { for _ in $(seq 150); do [ -n "$(visible "$1")" ] && return 0; sl
 wait_gone() { for _ in $(seq 150); do [ -z "$(visible "$1")" ] && return 0; sleep 0.1; done; return 1; }
 wait_pid() { for _ in $(seq 300); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
 wait_file() { for _ in $(seq 300); do [ -s "$1" ] && return 0; sleep 0.1; done; return 1; }
-shown_name() { $UA "$1" names 2>/dev/null | cut -f2- | grep -qxF -- "$2"; }
+shown_name() { $UA "$1" names 2>/dev/null | cut -f2- | grep -xF -- "$2" >/dev/null; }
 wait_name() { for _ in $(seq 50); do shown_name "$1" "$2" && return 0; sleep 0.2; done; return 1; }
 # Clicks inside window $1 at client point $2 $3 (focus for the keys).
 click_in() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.3; }
@@ -139,7 +139,7 @@ export PIMLORA_UPDATE_HOST="127.0.0.1:1"
 "$SETUPFETCH" > "$WORK/sf.log" 2>&1 &
 SF_PID=$!
 wait_window '^setupfetch$' || fail "setupfetch did not appear"
-for _ in $(seq 50); do $UA setupfetch state URL 2>/dev/null | grep -q focused && break; sleep 0.2; done
+for _ in $(seq 50); do $UA setupfetch state URL 2>/dev/null | grep focused >/dev/null && break; sleep 0.2; done
 st=$($UA setupfetch state URL 2>/dev/null)
 grep -q enabled <<<"$st" && grep -q focused <<<"$st" && pass "no version file: the address box is open and focused" \
     || fail "address box: $st"
