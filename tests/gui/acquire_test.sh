@@ -36,14 +36,6 @@ CONF
 export SANE_CONFIG_DIR="$WORK/sane"
 PROFILE="$PIMLORA_HOME/profile.ini"
 
-# Windows by their (UTF-8) title.
-window_titled() {
-    local w
-    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qF "= \"$1\"" && { echo "$w"; return 0; }
-    done
-    return 1
-}
 wait_window() { for _ in $(seq 100); do window_titled "$1" >/dev/null && return 0; sleep 0.1; done; return 1; }
 wait_no_window() { for _ in $(seq 100); do window_titled "$1" >/dev/null || return 0; sleep 0.1; done; return 1; }
 # Main window title matching a shell pattern (up to 20 s: scans and documents).

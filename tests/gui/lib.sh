@@ -92,6 +92,38 @@ same_pixels() { [ "$($IM "$1" -depth 8 rgb:- | md5sum)" = "$($IM "$2" -depth 8 r
 
 
 # The end of every script: the count of failures and the exit status.
+# --- the picture on the screen and the mouse over it ---------------------------------------
+# Screen position (OX, OY) of the top-left corner of the area of colour $1
+# on the screen; true when that area is $2 (default 300x200) in size.
+find_colour() {
+    import -window root "$WORK/shot.png"
+    local geo
+    geo=$($IM "$WORK/shot.png" -fill black +opaque "$1" -format '%@' info:)
+    OX=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\1/')
+    OY=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\2/')
+    [ "${geo%%+*}" = "${2:-300x200}" ]
+}
+# The tests' pictures are magenta where nothing else is drawn.
+find_picture() { find_colour '#FF00FF'; }
+# Picture pixel to the screen.
+at() { echo $((OX + $1)) $((OY + $2)); }
+# A drag with the left button from picture pixel ($1,$2) to ($3,$4).
+drag() {
+    xdotool mousemove $(at "$1" "$2"); sleep 0.2
+    xdotool mousedown 1; sleep 0.2
+    xdotool mousemove $(at "$3" "$4"); sleep 0.3
+    xdotool mouseup 1; sleep 0.4
+}
+click() { xdotool mousemove $(at "$1" "$2"); sleep 0.2; xdotool click 1; sleep 0.4; }
+# The window whose (UTF-8) title is exactly $1.
+window_titled() {
+    local w
+    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qF "= \"$1\"" && { echo "$w"; return 0; }
+    done
+    return 1
+}
+
 finish() {
     echo "$failures failure(s)"
     [ "$failures" -eq 0 ]

@@ -109,13 +109,6 @@ wait_exit || kill $APP_PID
 wait $APP_PID 2>/dev/null   # gone before the next start (else it would take the file over)
 
 # --- the capture frame's print button: the preview of the area captured ------------------
-window_titled() {
-    local w
-    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qF "= \"$1\"" && { echo "$w"; return 0; }
-    done
-    return 1
-}
 # The frame's place (the one the editor wrote at its end replaced).
 sed -i '/^\[CaptureFrame\]/,/^Height=/d' "$PIMLORA_HOME/profile.ini" 2>/dev/null
 cat >> "$PIMLORA_HOME/profile.ini" <<'INI'

@@ -17,25 +17,6 @@ sed -e 's/^FG0 /FG255 /' "$SRC/resources/RoviCon_380.ini" >"$PIMLORA_HOME/RoviCo
 cp "$SRC/resources/FirstShow.ini" "$PIMLORA_HOME/"
 echo 1 >"$PIMLORA_HOME/.installed"
 
-# Screen position of the top-left corner of the first (or only) area of
-# colour $1 of size 300x200 (OX, OY).
-find_colour() {
-    import -window root "$WORK/shot.png"
-    local geo
-    geo=$($IM "$WORK/shot.png" -fill black +opaque "$1" -format '%@' info:)
-    OX=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\1/')
-    OY=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\2/')
-    [ "${geo%%+*}" = "${2:-300x200}" ]
-}
-find_picture() { find_colour '#FF00FF'; }
-at() { echo $((OX + $1)) $((OY + $2)); }
-drag() {
-    xdotool mousemove $(at "$1" "$2"); sleep 0.2
-    xdotool mousedown 1; sleep 0.2
-    xdotool mousemove $(at "$3" "$4"); sleep 0.3
-    xdotool mouseup 1; sleep 0.4
-}
-click() { xdotool mousemove $(at "$1" "$2"); sleep 0.2; xdotool click 1; sleep 0.4; }
 open_copy() {
     cp "$WORK/orig.bmp" "$WORK/$1"
     start "$WORK/$1"

@@ -17,25 +17,6 @@ cp "$SRC/resources/FirstShow.ini" "$PIMLORA_HOME/"
 echo 1 >"$PIMLORA_HOME/.installed"
 SETTINGS="colour:FF0000 brush:7,1"
 
-# Screen position of the picture's top-left corner (OX, OY).
-find_picture() {
-    import -window root "$WORK/shot.png"
-    local geo
-    geo=$($IM "$WORK/shot.png" -fill black +opaque '#FF00FF' -format '%@' info:)
-    OX=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\1/')
-    OY=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\2/')
-    [ "${geo%%+*}" = "300x200" ]
-}
-# Picture pixel to the screen.
-at() { echo $((OX + $1)) $((OY + $2)); }
-# A drag with the left button from picture pixel ($1,$2) to ($3,$4).
-drag() {
-    xdotool mousemove $(at "$1" "$2"); sleep 0.2
-    xdotool mousedown 1; sleep 0.2
-    xdotool mousemove $(at "$3" "$4"); sleep 0.3
-    xdotool mouseup 1; sleep 0.4
-}
-click() { xdotool mousemove $(at "$1" "$2"); sleep 0.2; xdotool click 1; sleep 0.4; }
 # Starts the editor on a copy of the picture, finds it on the screen and
 # gives the picture window the keyboard (a click on the grey field with no
 # tool does nothing).

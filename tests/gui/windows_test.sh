@@ -29,24 +29,6 @@ save() {
     key ctrl+s
     wait_changed "$1" "$before"
 }
-# Screen position of the picture's top-left corner, found by its magenta.
-find_picture() {
-    import -window root "$WORK/shot.png"
-    local geo
-    geo=$($IM "$WORK/shot.png" -fill black +opaque '#FF00FF' -format '%@' info:)
-    OX=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\1/')
-    OY=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\2/')
-    [ "${geo%%+*}" = "300x200" ]
-}
-at() { echo $((OX + $1)) $((OY + $2)); }
-drag() {
-    xdotool mousemove $(at "$1" "$2"); sleep 0.2
-    xdotool mousedown 1; sleep 0.2
-    xdotool mousemove $(at $((($1 + $3) / 2)) $((($2 + $4) / 2))); sleep 0.2
-    xdotool mousemove $(at "$3" "$4"); sleep 0.3
-    xdotool mouseup 1; sleep 0.4
-}
-click() { xdotool mousemove $(at "$1" "$2"); sleep 0.2; xdotool click 1; sleep 0.5; }
 pixel() { $IM "$1" -format "%[pixel:p{$2,$3}]" info:; }
 # Pixels that differ between two pictures, as a bounding box ("0x0+0+0"
 # when none do).
