@@ -76,13 +76,14 @@ for _ in $(seq 50); do dialog_shown "글자 입력" || break; sleep 0.1; done
 # The zoom tool's button chooses the tool (the picture stays at 100 %
 # until the click), the click zooms in one step.
 click_named "화면 확대" || fail "화면 확대 not clickable"
-sleep 0.3
+# Off the button (its tool tip is a window of its own) onto the picture.
+xdotool mousemove $(at 150 100); sleep 0.5
 [ "$(title)" = "Pimlora - p.bmp 100 % " ] || fail "the zoom button zoomed by itself: '$(title)'"
 click 150 100
 wait_title "Pimlora - p.bmp 125 % " && pass "the zoom tool's click zoomed to 125 %" || fail "title after the zoom click: '$(title)'"
 xdotool key ctrl+d
 menu_quit
-wait_exit || { fail "editor did not end"; kill "$APP_PID" 2>/dev/null; }
+wait_exit || { fail "editor did not end: '$(title)'"; import -window root "$WORK/end.png"; [ -n "$SHOTS" ] && cp "$WORK/end.png" "$SHOTS/palette_end.png"; kill "$APP_PID" 2>/dev/null; }
 
 # Again on a screen 900 pixels high.
 if command -v xvfb-run >/dev/null; then
