@@ -67,6 +67,7 @@ bool CVexoView::OnClose(bool deleteWindow) {
     StopOutlineTimer();
     if (!wxView::OnClose(deleteWindow)) return false;
     Activate(false);
+    moveCache_.Drop();
     bench_.reset();
     benchCore_ = nullptr;
     if (canvas_) canvas_->DropView();
@@ -337,10 +338,22 @@ cairo_surface_t* CVexoView::RenderFrame(int clientW, int clientH, int scrollX, i
     const PaintKey key{clientW, clientH, state, ticks_};
     const bool changed = rebuildComposite_ || (core && (core->viewRebuild || core->outlineChanged));
     viewmath::CompositeFn composite;
-    if (core && core->headLayer != kNoLayer)
+    // While the move tool carries a layer the layers below and above it
+    // come from the kept composites (move_cache.h).
+    const int moving = bench_ && core ? bench_->MovingLayer() : -1;
+    if (moving < 0 && moveCache_.Holds()) moveCache_.Drop();
+    if (core && core->headLayer != kNoLayer && moving >= 0) {
+        const int zw = int(state.W * state.z), zh = int(state.H * state.z);
+        const int x0 = std::max(0, scrollX), y0 = std::max(0, scrollY);
+        moveCache_.SetWindow(x0, y0, std::min(zw, scrollX + clientW) - x0, std::min(zh, scrollY + clientH) - y0);
+        composite = [this, core, moving](int left, int top, int width, int height, uint8_t* dst, ptrdiff_t stride) {
+            moveCache_.Composite(*core, moving, left, top, width, height, dst, stride);
+        };
+    } else if (core && core->headLayer != kNoLayer) {
         composite = [core](int left, int top, int width, int height, uint8_t* dst, ptrdiff_t stride) {
             core->CompositeRect(core->headLayer, -1, core->zoom, left, top, width, height, dst, stride);
         };
+    }
     viewmath::MaskView m;
     const bool outline = core && core->selectionActive;
     if (outline) {

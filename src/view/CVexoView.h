@@ -21,6 +21,7 @@
 
 typedef struct _cairo_surface cairo_surface_t;
 
+#include "move_cache.h"
 #include "overlay.h"
 #include "view_host.h"
 #include "view_render.h"
@@ -115,6 +116,7 @@ private:
     bool pickTransparent_ = false;
     // Tools.
     std::unique_ptr<tools::Workbench> bench_;
+    tools::MoveCache moveCache_;   // the layers below and above a moving layer
     CVexoDoc* benchCore_ = nullptr;
     int dispatching_ = 0;
     bool updateAsked_ = false;

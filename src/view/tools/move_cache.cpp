@@ -136,22 +136,30 @@ void MoveCache::Composite(CVexoDoc& doc, int moving, int left, int top, int widt
     const int dx = left - left_, dy = top - top_;
     for (int i = 0; i < height; ++i)
         std::memcpy(dst + stride * i, below_.data() + (size_t(dy + i) * size_t(w_) + size_t(dx)) * 4, size_t(width) * 4);
-    // The moving layer over it.
-    doc.CompositeRect(moving, 1, doc.zoom, left, top, width, height, dst, stride, -1, true);
-    // The layers above, in bands of rows that share their columns.
+    // The moving layer over it, and the layers above with it where they
+    // draw, in bands of rows that share those columns (one pass of the
+    // compositor over each part).
     const int above = doc.Layer(moving).next;
-    if (!IsValidLayer(above)) return;
+    auto run = [&](int start, int count, int i0, int i1, int c0, int c1) {
+        if (c0 < c1 && i0 < i1)
+            doc.CompositeRect(start, count, doc.zoom, left + c0, top + i0, c1 - c0, i1 - i0,
+                              dst + stride * i0 + ptrdiff_t(c0) * 4, stride, -1, true);
+    };
+    if (!IsValidLayer(above)) return run(moving, 1, 0, height, 0, width);
+    auto from = [&](int i) { return std::clamp(aboveFrom_[size_t(dy + i)] - dx, 0, width); };
+    auto to = [&](int i) { return std::clamp(aboveTo_[size_t(dy + i)] - dx, 0, width); };
     int i = 0;
     while (i < height) {
-        const int from = std::max(aboveFrom_[size_t(dy + i)] - dx, 0);
-        const int to = std::min(aboveTo_[size_t(dy + i)] - dx, width);
+        const int f = from(i), t = to(i);
         int k = i + 1;
-        while (k < height && std::max(aboveFrom_[size_t(dy + k)] - dx, 0) == from &&
-               std::min(aboveTo_[size_t(dy + k)] - dx, width) == to)
-            ++k;
-        if (from < to)
-            doc.CompositeRect(above, -1, doc.zoom, left + from, top + i, to - from, k - i,
-                              dst + stride * i + ptrdiff_t(from) * 4, stride, -1, true);
+        while (k < height && from(k) == f && to(k) == t) ++k;
+        if (f < t) {
+            run(moving, 1, i, k, 0, f);
+            run(moving, -1, i, k, f, t);
+            run(moving, 1, i, k, t, width);
+        } else {
+            run(moving, 1, i, k, 0, width);
+        }
         i = k;
     }
 }
