@@ -370,6 +370,10 @@ bool ToolShell::AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool
     return doc.Host().AskText(doc, values, edit);
 }
 
+bool ShowBalloonEditor();   // dialog_commands.cpp
+
+bool ToolShell::OpenBalloonEditor(CVexoDoc&) { return ShowBalloonEditor(); }
+
 void ToolShell::Status(const std::string& text) {
     CMainFrame* f = Frame();
     if (f && f->GetStatusBar()) f->GetStatusBar()->SetStatusText(U(text), kFieldText);

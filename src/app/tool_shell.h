@@ -59,6 +59,8 @@ public:
     void Status(const std::string& text) override;
     // The text and balloon tools open the document's text dialog.
     bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
+    // The balloon editor strip ("말풍선 편집").
+    bool OpenBalloonEditor(CVexoDoc& doc) override;
 
     // The palette's columns of tools, in order (0: separator), and the
     // label of a button (its accessible name and tool tip).

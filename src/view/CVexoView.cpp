@@ -682,6 +682,10 @@ void CVexoCanvas::OnMouse(wxMouseEvent& event) {
     if (type == wxEVT_LEFT_DOWN) {
         b->Press(e);
         // Captured after the press: a message box the press raised gets the mouse.
+        // A dialog the press ran (the text tool's) took the release: the
+        // press ends here, or the window would keep the mouse and take the
+        // next click anywhere for its release.
+        if (b->Pressed() && !wxGetMouseState().LeftIsDown()) b->Release(e);
         if (b->Pressed() && !HasCapture()) CaptureMouse();
     } else if (type == wxEVT_LEFT_UP) {
         if (HasCapture()) ReleaseMouse();
