@@ -103,6 +103,8 @@ wxBitmap DrawnTool(int id) {
 
 CMainFrame* Frame() { return wxGetApp().MainFrame(); }
 
+void RepaintViewsSoon();
+
 }  // namespace
 
 wxBitmapBundle ToolBitmap(int id) {
@@ -169,6 +171,14 @@ void ToolShell::Attach(CMainFrame& frame) {
     s.brushMode = a.brushMode == 0 ? 0 : 1;
     s.feather = 0;   // the feather starts at 0 at every start
     if (!listener_) listener_ = s.Listen([this] { SettingsChanged(); });
+    if (activateBound_ != &frame) {
+        activateBound_ = &frame;
+        // Back from a dialog: the picture windows it covered paint again.
+        frame.Bind(wxEVT_ACTIVATE, [](wxActivateEvent& e) {
+            e.Skip();
+            if (e.GetActive()) RepaintViewsSoon();
+        });
+    }
 }
 
 void ToolShell::Detach() {
@@ -366,13 +376,39 @@ bool ToolShell::Ask(const std::string& text) {
     return wxMessageBox(U(text), "Pimlora", wxOK | wxCANCEL | wxICON_QUESTION, Frame()) == wxOK;
 }
 
+namespace {
+// After a dialog closed over the picture window or a strip changed the
+// layout: the picture windows paint again, once the layout is done (under
+// Xvfb the areas uncovered were not always repainted).
+void RepaintViewsSoon() {
+    wxTheApp->CallAfter([] {
+        CMainFrame* f = Frame();
+        if (!f) return;
+        if (wxAuiManager* m = wxAuiManager::GetManager(f)) m->Update();
+        for (tools::Workbench* w : ToolShell::Get().Box().Workbenches()) w->RefreshBackground();
+        if (CVexoView* v = f->ActiveView())
+            if (v->Canvas()) {
+                v->MarkRebuild();
+                v->Canvas()->Refresh(false);
+                v->Canvas()->Update();
+            }
+    });
+}
+}  // namespace
+
 bool ToolShell::AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) {
-    return doc.Host().AskText(doc, values, edit);
+    const bool ok = doc.Host().AskText(doc, values, edit);
+    RepaintViewsSoon();
+    return ok;
 }
 
 bool ShowBalloonEditor();   // dialog_commands.cpp
 
-bool ToolShell::OpenBalloonEditor(CVexoDoc&) { return ShowBalloonEditor(); }
+bool ToolShell::OpenBalloonEditor(CVexoDoc&) {
+    const bool shown = ShowBalloonEditor();
+    RepaintViewsSoon();
+    return shown;
+}
 
 void ToolShell::Status(const std::string& text) {
     CMainFrame* f = Frame();

@@ -76,6 +76,7 @@ private:
     tools::ToolBox box_;
     CMainFrame* frame_ = nullptr;
     std::vector<wxToolBar*> palettes_;
+    CMainFrame* activateBound_ = nullptr;
     int listener_ = 0;
 };
 
