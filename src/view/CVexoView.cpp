@@ -441,6 +441,11 @@ void CVexoView::StartOutlineTimer(int ms) {
     outlineTimer_.Start(ms);
 }
 
+void CVexoView::RestartOutline() {
+    CVexoDoc* core = Core();
+    if (outlineSuspended_ && core && core->selectionActive) StartOutlineTimer(400);
+}
+
 void CVexoView::StopOutlineTimer() {
     outlineTimer_.Stop();
     ticks_ = 0;
@@ -696,6 +701,9 @@ void CVexoCanvas::OnMouse(wxMouseEvent& event) {
         b->DoubleClick(d);
     } else if (type == wxEVT_ENTER_WINDOW) {
         b->Enter();
+        // The move tool hears the mouse coming in as a hover notice (a
+        // layer dragged out of another window is taken over here).
+        if (!event.LeftIsDown() && b->Box().Current() == 1570) b->HoverNotice(e);
     } else if (type == wxEVT_LEAVE_WINDOW) {
         b->Leave();
     } else if (type == wxEVT_MOTION) {
@@ -705,6 +713,7 @@ void CVexoCanvas::OnMouse(wxMouseEvent& event) {
             view_->ShowPointer(p.x, p.y);
         }
         // The next mouse move over the view restarts the outline animation.
+        view_->RestartOutline();
     }
     view_->EndToolEvent();
     if (type == wxEVT_LEAVE_WINDOW)

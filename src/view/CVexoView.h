@@ -64,6 +64,8 @@ public:
     // Selection outline animation (timer 1).
     void StartOutlineTimer(int ms);
     void StopOutlineTimer();
+    // A suspended animation starts again (a mouse move over the view).
+    void RestartOutline();
 
     // Picking the transparent colour (command 1427): the next left click in
     // the picture picks it, Esc cancels; a cross cursor meanwhile.

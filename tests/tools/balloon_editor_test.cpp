@@ -92,3 +92,31 @@ TEST(BalloonEditor, WithoutAnEditorThePressEditsThroughTheTextDialog) {
 }
 
 }  // namespace
+
+// The hover notice of a window the mouse comes into: a layer dragged out of
+// another window is taken over even where the mouse was last seen in it.
+TEST(HoverNotice, TakesOverAtThePositionSeenLast) {
+    tools::SessionHost host;
+    CVexoDoc a(&host), b(&host);
+    ASSERT_TRUE(a.NewImage(40, 30));
+    ASSERT_TRUE(b.NewImage(50, 40));
+    a.RecordUndoStep(u"initial state", UndoLayerChanged, -1);
+    b.RecordUndoStep(u"initial state", UndoLayerChanged, -1);
+    tools::Session s(host, a);
+    s.AddView(b);
+    ASSERT_TRUE(s.Run("view:2"));
+    ASSERT_TRUE(s.Run("tool:1570"));
+    ASSERT_TRUE(s.Run("hover:20,20"));   // before the drag: nothing to take
+    const int layers = b.LayerCount();
+    ASSERT_TRUE(s.Run("view:1"));
+    for (const char* step : {"press:10,10", "drag:15,12", "leave:39,12", "release:39,12"}) ASSERT_TRUE(s.Run(step)) << step;
+    ASSERT_TRUE(host.box.DragOut().active);
+    ASSERT_TRUE(s.Run("view:2"));
+    // A move to where the window saw the mouse last is no move at all...
+    s.Bench().Move(ToolsFixture::At(20, 20), false);
+    EXPECT_EQ(b.LayerCount(), layers);
+    // ...the hover notice of the mouse coming in is heard.
+    s.Bench().HoverNotice(ToolsFixture::At(20, 20));
+    EXPECT_FALSE(host.box.DragOut().active);
+    EXPECT_EQ(b.LayerCount(), layers + 1);
+}
