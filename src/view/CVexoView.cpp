@@ -540,8 +540,11 @@ void CVexoCanvas::OnPaint(wxPaintEvent&) {
         cairo_set_source_surface(cr, frame, 0, 0);
         cairo_paint(cr);
         cairo_restore(cr);
+        // Sent to the window now: without it the paints that follow a
+        // layout change or a tool step did not always reach the screen
+        // under Xvfb.
+        cairo_surface_flush(cairo_get_target(cr));
         if (logPaints) {
-            cairo_surface_flush(cairo_get_target(cr));
             const auto t2 = std::chrono::steady_clock::now();
             auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
             std::fprintf(stderr, "paint %dx%d: frame %.2f ms, to the window %.2f ms\n", client.x, client.y,
