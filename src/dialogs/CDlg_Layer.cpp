@@ -160,6 +160,8 @@ void CDlg_Layer::Follow(CVexoDoc* doc) {
 
 void CDlg_Layer::ShowHistoryPage(bool history) {
     history_ = history;
+    hovered_ = nullptr;
+    UnsetToolTip();
     Layout2();
     Rebuild(true);
 }
@@ -386,6 +388,15 @@ void CDlg_Layer::OnLeftUp(wxMouseEvent& e) {
 }
 
 void CDlg_Layer::OnMotion(wxMouseEvent& e) {
+    // The drawn buttons tell their full names in a tool tip.
+    if (!e.LeftIsDown()) {
+        const PanelButton* b = ButtonAt(e.GetX(), e.GetY(), !history_);
+        if (b != hovered_) {
+            hovered_ = b;
+            if (b) SetToolTip(U(b->name));
+            else UnsetToolTip();
+        }
+    }
     if (pressedRow_ < 0 || draggedOut_ || !e.LeftIsDown() || pressedPart_ == Part::Effect) return;
     // A row dragged beyond the panel's edge leaves it: the layer goes to
     // the clipboard and follows the mouse into a picture window.

@@ -61,6 +61,7 @@ private:
     bool tall_ = false;
     bool refreshQueued_ = false;
     const layerpanel::PanelButton* pressedButton_ = nullptr;
+    const layerpanel::PanelButton* hovered_ = nullptr;   // its name is the tool tip
     int pressedRow_ = -1;
     layerpanel::Part pressedPart_ = layerpanel::Part::None;
     bool draggedOut_ = false;

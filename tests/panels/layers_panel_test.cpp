@@ -8,6 +8,7 @@
 
 #include "CVexoDoc.h"
 #include "commands.h"
+#include "dib_types.h"
 #include "layers_panel_model.h"
 #include "test_support.h"
 #include "undo_journal.h"
@@ -141,7 +142,7 @@ TEST(LayersPanelLayout, ButtonsFitAboveTheRowsWithoutOverlaps) {
         EXPECT_EQ(ButtonAt(b.x + b.width / 2, b.y + b.height / 2, false) != nullptr, !b.layerPage) << b.name;
     }
     // The command buttons of the table are all there.
-    for (int id : {1552, 1553, 1555, 1557, 3500, 1545, 1558, 1500, 3994, 4870, 4871, kTallCommand,
+    for (int id : {1552, 1553, 1555, 1557, 3500, 1545, 1558, 1500, 3994, 4870, 4871, kTallCommand, kCopyLayerCommand,
                    kLayerPageCommand, kHistoryPageCommand}) {
         EXPECT_TRUE(std::any_of(all.begin(), all.end(), [id](const PanelButton& b) { return b.command == id; })) << id;
     }
@@ -387,6 +388,62 @@ TEST_F(PanelDoc, RowButtonsBlendAndFadeChangeTheDocumentWithoutSteps) {
     EXPECT_TRUE(editor);
     EXPECT_EQ(panel.Rows()[size_t(textRow)].tag, "[글]");
     EXPECT_FALSE(panel.PressRow(7));   // an empty row
+}
+
+// Button 1549 copies the whole current layer even while a part of it is
+// selected (the copy button takes only the part), and a paste gives a new
+// layer equal to it.
+TEST_F(PanelDoc, TheWholeLayerButtonCopiesEveryPixelForAPaste) {
+    Start(24, 16, 2);
+    const int top = panel.LayerOfRow(0);
+    LayerRecord& L = doc->Layer(top);
+    for (int row = 0; row < L.height; ++row)
+        for (int x = 0; x < L.width; ++x) {
+            uint8_t* p = L.PixelRow(row) + 3 * x;
+            p[0] = uint8_t(10 * x), p[1] = uint8_t(15 * row), p[2] = uint8_t(x ^ row);
+            L.alpha[size_t(row) * size_t(L.width) + size_t(x)] = 255;
+        }
+    const PanelButton* b = nullptr;
+    for (const PanelButton& c : Buttons())
+        if (std::string(c.name) == "레이어 전체 영상을 복사") b = &c;
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(ButtonAt(b->x + 3, b->y + 3, true), b);
+    EXPECT_EQ(ButtonAt(b->x + 3, b->y + 3, false), nullptr);   // not on the history page
+    ASSERT_EQ(b->command, 4604);
+
+    ASSERT_TRUE(Step("rect", "2,2,9,7"));
+    ASSERT_TRUE(Run(57634));
+    BitmapInfoHeader part;
+    ASSERT_GE(host.clipboard.size(), sizeof part);
+    std::memcpy(&part, host.clipboard.data(), sizeof part);
+    EXPECT_LT(part.width, 24);   // the plain copy takes the selected part
+
+    ASSERT_TRUE(Step("rect", "2,2,9,7"));
+    ASSERT_TRUE(Run(b->command));
+    BitmapInfoHeader whole;
+    std::memcpy(&whole, host.clipboard.data(), sizeof whole);
+    EXPECT_EQ(whole.width, 24);
+    EXPECT_EQ(std::abs(whole.height), 16);
+
+    const int layers = panel.LayerCount(), steps = doc->undoPos;
+    ASSERT_TRUE(Run(57637));
+    panel.Refresh();
+    EXPECT_EQ(panel.LayerCount(), layers + 1);
+    EXPECT_EQ(doc->undoPos, steps + 1);
+    const int pasted = doc->currentLayer;
+    ASSERT_NE(pasted, top);
+    EXPECT_EQ(panel.LayerOfRow(0), pasted);   // above the copied layer, shown at the top
+    const LayerRecord& P = doc->Layer(pasted);
+    ASSERT_EQ(P.width, L.width);
+    ASSERT_EQ(P.height, L.height);
+    EXPECT_EQ(P.x, L.x);
+    EXPECT_EQ(P.y, L.y);
+    int differ = 0;
+    for (int row = 0; row < L.height; ++row) {
+        differ += std::memcmp(P.PixelRow(row), L.PixelRow(row), size_t(L.width) * 3) != 0;
+        differ += std::memcmp(P.AlphaRow(row), L.AlphaRow(row), size_t(L.width)) != 0;
+    }
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_F(PanelDoc, DraggingARowReordersTheStackAsOneUndoStep) {

@@ -79,6 +79,8 @@ struct PanelButton {
 };
 inline constexpr int kLayerPageCommand = 1000, kHistoryPageCommand = 1001;
 inline constexpr int kTallCommand = 1548, kTallCommand2 = 1551;
+// What button 1549 sends: "레이어 전체 영상을 복사".
+inline constexpr int kCopyLayerCommand = 4604;
 const std::vector<PanelButton>& Buttons();
 // The button under a panel point on the page shown, or null.
 const PanelButton* ButtonAt(int x, int y, bool layerPage);
