@@ -4,6 +4,10 @@
 #include <wx/dcbuffer.h>
 #include <wx/vlbox.h>
 
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
+
 #include <algorithm>
 
 #include "CVexoDoc.h"
@@ -90,6 +94,19 @@ CDlg_Layer::CDlg_Layer(wxWindow* parent)
     dlgui::Name(opacityBox_, U("투명 값"));
     scroll_ = new wxScrollBar(this, wxID_ANY, wxPoint(kScrollX, kRowTop), wxSize(kScrollWidth, 100), wxSB_VERTICAL);
     dlgui::Name(scroll_, U("레이어 스크롤"));
+#ifdef __WXGTK__
+    // Arrows at both ends for the line steps (GTK's own theme leaves them out).
+    if (GtkWidget* w = scroll_->GetHandle()) {
+        GtkCssProvider* css = gtk_css_provider_new();
+        gtk_css_provider_load_from_data(css,
+                                        "scrollbar { -GtkScrollbar-has-backward-stepper: true;"
+                                        " -GtkScrollbar-has-forward-stepper: true; }",
+                                        -1, nullptr);
+        gtk_style_context_add_provider(gtk_widget_get_style_context(w), GTK_STYLE_PROVIDER(css),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        g_object_unref(css);
+    }
+#endif
     list_ = new HistoryList(this, model_);
     dlgui::Name(list_, U("작업내역"));
     list_->Hide();
@@ -195,7 +212,8 @@ void CDlg_Layer::Rebuild(bool all) {
 
 void CDlg_Layer::SyncScrollBar() {
     const int n = model_.LayerCount(), rows = std::max(1, model_.RowsShown());
-    scroll_->SetScrollbar(model_.FirstShown(), std::min(rows, std::max(1, n)), std::max(1, n + rows - 1), rows, true);
+    // A page step moves two rows, as the model does.
+    scroll_->SetScrollbar(model_.FirstShown(), std::min(rows, std::max(1, n)), std::max(1, n + rows - 1), 2, true);
 }
 
 void CDlg_Layer::OnSize(wxSizeEvent& e) {
@@ -384,6 +402,10 @@ void CDlg_Layer::OnLeftUp(wxMouseEvent& e) {
         Refresh(false);
     } else if (h.part == Part::Body && h.row != pressed && pressedPart_ != Part::Effect) {
         model_.DropOnRow(pressed, h.row);
+    } else if ((h.part == Part::Body || h.part == Part::Thumbnail) && h.row == pressed && pressedPart_ != Part::Effect) {
+        // A click (let go on its own row) brings the row to the top; only
+        // on the release, so that a row can still be dragged onto one above.
+        if (model_.ScrollRowToTop(pressed)) Rebuild(false);
     }
 }
 

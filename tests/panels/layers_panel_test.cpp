@@ -297,6 +297,39 @@ TEST_F(PanelDoc, RowsShowTheTopFirstAndScroll) {
     panel.Refresh();
     EXPECT_EQ(panel.RowOfLayer(order[0]), 3);
     EXPECT_TRUE(panel.Rows()[3].current);
+    // A click on a row brings it to the top; an empty row does nothing.
+    EXPECT_TRUE(panel.ScrollRowToTop(2));
+    EXPECT_EQ(panel.LayerOfRow(0), order[1]);
+    EXPECT_EQ(panel.LayerOfRow(1), order[0]);
+    EXPECT_FALSE(panel.ScrollRowToTop(2));
+    EXPECT_FALSE(panel.ScrollRowToTop(0));   // already there
+}
+
+// A panel made short and then given its full height (start-up, "늘여 보기")
+// fills its new rows with the layers above instead of leaving them empty
+// under the bottom one.
+TEST_F(PanelDoc, ATallerPanelFillsItsRowsFromAbove) {
+    Start(20, 10, 15);
+    std::vector<int> order = doc->StackOrder();   // bottom first
+    ASSERT_TRUE(doc->SelectLayer(order[0]));
+    panel.Refresh();
+    EXPECT_EQ(panel.RowOfLayer(order[0]), 2);   // three rows: the last of them
+    EXPECT_EQ(panel.FirstShown(), 12);
+    panel.SetClientHeight(878);
+    panel.Refresh();
+    ASSERT_EQ(panel.RowsShown(), 11);
+    EXPECT_EQ(panel.FirstShown(), 4);
+    EXPECT_EQ(panel.RowOfLayer(order[0]), 10);
+    EXPECT_EQ(panel.LayerOfRow(0), order[10]);
+    // Fewer layers than rows: all of them from the top.
+    panel.SetClientHeight(kPanelHeight);
+    for (int i = 0; i < 12; ++i) ASSERT_TRUE(Run(1553));
+    panel.Refresh();
+    panel.SetClientHeight(kPanelTallHeight);
+    panel.Refresh();
+    EXPECT_EQ(panel.FirstShown(), 0);
+    EXPECT_EQ(panel.LayerCount(), 3);
+    EXPECT_GE(panel.LayerOfRow(2), 0);
 }
 
 TEST_F(PanelDoc, ChangesAnywhereReachThePanelAndRebuildOnlyTheirThumbnails) {

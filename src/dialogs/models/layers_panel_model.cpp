@@ -350,7 +350,11 @@ LayersPanelModel::Refreshed LayersPanelModel::RefreshAll() {
 void LayersPanelModel::SetClientHeight(int height) {
     const int rows = RowsFor(height);
     if (rows == rows_) return;
+    const bool grew = rows > rows_;
     rows_ = rows;
+    // Rows that come with a taller panel show the layers above before
+    // they stay empty below the last one.
+    if (grew) first_ = std::min(first_, std::max(0, int(order_.size()) - rows_));
     if (doc_) KeepCurrentShown();
     BuildRows();
 }
@@ -503,6 +507,8 @@ bool LayersPanelModel::ScrollTo(int first) {
     BuildRows();
     return true;
 }
+
+bool LayersPanelModel::ScrollRowToTop(int row) { return LayerOfRow(row) >= 0 && ScrollTo(first_ + row); }
 
 bool LayersPanelModel::ScrollLines(int lines) { return ScrollTo(first_ + lines); }
 bool LayersPanelModel::ScrollPages(int pages) { return ScrollTo(first_ + 2 * pages); }

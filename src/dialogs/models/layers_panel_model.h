@@ -214,6 +214,8 @@ public:
     bool ScrollLines(int lines);
     bool ScrollPages(int pages);
     bool ScrollTo(int first);
+    // A click on a row (pressed and let go there) scrolls it to the top.
+    bool ScrollRowToTop(int row);
 
     // --- history page ----------------------------------------------------------------
     // Selecting a line selects from it to the last line: [first, last].
