@@ -4,9 +4,6 @@
 #include <wx/dcbuffer.h>
 #include <wx/vlbox.h>
 
-#ifdef __WXGTK__
-#include <gtk/gtk.h>
-#endif
 
 #include <algorithm>
 
@@ -71,7 +68,6 @@ private:
 
 HistoryList* AsList(wxVListBox* l) { return static_cast<HistoryList*>(l); }
 
-constexpr int kScrollX = 236, kScrollWidth = 20;
 
 }  // namespace
 
@@ -92,21 +88,9 @@ CDlg_Layer::CDlg_Layer(wxWindow* parent)
     opacityBox_ = new wxTextCtrl(this, wxID_ANY, "255", wxPoint(kOpacityBoxX, kOpacityY - 2), wxSize(kOpacityBoxWidth, 26),
                                  wxTE_PROCESS_ENTER);
     dlgui::Name(opacityBox_, U("투명 값"));
-    scroll_ = new wxScrollBar(this, wxID_ANY, wxPoint(kScrollX, kRowTop), wxSize(kScrollWidth, 100), wxSB_VERTICAL);
+    scroll_ = new wxScrollBar(this, wxID_ANY, wxPoint(kScrollX, kRowTop + kArrowHeight), wxSize(kScrollWidth, 100),
+                              wxSB_VERTICAL);
     dlgui::Name(scroll_, U("레이어 스크롤"));
-#ifdef __WXGTK__
-    // Arrows at both ends for the line steps (GTK's own theme leaves them out).
-    if (GtkWidget* w = scroll_->GetHandle()) {
-        GtkCssProvider* css = gtk_css_provider_new();
-        gtk_css_provider_load_from_data(css,
-                                        "scrollbar { -GtkScrollbar-has-backward-stepper: true;"
-                                        " -GtkScrollbar-has-forward-stepper: true; }",
-                                        -1, nullptr);
-        gtk_style_context_add_provider(gtk_widget_get_style_context(w), GTK_STYLE_PROVIDER(css),
-                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        g_object_unref(css);
-    }
-#endif
     list_ = new HistoryList(this, model_);
     dlgui::Name(list_, U("작업내역"));
     list_->Hide();
@@ -189,7 +173,9 @@ void CDlg_Layer::Layout2() {
     list_->Show(history_);
     if (history_)
         list_->SetSize(2, kHistoryTop, std::max(10, cs.x - 4), std::max(10, cs.y - kHistoryTop - kHistoryBottomMargin));
-    scroll_->SetSize(kScrollX, kRowTop, kScrollWidth, std::max(10, model_.RowsShown() * kRowStep - 5));
+    // Between the two line arrows the panel draws itself (GTK's own bar has none).
+    scroll_->SetSize(kScrollX, kRowTop + kArrowHeight, kScrollWidth,
+                     std::max(10, model_.RowsShown() * kRowStep - 5 - 2 * kArrowHeight));
 }
 
 void CDlg_Layer::Rebuild(bool all) {
@@ -273,6 +259,20 @@ void CDlg_Layer::OnPaint(wxPaintEvent&) {
         return;
     }
     for (int row = 0; row < model_.RowsShown(); ++row) DrawRow(dc, row);
+    // The line arrows at both ends of the scroll bar.
+    if (model_.RowsShown() > 0)
+        for (int dir : {-1, 1}) {
+            const int top = ScrollArrowTop(dir, model_.RowsShown());
+            const bool live = model_.Doc() && model_.LayerCount() > 1;
+            dc.SetPen(wxPen(wxColour(150, 150, 150)));
+            dc.SetBrush(wxBrush(wxColour(225, 225, 225)));
+            dc.DrawRectangle(kScrollX, top, kScrollWidth, kArrowHeight);
+            dc.SetPen(*wxTRANSPARENT_PEN);
+            dc.SetBrush(wxBrush(live ? wxColour(60, 60, 60) : wxColour(170, 170, 170)));
+            const int cx = kScrollX + kScrollWidth / 2, cy = top + kArrowHeight / 2;
+            const wxPoint tri[3] = {wxPoint(cx - 5, cy - 2 * dir), wxPoint(cx + 5, cy - 2 * dir), wxPoint(cx, cy + 3 * dir)};
+            dc.DrawPolygon(3, tri);
+        }
 }
 
 void CDlg_Layer::DrawRow(wxDC& dc, int row) {
@@ -355,6 +355,10 @@ void CDlg_Layer::OnLeftDown(wxMouseEvent& e) {
             list_->DeselectAll();
             dlgui::Changed(*doc);
         }
+        return;
+    }
+    if (const int dir = ScrollArrowAt(p.x, p.y, model_.RowsShown())) {
+        if (model_.ScrollLines(dir)) Rebuild(false);
         return;
     }
     const Hit h = layerpanel::HitTest(p.x, p.y, model_.RowsShown(), kScrollX - 2);

@@ -100,6 +100,23 @@ TEST(LayersPanelLayout, HitTestFindsRowPartsAndGaps) {
     EXPECT_EQ(HitTest(240, RowY(1) + 30, 4, 250).part, Part::Body);   // a wider panel's body
 }
 
+TEST(LayersPanelLayout, ScrollArrowsSitAtBothEndsOfTheBar) {
+    // Three rows: the bar runs from 140 to 140 + 3 * 65 - 5.
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop, 3), -1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 19, kRowTop + kArrowHeight - 1, 3), -1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + kArrowHeight, 3), 0);   // the bar itself
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + 190 - 1, 3), 1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + 190, 3), 0);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + 190 - kArrowHeight, 3), 1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + 11 * 65 - 6, 11), 1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX - 1, kRowTop, 3), 0);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop, 0), 0);   // no rows, no bar
+    // They stay clear of the rows' bodies and fit the panel.
+    EXPECT_EQ(HitTest(kScrollX + 5, kRowTop + 5, 3, kScrollX - 2).part, Part::None);
+    EXPECT_LE(kScrollX + kScrollWidth, kPanelWidth);
+    EXPECT_GE(ScrollArrowTop(1, 1), kRowTop + kArrowHeight);   // one row: the arrows do not overlap
+}
+
 TEST(LayersPanelLayout, RowButtonCommandsMapBack) {
     EXPECT_EQ(VisibilityCommand(0, true), 5430);
     EXPECT_EQ(VisibilityCommand(10, true), 5440);

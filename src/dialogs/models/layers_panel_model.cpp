@@ -34,6 +34,19 @@ Hit HitTest(int x, int y, int rows, int bodyRight) {
     return h;
 }
 
+int ScrollArrowTop(int dir, int rows) {
+    return dir < 0 ? kRowTop : kRowTop + std::max(2 * kArrowHeight, rows * kRowStep - 5) - kArrowHeight;
+}
+
+int ScrollArrowAt(int x, int y, int rows) {
+    if (rows <= 0 || x < kScrollX || x >= kScrollX + kScrollWidth) return 0;
+    for (int dir : {-1, 1}) {
+        const int top = ScrollArrowTop(dir, rows);
+        if (y >= top && y < top + kArrowHeight) return dir;
+    }
+    return 0;
+}
+
 int VisibilityCommand(int row, bool visible) { return (visible ? kShowCommand : kHiddenCommand) + row; }
 int EditCommand(int row) { return kEditCommand + row; }
 

@@ -58,6 +58,13 @@ struct Hit {
 // reaches to `bodyRight` (the fixed layout's 232, or the panel's own edge).
 Hit HitTest(int x, int y, int rows, int bodyRight = kBodyRight);
 
+// The scroll bar right of the rows, with a line arrow drawn at each end.
+inline constexpr int kScrollX = 236, kScrollWidth = 20, kArrowHeight = 16;
+// Top of the upper (-1) or lower (+1) arrow when `rows` rows are shown.
+int ScrollArrowTop(int dir, int rows);
+// The arrow under a panel point: -1 the upper (a line up), +1 the lower, 0 none.
+int ScrollArrowAt(int x, int y, int rows);
+
 // Command identifiers of a row's picture buttons (rows 0 to 10).
 inline constexpr int kShowCommand = 5430;   // 5430-5440, with 5500-5510 while hidden
 inline constexpr int kHiddenCommand = 5500;
