@@ -54,6 +54,15 @@ row_crop() {
     import -window root "$WORK/screen.png"
     $IM "$WORK/screen.png" -crop "229x60+$((PX + 3))+$((PY + $(row_y "$1" 0)))" +repage "$2"
 }
+# The picture on the screen (OX, OY) left of the panel, whose thumbnails show it too.
+find_picture_left() {
+    import -window root "$WORK/shot.png"
+    local geo
+    geo=$($IM "$WORK/shot.png" -crop "${PX}x2000+0+0" +repage -fill black +opaque '#FF00FF' -format '%@' info:)
+    OX=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\1/')
+    OY=$(echo "$geo" | sed 's/.*+\([0-9]*\)+\([0-9]*\)$/\2/')
+    [ "${geo%%+*}" = "300x200" ]
+}
 same_image() { [ "$($IM "$1" -depth 8 rgb:- | md5sum)" = "$($IM "$2" -depth 8 rgb:- | md5sum)" ]; }
 
 # A magenta picture with a cyan square (found on the screen by its colour).
@@ -109,9 +118,10 @@ mx=$((PX + 170)) my=$((PY + $(row_y 0)))
 xdotool mousemove $mx $my click 3; sleep 0.8
 shot menu
 if where=$(where_named "복사" "menu item"); then
-    read -r ix iy _ _ <<<"$where"
-    [ $((ix - mx)) -ge -10 ] && [ $((ix - mx)) -le 60 ] && [ $((iy - my)) -ge -10 ] && [ $((iy - my)) -le 60 ] \
-        && pass "the context menu opens at the mouse" || fail "context menu at $ix,$iy, mouse at $mx,$my"
+    # Its first entry starts at the mouse (left of it near the screen's edge).
+    read -r ix iy iw _ <<<"$where"
+    [ "$ix" -le $((mx + 10)) ] && [ $((ix + iw)) -ge $((mx - 10)) ] && [ $((iy - my)) -ge -10 ] && [ $((iy - my)) -le 40 ] \
+        && pass "the context menu opens at the mouse" || fail "context menu at $ix,$iy ($iw wide), mouse at $mx,$my"
     click_named "레이어 복제" "menu item" || fail "no 레이어 복제 in the context menu"
     sleep 0.8
 else
@@ -126,7 +136,7 @@ dup=${st[1]:-}
     || fail "stack after the duplicate: $("$CLI" layers "$WORK/text.vor")"
 
 # --- "전체복사" with a part selected, then a paste: a new layer equal to the current one -------
-find_picture || fail "picture not found on the screen"
+find_picture_left || fail "picture not found on the screen"
 xdotool mousemove $((OX - 20)) $((OY - 20)) click 1; sleep 0.3
 xdotool key m; sleep 0.3
 drag 20 20 100 80
@@ -194,15 +204,17 @@ menu_item "보기" "레이어.작업내역" || fail "no menu entry 레이어.작
 locate_panel || fail "no layers panel"
 rows=$(( (PH - 140) / 65 )); [ "$rows" -gt 11 ] && rows=11
 read -r SX SY SW SH <<<"$(where_named "레이어 스크롤" "scroll bar")"
+bar_bottom=$((140 + rows * 65 - 5))
 shot many
 # The background is current, in the last row; the rows above are full.
 row_crop 0 "$WORK/r0.png"
 row_crop 1 "$WORK/r1.png"
-up() { xdotool mousemove $((SX + SW / 2)) $((SY + 6)) click 1; sleep 0.5; }
-down() { xdotool mousemove $((SX + SW / 2)) $((SY + SH - 6)) click 1; sleep 0.5; }
-# Shift and a click in the trough pages (a plain click puts the slider there).
-page_up() { xdotool mousemove $((SX + SW / 2)) $((SY + 24)) keydown shift click 1 keyup shift; sleep 0.5; }
-page_down() { xdotool mousemove $((SX + SW / 2)) $((SY + SH - 24)) keydown shift click 1 keyup shift; sleep 0.5; }
+# The line arrows at both ends of the bar; Shift and a click in the bar's
+# trough pages (a plain click puts the slider there).
+up() { pclick 246 148; }
+down() { pclick 246 $((bar_bottom - 8)); }
+page_up() { xdotool mousemove $((SX + SW / 2)) $((SY + 6)) keydown shift click 1 keyup shift; sleep 0.5; }
+page_down() { xdotool mousemove $((SX + SW / 2)) $((SY + SH - 6)) keydown shift click 1 keyup shift; sleep 0.5; }
 if [ "$rows" -ge 5 ] && [ "$rows" -lt 15 ]; then
     up
     row_crop 1 "$WORK/a.png"
@@ -233,6 +245,10 @@ fi
 xdotool mousemove $((PX + 60)) $((PY - 8)) mousedown 1; sleep 0.3
 for s in 1 2 3 4 5 6; do xdotool mousemove $((PX + 60 - 100 * s)) $((PY + 10 * s)); sleep 0.15; done
 xdotool mouseup 1; sleep 1
+# The test's window manager fills the screen with every window it manages:
+# without it the floating panel keeps the size it asks for.
+for j in $(jobs -p); do ps -p "$j" -o args= 2>/dev/null | grep matchbox >/dev/null && kill "$j"; done
+sleep 0.5
 locate_panel
 floating=$(xdotool search --onlyvisible --name '레이어창' 2>/dev/null | head -1)
 if [ -n "$floating" ]; then
