@@ -131,7 +131,11 @@ CDlg_Layer::CDlg_Layer(wxWindow* parent)
     Bind(wxEVT_LEFT_DCLICK, &CDlg_Layer::OnDoubleClick, this);
     Bind(wxEVT_MOUSEWHEEL, &CDlg_Layer::OnWheel, this);
     Bind(wxEVT_CHAR_HOOK, &CDlg_Layer::OnKey, this);
-    Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { pressedRow_ = -1; pressedButton_ = nullptr; });
+    Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) {
+        pressedRow_ = -1;
+        pressedButton_ = nullptr;
+        captionDrag_ = false;
+    });
     Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent& e) {
         wxPoint p = e.GetPosition();
         p = p == wxDefaultPosition ? wxPoint(10, 10) : ScreenToClient(p);
@@ -242,6 +246,11 @@ void CDlg_Layer::OnPaint(wxPaintEvent&) {
         const wxSize s = dc.GetTextExtent(t);
         dc.DrawText(t, b.x + (b.width - s.x) / 2, b.y + (b.height - s.y) / 2);
     }
+    // The caption strip beside the page buttons: a grip of dots.
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(wxColour(140, 140, 140)));
+    for (int x = 196; x < cs.x - 4; x += 4)
+        for (int y = 7; y < 20; y += 4) dc.DrawRectangle(x + (y / 4) % 2 * 2, y, 2, 2);
     dc.SetFont(wxFont(wxFontInfo(9)));
     dc.SetTextForeground(wxColour(0, 0, 0));
     dc.DrawText(U(model_.HeaderText()), 4, 29);
@@ -342,6 +351,16 @@ void CDlg_Layer::OnLeftDown(wxMouseEvent& e) {
         if (!HasCapture()) CaptureMouse();
         return;
     }
+    if (InCaptionStrip(p.x, p.y)) {
+        // The strip drags the panel like a caption.
+        wxWindow* top = wxGetTopLevelParent(this);
+        pressScreen_ = wxGetMousePosition();
+        grabOffset_ = top && top != dlgui::Host().frame ? pressScreen_ - top->GetPosition() : p;
+        captionDrag_ = true;
+        captionMoved_ = false;
+        if (!HasCapture()) CaptureMouse();
+        return;
+    }
     if (history_) {
         const wxSize cs = GetClientSize();
         if (p.y >= cs.y - kHistoryBottomMargin + 4) {
@@ -390,6 +409,10 @@ void CDlg_Layer::OnLeftDown(wxMouseEvent& e) {
 
 void CDlg_Layer::OnLeftUp(wxMouseEvent& e) {
     if (HasCapture()) ReleaseMouse();
+    if (captionDrag_) {
+        captionDrag_ = false;
+        return;
+    }
     const wxPoint p = e.GetPosition();
     if (pressedButton_) {
         const PanelButton* b = pressedButton_;
@@ -422,6 +445,19 @@ void CDlg_Layer::OnMotion(wxMouseEvent& e) {
             if (b) SetToolTip(U(b->name));
             else UnsetToolTip();
         }
+    }
+    if (captionDrag_) {
+        const wxPoint m = wxGetMousePosition();
+        if (!e.LeftIsDown()) {
+            captionDrag_ = false;
+        } else if (captionMoved_ || std::abs(m.x - pressScreen_.x) + std::abs(m.y - pressScreen_.y) >= 4) {
+            captionMoved_ = true;
+            if (!moveTo || !moveTo(m - grabOffset_)) {
+                captionDrag_ = false;
+                if (HasCapture()) ReleaseMouse();
+            }
+        }
+        return;
     }
     if (pressedRow_ < 0 || draggedOut_ || !e.LeftIsDown() || pressedPart_ == Part::Effect) return;
     // A row dragged beyond the panel's edge leaves it: the layer goes to
@@ -474,6 +510,10 @@ void CDlg_Layer::OpenEditor() {
     CVexoDoc* doc = model_.Doc();
     LayerRecord* L = doc ? doc->CurrentLayerPtr() : nullptr;
     if (!L || !L->IsTextKind()) return;
+    if (L->kind == LayerBalloon && balloonEditor) {
+        balloonEditor();
+        return;
+    }
     textlayer::TextDialogValues v;
     v.settings = textlayer::SettingsOfLayer(*L);
     v.text = textlayer::TextOfLayer(*L);

@@ -3,14 +3,16 @@
 # what a user sees: the saved VOR (pimlora-cli layers, and the pixels of one
 # layer alone), the window title, the screen.
 #  - a click on a row makes its layer current and names it in the title;
-#  - the edit button of a text layer opens the text editor, and the text
-#    typed there reaches the saved file;
+#  - the edit button of a balloon layer opens the balloon editor, that of
+#    a text layer the text editor, and the text typed there reaches the
+#    saved file;
 #  - the context menu opens at the mouse and its "레이어 복제" duplicates;
 #  - "전체복사" (the whole current layer, whatever is selected) and a paste
 #    give a new layer equal to the current one;
 #  - Delete and Ctrl+X with the panel focused clear the selected part of the
 #    current layer (Ctrl+X also puts it on the clipboard);
 #  - with 15 layers the scroll bar's arrows and pages show the other rows;
+#  - a drag of the panel's top strip floats it, and moves it once floating;
 #  - "늘여 보기" makes the floating panel 890 pixels tall and back 380;
 #  - on the history page a line selects itself and every later one, and the
 #    undo button takes them all back.
@@ -68,9 +70,10 @@ same_image() { [ "$($IM "$1" -depth 8 rgb:- | md5sum)" = "$($IM "$2" -depth 8 rg
 # A magenta picture with a cyan square (found on the screen by its colour).
 $IM -size 300x200 xc:'#FF00FF' -fill '#00FFFF' -draw 'rectangle 200,60 259,119' -type TrueColor "BMP3:$WORK/pic.bmp"
 
-# === a document of three layers: the picture (0), an empty layer (1), a text layer (2) ===
-"$CLI" run "$WORK/pic.bmp" "$WORK/text.vor" 1552 "text:20,20,24,FF0000:AB" >/dev/null || fail "cli could not build the document"
-[ "$(stack "$WORK/text.vor")" = "0 1 2 " ] && [ "$(field "$WORK/text.vor" 2 kind)" = 2 ] \
+# === the picture (0), an empty layer (1), a text layer (2) and a balloon (3) ===
+"$CLI" run "$WORK/pic.bmp" "$WORK/text.vor" 1552 "text:20,20,24,FF0000:AB" "balloon:60,120,16,000000:Hi" >/dev/null \
+    || fail "cli could not build the document"
+[ "$(stack "$WORK/text.vor")" = "0 1 2 3 " ] && [ "$(field "$WORK/text.vor" 2 kind)" = 2 ] \
     || fail "unexpected starting stack: $("$CLI" layers "$WORK/text.vor")"
 "$CLI" convert "$WORK/text.vor" "$WORK/text0.bmp"
 
@@ -81,14 +84,21 @@ locate_panel && pass "the layers panel is shown" || fail "no layers panel"
 shot start
 
 # --- a click on a row: its layer is current, the title names it ----------------------------
-pclick 170 "$(row_y 1)"
+pclick 170 "$(row_y 2)"
 wait_title "Pimlora - text.vor 100 %  레이어 1" && pass "a click on a row names its layer in the title" \
     || fail "title after the row click: '$(title)'"
 
-# --- the edit button of the text layer (the top row) opens the text editor ---------------
-# The click on row 1 brought it to the top: the text layer is above, one line up.
-xdotool mousemove $((PX + 246)) $((PY + 150)) click 1; sleep 0.6    # the scroll bar's up arrow
+# --- the edit buttons: the balloon's opens the balloon editor, the text's the text editor ---
+# The click on row 2 brought it to the top: two lines up with the scroll bar's arrow.
+pclick 246 148; pclick 246 148
 pclick 97 "$(row_y 0 48)"
+for _ in $(seq 30); do where_named "말풍선 수정" "push button" >/dev/null 2>&1 && break; sleep 0.1; done
+where_named "말풍선 수정" "push button" >/dev/null 2>&1 && pass "the edit button of a balloon layer opens the balloon editor" \
+    || fail "no balloon editor after the balloon's edit button"
+window_titled "글자 수정" >/dev/null && { fail "the balloon's edit button opened the text editor"; xdotool key Escape; }
+wait_title "Pimlora - text.vor 100 %  레이어 3" || fail "the edit button did not make the balloon current: '$(title)'"
+locate_panel
+pclick 97 "$(row_y 1 48)"
 for _ in $(seq 50); do window_titled "글자 수정" >/dev/null && break; sleep 0.1; done
 if window_titled "글자 수정" >/dev/null; then
     pass "the edit button of a text layer opens the text editor"
@@ -112,7 +122,7 @@ shot edited
 
 # --- the context menu at the mouse: "레이어 복제" of the picture layer -------------------------
 locate_panel
-pclick 170 "$(row_y 2)"            # the background: current, and brought to the top
+pclick 170 "$(row_y 3)"            # the background: current, and brought to the top
 wait_title "Pimlora - text.vor 100 %  레이어 0" || fail "title after choosing the background: '$(title)'"
 mx=$((PX + 170)) my=$((PY + $(row_y 0)))
 xdotool mousemove $mx $my click 3; sleep 0.8
@@ -131,7 +141,7 @@ fi
 save "$WORK/text.vor" || fail "save after the duplicate"
 read -r -a st <<<"$(stack "$WORK/text.vor")"
 dup=${st[1]:-}
-[ "${#st[@]}" -eq 4 ] && [ "${st[0]}" = 0 ] && [ "$(field "$WORK/text.vor" "$dup" width)" = 300 ] \
+[ "${#st[@]}" -eq 5 ] && [ "${st[0]}" = 0 ] && [ "$(field "$WORK/text.vor" "$dup" width)" = 300 ] \
     && pass "레이어 복제 of the context menu puts a copy above the picture layer" \
     || fail "stack after the duplicate: $("$CLI" layers "$WORK/text.vor")"
 
@@ -150,7 +160,7 @@ xdotool key ctrl+v; sleep 0.8
 save "$WORK/text.vor" || fail "save after the paste"
 read -r -a st2 <<<"$(stack "$WORK/text.vor")"
 pasted=${st2[2]:-}
-if [ "${#st2[@]}" -eq 5 ] && [ "${st2[1]}" = "$dup" ]; then
+if [ "${#st2[@]}" -eq 6 ] && [ "${st2[1]}" = "$dup" ]; then
     only_layer "$WORK/text.vor" "$dup" "$WORK/dup.bmp"
     only_layer "$WORK/text.vor" "$pasted" "$WORK/pasted.bmp"
     same_image "$WORK/dup.bmp" "$WORK/pasted.bmp" && [ "$(field "$WORK/text.vor" "$pasted" x)" = 0 ] \
@@ -240,18 +250,28 @@ else
     fail "unexpected row count $rows (panel $PW x $PH)"
 fi
 
-# --- "늘여 보기" on the floating panel: 380 and 890 pixels tall ------------------------------
-# The caption dragged away from the dock floats the panel.
-xdotool mousemove $((PX + 60)) $((PY - 8)) mousedown 1; sleep 0.3
-for s in 1 2 3 4 5 6; do xdotool mousemove $((PX + 60 - 100 * s)) $((PY + 10 * s)); sleep 0.15; done
-xdotool mouseup 1; sleep 1
+# --- the top strip drags the panel: out of its dock, then as a window of its own --------------
 # The test's window manager fills the screen with every window it manages:
 # without it the floating panel keeps the size it asks for.
 for j in $(jobs -p); do ps -p "$j" -o args= 2>/dev/null | grep matchbox >/dev/null && kill "$j"; done
 sleep 0.5
+xdotool mousemove $((PX + 225)) $((PY + 12)) mousedown 1; sleep 0.3
+for s in 1 2 3 4 5 6; do xdotool mousemove $((PX + 225 - 100 * s)) $((PY + 12 + 10 * s)); sleep 0.15; done
+xdotool mouseup 1; sleep 1
 locate_panel
 floating=$(xdotool search --onlyvisible --name '레이어창' 2>/dev/null | head -1)
 if [ -n "$floating" ]; then
+    pass "a drag of the top strip floats the panel"
+    geometry() { xwininfo -id "$floating" | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' '; }
+    read -r fx fy <<<"$(geometry)"
+    xdotool mousemove $((PX + 225)) $((PY + 12)) mousedown 1; sleep 0.3
+    for s in 1 2 3 4 5; do xdotool mousemove $((PX + 225 + 30 * s)) $((PY + 12 + 16 * s)); sleep 0.15; done
+    xdotool mouseup 1; sleep 0.8
+    read -r gx gy <<<"$(geometry)"
+    [ $((gx - fx)) -ge 145 ] && [ $((gx - fx)) -le 155 ] && [ $((gy - fy)) -ge 75 ] && [ $((gy - fy)) -le 85 ] \
+        && pass "the top strip moves the floating panel with the mouse" \
+        || fail "the floating panel moved from $fx,$fy to $gx,$gy (the mouse by 150,80)"
+    locate_panel
     pclick 215 36
     locate_panel
     fh=$(xwininfo -id "$floating" | sed -n 's/.*Height: *//p')
@@ -269,7 +289,7 @@ fi
 
 # --- the history page: a line selects to the end, undo takes them back ------------------------
 for _ in 1 2 3; do pclick 23 57; done       # "추가" three times
-pclick 194 13
+pclick 142 13
 read -r hx hy hw hh <<<"$(where_named "작업내역")"
 # Lines of 27 pixels: the opening, then the three additions.
 xdotool mousemove $((hx + 60)) $((hy + 27 * 2 + 13)) click 1; sleep 0.6

@@ -164,6 +164,17 @@ TEST(LayersPanelLayout, ButtonsFitAboveTheRowsWithoutOverlaps) {
         EXPECT_TRUE(std::any_of(all.begin(), all.end(), [id](const PanelButton& b) { return b.command == id; })) << id;
     }
     EXPECT_EQ(ButtonAt(100, 200, true), nullptr);   // a row, not a button
+    // The top 25 pixels beside the page buttons drag the panel; the page
+    // buttons keep their presses, and below the strip nothing drags.
+    EXPECT_TRUE(InCaptionStrip(220, 12));
+    EXPECT_TRUE(InCaptionStrip(257, 0));
+    EXPECT_TRUE(InCaptionStrip(220, 24));
+    EXPECT_FALSE(InCaptionStrip(220, 25));
+    EXPECT_FALSE(InCaptionStrip(40, 12));    // "레이어보기"
+    EXPECT_FALSE(InCaptionStrip(150, 12));   // "작업내역보기"
+    int strip = 0;
+    for (int x = 0; x < kPanelWidth; ++x) strip += InCaptionStrip(x, 12);
+    EXPECT_GE(strip, 60);   // wide enough to take hold of
 }
 
 // --- texts ---------------------------------------------------------------------------------------

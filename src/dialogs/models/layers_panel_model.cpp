@@ -64,8 +64,8 @@ bool RowOfCommand(int id, int& row, Part& part) {
 
 const std::vector<PanelButton>& Buttons() {
     static const std::vector<PanelButton> buttons = {
-        {2, 2, 127, 22, "레이어보기", "레이어보기", kLayerPageCommand, false},
-        {131, 2, 127, 22, "작업내역보기", "작업내역보기", kHistoryPageCommand, false},
+        {2, 2, 92, 22, "레이어보기", "레이어보기", kLayerPageCommand, false},
+        {96, 2, 92, 22, "작업내역보기", "작업내역보기", kHistoryPageCommand, false},
         {172, 27, 86, 19, "늘여 보기", "늘여 보기", kTallCommand, false},
         {2, 48, 42, 18, "추가", "레이어 더하기", 1552, true},
         {45, 48, 42, 18, "삭제", "레이어 삭제", 1553, true},
@@ -89,6 +89,10 @@ const PanelButton* ButtonAt(int x, int y, bool layerPage) {
     for (const PanelButton& b : Buttons())
         if ((layerPage || !b.layerPage) && x >= b.x && x < b.x + b.width && y >= b.y && y < b.y + b.height) return &b;
     return nullptr;
+}
+
+bool InCaptionStrip(int x, int y) {
+    return y >= 0 && y < kCaptionStrip && x >= 0 && x < kPanelWidth && !ButtonAt(x, y, true);
 }
 
 // --- texts -----------------------------------------------------------------------------------

@@ -91,6 +91,10 @@ inline constexpr int kCopyLayerCommand = 4604;
 const std::vector<PanelButton>& Buttons();
 // The button under a panel point on the page shown, or null.
 const PanelButton* ButtonAt(int x, int y, bool layerPage);
+// The top 25 pixels work as the panel's caption: a press there (beside
+// the page buttons) drags the panel.
+inline constexpr int kCaptionStrip = 25;
+bool InCaptionStrip(int x, int y);
 // Where the blend combo, the "투명" slider and its number box sit.
 inline constexpr int kBlendX = 30, kBlendY = 68, kBlendWidth = 115;
 inline constexpr int kOpacityX = 150, kOpacityY = 80, kOpacityWidth = 66;
