@@ -89,8 +89,6 @@ wait_title "Pimlora - text.vor 100 %  레이어 1" && pass "a click on a row nam
     || fail "title after the row click: '$(title)'"
 
 # --- the edit buttons: the balloon's opens the balloon editor, the text's the text editor ---
-# The click on row 2 brought it to the top: two lines up with the scroll bar's arrow.
-pclick 246 148; pclick 246 148
 pclick 97 "$(row_y 0 48)"
 for _ in $(seq 30); do where_named "말풍선 수정" "push button" >/dev/null 2>&1 && break; sleep 0.1; done
 where_named "말풍선 수정" "push button" >/dev/null 2>&1 && pass "the edit button of a balloon layer opens the balloon editor" \
@@ -122,9 +120,9 @@ shot edited
 
 # --- the context menu at the mouse: "레이어 복제" of the picture layer -------------------------
 locate_panel
-pclick 170 "$(row_y 3)"            # the background: current, and brought to the top
+pclick 170 "$(row_y 3)"            # the background (all four rows fit: nothing scrolls)
 wait_title "Pimlora - text.vor 100 %  레이어 0" || fail "title after choosing the background: '$(title)'"
-mx=$((PX + 170)) my=$((PY + $(row_y 0)))
+mx=$((PX + 170)) my=$((PY + $(row_y 3)))
 xdotool mousemove $mx $my click 3; sleep 0.8
 shot menu
 if where=$(where_named "복사" "menu item"); then
@@ -151,6 +149,12 @@ xdotool mousemove $((OX - 20)) $((OY - 20)) click 1; sleep 0.3
 xdotool key m; sleep 0.3
 drag 20 20 100 80
 locate_panel
+# Button 1549: its tool tip names it in full (a dark box beside the mouse).
+xdotool mousemove $((PX + 152)) $((PY + 122)); sleep 1.5
+import -window root "$WORK/screen.png"
+dark=$($IM "$WORK/screen.png" -crop "150x20+$((PX + 160))+$((PY + 138))" -colorspace gray -format '%[fx:mean<0.25]' info:)
+[ "$dark" = 1 ] && pass "전체복사 shows its tool tip" || fail "no tool tip beside 전체복사"
+shot tooltip
 pclick 152 122                      # button 1549
 xclip -selection clipboard -t image/png -o >"$WORK/clip.png" 2>/dev/null
 [ "$($IM "$WORK/clip.png" -format '%wx%h' info: 2>/dev/null)" = "300x200" ] \

@@ -325,12 +325,26 @@ TEST_F(PanelDoc, RowsShowTheTopFirstAndScroll) {
     panel.Refresh();
     EXPECT_EQ(panel.RowOfLayer(order[0]), 3);
     EXPECT_TRUE(panel.Rows()[3].current);
-    // A click on a row brings it to the top; an empty row does nothing.
+    // A click on a row brings it to the top, as far as the four rows stay
+    // filled; an empty row does nothing.
+    EXPECT_EQ(panel.FirstShown(), 11);
+    EXPECT_FALSE(panel.ScrollRowToTop(2));   // the last four layers: no further
+    EXPECT_TRUE(panel.ScrollTo(0));
     EXPECT_TRUE(panel.ScrollRowToTop(2));
-    EXPECT_EQ(panel.LayerOfRow(0), order[1]);
-    EXPECT_EQ(panel.LayerOfRow(1), order[0]);
-    EXPECT_FALSE(panel.ScrollRowToTop(2));
+    EXPECT_EQ(panel.FirstShown(), 2);
+    EXPECT_EQ(panel.LayerOfRow(0), order[12]);
+    EXPECT_TRUE(panel.ScrollRowToTop(3));
+    EXPECT_EQ(panel.FirstShown(), 5);
     EXPECT_FALSE(panel.ScrollRowToTop(0));   // already there
+    EXPECT_TRUE(panel.ScrollTo(14));         // the arrows may still go to the last layer alone
+    EXPECT_FALSE(panel.ScrollRowToTop(1));   // an empty row
+    // All the layers fit: a click scrolls nothing away.
+    panel.SetClientHeight(kPanelTallHeight);
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(Run(1553));
+    panel.Refresh();
+    ASSERT_EQ(panel.FirstShown(), 0);
+    EXPECT_FALSE(panel.ScrollRowToTop(3));
+    EXPECT_EQ(panel.LayerOfRow(0), doc->StackOrder().back());
 }
 
 // A panel made short and then given its full height (start-up, "늘여 보기")

@@ -385,6 +385,7 @@ void LayersPanelModel::KeepCurrentShown() {
 }
 
 void LayersPanelModel::BuildRows() {
+    const size_t before = order_.size();
     order_.clear();
     rowViews_.assign(size_t(rows_), RowView{});
     if (!doc_) {
@@ -396,6 +397,9 @@ void LayersPanelModel::BuildRows() {
     const std::vector<int> bottomUp = doc_->StackOrder();
     order_.assign(bottomUp.rbegin(), bottomUp.rend());
     first_ = std::clamp(first_, 0, std::max(0, int(order_.size()) - 1));
+    // Layers deleted or merged: the rows left empty at the bottom take the
+    // layers above back into sight.
+    if (order_.size() < before) first_ = std::min(first_, std::max(0, int(order_.size()) - rows_));
     if (doc_->currentLayer != shownCurrent_) {
         shownCurrent_ = doc_->currentLayer;
         KeepCurrentShown();
@@ -525,7 +529,13 @@ bool LayersPanelModel::ScrollTo(int first) {
     return true;
 }
 
-bool LayersPanelModel::ScrollRowToTop(int row) { return LayerOfRow(row) >= 0 && ScrollTo(first_ + row); }
+bool LayersPanelModel::ScrollRowToTop(int row) {
+    if (LayerOfRow(row) < 0) return false;
+    // Not so far that rows stay empty while layers above are hidden (all
+    // the layers that fit stay in sight).
+    const int target = std::min(first_ + row, std::max(0, int(order_.size()) - rows_));
+    return target != first_ && ScrollTo(target);
+}
 
 bool LayersPanelModel::ScrollLines(int lines) { return ScrollTo(first_ + lines); }
 bool LayersPanelModel::ScrollPages(int pages) { return ScrollTo(first_ + 2 * pages); }

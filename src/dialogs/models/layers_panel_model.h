@@ -225,7 +225,8 @@ public:
     bool ScrollLines(int lines);
     bool ScrollPages(int pages);
     bool ScrollTo(int first);
-    // A click on a row (pressed and let go there) scrolls it to the top.
+    // A click on a row (pressed and let go there) scrolls it to the top, as
+    // far as the rows below it stay filled.
     bool ScrollRowToTop(int row);
 
     // --- history page ----------------------------------------------------------------
