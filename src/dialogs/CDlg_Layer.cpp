@@ -203,7 +203,8 @@ void CDlg_Layer::Rebuild(bool all) {
 void CDlg_Layer::SyncScrollBar() {
     const int n = model_.LayerCount(), rows = std::max(1, model_.RowsShown());
     // A page step moves two rows, as the model does.
-    scroll_->SetScrollbar(model_.FirstShown(), std::min(rows, std::max(1, n)), std::max(1, n + rows - 1), 2, true);
+    // The slider runs from the first layer at the top to the last one alone.
+    scroll_->SetScrollbar(model_.FirstShown(), rows, std::max(rows, n + rows - 1), 2, true);
 }
 
 void CDlg_Layer::OnSize(wxSizeEvent& e) {
