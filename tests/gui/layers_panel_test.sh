@@ -5,7 +5,7 @@
 #  - a click on a row makes its layer current and names it in the title;
 #  - the edit button of a balloon layer opens the balloon editor, that of
 #    a text layer the text editor, and the text typed there reaches the
-#    saved file;
+#    saved file; a double click opens the current layer's editor;
 #  - the context menu opens at the mouse and its "레이어 복제" duplicates;
 #  - "전체복사" (the whole current layer, whatever is selected) and a paste
 #    give a new layer equal to the current one;
@@ -117,6 +117,18 @@ else
     xdotool key Escape
 fi
 shot edited
+# A double click on the panel opens the editor of the current (text) layer;
+# cancelling it changes nothing.
+xdotool mousemove $((PX + 170)) $((PY + $(row_y 1))) click --repeat 2 --delay 80 1; sleep 0.3
+for _ in $(seq 50); do window_titled "글자 수정" >/dev/null && break; sleep 0.1; done
+if window_titled "글자 수정" >/dev/null; then
+    pass "a double click opens the text editor of the current layer"
+    sleep 0.4
+    xdotool key Escape; sleep 0.6
+    window_titled "글자 수정" >/dev/null && fail "Escape did not close the text editor"
+else
+    fail "no text editor after a double click on the text layer's row"
+fi
 
 # --- the context menu at the mouse: "레이어 복제" of the picture layer -------------------------
 locate_panel
