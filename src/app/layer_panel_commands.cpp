@@ -94,6 +94,18 @@ wxWindow* Create(CMainFrame& f) {
         const int chosen = on->GetPopupMenuSelectionFromUser(menu, at);
         if (chosen != wxID_NONE) SendCommand(*frame, cmd::CommandFromEvent(chosen));
     };
+    p->balloonEditor = [frame] { frame->ShowPanel("balloon", true); };
+    p->moveTo = [frame, p](const wxPoint& at) {
+        wxAuiPaneInfo& info = frame->PanelManager().GetPane(p);
+        if (!info.IsOk()) return false;
+        if (info.IsFloating() && info.frame) {
+            info.frame->Move(at);
+            return true;
+        }
+        info.Float().FloatingPosition(at);
+        frame->PanelManager().Update();
+        return false;
+    };
     CVexoDocument* d = f.ActiveDocument();
     p->Follow(d ? d->Core() : nullptr);
     return p;

@@ -4,6 +4,7 @@
 #include <wx/dcbuffer.h>
 #include <wx/vlbox.h>
 
+
 #include <algorithm>
 
 #include "CVexoDoc.h"
@@ -67,7 +68,6 @@ private:
 
 HistoryList* AsList(wxVListBox* l) { return static_cast<HistoryList*>(l); }
 
-constexpr int kScrollX = 236, kScrollWidth = 20;
 
 }  // namespace
 
@@ -88,7 +88,8 @@ CDlg_Layer::CDlg_Layer(wxWindow* parent)
     opacityBox_ = new wxTextCtrl(this, wxID_ANY, "255", wxPoint(kOpacityBoxX, kOpacityY - 2), wxSize(kOpacityBoxWidth, 26),
                                  wxTE_PROCESS_ENTER);
     dlgui::Name(opacityBox_, U("투명 값"));
-    scroll_ = new wxScrollBar(this, wxID_ANY, wxPoint(kScrollX, kRowTop), wxSize(kScrollWidth, 100), wxSB_VERTICAL);
+    scroll_ = new wxScrollBar(this, wxID_ANY, wxPoint(kScrollX, kRowTop + kArrowHeight), wxSize(kScrollWidth, 100),
+                              wxSB_VERTICAL);
     dlgui::Name(scroll_, U("레이어 스크롤"));
     list_ = new HistoryList(this, model_);
     dlgui::Name(list_, U("작업내역"));
@@ -130,7 +131,11 @@ CDlg_Layer::CDlg_Layer(wxWindow* parent)
     Bind(wxEVT_LEFT_DCLICK, &CDlg_Layer::OnDoubleClick, this);
     Bind(wxEVT_MOUSEWHEEL, &CDlg_Layer::OnWheel, this);
     Bind(wxEVT_CHAR_HOOK, &CDlg_Layer::OnKey, this);
-    Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { pressedRow_ = -1; pressedButton_ = nullptr; });
+    Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) {
+        pressedRow_ = -1;
+        pressedButton_ = nullptr;
+        captionDrag_ = false;
+    });
     Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent& e) {
         wxPoint p = e.GetPosition();
         p = p == wxDefaultPosition ? wxPoint(10, 10) : ScreenToClient(p);
@@ -160,6 +165,8 @@ void CDlg_Layer::Follow(CVexoDoc* doc) {
 
 void CDlg_Layer::ShowHistoryPage(bool history) {
     history_ = history;
+    hovered_ = nullptr;
+    UnsetToolTip();
     Layout2();
     Rebuild(true);
 }
@@ -170,7 +177,9 @@ void CDlg_Layer::Layout2() {
     list_->Show(history_);
     if (history_)
         list_->SetSize(2, kHistoryTop, std::max(10, cs.x - 4), std::max(10, cs.y - kHistoryTop - kHistoryBottomMargin));
-    scroll_->SetSize(kScrollX, kRowTop, kScrollWidth, std::max(10, model_.RowsShown() * kRowStep - 5));
+    // Between the two line arrows the panel draws itself (GTK's own bar has none).
+    scroll_->SetSize(kScrollX, kRowTop + kArrowHeight, kScrollWidth,
+                     std::max(10, model_.RowsShown() * kRowStep - 5 - 2 * kArrowHeight));
 }
 
 void CDlg_Layer::Rebuild(bool all) {
@@ -193,7 +202,9 @@ void CDlg_Layer::Rebuild(bool all) {
 
 void CDlg_Layer::SyncScrollBar() {
     const int n = model_.LayerCount(), rows = std::max(1, model_.RowsShown());
-    scroll_->SetScrollbar(model_.FirstShown(), std::min(rows, std::max(1, n)), std::max(1, n + rows - 1), rows, true);
+    // A page step moves two rows, as the model does.
+    // The slider runs from the first layer at the top to the last one alone.
+    scroll_->SetScrollbar(model_.FirstShown(), rows, std::max(rows, n + rows - 1), 2, true);
 }
 
 void CDlg_Layer::OnSize(wxSizeEvent& e) {
@@ -236,6 +247,11 @@ void CDlg_Layer::OnPaint(wxPaintEvent&) {
         const wxSize s = dc.GetTextExtent(t);
         dc.DrawText(t, b.x + (b.width - s.x) / 2, b.y + (b.height - s.y) / 2);
     }
+    // The caption strip beside the page buttons: a grip of dots.
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(wxColour(140, 140, 140)));
+    for (int x = 196; x < cs.x - 4; x += 4)
+        for (int y = 7; y < 20; y += 4) dc.DrawRectangle(x + (y / 4) % 2 * 2, y, 2, 2);
     dc.SetFont(wxFont(wxFontInfo(9)));
     dc.SetTextForeground(wxColour(0, 0, 0));
     dc.DrawText(U(model_.HeaderText()), 4, 29);
@@ -253,6 +269,20 @@ void CDlg_Layer::OnPaint(wxPaintEvent&) {
         return;
     }
     for (int row = 0; row < model_.RowsShown(); ++row) DrawRow(dc, row);
+    // The line arrows at both ends of the scroll bar.
+    if (model_.RowsShown() > 0)
+        for (int dir : {-1, 1}) {
+            const int top = ScrollArrowTop(dir, model_.RowsShown());
+            const bool live = model_.Doc() && model_.LayerCount() > 1;
+            dc.SetPen(wxPen(wxColour(150, 150, 150)));
+            dc.SetBrush(wxBrush(wxColour(225, 225, 225)));
+            dc.DrawRectangle(kScrollX, top, kScrollWidth, kArrowHeight);
+            dc.SetPen(*wxTRANSPARENT_PEN);
+            dc.SetBrush(wxBrush(live ? wxColour(60, 60, 60) : wxColour(170, 170, 170)));
+            const int cx = kScrollX + kScrollWidth / 2, cy = top + kArrowHeight / 2;
+            const wxPoint tri[3] = {wxPoint(cx - 5, cy - 2 * dir), wxPoint(cx + 5, cy - 2 * dir), wxPoint(cx, cy + 3 * dir)};
+            dc.DrawPolygon(3, tri);
+        }
 }
 
 void CDlg_Layer::DrawRow(wxDC& dc, int row) {
@@ -322,6 +352,16 @@ void CDlg_Layer::OnLeftDown(wxMouseEvent& e) {
         if (!HasCapture()) CaptureMouse();
         return;
     }
+    if (InCaptionStrip(p.x, p.y)) {
+        // The strip drags the panel like a caption.
+        wxWindow* top = wxGetTopLevelParent(this);
+        pressScreen_ = wxGetMousePosition();
+        grabOffset_ = top && top != dlgui::Host().frame ? pressScreen_ - top->GetPosition() : p;
+        captionDrag_ = true;
+        captionMoved_ = false;
+        if (!HasCapture()) CaptureMouse();
+        return;
+    }
     if (history_) {
         const wxSize cs = GetClientSize();
         if (p.y >= cs.y - kHistoryBottomMargin + 4) {
@@ -335,6 +375,10 @@ void CDlg_Layer::OnLeftDown(wxMouseEvent& e) {
             list_->DeselectAll();
             dlgui::Changed(*doc);
         }
+        return;
+    }
+    if (const int dir = ScrollArrowAt(p.x, p.y, model_.RowsShown())) {
+        if (model_.ScrollLines(dir)) Rebuild(false);
         return;
     }
     const Hit h = layerpanel::HitTest(p.x, p.y, model_.RowsShown(), kScrollX - 2);
@@ -366,6 +410,10 @@ void CDlg_Layer::OnLeftDown(wxMouseEvent& e) {
 
 void CDlg_Layer::OnLeftUp(wxMouseEvent& e) {
     if (HasCapture()) ReleaseMouse();
+    if (captionDrag_) {
+        captionDrag_ = false;
+        return;
+    }
     const wxPoint p = e.GetPosition();
     if (pressedButton_) {
         const PanelButton* b = pressedButton_;
@@ -382,10 +430,36 @@ void CDlg_Layer::OnLeftUp(wxMouseEvent& e) {
         Refresh(false);
     } else if (h.part == Part::Body && h.row != pressed && pressedPart_ != Part::Effect) {
         model_.DropOnRow(pressed, h.row);
+    } else if ((h.part == Part::Body || h.part == Part::Thumbnail) && h.row == pressed && pressedPart_ != Part::Effect) {
+        // A click (let go on its own row) brings the row to the top; only
+        // on the release, so that a row can still be dragged onto one above.
+        if (model_.ScrollRowToTop(pressed)) Rebuild(false);
     }
 }
 
 void CDlg_Layer::OnMotion(wxMouseEvent& e) {
+    // The drawn buttons tell their full names in a tool tip.
+    if (!e.LeftIsDown()) {
+        const PanelButton* b = ButtonAt(e.GetX(), e.GetY(), !history_);
+        if (b != hovered_) {
+            hovered_ = b;
+            if (b) SetToolTip(U(b->name));
+            else UnsetToolTip();
+        }
+    }
+    if (captionDrag_) {
+        const wxPoint m = wxGetMousePosition();
+        if (!e.LeftIsDown()) {
+            captionDrag_ = false;
+        } else if (captionMoved_ || std::abs(m.x - pressScreen_.x) + std::abs(m.y - pressScreen_.y) >= 4) {
+            captionMoved_ = true;
+            if (!moveTo || !moveTo(m - grabOffset_)) {
+                captionDrag_ = false;
+                if (HasCapture()) ReleaseMouse();
+            }
+        }
+        return;
+    }
     if (pressedRow_ < 0 || draggedOut_ || !e.LeftIsDown() || pressedPart_ == Part::Effect) return;
     // A row dragged beyond the panel's edge leaves it: the layer goes to
     // the clipboard and follows the mouse into a picture window.
@@ -437,6 +511,10 @@ void CDlg_Layer::OpenEditor() {
     CVexoDoc* doc = model_.Doc();
     LayerRecord* L = doc ? doc->CurrentLayerPtr() : nullptr;
     if (!L || !L->IsTextKind()) return;
+    if (L->kind == LayerBalloon && balloonEditor) {
+        balloonEditor();
+        return;
+    }
     textlayer::TextDialogValues v;
     v.settings = textlayer::SettingsOfLayer(*L);
     v.text = textlayer::TextOfLayer(*L);

@@ -38,6 +38,11 @@ public:
     std::function<void(CVexoDoc& doc)> layerPressed;
     std::function<void()> dragOut;
     std::function<void(wxWindow* on, const wxPoint& at)> contextMenu;
+    // The balloon editor strip, for the edit button of a balloon layer.
+    std::function<void()> balloonEditor;
+    // A drag of the top strip: the panel's window to this screen point;
+    // false when the drag ends there (a docked panel is floated at it).
+    std::function<bool(const wxPoint& topLeft)> moveTo;
 
 private:
     void Rebuild(bool all);
@@ -61,9 +66,12 @@ private:
     bool tall_ = false;
     bool refreshQueued_ = false;
     const layerpanel::PanelButton* pressedButton_ = nullptr;
+    const layerpanel::PanelButton* hovered_ = nullptr;   // its name is the tool tip
     int pressedRow_ = -1;
     layerpanel::Part pressedPart_ = layerpanel::Part::None;
     bool draggedOut_ = false;
+    bool captionDrag_ = false, captionMoved_ = false;
+    wxPoint pressScreen_, grabOffset_;
     wxChoice* blend_ = nullptr;
     wxSlider* opacity_ = nullptr;
     wxTextCtrl* opacityBox_ = nullptr;

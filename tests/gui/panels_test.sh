@@ -97,7 +97,7 @@ expected="${b[0]} ${b[3]} ${b[1]} ${b[2]} "
     || fail "stack after drag: '$after', wanted '$expected'"
 
 # --- the history page: its undo takes the move back ----------------------------------------------
-at 194 13
+at 142 13
 shot history
 where_named "작업내역" >/dev/null && pass "the history page shows its list" || fail "no history list"
 read -r hx hy hw hh <<<"$(where_named "작업내역")"

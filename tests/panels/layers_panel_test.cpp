@@ -8,6 +8,7 @@
 
 #include "CVexoDoc.h"
 #include "commands.h"
+#include "dib_types.h"
 #include "layers_panel_model.h"
 #include "test_support.h"
 #include "undo_journal.h"
@@ -99,6 +100,23 @@ TEST(LayersPanelLayout, HitTestFindsRowPartsAndGaps) {
     EXPECT_EQ(HitTest(240, RowY(1) + 30, 4, 250).part, Part::Body);   // a wider panel's body
 }
 
+TEST(LayersPanelLayout, ScrollArrowsSitAtBothEndsOfTheBar) {
+    // Three rows: the bar runs from 140 to 140 + 3 * 65 - 5.
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop, 3), -1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 19, kRowTop + kArrowHeight - 1, 3), -1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + kArrowHeight, 3), 0);   // the bar itself
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + 190 - 1, 3), 1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + 190, 3), 0);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + 190 - kArrowHeight, 3), 1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop + 11 * 65 - 6, 11), 1);
+    EXPECT_EQ(ScrollArrowAt(kScrollX - 1, kRowTop, 3), 0);
+    EXPECT_EQ(ScrollArrowAt(kScrollX + 5, kRowTop, 0), 0);   // no rows, no bar
+    // They stay clear of the rows' bodies and fit the panel.
+    EXPECT_EQ(HitTest(kScrollX + 5, kRowTop + 5, 3, kScrollX - 2).part, Part::None);
+    EXPECT_LE(kScrollX + kScrollWidth, kPanelWidth);
+    EXPECT_GE(ScrollArrowTop(1, 1), kRowTop + kArrowHeight);   // one row: the arrows do not overlap
+}
+
 TEST(LayersPanelLayout, RowButtonCommandsMapBack) {
     EXPECT_EQ(VisibilityCommand(0, true), 5430);
     EXPECT_EQ(VisibilityCommand(10, true), 5440);
@@ -141,11 +159,22 @@ TEST(LayersPanelLayout, ButtonsFitAboveTheRowsWithoutOverlaps) {
         EXPECT_EQ(ButtonAt(b.x + b.width / 2, b.y + b.height / 2, false) != nullptr, !b.layerPage) << b.name;
     }
     // The command buttons of the table are all there.
-    for (int id : {1552, 1553, 1555, 1557, 3500, 1545, 1558, 1500, 3994, 4870, 4871, kTallCommand,
+    for (int id : {1552, 1553, 1555, 1557, 3500, 1545, 1558, 1500, 3994, 4870, 4871, kTallCommand, kCopyLayerCommand,
                    kLayerPageCommand, kHistoryPageCommand}) {
         EXPECT_TRUE(std::any_of(all.begin(), all.end(), [id](const PanelButton& b) { return b.command == id; })) << id;
     }
     EXPECT_EQ(ButtonAt(100, 200, true), nullptr);   // a row, not a button
+    // The top 25 pixels beside the page buttons drag the panel; the page
+    // buttons keep their presses, and below the strip nothing drags.
+    EXPECT_TRUE(InCaptionStrip(220, 12));
+    EXPECT_TRUE(InCaptionStrip(257, 0));
+    EXPECT_TRUE(InCaptionStrip(220, 24));
+    EXPECT_FALSE(InCaptionStrip(220, 25));
+    EXPECT_FALSE(InCaptionStrip(40, 12));    // "레이어보기"
+    EXPECT_FALSE(InCaptionStrip(150, 12));   // "작업내역보기"
+    int strip = 0;
+    for (int x = 0; x < kPanelWidth; ++x) strip += InCaptionStrip(x, 12);
+    EXPECT_GE(strip, 60);   // wide enough to take hold of
 }
 
 // --- texts ---------------------------------------------------------------------------------------
@@ -296,6 +325,53 @@ TEST_F(PanelDoc, RowsShowTheTopFirstAndScroll) {
     panel.Refresh();
     EXPECT_EQ(panel.RowOfLayer(order[0]), 3);
     EXPECT_TRUE(panel.Rows()[3].current);
+    // A click on a row brings it to the top, as far as the four rows stay
+    // filled; an empty row does nothing.
+    EXPECT_EQ(panel.FirstShown(), 11);
+    EXPECT_FALSE(panel.ScrollRowToTop(2));   // the last four layers: no further
+    EXPECT_TRUE(panel.ScrollTo(0));
+    EXPECT_TRUE(panel.ScrollRowToTop(2));
+    EXPECT_EQ(panel.FirstShown(), 2);
+    EXPECT_EQ(panel.LayerOfRow(0), order[12]);
+    EXPECT_TRUE(panel.ScrollRowToTop(3));
+    EXPECT_EQ(panel.FirstShown(), 5);
+    EXPECT_FALSE(panel.ScrollRowToTop(0));   // already there
+    EXPECT_TRUE(panel.ScrollTo(14));         // the arrows may still go to the last layer alone
+    EXPECT_FALSE(panel.ScrollRowToTop(1));   // an empty row
+    // All the layers fit: a click scrolls nothing away.
+    panel.SetClientHeight(kPanelTallHeight);
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(Run(1553));
+    panel.Refresh();
+    ASSERT_EQ(panel.FirstShown(), 0);
+    EXPECT_FALSE(panel.ScrollRowToTop(3));
+    EXPECT_EQ(panel.LayerOfRow(0), doc->StackOrder().back());
+}
+
+// A panel made short and then given its full height (start-up, "늘여 보기")
+// fills its new rows with the layers above instead of leaving them empty
+// under the bottom one.
+TEST_F(PanelDoc, ATallerPanelFillsItsRowsFromAbove) {
+    Start(20, 10, 15);
+    std::vector<int> order = doc->StackOrder();   // bottom first
+    ASSERT_TRUE(doc->SelectLayer(order[0]));
+    panel.Refresh();
+    EXPECT_EQ(panel.RowOfLayer(order[0]), 2);   // three rows: the last of them
+    EXPECT_EQ(panel.FirstShown(), 12);
+    panel.SetClientHeight(878);
+    panel.Refresh();
+    ASSERT_EQ(panel.RowsShown(), 11);
+    EXPECT_EQ(panel.FirstShown(), 4);
+    EXPECT_EQ(panel.RowOfLayer(order[0]), 10);
+    EXPECT_EQ(panel.LayerOfRow(0), order[10]);
+    // Fewer layers than rows: all of them from the top.
+    panel.SetClientHeight(kPanelHeight);
+    for (int i = 0; i < 12; ++i) ASSERT_TRUE(Run(1553));
+    panel.Refresh();
+    panel.SetClientHeight(kPanelTallHeight);
+    panel.Refresh();
+    EXPECT_EQ(panel.FirstShown(), 0);
+    EXPECT_EQ(panel.LayerCount(), 3);
+    EXPECT_GE(panel.LayerOfRow(2), 0);
 }
 
 TEST_F(PanelDoc, ChangesAnywhereReachThePanelAndRebuildOnlyTheirThumbnails) {
@@ -387,6 +463,62 @@ TEST_F(PanelDoc, RowButtonsBlendAndFadeChangeTheDocumentWithoutSteps) {
     EXPECT_TRUE(editor);
     EXPECT_EQ(panel.Rows()[size_t(textRow)].tag, "[글]");
     EXPECT_FALSE(panel.PressRow(7));   // an empty row
+}
+
+// Button 1549 copies the whole current layer even while a part of it is
+// selected (the copy button takes only the part), and a paste gives a new
+// layer equal to it.
+TEST_F(PanelDoc, TheWholeLayerButtonCopiesEveryPixelForAPaste) {
+    Start(24, 16, 2);
+    const int top = panel.LayerOfRow(0);
+    LayerRecord& L = doc->Layer(top);
+    for (int row = 0; row < L.height; ++row)
+        for (int x = 0; x < L.width; ++x) {
+            uint8_t* p = L.PixelRow(row) + 3 * x;
+            p[0] = uint8_t(10 * x), p[1] = uint8_t(15 * row), p[2] = uint8_t(x ^ row);
+            L.alpha[size_t(row) * size_t(L.width) + size_t(x)] = 255;
+        }
+    const PanelButton* b = nullptr;
+    for (const PanelButton& c : Buttons())
+        if (std::string(c.name) == "레이어 전체 영상을 복사") b = &c;
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(ButtonAt(b->x + 3, b->y + 3, true), b);
+    EXPECT_EQ(ButtonAt(b->x + 3, b->y + 3, false), nullptr);   // not on the history page
+    ASSERT_EQ(b->command, 4604);
+
+    ASSERT_TRUE(Step("rect", "2,2,9,7"));
+    ASSERT_TRUE(Run(57634));
+    BitmapInfoHeader part;
+    ASSERT_GE(host.clipboard.size(), sizeof part);
+    std::memcpy(&part, host.clipboard.data(), sizeof part);
+    EXPECT_LT(part.width, 24);   // the plain copy takes the selected part
+
+    ASSERT_TRUE(Step("rect", "2,2,9,7"));
+    ASSERT_TRUE(Run(b->command));
+    BitmapInfoHeader whole;
+    std::memcpy(&whole, host.clipboard.data(), sizeof whole);
+    EXPECT_EQ(whole.width, 24);
+    EXPECT_EQ(std::abs(whole.height), 16);
+
+    const int layers = panel.LayerCount(), steps = doc->undoPos;
+    ASSERT_TRUE(Run(57637));
+    panel.Refresh();
+    EXPECT_EQ(panel.LayerCount(), layers + 1);
+    EXPECT_EQ(doc->undoPos, steps + 1);
+    const int pasted = doc->currentLayer;
+    ASSERT_NE(pasted, top);
+    EXPECT_EQ(panel.LayerOfRow(0), pasted);   // above the copied layer, shown at the top
+    const LayerRecord& P = doc->Layer(pasted);
+    ASSERT_EQ(P.width, L.width);
+    ASSERT_EQ(P.height, L.height);
+    EXPECT_EQ(P.x, L.x);
+    EXPECT_EQ(P.y, L.y);
+    int differ = 0;
+    for (int row = 0; row < L.height; ++row) {
+        differ += std::memcmp(P.PixelRow(row), L.PixelRow(row), size_t(L.width) * 3) != 0;
+        differ += std::memcmp(P.AlphaRow(row), L.AlphaRow(row), size_t(L.width)) != 0;
+    }
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_F(PanelDoc, DraggingARowReordersTheStackAsOneUndoStep) {

@@ -34,6 +34,19 @@ Hit HitTest(int x, int y, int rows, int bodyRight) {
     return h;
 }
 
+int ScrollArrowTop(int dir, int rows) {
+    return dir < 0 ? kRowTop : kRowTop + std::max(2 * kArrowHeight, rows * kRowStep - 5) - kArrowHeight;
+}
+
+int ScrollArrowAt(int x, int y, int rows) {
+    if (rows <= 0 || x < kScrollX || x >= kScrollX + kScrollWidth) return 0;
+    for (int dir : {-1, 1}) {
+        const int top = ScrollArrowTop(dir, rows);
+        if (y >= top && y < top + kArrowHeight) return dir;
+    }
+    return 0;
+}
+
 int VisibilityCommand(int row, bool visible) { return (visible ? kShowCommand : kHiddenCommand) + row; }
 int EditCommand(int row) { return kEditCommand + row; }
 
@@ -51,8 +64,8 @@ bool RowOfCommand(int id, int& row, Part& part) {
 
 const std::vector<PanelButton>& Buttons() {
     static const std::vector<PanelButton> buttons = {
-        {2, 2, 127, 22, "레이어보기", "레이어보기", kLayerPageCommand, false},
-        {131, 2, 127, 22, "작업내역보기", "작업내역보기", kHistoryPageCommand, false},
+        {2, 2, 92, 22, "레이어보기", "레이어보기", kLayerPageCommand, false},
+        {96, 2, 92, 22, "작업내역보기", "작업내역보기", kHistoryPageCommand, false},
         {172, 27, 86, 19, "늘여 보기", "늘여 보기", kTallCommand, false},
         {2, 48, 42, 18, "추가", "레이어 더하기", 1552, true},
         {45, 48, 42, 18, "삭제", "레이어 삭제", 1553, true},
@@ -60,11 +73,14 @@ const std::vector<PanelButton>& Buttons() {
         {131, 48, 42, 18, "위합병", "위 레이어로 합병", 1555, true},
         {174, 48, 42, 18, "아래합병", "아래 레이어로 합병", 1557, true},
         {217, 48, 41, 18, "단일화", "레이어 없는 영상을 만듬", 1500, true},
-        {2, 112, 50, 20, "래스터", "레스터 형식으로 변환", 1545, true},
-        {53, 112, 50, 20, "그림자", "공백영역에 그림자 효과 만들기", 1558, true},
-        {104, 112, 50, 20, "이름", "레이어 이름 변경", 3994, true},
-        {155, 112, 51, 20, "취소", "실행취소", 4870, true},
-        {207, 112, 51, 20, "반복", "실행반복", 4871, true},
+        {2, 112, 42, 20, "래스터", "레스터 형식으로 변환", 1545, true},
+        {45, 112, 42, 20, "그림자", "공백영역에 그림자 효과 만들기", 1558, true},
+        {88, 112, 42, 20, "이름", "레이어 이름 변경", 3994, true},
+        // Button 1549: the whole current layer to the clipboard (whatever is
+        // selected), to be pasted as a new layer here or in another picture.
+        {131, 112, 42, 20, "전체복사", "레이어 전체 영상을 복사", kCopyLayerCommand, true},
+        {174, 112, 42, 20, "취소", "실행취소", 4870, true},
+        {217, 112, 41, 20, "반복", "실행반복", 4871, true},
     };
     return buttons;
 }
@@ -73,6 +89,10 @@ const PanelButton* ButtonAt(int x, int y, bool layerPage) {
     for (const PanelButton& b : Buttons())
         if ((layerPage || !b.layerPage) && x >= b.x && x < b.x + b.width && y >= b.y && y < b.y + b.height) return &b;
     return nullptr;
+}
+
+bool InCaptionStrip(int x, int y) {
+    return y >= 0 && y < kCaptionStrip && x >= 0 && x < kPanelWidth && !ButtonAt(x, y, true);
 }
 
 // --- texts -----------------------------------------------------------------------------------
@@ -347,7 +367,11 @@ LayersPanelModel::Refreshed LayersPanelModel::RefreshAll() {
 void LayersPanelModel::SetClientHeight(int height) {
     const int rows = RowsFor(height);
     if (rows == rows_) return;
+    const bool grew = rows > rows_;
     rows_ = rows;
+    // Rows that come with a taller panel show the layers above before
+    // they stay empty below the last one.
+    if (grew) first_ = std::min(first_, std::max(0, int(order_.size()) - rows_));
     if (doc_) KeepCurrentShown();
     BuildRows();
 }
@@ -361,6 +385,7 @@ void LayersPanelModel::KeepCurrentShown() {
 }
 
 void LayersPanelModel::BuildRows() {
+    const size_t before = order_.size();
     order_.clear();
     rowViews_.assign(size_t(rows_), RowView{});
     if (!doc_) {
@@ -372,6 +397,9 @@ void LayersPanelModel::BuildRows() {
     const std::vector<int> bottomUp = doc_->StackOrder();
     order_.assign(bottomUp.rbegin(), bottomUp.rend());
     first_ = std::clamp(first_, 0, std::max(0, int(order_.size()) - 1));
+    // Layers deleted or merged: the rows left empty at the bottom take the
+    // layers above back into sight.
+    if (order_.size() < before) first_ = std::min(first_, std::max(0, int(order_.size()) - rows_));
     if (doc_->currentLayer != shownCurrent_) {
         shownCurrent_ = doc_->currentLayer;
         KeepCurrentShown();
@@ -499,6 +527,14 @@ bool LayersPanelModel::ScrollTo(int first) {
     first_ = first;
     BuildRows();
     return true;
+}
+
+bool LayersPanelModel::ScrollRowToTop(int row) {
+    if (LayerOfRow(row) < 0) return false;
+    // Not so far that rows stay empty while layers above are hidden (all
+    // the layers that fit stay in sight).
+    const int target = std::min(first_ + row, std::max(0, int(order_.size()) - rows_));
+    return target != first_ && ScrollTo(target);
 }
 
 bool LayersPanelModel::ScrollLines(int lines) { return ScrollTo(first_ + lines); }

@@ -58,6 +58,13 @@ struct Hit {
 // reaches to `bodyRight` (the fixed layout's 232, or the panel's own edge).
 Hit HitTest(int x, int y, int rows, int bodyRight = kBodyRight);
 
+// The scroll bar right of the rows, with a line arrow drawn at each end.
+inline constexpr int kScrollX = 236, kScrollWidth = 20, kArrowHeight = 16;
+// Top of the upper (-1) or lower (+1) arrow when `rows` rows are shown.
+int ScrollArrowTop(int dir, int rows);
+// The arrow under a panel point: -1 the upper (a line up), +1 the lower, 0 none.
+int ScrollArrowAt(int x, int y, int rows);
+
 // Command identifiers of a row's picture buttons (rows 0 to 10).
 inline constexpr int kShowCommand = 5430;   // 5430-5440, with 5500-5510 while hidden
 inline constexpr int kHiddenCommand = 5500;
@@ -79,9 +86,15 @@ struct PanelButton {
 };
 inline constexpr int kLayerPageCommand = 1000, kHistoryPageCommand = 1001;
 inline constexpr int kTallCommand = 1548, kTallCommand2 = 1551;
+// What button 1549 sends: "레이어 전체 영상을 복사".
+inline constexpr int kCopyLayerCommand = 4604;
 const std::vector<PanelButton>& Buttons();
 // The button under a panel point on the page shown, or null.
 const PanelButton* ButtonAt(int x, int y, bool layerPage);
+// The top 25 pixels work as the panel's caption: a press there (beside
+// the page buttons) drags the panel.
+inline constexpr int kCaptionStrip = 25;
+bool InCaptionStrip(int x, int y);
 // Where the blend combo, the "투명" slider and its number box sit.
 inline constexpr int kBlendX = 30, kBlendY = 68, kBlendWidth = 115;
 inline constexpr int kOpacityX = 150, kOpacityY = 80, kOpacityWidth = 66;
@@ -212,6 +225,9 @@ public:
     bool ScrollLines(int lines);
     bool ScrollPages(int pages);
     bool ScrollTo(int first);
+    // A click on a row (pressed and let go there) scrolls it to the top, as
+    // far as the rows below it stay filled.
+    bool ScrollRowToTop(int row);
 
     // --- history page ----------------------------------------------------------------
     // Selecting a line selects from it to the last line: [first, last].
