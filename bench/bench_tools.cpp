@@ -10,7 +10,11 @@
 //                area it painted (goal under 4 ms);
 //   MoveStep     one drag step of the move tool carrying the middle one of
 //                three 6000 x 4000 layers, then the repaint of the window
-//                (goal under 16 ms);
+//                (goal under 16 ms): /1 as the view does it, from the kept
+//                composites of the layers below and above (move_cache.h),
+//                /0 compositing the whole stack at every step, to compare;
+//                the second number: the layers below the moving one (1: three
+//                layers in all, 4: six);
 //   TransformStep one drag step of the free transform (resize) of a
 //                2000 x 2000 layer: the layer back from the preview copy,
 //                the handles moved, the frame repainted (goal under 16 ms).
@@ -22,6 +26,7 @@
 
 #include "CVexoDoc.h"
 #include "modes.h"
+#include "move_cache.h"
 #include "session.h"
 #include "undo_journal.h"
 #include "view_render.h"
@@ -40,6 +45,8 @@ struct Window {
     viewmath::FramePainter painter;
     viewmath::FramePainter::State state;
     viewmath::CompositeFn composite;
+    tools::MoveCache cache;
+    bool useCache = false;
 
     Window() {
         doc.NewImage(kW, kH);
@@ -58,8 +65,14 @@ struct Window {
         state.H = kH;
         state.scrollX = kScrollX;
         state.scrollY = kScrollY;
+        cache.SetWindow(kScrollX, kScrollY, kClientW, kClientH);
         composite = [this](int left, int top, int w, int h, uint8_t* dst, ptrdiff_t stride) {
-            doc.CompositeRect(doc.headLayer, -1, 1.0, left, top, w, h, dst, stride);
+            // As the view: the kept composites while a layer moves.
+            const int moving = bench.MovingLayer();
+            if (useCache && moving >= 0)
+                cache.Composite(doc, moving, left, top, w, h, dst, stride);
+            else
+                doc.CompositeRect(doc.headLayer, -1, 1.0, left, top, w, h, dst, stride);
         };
         painter.Paint(state, out, composite, true);
     }
@@ -125,14 +138,22 @@ BENCHMARK(BM_BrushStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MoveStep(benchmark::State& st) {
     Window w;
-    // Two more full-size layers; the middle one moves.
-    for (int k = 0; k < 2; ++k) {
+    w.useCache = st.range(0) == 1;
+    // More full-size layers: range(1) - 1 more below the moving one (faded,
+    // screening), the moving one, and one above it, faded and multiplying.
+    const int below = int(st.range(1));
+    for (int k = 0; k < below + 1; ++k) {
         w.doc.AddLayer();
         LayerRecord& L = w.doc.Layer(w.doc.currentLayer);
-        for (int r = 0; r < L.height; ++r) std::memset(L.AlphaRow(r), k ? 90 : 200, size_t(L.width));
+        const bool top = k == below, moving = k == below - 1;
+        for (int r = 0; r < L.height; ++r) std::memset(L.AlphaRow(r), top ? 90 : 200, size_t(L.width));
+        if (!moving) {
+            L.blendMode = top ? 2 : 3;
+            L.transparency = 60;
+        }
     }
     const std::vector<int> order = w.doc.StackOrder();
-    w.doc.SelectLayer(order[1]);
+    w.doc.SelectLayer(order[size_t(below)]);
     w.host.box.Switch(1570);
     w.painter.Paint(w.state, w.out, w.composite, true);
     int x = kScrollX + 300;
@@ -145,8 +166,9 @@ void BM_MoveStep(benchmark::State& st) {
         w.Repaint();
     }
     w.bench.Release(Window::At(x, y));
+    st.counters["builds"] = w.cache.Builds();
 }
-BENCHMARK(BM_MoveStep)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MoveStep)->Args({0, 1})->Args({1, 1})->Args({0, 4})->Args({1, 4})->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 void BM_TransformStep(benchmark::State& st) {
     tools::SessionHost host;

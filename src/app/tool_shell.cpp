@@ -103,6 +103,8 @@ wxBitmap DrawnTool(int id) {
 
 CMainFrame* Frame() { return wxGetApp().MainFrame(); }
 
+void RepaintViewsSoon();
+
 }  // namespace
 
 wxBitmapBundle ToolBitmap(int id) {
@@ -118,16 +120,43 @@ ToolShell& ToolShell::Get() {
     return shell;
 }
 
-const std::vector<int>& ToolShell::PaletteTools() {
-    static const std::vector<int> ids = {1342, 4812, 1343, 1344, 1345, 0, 1347, 4669, 1355, 1346, 1350, 1354,
-                                         1352, 1353, 0,    1356, 1357, 1380, 3340, 0,
-                                         1384, 1385, 1386, kBrushPanelCommand};
-    // The move, picker, text, balloon, path and free-transform tools are not
-    // on it: a longer palette overflows a 1024-pixel-high window, and with it
-    // the picture window's repaints stopped reaching the screen (seen under
-    // Xvfb). They have keys (V, I, T, K, A, Q, Z for the zoom), the menu's
-    // "경로선택" and the main tool bar's "이동".
-    return ids;
+const std::vector<std::vector<int>>& ToolShell::PaletteColumns() {
+    // Two columns side by side, so that every tool fits a window 900 pixels
+    // high: the selection and paint tools, then the layer, view, text, path
+    // and free-transform tools with the colours and the size display.
+    static const std::vector<std::vector<int>> columns = {
+        {1342, 4812, 1343, 1344, 1345, 0, 1347, 4669, 1355, 1346, 1350, 1354, 1352, 1353, 0, 1356, 1357, 1380, 3340},
+        {1570, 1420, 2096, 0, 1382, 4828, 4829, 0, 5615, 5616, 5620, 5621, 0, 4250, 4251, 4252, 0,
+         1384, 1385, 1386, kBrushPanelCommand},
+    };
+    return columns;
+}
+
+std::string ToolShell::PaletteLabel(int id) {
+    switch (id) {
+    case cmd::ForeColour: return "전경색";
+    case cmd::BackColour: return "배경색";
+    case cmd::SwapColours: return "색 바꾸기";
+    case kBrushPanelCommand: return "붓굵기";
+    case 1382: return "글자 입력";
+    case 4829: return "말풍선 꼬리";
+    case 5615: return "경로 점 찍기";
+    case 5616: return "경로 점 끌기";
+    case 5620: return "경로 점 넣기";
+    case 5621: return "경로 점 지우기";
+    case 4250: return "자유변형(크기조정)";
+    case 4251: return "자유변형(왜곡)";
+    case 4252: return "자유변형(원근)";
+    default: break;
+    }
+    // The tool's own text: the part after "\n" when there is one.
+    const tools::ToolInfo* info = tools::Find(id);
+    const std::string t = info ? info->text : std::string();
+    const size_t nl = t.find('\n');
+    if (nl != std::string::npos) return t.substr(nl + 1);
+    if (!t.empty()) return t;
+    const std::string status = tools::StatusText(id);
+    return status.empty() ? std::to_string(id) : status;
 }
 
 void ToolShell::Attach(CMainFrame& frame) {
@@ -142,11 +171,19 @@ void ToolShell::Attach(CMainFrame& frame) {
     s.brushMode = a.brushMode == 0 ? 0 : 1;
     s.feather = 0;   // the feather starts at 0 at every start
     if (!listener_) listener_ = s.Listen([this] { SettingsChanged(); });
+    if (activateBound_ != &frame) {
+        activateBound_ = &frame;
+        // Back from a dialog: the picture windows it covered paint again.
+        frame.Bind(wxEVT_ACTIVATE, [](wxActivateEvent& e) {
+            e.Skip();
+            if (e.GetActive()) RepaintViewsSoon();
+        });
+    }
 }
 
 void ToolShell::Detach() {
     frame_ = nullptr;
-    palette_ = nullptr;
+    palettes_.clear();
 }
 
 void ToolShell::SettingsChanged() {
@@ -158,7 +195,7 @@ void ToolShell::SettingsChanged() {
     a.brushSize = s.brushSize;
     a.brushMode = s.brushMode;
     ShowSwatches(frame_->GetToolBar());
-    ShowSwatches(palette_);
+    for (wxToolBar* bar : palettes_) ShowSwatches(bar);
 }
 
 void ToolShell::ShowSwatches(wxToolBar* bar) {
@@ -308,18 +345,27 @@ void ToolShell::ToolChanged(int newTool, int oldTool) {
     f->previousTool = oldTool;
     f->currentTool = newTool;
     // The pressed button of the tool, on every bar that has it.
-    for (wxToolBar* bar : {f->GetToolBar(), palette_}) {
-        if (!bar) continue;
-        for (const tools::ToolInfo& t : tools::Table())
-            if (wxToolBarToolBase* tool = bar->FindById(t.id); tool && tool->CanBeToggled())
-                bar->ToggleTool(t.id, t.id == newTool);
-    }
+    SyncToolButtons();
     if (auto* options = dynamic_cast<COptionBar*>(f->FindPanel("options"))) options->Rebuild();
     if (newTool == 1353 && !f->PanelShown("gradient")) f->ShowPanel("gradient", true);
     ShowToolText(tools::StatusText(newTool));
     // The keyboard goes to the active view.
     if (CVexoView* v = f->ActiveView())
         if (v->Canvas()) v->Canvas()->SetFocus();
+}
+
+void ToolShell::SyncToolButtons() {
+    CMainFrame* f = Frame();
+    if (!f) return;
+    std::vector<wxToolBar*> bars = palettes_;
+    bars.push_back(f->GetToolBar());
+    const int current = box_.Current();
+    for (wxToolBar* bar : bars) {
+        if (!bar) continue;
+        for (const tools::ToolInfo& t : tools::Table())
+            if (wxToolBarToolBase* tool = bar->FindById(cmd::EventId(t.id)); tool && tool->CanBeToggled())
+                bar->ToggleTool(cmd::EventId(t.id), t.id == current);
+    }
 }
 
 // --- ToolUi ---------------------------------------------------------------------------------
@@ -330,8 +376,38 @@ bool ToolShell::Ask(const std::string& text) {
     return wxMessageBox(U(text), "Pimlora", wxOK | wxCANCEL | wxICON_QUESTION, Frame()) == wxOK;
 }
 
+namespace {
+// After a dialog closed over the picture window or a strip changed the
+// layout: the picture windows paint again, once the layout is done (under
+// Xvfb the areas uncovered were not always repainted).
+void RepaintViewsSoon() {
+    wxTheApp->CallAfter([] {
+        CMainFrame* f = Frame();
+        if (!f) return;
+        if (wxAuiManager* m = wxAuiManager::GetManager(f)) m->Update();
+        for (tools::Workbench* w : ToolShell::Get().Box().Workbenches()) w->RefreshBackground();
+        if (CVexoView* v = f->ActiveView())
+            if (v->Canvas()) {
+                v->MarkRebuild();
+                v->Canvas()->Refresh(false);
+                v->Canvas()->Update();
+            }
+    });
+}
+}  // namespace
+
 bool ToolShell::AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) {
-    return doc.Host().AskText(doc, values, edit);
+    const bool ok = doc.Host().AskText(doc, values, edit);
+    RepaintViewsSoon();
+    return ok;
+}
+
+bool ShowBalloonEditor();   // dialog_commands.cpp
+
+bool ToolShell::OpenBalloonEditor(CVexoDoc&) {
+    const bool shown = ShowBalloonEditor();
+    RepaintViewsSoon();
+    return shown;
 }
 
 void ToolShell::Status(const std::string& text) {
@@ -343,46 +419,48 @@ void ToolShell::Status(const std::string& text) {
 
 namespace {
 
-wxToolBar* MakePalette(CMainFrame& f) {
+wxToolBar* MakePalette(CMainFrame& f, size_t column) {
     ToolShell& shell = ToolShell::Get();
     shell.Attach(f);
     auto* bar = new wxToolBar(&f, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTB_VERTICAL | wxTB_FLAT | wxTB_NODIVIDER);
-    bar->SetName(U("도구"));
-    for (int id : ToolShell::PaletteTools()) {
+    bar->SetName(U(column == 0 ? "도구" : "도구 2"));
+    for (int id : ToolShell::PaletteColumns()[column]) {
         if (id == 0) {
             bar->AddSeparator();
             continue;
         }
-        const std::string tip = id == cmd::ForeColour ? "전경색" : id == cmd::BackColour ? "배경색"
-                                : id == cmd::SwapColours ? "색 바꾸기" : id == kBrushPanelCommand ? "붓굵기"
-                                : id == 1382 ? "글자 입력" : id == 4829 ? "말풍선 꼬리" : id == 4250 ? "자유변형"
-                                : tools::StatusText(id);
-        const tools::ToolInfo* info = tools::Find(id);
-        std::string name = tip;
-        if (info) {
-            // The tool tip is the text after "\n" when there is one.
-            const std::string t = info->text;
-            const size_t nl = t.find('\n');
-            name = nl != std::string::npos ? t.substr(nl + 1) : !t.empty() ? t : !tip.empty() ? tip : std::to_string(id);
-        }
+        const wxString label = U(ToolShell::PaletteLabel(id));
         const wxBitmapBundle b = ToolBitmap(id);
-        if (info)
-            bar->AddCheckTool(cmd::EventId(id), U(name), b, wxBitmapBundle(), U(name), U(tip));
+        if (tools::Find(id))
+            bar->AddCheckTool(cmd::EventId(id), label, b, wxBitmapBundle(), label, U(tools::StatusText(id)));
         else
-            bar->AddTool(cmd::EventId(id), U(name), b, U(name));
+            bar->AddTool(cmd::EventId(id), label, b, label);
     }
     bar->Realize();
-    shell.SetPalette(bar);
+    // The zoom tool's number is also the zoom-in command: its button
+    // chooses the tool only.
+    bar->Bind(wxEVT_TOOL, [](wxCommandEvent&) { ToolShell::Get().Box().Switch(1420); }, cmd::EventId(1420));
+    // A refused switch leaves the pressed button as it was.
+    bar->Bind(wxEVT_TOOL, [](wxCommandEvent& e) {
+        e.Skip();
+        wxTheApp->CallAfter([] { ToolShell::Get().SyncToolButtons(); });
+    });
+    shell.AddPalette(bar);
     shell.ToolChanged(shell.Box().Current(), shell.Box().Previous());
     shell.Box().Settings().Changed();
     return bar;
 }
 
 const shell::PanelRegistrar kPalette({"toolpalette",
-                                      [](CMainFrame& f) -> wxWindow* { return MakePalette(f); },
+                                      [](CMainFrame& f) -> wxWindow* { return MakePalette(f, 0); },
                                       [](wxAuiPaneInfo& p) {
                                           p.Caption(U("도구")).ToolbarPane().Left().Show().Gripper(false).Row(0);
                                       }});
+const shell::PanelRegistrar kPalette2({"toolpalette2",
+                                       [](CMainFrame& f) -> wxWindow* { return MakePalette(f, 1); },
+                                       [](wxAuiPaneInfo& p) {
+                                           p.Caption(U("도구 2")).ToolbarPane().Left().Show().Gripper(false).Row(1);
+                                       }});
 
 const shell::PanelRegistrar kOptions({"options",
                                       [](CMainFrame& f) -> wxWindow* {

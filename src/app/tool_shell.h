@@ -7,6 +7,9 @@
 
 #include <wx/wx.h>
 
+#include <string>
+#include <vector>
+
 #include "tool_box.h"
 #include "tool_ui.h"
 #include "view_host.h"
@@ -56,18 +59,24 @@ public:
     void Status(const std::string& text) override;
     // The text and balloon tools open the document's text dialog.
     bool AskText(CVexoDoc& doc, textlayer::TextDialogValues& values, bool edit) override;
+    // The balloon editor strip ("말풍선 편집").
+    bool OpenBalloonEditor(CVexoDoc& doc) override;
 
-    // The palette's tools, in order (0: separator).
-    static const std::vector<int>& PaletteTools();
-    wxToolBar* Palette() const { return palette_; }
-    void SetPalette(wxToolBar* palette) { palette_ = palette; }
+    // The palette's columns of tools, in order (0: separator), and the
+    // label of a button (its accessible name and tool tip).
+    static const std::vector<std::vector<int>>& PaletteColumns();
+    static std::string PaletteLabel(int id);
+    void AddPalette(wxToolBar* bar) { palettes_.push_back(bar); }
+    // The pressed button of the current tool, on every bar that has it.
+    void SyncToolButtons();
 
 private:
     void SettingsChanged();
     void ShowSwatches(wxToolBar* bar);
     tools::ToolBox box_;
     CMainFrame* frame_ = nullptr;
-    wxToolBar* palette_ = nullptr;
+    std::vector<wxToolBar*> palettes_;
+    CMainFrame* activateBound_ = nullptr;
     int listener_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "dialog_host.h"
 #include "dialog_util.h"
+#include "modes.h"
 #include "param_windows.h"
 #include "text_layers.h"
 
@@ -364,13 +365,8 @@ CDlg_Edit_BallonTextBox::CDlg_Edit_BallonTextBox(wxWindow* parent)
         v.settings = textlayer::SettingsOfLayer(*L);
         v.text = textlayer::TextOfLayer(*L);
         if (!dlgui::RunTextDialog(this, v, true)) return;
-        doc->Host().SwitchTool(textlayer::kBalloonTailTool);
-        const int tx = L->tailX, ty = L->tailY;
-        doc->EditTextLayer(true, -1, -1, v);
-        doc->BuildBalloon(true, tx, ty, v.settings.balloonStyle, v.settings.balloonLineWidth);
-        doc->viewRebuild = true;
-        doc->Host().UpdateViews(*doc, true);
-        doc->Host().SwitchTool(-1);
+        if (!tools::EditBalloon(*doc, v)) return;
+        if (dlgui::Host().setTextSettings) dlgui::Host().setTextSettings(v.settings);
         dlgui::Changed(*doc);
     };
     balloon->Bind(wxEVT_BUTTON, edit);

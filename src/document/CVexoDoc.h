@@ -137,8 +137,12 @@ public:
     // picture coordinates (origin top-left). Destination row i (top first)
     // starts at dst + i * dstStride; pixels outside the canvas stay 0. Layer
     // `designated` (or none, -1) replaces the colour instead of blending.
+    // With `onto` the layers go over what the destination already holds
+    // (at and below zoom 1 only: above it nothing is done), so that a run
+    // may be composited in parts: [a, b) then onto it [b, c) gives the
+    // pixels of [a, c) bit for bit.
     void CompositeRect(int start, int count, double zoomFactor, int left, int top, int width, int height,
-                       uint8_t* dst, ptrdiff_t dstStride, int designated = -1) const;
+                       uint8_t* dst, ptrdiff_t dstStride, int designated = -1, bool onto = false) const;
     // Re-renders the effects of the visible layers of a run (not while a
     // selection is active).
     void RefreshEffects(int start, int count);

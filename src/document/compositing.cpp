@@ -84,6 +84,7 @@ struct Paint {
     const RgbQuad* paletteColours;
     size_t paletteSize;
     const MulRow* mul;
+    bool onto;                  // the layers go over what the destination holds
 };
 
 // Destination rows are done in bands, every layer in turn, so the band stays
@@ -117,7 +118,7 @@ void PaintRows(const Paint& P, int from, int to) {
         // row is a copy of the one before it, made once the band is done.
         auto repeats = [&](int i) { return i > from && P.row[size_t(i)] == P.row[size_t(i) - 1]; };
         for (int i = b0; i < b1; ++i)
-            if (!repeats(i)) std::memset(target(i, b0), 0, workW * 4);
+            if (!P.onto && !repeats(i)) std::memset(target(i, b0), 0, workW * 4);
         for (size_t k = 0; k < P.planCount; ++k) {
             const LayerPlan& p = P.plans[k];
             const LayerRecord& L = *p.L;
@@ -275,9 +276,11 @@ struct RectScratch {
 }  // namespace
 
 void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, int top, int width, int height,
-                             uint8_t* dst, ptrdiff_t dstStride, int designated) const {
+                             uint8_t* dst, ptrdiff_t dstStride, int designated, bool onto) const {
     if (width <= 0 || height <= 0 || !dst || !(zoomFactor > 0)) return;
+    if (onto && zoomFactor > 1.0) return;   // not above zoom 1 (see CVexoDoc.h)
     auto clearAll = [&] {
+        if (onto) return;
         for (int i = 0; i < height; ++i) std::memset(dst + dstStride * i, 0, size_t(width) * 4);
     };
     const int W = live.canvas.width, H = live.canvas.height;
@@ -396,7 +399,8 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
                       palette,
                       live.palette.data(),
                       live.palette.size(),
-                      MulTable()};
+                      MulTable(),
+                      onto};
     // Rows are independent: two workers take one half each.
     const int mid = (height / 2 + kBandRows - 1) / kBandRows * kBandRows;
     if (work >= kSplitPixels && mid > 0 && mid < height && BandHelper::Get().Start(&paint, mid, height)) {

@@ -67,6 +67,7 @@ bool CVexoView::OnClose(bool deleteWindow) {
     StopOutlineTimer();
     if (!wxView::OnClose(deleteWindow)) return false;
     Activate(false);
+    moveCache_.Drop();
     bench_.reset();
     benchCore_ = nullptr;
     if (canvas_) canvas_->DropView();
@@ -337,10 +338,22 @@ cairo_surface_t* CVexoView::RenderFrame(int clientW, int clientH, int scrollX, i
     const PaintKey key{clientW, clientH, state, ticks_};
     const bool changed = rebuildComposite_ || (core && (core->viewRebuild || core->outlineChanged));
     viewmath::CompositeFn composite;
-    if (core && core->headLayer != kNoLayer)
+    // While the move tool carries a layer the layers below and above it
+    // come from the kept composites (move_cache.h).
+    const int moving = bench_ && core ? bench_->MovingLayer() : -1;
+    if (moving < 0 && moveCache_.Holds()) moveCache_.Drop();
+    if (core && core->headLayer != kNoLayer && moving >= 0) {
+        const int zw = int(state.W * state.z), zh = int(state.H * state.z);
+        const int x0 = std::max(0, scrollX), y0 = std::max(0, scrollY);
+        moveCache_.SetWindow(x0, y0, std::min(zw, scrollX + clientW) - x0, std::min(zh, scrollY + clientH) - y0);
+        composite = [this, core, moving](int left, int top, int width, int height, uint8_t* dst, ptrdiff_t stride) {
+            moveCache_.Composite(*core, moving, left, top, width, height, dst, stride);
+        };
+    } else if (core && core->headLayer != kNoLayer) {
         composite = [core](int left, int top, int width, int height, uint8_t* dst, ptrdiff_t stride) {
             core->CompositeRect(core->headLayer, -1, core->zoom, left, top, width, height, dst, stride);
         };
+    }
     viewmath::MaskView m;
     const bool outline = core && core->selectionActive;
     if (outline) {
@@ -426,6 +439,11 @@ void CVexoView::StartOutlineTimer(int ms) {
     ticks_ = 0;
     outlineSuspended_ = false;
     outlineTimer_.Start(ms);
+}
+
+void CVexoView::RestartOutline() {
+    CVexoDoc* core = Core();
+    if (outlineSuspended_ && core && core->selectionActive) StartOutlineTimer(400);
 }
 
 void CVexoView::StopOutlineTimer() {
@@ -522,8 +540,11 @@ void CVexoCanvas::OnPaint(wxPaintEvent&) {
         cairo_set_source_surface(cr, frame, 0, 0);
         cairo_paint(cr);
         cairo_restore(cr);
+        // Sent to the window now: without it the paints that follow a
+        // layout change or a tool step did not always reach the screen
+        // under Xvfb.
+        cairo_surface_flush(cairo_get_target(cr));
         if (logPaints) {
-            cairo_surface_flush(cairo_get_target(cr));
             const auto t2 = std::chrono::steady_clock::now();
             auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
             std::fprintf(stderr, "paint %dx%d: frame %.2f ms, to the window %.2f ms\n", client.x, client.y,
@@ -669,6 +690,10 @@ void CVexoCanvas::OnMouse(wxMouseEvent& event) {
     if (type == wxEVT_LEFT_DOWN) {
         b->Press(e);
         // Captured after the press: a message box the press raised gets the mouse.
+        // A dialog the press ran (the text tool's) took the release: the
+        // press ends here, or the window would keep the mouse and take the
+        // next click anywhere for its release.
+        if (b->Pressed() && !wxGetMouseState().LeftIsDown()) b->Release(e);
         if (b->Pressed() && !HasCapture()) CaptureMouse();
     } else if (type == wxEVT_LEFT_UP) {
         if (HasCapture()) ReleaseMouse();
@@ -679,6 +704,9 @@ void CVexoCanvas::OnMouse(wxMouseEvent& event) {
         b->DoubleClick(d);
     } else if (type == wxEVT_ENTER_WINDOW) {
         b->Enter();
+        // The move tool hears the mouse coming in as a hover notice (a
+        // layer dragged out of another window is taken over here).
+        if (!event.LeftIsDown() && b->Box().Current() == 1570) b->HoverNotice(e);
     } else if (type == wxEVT_LEAVE_WINDOW) {
         b->Leave();
     } else if (type == wxEVT_MOTION) {
@@ -688,6 +716,7 @@ void CVexoCanvas::OnMouse(wxMouseEvent& event) {
             view_->ShowPointer(p.x, p.y);
         }
         // The next mouse move over the view restarts the outline animation.
+        view_->RestartOutline();
     }
     view_->EndToolEvent();
     if (type == wxEVT_LEAVE_WINDOW)

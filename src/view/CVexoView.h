@@ -21,6 +21,7 @@
 
 typedef struct _cairo_surface cairo_surface_t;
 
+#include "move_cache.h"
 #include "overlay.h"
 #include "view_host.h"
 #include "view_render.h"
@@ -63,6 +64,8 @@ public:
     // Selection outline animation (timer 1).
     void StartOutlineTimer(int ms);
     void StopOutlineTimer();
+    // A suspended animation starts again (a mouse move over the view).
+    void RestartOutline();
 
     // Picking the transparent colour (command 1427): the next left click in
     // the picture picks it, Esc cancels; a cross cursor meanwhile.
@@ -115,6 +118,7 @@ private:
     bool pickTransparent_ = false;
     // Tools.
     std::unique_ptr<tools::Workbench> bench_;
+    tools::MoveCache moveCache_;   // the layers below and above a moving layer
     CVexoDoc* benchCore_ = nullptr;
     int dispatching_ = 0;
     bool updateAsked_ = false;

@@ -37,6 +37,16 @@ const char* IconName(int command) {
     case 1380: return "draw-circle";
     case 3340: return "tool-tweak";
     case 2096: return "color-picker";
+    case 1382: return "draw-text";
+    case 4828: return "callout-shape";
+    case 4829: return "edit-comment";
+    case 5615: return "draw-path";
+    case 5616: return "edit-node";
+    case 5620: return "format-insert-node";
+    case 5621: return "format-remove-node";
+    case 4250: return "transform-scale";
+    case 4251: return "shear";
+    case 4252: return "perspective";
     default: return "";
     }
 }

@@ -73,7 +73,9 @@ sleep 0.8
 find_picture || fail "picture not found after the path panel opened"
 POINTS="40,40 140,30 170,110 100,160 30,120"
 for p in $POINTS; do click "${p%,*}" "${p#*,}"; done
-# While it is edited: the curve and anchors over the picture.
+# While it is edited: the curve and anchors over the picture (the mouse
+# off the picture, the repaints given their time).
+xdotool mousemove $(at 150 190); sleep 0.8
 import -window root "$WORK/path_shot.png"
 [ -n "$SHOTS" ] && cp "$WORK/path_shot.png" "$SHOTS/path.png"
 click 41 41   # on the first anchor: closes the path
@@ -96,7 +98,7 @@ xdotool key t; sleep 0.3
 click 40 50
 for _ in $(seq 50); do dialog_shown "글자 입력" && break; sleep 0.1; done
 dialog_shown "글자 입력" && pass "the text tool opens 글자 입력" || fail "no text dialog"
-xy=$($ATSPI where "글자 입력" text 0) && xdotool mousemove $xy click 1
+read -r x y w h < <($ATSPI where "글자 입력" text 2>/dev/null) && xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
 sleep 0.3
 xdotool type --delay 40 "HHHH"; sleep 0.3
 click_named "확인" || fail "no 확인 in the text dialog"
@@ -139,7 +141,7 @@ xdotool mousemove $((SX + 235)) $((SY + 92)); sleep 0.3
 xdotool mousemove $((TX + 40)) $((TY + 40)); sleep 0.3
 xdotool mouseup 1; sleep 0.4
 xdotool mousemove $((TX + 60)) $((TY + 60)); sleep 0.4
-xdotool mousemove $((TX + 61)) $((TY + 61)); sleep 0.4
+xdotool mousemove $((TX + 61)) $((TY + 61)); sleep 0.8
 import -window root "$WORK/drag_shot.png"
 [ -n "$SHOTS" ] && cp "$WORK/drag_shot.png" "$SHOTS/drag_between.png"
 xdotool click 1; sleep 0.5

@@ -6,6 +6,8 @@
 // windows, pimlora-cli and the tests call the same functions.
 #pragma once
 
+#include "text_layers.h"
+
 class CVexoDoc;
 
 namespace tools {
@@ -44,5 +46,12 @@ bool StartHandOver(ToolBox& box, CVexoDoc& doc, int layer, const Workbench* sour
                    int grabX = 0, int grabY = 0);
 // Drops a hand-over that was not taken up.
 void CancelHandOver(ToolBox& box);
+
+// The balloon editor's "말풍선 수정" and "문구 수정": the current balloon
+// layer takes the text and settings of `values` and is built again around
+// them with its tail where it was, as one step "글자수정" (the balloon tail
+// tool becomes current unless a balloon tool is). False, with nothing
+// changed, when the current layer is no balloon or the text is empty.
+bool EditBalloon(CVexoDoc& doc, const textlayer::TextDialogValues& values);
 
 }  // namespace tools

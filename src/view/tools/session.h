@@ -37,8 +37,14 @@ public:
     }
     void Status(const std::string& text) override { reports.push_back(text); }
     bool AskText(CVexoDoc&, textlayer::TextDialogValues& v, bool edit) override { return text.Answer(v, edit); }
+    bool OpenBalloonEditor(CVexoDoc&) override {
+        ++balloonEditors;
+        return balloonEditor;
+    }
 
     ToolBox box;
+    bool balloonEditor = false;   // whether there is a balloon editor (the tests')
+    int balloonEditors = 0;       // how often it was asked for
     bool answer = true;
     std::vector<std::string> questions, reports;
     // How the text dialog answers (type:...).

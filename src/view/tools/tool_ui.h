@@ -25,6 +25,9 @@ public:
     // starting from `values`: true on OK with the values it returns. Without
     // a dialog it is cancelled.
     virtual bool AskText(CVexoDoc&, textlayer::TextDialogValues&, bool /*edit*/) { return false; }
+    // The balloon editor for the current (balloon) layer; false where there
+    // is none (the balloon tool then edits through the text dialog).
+    virtual bool OpenBalloonEditor(CVexoDoc&) { return false; }
 };
 
 // How a text dialog without a window answers: OK with `text` (and with
@@ -54,8 +57,14 @@ public:
     }
     void Status(const std::string& text) override { status.push_back(text); }
     bool AskText(CVexoDoc&, textlayer::TextDialogValues& v, bool edit) override { return text.Answer(v, edit); }
+    bool OpenBalloonEditor(CVexoDoc&) override {
+        ++balloonEditors;
+        return balloonEditor;
+    }
 
     bool answer = true;
+    bool balloonEditor = false;   // whether there is a balloon editor to open
+    int balloonEditors = 0;       // how often it was asked for
     std::vector<std::string> messages, questions, status;
     TextAnswer text;
 };

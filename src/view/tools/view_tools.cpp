@@ -5,6 +5,7 @@
 
 #include "CVexoDoc.h"
 #include "anchor_path.h"
+#include "modes.h"
 #include "paint_settings.h"
 #include "text_layers.h"
 #include "tool.h"
@@ -73,10 +74,16 @@ public:
     int Id() const override { return id_; }
     void Press(ToolContext& c, const MouseEvent& e) override {
         tailDragged_ = false;
+        openEditor_ = false;
         const int kind = id_ == textlayer::kTextTool ? LayerText : LayerBalloon;
         const CVexoDoc::CanvasPoint p = CanvasOf(c.doc, e.at);
         const int slot = TextLayerAt(c.doc, kind, p.x, p.y);
         const bool edit = slot >= 0;
+        // A press on a balloon opens the balloon editor for it, where there is one.
+        if (edit && id_ == textlayer::kBalloonTool) {
+            if (c.doc.currentLayer != slot && !c.doc.SelectLayer(slot)) return;
+            if (c.ui.OpenBalloonEditor(c.doc)) return;
+        }
         textlayer::TextDialogValues v;
         v.settings = c.settings.text;
         if (edit) {
@@ -98,15 +105,19 @@ public:
         // The dialog's values become the current text settings.
         c.settings.SetText(v.settings);
         placed_ = c.doc.EditTextLayer(edit, e.at.x, e.at.y, v) && id_ == textlayer::kBalloonTool;
+        openEditor_ = placed_ && !edit;
     }
     void Drag(ToolContext& c, const MouseEvent& e) override {
         if (placed_) tailDragged_ = MoveTail(c, e.at) || tailDragged_;
     }
     void Release(ToolContext& c, const MouseEvent&) override {
         if (placed_ && tailDragged_) RecordTail(c.doc);
-        placed_ = tailDragged_ = false;
+        // The editor of a new balloon opens once its tail is placed (its
+        // strip changes the window's layout).
+        if (openEditor_) c.ui.OpenBalloonEditor(c.doc);
+        placed_ = tailDragged_ = openEditor_ = false;
     }
-    void Reset(ToolContext&) override { placed_ = tailDragged_ = false; }
+    void Reset(ToolContext&) override { placed_ = tailDragged_ = openEditor_ = false; }
 
     // The tail of the current balloon layer to a zoomed point.
     static bool MoveTail(ToolContext& c, paint::ZPoint at) {
@@ -123,7 +134,7 @@ public:
 
 private:
     int id_;
-    bool placed_ = false, tailDragged_ = false;
+    bool placed_ = false, tailDragged_ = false, openEditor_ = false;
 };
 
 // Balloon tail (4829): a drag moves the tail point of the current balloon
@@ -152,6 +163,18 @@ private:
 };
 
 }  // namespace
+
+bool EditBalloon(CVexoDoc& doc, const textlayer::TextDialogValues& values) {
+    const LayerRecord* l = doc.CurrentLayerPtr();
+    if (!l || l->kind != LayerBalloon || textlayer::LimitText(values.text).empty()) return false;
+    DocHost& host = doc.Host();
+    // The layer stays a balloon while a balloon tool is current.
+    const int tool = host.CurrentTool();
+    if (tool != textlayer::kBalloonTool && tool != textlayer::kBalloonTailTool &&
+        !host.SwitchTool(textlayer::kBalloonTailTool))
+        return false;
+    return doc.EditTextLayer(true, -1, -1, values);
+}
 
 std::unique_ptr<Tool> MakeViewTool(int id) {
     switch (id) {

@@ -151,6 +151,12 @@ void Workbench::Enter() {
     Dispatch([&](Tool& t, ToolContext& c) { t.Enter(c); }, false);
 }
 
+void Workbench::HoverNotice(const MouseEvent& e) {
+    if (pressed_) return;
+    lastMove_ = e.at;
+    Dispatch([&](Tool& t, ToolContext& c) { t.Hover(c, e); }, false);
+}
+
 void Workbench::Leave() {
     Dispatch([&](Tool& t, ToolContext& c) { t.Leave(c); }, false);
 }

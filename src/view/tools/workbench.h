@@ -52,6 +52,10 @@ public:
     bool KeyDown(const KeyEvent& e);
     void Enter();
     void Leave();
+    // The hover notice: the mouse rests over the window (it came in, or a
+    // drag out of another window ended over it) with no button held. The
+    // tool hears it as a hover even at the position it saw last.
+    void HoverNotice(const MouseEvent& e);
 
     bool Pressed() const { return pressed_; }
     int Cursor(const MouseEvent& e) const;
