@@ -5,6 +5,10 @@
 //   bench_browser decode FILE      the whole decode (what info did before it
 //                                  read headers only) and its info line
 //   bench_browser probe FILE       the header probe and the same line
+//   bench_browser eighth FILE...   the JPEG decode at 1/8 of each file
+//                                  through the DC decoder and through
+//                                  libjpeg (processor ms, best of 5 each),
+//                                  and whether their pixels are the same
 #include <time.h>
 
 #include <algorithm>
@@ -12,9 +16,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "ImageStream.h"
 #include "VaZavi.h"
 #include "image_probe.h"
+#include "reduced_decode.h"
 #include "thumbnail.h"
 
 namespace {
@@ -24,6 +31,16 @@ double CpuMs() {
     timespec t;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+std::vector<uint8_t> ReadFileBytes(const char* path) {
+    std::vector<uint8_t> b;
+    if (FILE* f = std::fopen(path, "rb")) {
+        uint8_t buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) b.insert(b.end(), buf, buf + n);
+        std::fclose(f);
+    }
+    return b;
 }
 double Ms(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -53,6 +70,30 @@ int main(int argc, char** argv) {
                 bestCpu = std::min(bestCpu, c1 - c0);
             }
             std::printf("%.2f %.2f\n", bestCpu, best);
+        }
+        return 0;
+    }
+    if (verb == "eighth") {
+        for (int i = 2; i < argc; ++i) {
+            const std::vector<uint8_t> bytes = ReadFileBytes(argv[i]);
+            double best[2] = {1e30, 1e30};
+            VaZavi img[2] = {VaZavi(kTypeJPEG), VaZavi(kTypeJPEG)};
+            bool fast = false;
+            for (int way = 0; way < 2; ++way)
+                for (int k = 0; k < 5; ++k) {
+                    ImageStream in(bytes.data(), bytes.size());
+                    ReducedInfo info;
+                    const double c0 = CpuMs();
+                    if (!DecodeJpegReduced(in, 1, 1, img[way], &info, way == 0)) {
+                        std::fprintf(stderr, "%s: %s\n", argv[i], img[way].LastError());
+                        return 1;
+                    }
+                    best[way] = std::min(best[way], CpuMs() - c0);
+                    if (way == 0) fast = info.eighthDecoder;
+                }
+            const bool same = img[0].ImageBytes() == img[1].ImageBytes() &&
+                              std::memcmp(img[0].bits, img[1].bits, img[0].ImageBytes()) == 0;
+            std::printf("%.2f %.2f %s %s\n", best[0], best[1], fast ? "dc" : "library", same ? "same" : "DIFFERENT");
         }
         return 0;
     }
