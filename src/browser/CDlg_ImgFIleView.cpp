@@ -88,6 +88,7 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
     previewCheck_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& e) { ShowPreviewWindow(e.IsChecked()); });
     filter_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowFolder(folder_); });
     list_->onItemChanged = [this](int item) { UpdatePreview(item); };
+    list_->onVisibleChanged = [this](int first, int last) { worker_.SetVisibleRange(first, last); };
     // A double click on an item (or Enter), or on the list's background, is OK.
     list_->onActivate = [this] { CallAfter([this] { OnOk(); }); };
     list_->onBackgroundDoubleClick = [this] { CallAfter([this] { OnOk(); }); };

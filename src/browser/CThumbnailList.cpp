@@ -42,6 +42,8 @@ void CThumbnailList::UpdateExtent() {
 void CThumbnailList::Clear() {
     items_.clear();
     focus_ = anchor_ = -1;
+    visibleFirst_ = 0;
+    visibleLast_ = -1;
     Scroll(0, 0);
     UpdateExtent();
     Refresh(false);
@@ -107,6 +109,13 @@ void CThumbnailList::OnPaint(wxPaintEvent&) {
     const wxSize client = GetClientSize();
     const int cols = Columns(), h = CellHeight();
     const int firstRow = std::max(0, origin.y / h), lastRow = (origin.y + client.y) / h;
+    // The worker makes the thumbnails in view first.
+    const int first = std::min(Count() - 1, firstRow * cols), last = std::min(Count() - 1, lastRow * cols + cols - 1);
+    if ((first != visibleFirst_ || last != visibleLast_) && onVisibleChanged) {
+        visibleFirst_ = first;
+        visibleLast_ = last;
+        onVisibleChanged(first, last);
+    }
     const wxColour highlight = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
     const wxColour highlightText = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHTTEXT);
     dc.SetFont(GetFont());
