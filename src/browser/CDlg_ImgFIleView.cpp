@@ -3,6 +3,9 @@
 #include <wx/button.h>
 #include <wx/sizer.h>
 
+#include <sys/resource.h>
+#include <time.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -16,6 +19,33 @@ namespace {
 
 wxString U(const char* s) { return wxString::FromUTF8(s); }
 wxString U(const std::string& s) { return wxString::FromUTF8(s); }
+
+// Processor time of the whole process (every thread), ms.
+double ProcessCpuMs() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+double ThreadCpuMs() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Measures one event handler for the trace.
+class HandlerTimer {
+public:
+    explicit HandlerTimer(double& longest) : longest_(longest), start_(std::chrono::steady_clock::now()) {}
+    ~HandlerTimer() {
+        longest_ = std::max(longest_,
+                            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count());
+    }
+
+private:
+    double& longest_;
+    std::chrono::steady_clock::time_point start_;
+};
 
 wxBitmap ToBitmap(const browser::Picture24& p) {
     wxImage img(p.width, p.height, false);
@@ -96,8 +126,18 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
     if (const char* trace = std::getenv("PIMLORA_BROWSER_TRACE"); trace && *trace) trace_ = std::fopen(trace, "a");
     tick_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
         const auto now = std::chrono::steady_clock::now();
-        longestGap_ = std::max(longestGap_, std::chrono::duration<double, std::milli>(now - lastTick_).count());
+        const double gap = std::chrono::duration<double, std::milli>(now - lastTick_).count();
+        longestGap_ = std::max(longestGap_, gap);
         lastTick_ = now;
+        // With the processor time this thread had in it: a long gap with
+        // little of it is a thread that waited (for the processor, the X
+        // server), not one our code kept busy.
+        const double cpu = ThreadCpuMs();
+        if (gap > 50 && trace_) {
+            const double ms = std::chrono::duration<double, std::milli>(now - traceStart_).count();
+            std::fprintf(trace_, "slowgap %ld %.1f %.1f\n", long(gap + 0.5), ms, cpu - lastTickCpu_);
+        }
+        lastTickCpu_ = cpu;
     });
 }
 
@@ -121,7 +161,10 @@ void CDlg_ImgFIleView::SetStatus(const char* text) {
 
 void CDlg_ImgFIleView::ShowFolder(const std::string& folder) {
     traceStart_ = lastTick_ = std::chrono::steady_clock::now();
+    HandlerTimer timed(longestHandler_);
     longestGap_ = 0;
+    longestHandler_ = 0;
+    cpuAtShow_ = ProcessCpuMs();
     if (trace_) tick_.Start(5);
     Trace("show");
     progress_->Show();
@@ -145,6 +188,7 @@ void CDlg_ImgFIleView::ShowFolder(const std::string& folder) {
 
 void CDlg_ImgFIleView::OnListed(int generation, std::vector<std::string> names) {
     if (generation != generation_) return;   // a folder left behind
+    HandlerTimer timed(longestHandler_);
     names_ = std::move(names);
     Trace("listed", long(names_.size()));
     progress_->SetRange(std::max<int>(1, int(names_.size())));
@@ -154,6 +198,7 @@ void CDlg_ImgFIleView::OnListed(int generation, std::vector<std::string> names) 
 
 void CDlg_ImgFIleView::OnThumbnail(int generation, int index, const browser::Picture24& thumb) {
     if (generation != generation_ || index < 0 || index >= list_->Count()) return;
+    HandlerTimer timed(longestHandler_);
     ++done_;
     progress_->SetValue(std::min(done_, progress_->GetRange()));
     if (!thumb.Empty()) list_->SetPicture(index, ToBitmap(thumb));
@@ -168,6 +213,8 @@ void CDlg_ImgFIleView::OnFinished(int generation, int count, bool /*stopped*/) {
     SetStatus(names_.empty() ? "폴더 내 이미지 없음" : "");
     tick_.Stop();
     Trace("done", count);
+    Trace("handler", long(longestHandler_ + 0.5));
+    Trace("cpu", long(ProcessCpuMs() - cpuAtShow_ + 0.5));
     Trace("gap", long(longestGap_ + 0.5));
 }
 

@@ -85,6 +85,9 @@ private:
     FILE* trace_ = nullptr;
     std::chrono::steady_clock::time_point traceStart_, lastTick_;
     double longestGap_ = 0;
+    double longestHandler_ = 0;   // the longest of our own event handlers, ms
+    double lastTickCpu_ = 0;      // this thread's processor time at the last tick, ms
+    double cpuAtShow_ = 0;        // the process's processor time when the folder was chosen, ms
     wxTimer tick_;
 };
 
