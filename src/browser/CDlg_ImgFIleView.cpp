@@ -67,8 +67,15 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
                    CallAfter([this, g, shared] { OnListed(g, std::move(*shared)); });
                },
                [this](int g, int i, browser::Picture24 thumb) {
-                   auto shared = std::make_shared<browser::Picture24>(std::move(thumb));
-                   CallAfter([this, g, i, shared] { OnThumbnail(g, i, *shared); });
+                   bool first;
+                   {
+                       std::lock_guard<std::mutex> lock(pendingMutex_);
+                       first = pending_.empty();
+                       pending_.push_back(Pending{g, i, std::move(thumb)});
+                   }
+                   // Only the first of a group posts: the user-interface thread
+                   // then inserts all that arrived meanwhile in one go.
+                   if (first) CallAfter([this] { TakePending(); });
                },
                [this](int g, int count, bool stopped) { CallAfter([this, g, count, stopped] { OnFinished(g, count, stopped); }); }}) {
     auto* top = new wxBoxSizer(wxVERTICAL);
@@ -203,6 +210,15 @@ void CDlg_ImgFIleView::OnThumbnail(int generation, int index, const browser::Pic
     progress_->SetValue(std::min(done_, progress_->GetRange()));
     if (!thumb.Empty()) list_->SetPicture(index, ToBitmap(thumb));
     Trace("thumb", index);
+}
+
+void CDlg_ImgFIleView::TakePending() {
+    std::vector<Pending> group;
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        group.swap(pending_);
+    }
+    for (const Pending& p : group) OnThumbnail(p.generation, p.index, p.picture);
 }
 
 void CDlg_ImgFIleView::OnFinished(int generation, int count, bool /*stopped*/) {

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,15 @@ private:
     int generation_ = 0;
     int done_ = 0;
     int previewItem_ = -1;
+    // Thumbnails made on the worker threads, waiting for the user-interface
+    // thread: one pending call takes all of them at once.
+    struct Pending {
+        int generation, index;
+        browser::Picture24 picture;
+    };
+    void TakePending();
+    std::mutex pendingMutex_;
+    std::vector<Pending> pending_;
     browser::ThumbnailWorker worker_;
 
     // Timing trace for the benchmarks ($PIMLORA_BROWSER_TRACE).

@@ -469,15 +469,24 @@ bool DecodeJpegEighth(const JpegEighthScan& scan, uint8_t* firstRow, ptrdiff_t r
                 if (!j.coefficients) {
                     for (int kk = 1; kk < 64;) {
                         b.Refill();
-                        const uint32_t idx = uint32_t(b.acc >> (64 - kLook));
-                        // Several symbols at once while they stay inside the block.
-                        const uint32_t m = ac.multi[idx];
+                        uint32_t idx = uint32_t(b.acc >> (64 - kLook));
+                        // Several symbols at once while they stay inside the
+                        // block; twice per refill (12 bits each of the 56).
+                        uint32_t m = ac.multi[idx];
                         if (m && kk + int(m >> 5) < 64) {
                             b.Drop(int(m & 15));
                             kk += int(m >> 5);
                             if (m & 16) break;
-                            continue;
+                            idx = uint32_t(b.acc >> (64 - kLook));
+                            m = ac.multi[idx];
+                            if (m && kk + int(m >> 5) < 64) {
+                                b.Drop(int(m & 15));
+                                kk += int(m >> 5);
+                                if (m & 16) break;
+                                continue;
+                            }
                         }
+                        // One symbol (at least 44 bits are left).
                         uint32_t e = ac.skip[idx];
                         if (!e) {
                             int sym;
