@@ -37,7 +37,7 @@ constexpr int kNatural[80] = {
 // The 2 x 2 transform reads the coefficients of rows and columns 0, 1, 3,
 // 5 and 7 only: each has a slot (row * 5 + column in that list), the
 // others all go to slot 25, which nothing reads.
-constexpr int kSlots = 26;
+constexpr int kSlots = 32;   // 26 rounded up for the vector unit
 constexpr int SlotOf(int natural) {
     constexpr int kIndex[8] = {0, 1, -1, 2, -1, 3, -1, 4};
     const int r = kIndex[natural / 8], c = kIndex[natural % 8];
@@ -51,6 +51,15 @@ struct SlotTable {
 };
 constexpr SlotTable kSlotOf;
 
+// Bit k for the places (in zigzag order) whose values the 2 x 2 transform reads.
+constexpr uint64_t NeededPlaces() {
+    uint64_t m = 0;
+    for (int k = 0; k < 64; ++k)
+        if (kSlotOf.slot[k] != 25) m |= uint64_t(1) << k;
+    return m;
+}
+constexpr uint64_t kNeededPlaces = NeededPlaces();
+
 struct Huffman {
     // AC: (k advance << 8) | bits to consume (code and value); 0: look further.
     uint16_t skip[1 << kLook];
@@ -60,6 +69,9 @@ struct Huffman {
     // bits 0-3 how many bits they take, bit 4 set when the last one ends
     // the block, bits 5-11 how far the others move along it; 0: not one.
     uint16_t multi[1 << kLook];
+    // AC, where those symbols put their values: bit i for i places after
+    // the current one (zero runs skipped).
+    uint64_t lands[1 << kLook];
     int32_t maxcode[18];
     int32_t valoffset[18];
     uint8_t values[256];
@@ -129,6 +141,7 @@ bool Build(const JpegEighthTable& t, bool dc, Huffman& h) {
         for (uint32_t idx = 0; idx < (uint32_t(1) << kLook); ++idx) {
             int used = 0, advance = 0;
             bool end = false;
+            uint64_t lands = 0;
             while (used < kLook && advance < 64) {
                 const uint16_t e = h.sym[(idx << used) & ((1u << kLook) - 1)];
                 const int l = e >> 8, sym = e & 0xFF, r = sym >> 4, z = sym & 15;
@@ -138,8 +151,10 @@ bool Build(const JpegEighthTable& t, bool dc, Huffman& h) {
                     end = true;
                     break;
                 }
+                if (z && advance + r < 64) lands |= uint64_t(1) << (advance + r);
                 advance += z ? r + 1 : 16;
             }
+            h.lands[idx] = lands;
             if (used) h.multi[idx] = uint16_t(used | (end ? 16 : 0) | (std::min(advance, 127) << 5));
             else h.multi[idx] = 0;
         }
@@ -217,30 +232,23 @@ const Tables& Limits() {
 inline uint8_t Clamp255(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 // libjpeg's jpeg_idct_2x2 (jidctred.c) on the coefficients it reads.
-// blk holds the coefficients by slot, q their quantization steps.
-bool Idct2x2(const int16_t* blk, const int32_t* q, const uint8_t* limit, uint8_t* out, size_t stride) {
+// dq holds the dequantized coefficients by slot.
+void Idct2x2(const int* dq, const uint8_t* limit, uint8_t* out, size_t stride) {
     constexpr int kConst = 13, kPass1 = 2;
     auto descale = [](int64_t x, int n) { return int64_t((x + (int64_t(1) << (n - 1))) >> n); };
     int ws[16];
     static constexpr int kCols[5] = {0, 1, 3, 5, 7};
-    int dq[25];
-    unsigned outside = 0;
-    for (int i = 0; i < 25; ++i) {
-        dq[i] = int(blk[i]) * q[i];
-        outside |= unsigned(dq[i] + kMaxDequantized) > unsigned(2 * kMaxDequantized);
-    }
-    if (outside) return false;
     for (int ci = 0; ci < 5; ++ci) {
         const int col = kCols[ci];
-        int z[8];
-        for (int ri = 0; ri < 5; ++ri) z[kCols[ri]] = dq[ri * 5 + ci];
-        if (z[1] == 0 && z[3] == 0 && z[5] == 0 && z[7] == 0) {
-            ws[col] = ws[8 + col] = z[0] * (1 << kPass1);
+        // Rows 0, 1, 3, 5 and 7 of this column.
+        const int z0 = dq[ci], z1 = dq[5 + ci], z3 = dq[10 + ci], z5 = dq[15 + ci], z7 = dq[20 + ci];
+        if (z1 == 0 && z3 == 0 && z5 == 0 && z7 == 0) {
+            ws[col] = ws[8 + col] = z0 * (1 << kPass1);
             continue;
         }
-        const int64_t tmp10 = int64_t(z[0]) * (int64_t(1) << (kConst + 2));
-        const int64_t tmp0 = int64_t(z[7]) * -5906 + int64_t(z[5]) * 6967 + int64_t(z[3]) * -10426 +
-                             int64_t(z[1]) * 29692;
+        const int64_t tmp10 = int64_t(z0) * (int64_t(1) << (kConst + 2));
+        const int64_t tmp0 =
+            int64_t(z7) * -5906 + int64_t(z5) * 6967 + int64_t(z3) * -10426 + int64_t(z1) * 29692;
         ws[col] = int(descale(tmp10 + tmp0, kConst - kPass1 + 2));
         ws[8 + col] = int(descale(tmp10 - tmp0, kConst - kPass1 + 2));
     }
@@ -257,7 +265,6 @@ bool Idct2x2(const int16_t* blk, const int32_t* q, const uint8_t* limit, uint8_t
         o[0] = limit[int(descale(tmp10 + tmp0, kConst + kPass1 + 3 + 2)) & 1023];
         o[1] = limit[int(descale(tmp10 - tmp0, kConst + kPass1 + 3 + 2)) & 1023];
     }
-    return true;
 }
 
 struct Plane {
@@ -414,7 +421,7 @@ bool DecodeJpegEighth(const JpegEighthScan& scan, uint8_t* firstRow, ptrdiff_t r
         int comp;
         int q0;
         bool coefficients;        // the 2 x 2 transform: keep the values
-        int32_t quant[25];        // by slot
+        int32_t quant[kSlots];    // by slot, 0 beyond the 25 read
         uint8_t* first;           // the block's samples in the MCU at (0, 0)
         size_t stepX, stepY;      // samples to the next MCU across and down
         size_t stride;
@@ -433,6 +440,7 @@ bool DecodeJpegEighth(const JpegEighthScan& scan, uint8_t* firstRow, ptrdiff_t r
         j.comp = c;
         j.q0 = k.quant[0];
         j.coefficients = pl.scale == 2;
+        for (int q = 25; q < kSlots; ++q) j.quant[q] = 0;
         for (int q = 0; q < 25; ++q) j.quant[q] = k.quant[(q / 5 == 0 ? 0 : 2 * (q / 5) - 1) * 8 + (q % 5 == 0 ? 0 : 2 * (q % 5) - 1)];
         j.stride = pl.width;
         j.stepX = size_t(h) * size_t(pl.scale);
@@ -501,12 +509,26 @@ bool DecodeJpegEighth(const JpegEighthScan& scan, uint8_t* firstRow, ptrdiff_t r
                     }
                     *out = t.idct[int((int64_t(coef0) * j.q0 + 4) >> 3) & 1023];
                 } else {
-                    int16_t blk[kSlots] = {};
-                    blk[0] = int16_t(coef0);
+                    // Dequantized as they come, each checked against the range
+                    // of real pictures.
+                    int dq[kSlots] = {};
+                    dq[0] = coef0 * j.quant[0];
+                    unsigned outside = unsigned(dq[0] + kMaxDequantized) > unsigned(2 * kMaxDequantized);
+                    bool anyRead = false;   // a value the transform reads besides the DC
                     for (int kk = 1; kk < 64;) {
                         b.Refill();
+                        const uint32_t idx = uint32_t(b.acc >> (64 - kLook));
+                        // Skipped together while none of them has a value
+                        // the transform reads.
+                        const uint32_t m = ac.multi[idx];
+                        if (m && kk + int(m >> 5) < 64 && ((ac.lands[idx] << kk) & kNeededPlaces) == 0) {
+                            b.Drop(int(m & 15));
+                            kk += int(m >> 5);
+                            if (m & 16) break;
+                            continue;
+                        }
                         int sym;
-                        if (const uint16_t e = ac.sym[b.acc >> (64 - kLook)]) {
+                        if (const uint16_t e = ac.sym[idx]) {
                             length = e >> 8;
                             sym = e & 0xFF;
                         } else if (!Slow(ac, b.acc, length, sym)) {
@@ -517,7 +539,11 @@ bool DecodeJpegEighth(const JpegEighthScan& scan, uint8_t* firstRow, ptrdiff_t r
                         const int r = sym >> 4, z = sym & 15;
                         if (z) {
                             kk += r;
-                            blk[kSlotOf.slot[kk]] = int16_t(Extend(b.Take(z), z));
+                            const int slot = kSlotOf.slot[kk];
+                            const int d = int(int16_t(Extend(b.Take(z), z))) * j.quant[slot];
+                            dq[slot] = d;
+                            outside |= unsigned(d + kMaxDequantized) > unsigned(2 * kMaxDequantized);
+                            anyRead |= slot != 25;
                             ++kk;
                         } else if (r == 15) {
                             kk += 16;
@@ -525,7 +551,13 @@ bool DecodeJpegEighth(const JpegEighthScan& scan, uint8_t* firstRow, ptrdiff_t r
                             break;
                         }
                     }
-                    if (ok) ok = Idct2x2(blk, j.quant, t.idct, out, j.stride);
+                    if (ok && outside) ok = false;
+                    if (ok && !anyRead) {
+                        // The 2 x 2 transform of a DC alone: four equal samples.
+                        out[0] = out[1] = out[j.stride] = out[j.stride + 1] = t.idct[((dq[0] * 4 + 16) >> 5) & 1023];
+                    } else if (ok) {
+                        Idct2x2(dq, t.idct, out, j.stride);
+                    }
                 }
                 if (!ok) break;
             }
