@@ -5,6 +5,9 @@
 //   bench_browser decode FILE      the whole decode (what info did before it
 //                                  read headers only) and its info line
 //   bench_browser probe FILE       the header probe and the same line
+//   bench_browser folder DIR       the worker over a whole folder without a
+//                                  window: ms to the list, to 20 thumbnails,
+//                                  to all, and the processor ms of the run
 //   bench_browser eighth FILE...   the JPEG decode at 1/8 of each file
 //                                  through the DC decoder and through
 //                                  libjpeg (processor ms, best of 5 each),
@@ -23,6 +26,13 @@
 #include "image_probe.h"
 #include "reduced_decode.h"
 #include "thumbnail.h"
+#include "thumbnail_worker.h"
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 // Processor time of this thread: the figures stay meaningful on a machine
@@ -71,6 +81,40 @@ int main(int argc, char** argv) {
             }
             std::printf("%.2f %.2f\n", bestCpu, best);
         }
+        return 0;
+    }
+    if (verb == "folder") {
+        std::mutex m;
+        std::condition_variable cv;
+        bool finished = false;
+        std::atomic<int> made{0};
+        double listedMs = 0, twentyMs = 0;
+        const auto t0 = std::chrono::steady_clock::now();
+        auto processCpu = [] {
+            rusage u;
+            getrusage(RUSAGE_SELF, &u);
+            return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+        };
+        const double c0 = processCpu();
+        browser::ThumbnailWorker worker(
+            {[&](int, std::vector<std::string>) { listedMs = Ms(t0, std::chrono::steady_clock::now()); },
+             [&](int, int, browser::Picture24) {
+                 if (++made == 20) twentyMs = Ms(t0, std::chrono::steady_clock::now());
+             },
+             [&](int, int, bool) {
+                 std::lock_guard<std::mutex> lock(m);
+                 finished = true;
+                 cv.notify_all();
+             }});
+        worker.Start(argv[2], "모든이미지형식");
+        {
+            std::unique_lock<std::mutex> lock(m);
+            cv.wait(lock, [&] { return finished; });
+        }
+        const double all = Ms(t0, std::chrono::steady_clock::now());
+        worker.Stop();
+        std::printf("%d threads: listed %.1f, 20 thumbnails %.1f, all %d %.1f ms; processor %.0f ms\n", worker.Threads(),
+                    listedMs, twentyMs, made.load(), all, processCpu() - c0);
         return 0;
     }
     if (verb == "eighth") {

@@ -146,9 +146,10 @@ for run in 1 2; do
     made=$(awk '$1 == "done" {print $2}' "$t")
     handler=$(awk '$1 == "handler" {print $2}' "$t")
     cpu=$(awk '$1 == "cpu" {print $2}' "$t")
+    uicpu=$(awk '$1 == "uicpu" {print $2}' "$t")
     slow=$(awk '$1 == "slowgap" {printf " %s@%s(%s)", $2, $3, $4}' "$t")
     echo "  run $run: listed $listed, 20 thumbnails $first20, all $made $all, longest gap between events $gap ms"
-    echo "         processor time of the run (all threads) $cpu ms; longest handler of the browser's own $handler ms"
+    echo "         processor time of the run (all threads) $cpu ms, of the user-interface thread $uicpu ms; longest handler of the browser's own $handler ms"
     [ -n "$slow" ] && echo "         gaps above 50 ms (ms@when(the thread's processor ms in it)):$slow"
 done
 echo "goals: 20 thumbnails within 500 ms, all within 8000 ms, no gap above 50 ms"

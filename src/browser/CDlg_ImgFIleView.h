@@ -97,6 +97,7 @@ private:
     double longestGap_ = 0;
     double longestHandler_ = 0;   // the longest of our own event handlers, ms
     double lastTickCpu_ = 0;      // this thread's processor time at the last tick, ms
+    double uiCpuAtShow_ = 0;      // this thread's, ms
     double cpuAtShow_ = 0;        // the process's processor time when the folder was chosen, ms
     wxTimer tick_;
 };

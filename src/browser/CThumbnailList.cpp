@@ -119,8 +119,14 @@ void CThumbnailList::OnPaint(wxPaintEvent&) {
     const wxColour highlight = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
     const wxColour highlightText = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHTTEXT);
     dc.SetFont(GetFont());
-    for (int row = firstRow; row <= lastRow; ++row)
-        for (int col = 0; col < cols; ++col) {
+    // Only the cells the update touches: a new thumbnail repaints its own
+    // cell, not the whole view (names are laid out by Pango, costly).
+    wxRect box = GetUpdateRegion().GetBox();
+    box.SetPosition(CalcUnscrolledPosition(box.GetPosition()));
+    const int rowFrom = std::max(firstRow, box.y / h), rowTo = std::min(lastRow, box.GetBottom() / h);
+    const int colFrom = std::max(0, box.x / kCellWidth), colTo = std::min(cols - 1, box.GetRight() / kCellWidth);
+    for (int row = rowFrom; row <= rowTo; ++row)
+        for (int col = colFrom; col <= colTo; ++col) {
             const int i = row * cols + col;
             if (i >= Count()) return;
             const Item& it = items_[size_t(i)];
