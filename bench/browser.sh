@@ -10,7 +10,10 @@
 #    convert -define jpeg:size=200x180 -thumbnail 100x90, of the same files;
 #  - pimlora-cli info of a 24-megapixel JPEG (headers only) against the whole
 #    decode it did before: time and peak memory.
-# Usage: bench/browser.sh [BUILD_DIR]   (BENCH_DIR=folder, COUNT=500)
+#  - the JPEG decode at 1/8 through the DC decoder against libjpeg's, and
+#    whether the pixels are the same (base files 4:4:4, and a 4:2:0 copy).
+# Usage: bench/browser.sh [BUILD_DIR]   (BENCH_DIR=folder, COUNT=500,
+#        ONLY=editor for the editor's run alone)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=$(readlink -f "${1:-build}")
@@ -36,6 +39,8 @@ for i in $(seq 0 $((COUNT - 1))); do
     f=$(printf '%s/photos/photo%04d.jpg' "$BENCH_DIR" "$i")
     [ -f "$f" ] || cp "$BENCH_DIR/base$((i % 10)).jpg" "$f"
 done
+[ -f "$BENCH_DIR/base0-420.jpg" ] || djpeg "$BENCH_DIR/base0.jpg" | cjpeg -quality 90 -sample 2x2,1x1,1x1 \
+    >"$BENCH_DIR/base0-420.jpg"
 [ -f "$BENCH_DIR/big24.jpg" ] || $IM -size 1500x1000 plasma:fractal -seed 5 -resize 6000x4000! \
     -attenuate 0.15 +noise Gaussian -quality 90 "$BENCH_DIR/big24.jpg"
 
@@ -45,10 +50,12 @@ echo
 
 ms() { echo "scale=1; ($2 - $1) / 1000000" | bc; }
 
+if [ "${ONLY:-}" != editor ]; then
 # --- one thumbnail, side by side ---------------------------------------------------------
 echo "one thumbnail (100 x 90) of a 12-megapixel JPEG, best of 3, ms:"
-printf '%-10s %10s %10s %12s %12s %12s %12s\n' file in-cpu in-wall cli-wall cli-cpu convert-wall convert-cpu
-for k in 0 3 7; do
+printf '%-10s %10s %10s %12s %12s %12s %12s %10s %10s\n' file in-cpu in-wall cli-wall cli-cpu convert-wall convert-cpu \
+    conv/in conv/cli
+for k in 0 3 7 0-420; do
     f=$BENCH_DIR/base$k.jpg
     read -r icpu iwall < <("$BENCH" thumbs "$f")
     best_cli=999999 best_im=999999 cpu_cli=999999 cpu_im=999999
@@ -65,10 +72,19 @@ for k in 0 3 7; do
         cpu_cli=$(echo "if ($ca < $cpu_cli) $ca else $cpu_cli" | bc)
         cpu_im=$(echo "if ($cb < $cpu_im) $cb else $cpu_im" | bc)
     done
-    printf '%-10s %10s %10s %12s %12s %12s %12s\n' "base$k" "$icpu" "$iwall" "$best_cli" "$cpu_cli" "$best_im" "$cpu_im"
+    printf '%-10s %10s %10s %12s %12s %12s %12s %10s %10s\n' "base$k" "$icpu" "$iwall" "$best_cli" "$cpu_cli" "$best_im" \
+        "$cpu_im" "$(echo "scale=2; $best_im / $iwall" | bc)" "$(echo "scale=2; $best_im / $best_cli" | bc)"
 done
 echo "(in-: inside the program, as the browser's worker makes it; cli-: the pimlora-cli thumbnail process;"
-echo " -cpu: processor time, user + system; a process's processor time is counted in 10 ms steps)"
+echo " -cpu: processor time, user + system; a process's processor time is counted in 10 ms steps;"
+echo " conv/in, conv/cli: how many times faster than convert, wall times; the goal is 2 or more)"
+echo
+
+echo "the JPEG decode at 1/8, processor ms, best of 5 (DC decoder / libjpeg), same pixels:"
+for k in 0 3 7 0-420; do
+    read -r dc lib way same < <("$BENCH" eighth "$BENCH_DIR/base$k.jpg")
+    printf '  %-10s %8s %8s  %5.2fx  %s %s\n' "base$k" "$dc" "$lib" "$(echo "$lib / $dc" | bc -l)" "$way" "$same"
+done
 echo
 
 # --- info: headers only against the whole decode ----------------------------------------------
@@ -82,6 +98,7 @@ printf '  header probe (now):     %s in the probe;  pimlora-cli info %s s, peak 
     "$(grep -o '[0-9.]* ms' "$WORK/o3")" $(cat "$WORK/m2")
 echo "  $(cat "$WORK/o2")"
 echo
+fi
 
 # --- the editor: choosing the folder --------------------------------------------------------------
 if ! command -v xvfb-run >/dev/null || [ ! -x "$APP" ]; then
@@ -127,6 +144,12 @@ for run in 1 2; do
     all=$(awk '$1 == "done" {print $3}' "$t")
     gap=$(awk '$1 == "gap" {print $2}' "$t")
     made=$(awk '$1 == "done" {print $2}' "$t")
+    handler=$(awk '$1 == "handler" {print $2}' "$t")
+    cpu=$(awk '$1 == "cpu" {print $2}' "$t")
+    uicpu=$(awk '$1 == "uicpu" {print $2}' "$t")
+    slow=$(awk '$1 == "slowgap" {printf " %s@%s(%s)", $2, $3, $4}' "$t")
     echo "  run $run: listed $listed, 20 thumbnails $first20, all $made $all, longest gap between events $gap ms"
+    echo "         processor time of the run (all threads) $cpu ms, of the user-interface thread $uicpu ms; longest handler of the browser's own $handler ms"
+    [ -n "$slow" ] && echo "         gaps above 50 ms (ms@when(the thread's processor ms in it)):$slow"
 done
 echo "goals: 20 thumbnails within 500 ms, all within 8000 ms, no gap above 50 ms"

@@ -8,6 +8,7 @@
 #include "VaZavi.h"
 #include "image_probe.h"
 #include "decode_limits.h"
+#include "reduced_decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
@@ -17,6 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)ProbeJpeg(probeIn, probe);
     }
     gDecodePixelBudget = int64_t(1) << 18;
+    {
+        // The thumbnail's decode at 1/8 (the DC decoder, or the library
+        // when the DC decoder gives up).
+        ImageStream thumbIn(data, size);
+        VaZavi small;
+        if (DecodeJpegReduced(thumbIn, 1, 1, small)) (void)small.GetPixelColor(small.Width() - 1, 0);
+    }
     VaZavi img;
     ImageStream in(data, size);
     if (img.Load(in, kTypeJPEG)) {

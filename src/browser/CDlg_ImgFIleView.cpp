@@ -3,6 +3,9 @@
 #include <wx/button.h>
 #include <wx/sizer.h>
 
+#include <sys/resource.h>
+#include <time.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -16,6 +19,33 @@ namespace {
 
 wxString U(const char* s) { return wxString::FromUTF8(s); }
 wxString U(const std::string& s) { return wxString::FromUTF8(s); }
+
+// Processor time of the whole process (every thread), ms.
+double ProcessCpuMs() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+double ThreadCpuMs() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Measures one event handler for the trace.
+class HandlerTimer {
+public:
+    explicit HandlerTimer(double& longest) : longest_(longest), start_(std::chrono::steady_clock::now()) {}
+    ~HandlerTimer() {
+        longest_ = std::max(longest_,
+                            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count());
+    }
+
+private:
+    double& longest_;
+    std::chrono::steady_clock::time_point start_;
+};
 
 wxBitmap ToBitmap(const browser::Picture24& p) {
     wxImage img(p.width, p.height, false);
@@ -37,8 +67,15 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
                    CallAfter([this, g, shared] { OnListed(g, std::move(*shared)); });
                },
                [this](int g, int i, browser::Picture24 thumb) {
-                   auto shared = std::make_shared<browser::Picture24>(std::move(thumb));
-                   CallAfter([this, g, i, shared] { OnThumbnail(g, i, *shared); });
+                   bool first;
+                   {
+                       std::lock_guard<std::mutex> lock(pendingMutex_);
+                       first = pending_.empty();
+                       pending_.push_back(Pending{g, i, std::move(thumb)});
+                   }
+                   // Only the first of a group posts: the user-interface thread
+                   // then inserts all that arrived meanwhile in one go.
+                   if (first) CallAfter([this] { TakePending(); });
                },
                [this](int g, int count, bool stopped) { CallAfter([this, g, count, stopped] { OnFinished(g, count, stopped); }); }}) {
     auto* top = new wxBoxSizer(wxVERTICAL);
@@ -88,6 +125,7 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
     previewCheck_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& e) { ShowPreviewWindow(e.IsChecked()); });
     filter_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowFolder(folder_); });
     list_->onItemChanged = [this](int item) { UpdatePreview(item); };
+    list_->onVisibleChanged = [this](int first, int last) { worker_.SetVisibleRange(first, last); };
     // A double click on an item (or Enter), or on the list's background, is OK.
     list_->onActivate = [this] { CallAfter([this] { OnOk(); }); };
     list_->onBackgroundDoubleClick = [this] { CallAfter([this] { OnOk(); }); };
@@ -95,8 +133,18 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
     if (const char* trace = std::getenv("PIMLORA_BROWSER_TRACE"); trace && *trace) trace_ = std::fopen(trace, "a");
     tick_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
         const auto now = std::chrono::steady_clock::now();
-        longestGap_ = std::max(longestGap_, std::chrono::duration<double, std::milli>(now - lastTick_).count());
+        const double gap = std::chrono::duration<double, std::milli>(now - lastTick_).count();
+        longestGap_ = std::max(longestGap_, gap);
         lastTick_ = now;
+        // With the processor time this thread had in it: a long gap with
+        // little of it is a thread that waited (for the processor, the X
+        // server), not one our code kept busy.
+        const double cpu = ThreadCpuMs();
+        if (gap > 50 && trace_) {
+            const double ms = std::chrono::duration<double, std::milli>(now - traceStart_).count();
+            std::fprintf(trace_, "slowgap %ld %.1f %.1f\n", long(gap + 0.5), ms, cpu - lastTickCpu_);
+        }
+        lastTickCpu_ = cpu;
     });
 }
 
@@ -120,12 +168,21 @@ void CDlg_ImgFIleView::SetStatus(const char* text) {
 
 void CDlg_ImgFIleView::ShowFolder(const std::string& folder) {
     traceStart_ = lastTick_ = std::chrono::steady_clock::now();
+    HandlerTimer timed(longestHandler_);
     longestGap_ = 0;
-    if (trace_) tick_.Start(5);
+    longestHandler_ = 0;
+    cpuAtShow_ = ProcessCpuMs();
+    uiCpuAtShow_ = ThreadCpuMs();
+    // Every 10 ms: fine enough for gaps of 50 ms, and each tick costs the
+    // editor an idle pass (its tool bars' update events) of its own.
+    if (trace_) tick_.Start(10);
     Trace("show");
     progress_->Show();
+    // The spinner stays still: each of its animation frames woke the
+    // editor's whole idle pass (tool-bar update events), 12 ms of the
+    // user-interface thread per thumbnail; the progress bar and "진행중"
+    // show the run.
     busy_->Show();
-    busy_->Start();
     SetStatus("진행중");
     list_->Clear();
     progress_->SetRange(1);
@@ -144,6 +201,7 @@ void CDlg_ImgFIleView::ShowFolder(const std::string& folder) {
 
 void CDlg_ImgFIleView::OnListed(int generation, std::vector<std::string> names) {
     if (generation != generation_) return;   // a folder left behind
+    HandlerTimer timed(longestHandler_);
     names_ = std::move(names);
     Trace("listed", long(names_.size()));
     progress_->SetRange(std::max<int>(1, int(names_.size())));
@@ -153,10 +211,20 @@ void CDlg_ImgFIleView::OnListed(int generation, std::vector<std::string> names) 
 
 void CDlg_ImgFIleView::OnThumbnail(int generation, int index, const browser::Picture24& thumb) {
     if (generation != generation_ || index < 0 || index >= list_->Count()) return;
+    HandlerTimer timed(longestHandler_);
     ++done_;
     progress_->SetValue(std::min(done_, progress_->GetRange()));
     if (!thumb.Empty()) list_->SetPicture(index, ToBitmap(thumb));
     Trace("thumb", index);
+}
+
+void CDlg_ImgFIleView::TakePending() {
+    std::vector<Pending> group;
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        group.swap(pending_);
+    }
+    for (const Pending& p : group) OnThumbnail(p.generation, p.index, p.picture);
 }
 
 void CDlg_ImgFIleView::OnFinished(int generation, int count, bool /*stopped*/) {
@@ -167,6 +235,9 @@ void CDlg_ImgFIleView::OnFinished(int generation, int count, bool /*stopped*/) {
     SetStatus(names_.empty() ? "폴더 내 이미지 없음" : "");
     tick_.Stop();
     Trace("done", count);
+    Trace("handler", long(longestHandler_ + 0.5));
+    Trace("cpu", long(ProcessCpuMs() - cpuAtShow_ + 0.5));
+    Trace("uicpu", long(ThreadCpuMs() - uiCpuAtShow_ + 0.5));
     Trace("gap", long(longestGap_ + 0.5));
 }
 

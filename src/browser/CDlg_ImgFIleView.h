@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -79,12 +80,25 @@ private:
     int generation_ = 0;
     int done_ = 0;
     int previewItem_ = -1;
+    // Thumbnails made on the worker threads, waiting for the user-interface
+    // thread: one pending call takes all of them at once.
+    struct Pending {
+        int generation, index;
+        browser::Picture24 picture;
+    };
+    void TakePending();
+    std::mutex pendingMutex_;
+    std::vector<Pending> pending_;
     browser::ThumbnailWorker worker_;
 
     // Timing trace for the benchmarks ($PIMLORA_BROWSER_TRACE).
     FILE* trace_ = nullptr;
     std::chrono::steady_clock::time_point traceStart_, lastTick_;
     double longestGap_ = 0;
+    double longestHandler_ = 0;   // the longest of our own event handlers, ms
+    double lastTickCpu_ = 0;      // this thread's processor time at the last tick, ms
+    double uiCpuAtShow_ = 0;      // this thread's, ms
+    double cpuAtShow_ = 0;        // the process's processor time when the folder was chosen, ms
     wxTimer tick_;
 };
 

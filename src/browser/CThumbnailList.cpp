@@ -42,6 +42,8 @@ void CThumbnailList::UpdateExtent() {
 void CThumbnailList::Clear() {
     items_.clear();
     focus_ = anchor_ = -1;
+    visibleFirst_ = 0;
+    visibleLast_ = -1;
     Scroll(0, 0);
     UpdateExtent();
     Refresh(false);
@@ -107,11 +109,24 @@ void CThumbnailList::OnPaint(wxPaintEvent&) {
     const wxSize client = GetClientSize();
     const int cols = Columns(), h = CellHeight();
     const int firstRow = std::max(0, origin.y / h), lastRow = (origin.y + client.y) / h;
+    // The worker makes the thumbnails in view first.
+    const int first = std::min(Count() - 1, firstRow * cols), last = std::min(Count() - 1, lastRow * cols + cols - 1);
+    if ((first != visibleFirst_ || last != visibleLast_) && onVisibleChanged) {
+        visibleFirst_ = first;
+        visibleLast_ = last;
+        onVisibleChanged(first, last);
+    }
     const wxColour highlight = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
     const wxColour highlightText = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHTTEXT);
     dc.SetFont(GetFont());
-    for (int row = firstRow; row <= lastRow; ++row)
-        for (int col = 0; col < cols; ++col) {
+    // Only the cells the update touches: a new thumbnail repaints its own
+    // cell, not the whole view (names are laid out by Pango, costly).
+    wxRect box = GetUpdateRegion().GetBox();
+    box.SetPosition(CalcUnscrolledPosition(box.GetPosition()));
+    const int rowFrom = std::max(firstRow, box.y / h), rowTo = std::min(lastRow, box.GetBottom() / h);
+    const int colFrom = std::max(0, box.x / kCellWidth), colTo = std::min(cols - 1, box.GetRight() / kCellWidth);
+    for (int row = rowFrom; row <= rowTo; ++row)
+        for (int col = colFrom; col <= colTo; ++col) {
             const int i = row * cols + col;
             if (i >= Count()) return;
             const Item& it = items_[size_t(i)];

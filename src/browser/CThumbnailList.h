@@ -37,6 +37,8 @@ public:
     std::function<void()> onActivate;
     // A double click where there is no item.
     std::function<void()> onBackgroundDoubleClick;
+    // The items in view changed (scrolled, resized, new items): first..last.
+    std::function<void(int first, int last)> onVisibleChanged;
 
     static constexpr int kCellWidth = 130;
     static constexpr int kPictureWidth = 100, kPictureHeight = 90;
@@ -59,4 +61,5 @@ private:
 
     std::vector<Item> items_;
     int focus_ = -1, anchor_ = -1;
+    int visibleFirst_ = 0, visibleLast_ = -1;
 };

@@ -352,9 +352,52 @@ bool VaZaviJPG::Encode(ImageStream& stream) {
 // --- header probe and reduced decoding ---------------------------------------------
 
 #include "image_probe.h"
+#include "jpeg_eighth.h"
 #include "reduced_decode.h"
 
 namespace {
+
+// The file's scan as the decoder at one eighth takes it, when it is one it
+// takes: one interleaved sequential Huffman scan of 8-bit grey or YCbCr.
+bool EighthScan(const jpeg_decompress_struct& cinfo, JpegEighthTable (&tables)[6], JpegEighthScan& scan) {
+    const bool grey = cinfo.num_components == 1 && cinfo.jpeg_color_space == JCS_GRAYSCALE &&
+                      cinfo.out_color_space == JCS_GRAYSCALE;
+    const bool ycc = cinfo.num_components == 3 && cinfo.jpeg_color_space == JCS_YCbCr &&
+                     cinfo.out_color_space == JCS_EXT_BGR;
+    if ((!grey && !ycc) || cinfo.progressive_mode || cinfo.arith_code || cinfo.data_precision != 8 ||
+        cinfo.comps_in_scan != cinfo.num_components || cinfo.Ss != 0 || cinfo.Se != 63 || cinfo.Ah != 0 ||
+        cinfo.Al != 0 || cinfo.CCIR601_sampling || !cinfo.src || !cinfo.src->next_input_byte)
+        return false;
+    scan.width = int(cinfo.image_width);
+    scan.height = int(cinfo.image_height);
+    scan.components = cinfo.num_components;
+    scan.restartInterval = int(cinfo.restart_interval);
+    for (int i = 0; i < cinfo.comps_in_scan; ++i) {
+        const jpeg_component_info* k = cinfo.cur_comp_info[i];
+        const int c = k->component_index;
+        if (c < 0 || c >= scan.components || k->quant_tbl_no < 0 || k->quant_tbl_no >= NUM_QUANT_TBLS ||
+            k->dc_tbl_no < 0 || k->dc_tbl_no >= NUM_HUFF_TBLS || k->ac_tbl_no < 0 || k->ac_tbl_no >= NUM_HUFF_TBLS)
+            return false;
+        const JQUANT_TBL* q = cinfo.quant_tbl_ptrs[k->quant_tbl_no];
+        const JHUFF_TBL* dc = cinfo.dc_huff_tbl_ptrs[k->dc_tbl_no];
+        const JHUFF_TBL* ac = cinfo.ac_huff_tbl_ptrs[k->ac_tbl_no];
+        if (!q || !dc || !ac) return false;   // the library's defaults or its error
+        JpegEighthComponent& out = scan.comp[c];
+        out.h = k->h_samp_factor;
+        out.v = k->v_samp_factor;
+        out.quant = q->quantval;
+        std::memcpy(tables[2 * i].bits, dc->bits, 17);
+        std::memcpy(tables[2 * i].values, dc->huffval, 256);
+        std::memcpy(tables[2 * i + 1].bits, ac->bits, 17);
+        std::memcpy(tables[2 * i + 1].values, ac->huffval, 256);
+        out.dc = &tables[2 * i];
+        out.ac = &tables[2 * i + 1];
+        scan.scanOrder[i] = c;
+    }
+    scan.data = cinfo.src->next_input_byte;
+    scan.size = cinfo.src->bytes_in_buffer;
+    return true;
+}
 
 // The resolution the reader gives a picture with these density fields.
 void JpegDensity(const jpeg_decompress_struct& cinfo, VaZavi& img) {
@@ -444,7 +487,8 @@ bool ProbeJpeg(ImageStream& stream, ImageProbe& probe) {
     return true;
 }
 
-bool DecodeJpegReduced(ImageStream& stream, int minWidth, int minHeight, VaZavi& out, ReducedInfo* fullSize) {
+bool DecodeJpegReduced(ImageStream& stream, int minWidth, int minHeight, VaZavi& out, ReducedInfo* fullSize,
+                       bool eighthDecoder) {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     InstallErrorManager(err, out.info.lastError);
@@ -462,7 +506,8 @@ bool DecodeJpegReduced(ImageStream& stream, int minWidth, int minHeight, VaZavi&
     // A picture already in memory is read in place: the library's fast
     // entropy decoding then never runs out of buffered bytes.
     const int64_t at = stream.Tell();
-    if (stream.Kind() == 1 && stream.Data() && at >= 0 && stream.Size() > at)
+    const bool inMemory = stream.Kind() == 1 && stream.Data() && at >= 0 && stream.Size() > at;
+    if (inMemory)
         jpeg_mem_src(&cinfo, stream.Data() + at, static_cast<unsigned long>(stream.Size() - at));
     else
         AttachSource(&cinfo, stream);
@@ -506,9 +551,24 @@ bool DecodeJpegReduced(ImageStream& stream, int minWidth, int minHeight, VaZavi&
         fullSize->xDpi = out.info.xDpi;
         fullSize->yDpi = out.info.yDpi;
     }
-    jpeg_start_decompress(&cinfo);
     const size_t rowBytes = size_t(w) * (bitCount / 8);
     const size_t stride = size_t(out.info.stride);
+    // At one eighth most files need only the DC coefficients: the decoder
+    // that skips the rest gives the library's pixels in a fraction of its
+    // time, and leaves whatever it does not take to the library.
+    if (eighthDecoder && inMemory && num == 1) {
+        JpegEighthTable tables[6];
+        JpegEighthScan scan;
+        if (EighthScan(cinfo, tables, scan) && JpegEighthSize(scan.width) == w && JpegEighthSize(scan.height) == h &&
+            DecodeJpegEighth(scan, out.Row(h - 1), -ptrdiff_t(stride))) {
+            if (stride > rowBytes)
+                for (int r = 0; r < h; ++r) std::memset(out.Row(r) + rowBytes, 0, stride - rowBytes);
+            if (fullSize) fullSize->eighthDecoder = true;
+            jpeg_destroy_decompress(&cinfo);
+            return true;
+        }
+    }
+    jpeg_start_decompress(&cinfo);
     if (cinfo.out_color_space == JCS_CMYK) {
         JSAMPARRAY buffer = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                       JDIMENSION(w) * 4, 1);

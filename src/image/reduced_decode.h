@@ -9,6 +9,7 @@ class VaZavi;
 struct ReducedInfo {
     int width = 0, height = 0;   // of the whole picture
     int xDpi = 0, yDpi = 0;
+    bool eighthDecoder = false;   // the picture came from the decoder at one eighth
 };
 
 // Decodes at the smallest scale M/8 (M = 1..8) whose output is at least
@@ -16,4 +17,7 @@ struct ReducedInfo {
 // 24-bit (colour) or 8-bit grey image; out's resolution is the file's.
 // fullSize, when given, receives the picture's own size. False (with the
 // reason in out.LastError()) for a file the JPEG reader refuses.
-bool DecodeJpegReduced(ImageStream& stream, int minWidth, int minHeight, VaZavi& out, ReducedInfo* fullSize = nullptr);
+// At scale 1/8 a file in memory goes through the decoder of jpeg_eighth.h
+// first (the same pixels, much faster) unless eighthDecoder is false.
+bool DecodeJpegReduced(ImageStream& stream, int minWidth, int minHeight, VaZavi& out, ReducedInfo* fullSize = nullptr,
+                       bool eighthDecoder = true);

@@ -8,6 +8,8 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
+#include <algorithm>
 #include <thread>
 #include <variant>
 
@@ -99,31 +101,75 @@ bool IsRed(const Picture24& p) { return !p.Empty() && p.At(50, 45)[2] == 255 && 
 
 }  // namespace
 
-TEST(ThumbnailWorker, ListsThenMakesEveryThumbnailInOrder) {
+TEST(ThumbnailWorker, ListsThenMakesEveryThumbnailOnceOnBothThreads) {
     TempDir dir;
-    Folder(dir, 12, 0, 0, 255, "r");
+    Folder(dir, 40, 0, 0, 255, "r");
     testsupport::WriteBytes(dir.File("zz.jpg"), {1, 2, 3});   // not listed
-    Inbox inbox;
-    ThumbnailWorker worker(inbox.Callbacks());
-    const int g = worker.Start(dir.Path(), "모든이미지형식");
-    EXPECT_TRUE(worker.Running() || true);
-    Event e = inbox.Take();
-    ASSERT_TRUE(std::holds_alternative<Listed>(e));
-    EXPECT_EQ(std::get<Listed>(e).generation, g);
-    ASSERT_EQ(std::get<Listed>(e).names.size(), 12u);
-    EXPECT_EQ(std::get<Listed>(e).names.front(), "r000.bmp");
-    for (int i = 0; i < 12; ++i) {
+    for (int threads : {1, 2}) {
+        Inbox inbox;
+        std::mutex m;
+        std::set<std::thread::id> makers;
+        ThumbnailWorker::Callbacks callbacks = inbox.Callbacks();
+        auto queue = callbacks.thumbnail;
+        callbacks.thumbnail = [&](int g, int i, Picture24 p) {
+            {
+                std::lock_guard<std::mutex> lock(m);
+                makers.insert(std::this_thread::get_id());
+            }
+            queue(g, i, std::move(p));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        };
+        ThumbnailWorker worker(callbacks, threads);
+        EXPECT_EQ(worker.Threads(), threads);
+        const int g = worker.Start(dir.Path(), "모든이미지형식");
+        Event e = inbox.Take();
+        ASSERT_TRUE(std::holds_alternative<Listed>(e));
+        EXPECT_EQ(std::get<Listed>(e).generation, g);
+        ASSERT_EQ(std::get<Listed>(e).names.size(), 40u);
+        EXPECT_EQ(std::get<Listed>(e).names.front(), "r000.bmp");
+        std::vector<int> seen(40, 0);
+        for (int i = 0; i < 40; ++i) {
+            e = inbox.Take();
+            ASSERT_TRUE(std::holds_alternative<Thumb>(e)) << "thumbnail " << i;
+            const Thumb& t = std::get<Thumb>(e);
+            ASSERT_GE(t.index, 0);
+            ASSERT_LT(t.index, 40);
+            ++seen[size_t(t.index)];
+            EXPECT_TRUE(IsRed(t.picture));
+        }
+        for (int i = 0; i < 40; ++i) EXPECT_EQ(seen[size_t(i)], 1) << "item " << i;
+        // Finished comes after every thumbnail of both threads.
         e = inbox.Take();
-        ASSERT_TRUE(std::holds_alternative<Thumb>(e));
-        EXPECT_EQ(std::get<Thumb>(e).index, i);
-        EXPECT_TRUE(IsRed(std::get<Thumb>(e).picture));
+        ASSERT_TRUE(std::holds_alternative<Finished>(e));
+        EXPECT_EQ(std::get<Finished>(e).count, 40);
+        EXPECT_FALSE(std::get<Finished>(e).stopped);
+        worker.Stop();
+        EXPECT_FALSE(worker.Running());
+        EXPECT_EQ(int(makers.size()), threads);
     }
-    e = inbox.Take();
-    ASSERT_TRUE(std::holds_alternative<Finished>(e));
-    EXPECT_EQ(std::get<Finished>(e).count, 12);
-    EXPECT_FALSE(std::get<Finished>(e).stopped);
-    worker.Stop();
-    EXPECT_FALSE(worker.Running());
+}
+
+TEST(ThumbnailWorker, ItemsInViewGoFirst) {
+    TempDir dir;
+    Folder(dir, 200, 0, 0, 255, "r");
+    Inbox inbox;
+    inbox.thumbDelay = std::chrono::milliseconds(5);
+    ThumbnailWorker worker(inbox.Callbacks(), 1);
+    const int g = worker.Start(dir.Path(), "bmp");
+    inbox.WaitForThumbs(g, 1);
+    worker.SetVisibleRange(150, 159);   // scrolled down
+    std::vector<int> order;
+    for (;;) {
+        Event e = inbox.Take();
+        if (auto* t = std::get_if<Thumb>(&e)) order.push_back(t->index);
+        if (std::holds_alternative<Finished>(e)) break;
+    }
+    ASSERT_EQ(order.size(), 200u);
+    // At most the item being made and the one after it before the ten in view.
+    std::vector<int> soon(order.begin(), order.begin() + 13);
+    for (int i = 150; i < 160; ++i) EXPECT_NE(std::find(soon.begin(), soon.end(), i), soon.end()) << i;
+    std::sort(order.begin(), order.end());
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(order[size_t(i)], i);
 }
 
 TEST(ThumbnailWorker, NewFolderDuringARunNeverShowsTheOldFolder) {

@@ -1,5 +1,8 @@
-// The thumbnail worker: one thread at a time that lists a folder (header
-// probes only) and then makes the thumbnail of each listed file in order.
+// The thumbnail worker: one run at a time that lists a folder (header
+// probes only) and then makes the thumbnail of each listed file on two
+// threads (one per core, at most two), which take the items in list order
+// (the first ones are the visible ones when a folder is shown), except that
+// the items the list says are in view go first.
 // It never touches a window: everything it finds goes to the callbacks,
 // which run on the worker thread and must only hand the result over to the
 // user-interface thread (wxEvtHandler::CallAfter, a queue...). Each run
@@ -23,13 +26,16 @@ public:
     struct Callbacks {
         // The files of the folder, once listed, before the first thumbnail.
         std::function<void(int generation, std::vector<std::string> names)> listed;
-        // Item `index` of the list; an empty picture when the file cannot be read.
+        // Item `index` of the list; an empty picture when the file cannot be
+        // read. Called on either thread, each index once, in no fixed order.
         std::function<void(int generation, int index, Picture24 thumbnail)> thumbnail;
-        // The run is over (count = thumbnails made, stopped = ended by Stop).
+        // The run is over, both threads done (count = thumbnails made,
+        // stopped = ended by Stop); nothing of the run follows it.
         std::function<void(int generation, int count, bool stopped)> finished;
     };
 
-    explicit ThumbnailWorker(Callbacks callbacks);
+    // threads: how many make thumbnails; 0 for one per core, at most two.
+    explicit ThumbnailWorker(Callbacks callbacks, int threads = 0);
     ~ThumbnailWorker();
     ThumbnailWorker(const ThumbnailWorker&) = delete;
     ThumbnailWorker& operator=(const ThumbnailWorker&) = delete;
@@ -38,21 +44,30 @@ public:
     // returns the new run's generation.
     int Start(const std::string& folder, const std::string& filter);
     // Sets the stop flag (tested before every file) and waits for the
-    // thread to end; nothing crosses back synchronously, so no message
+    // threads to end; nothing crosses back synchronously, so no message
     // pumping is needed while it waits.
     void Stop();
     // Set when a run starts, cleared by the worker at its end.
     bool Running() const { return running_.load(); }
     int Generation() const { return generation_; }
+    int Threads() const { return threads_; }
+    // The items now in view (first..last, list indices); they are made
+    // before the others still waiting. Any thread may call it at any time.
+    void SetVisibleRange(int first, int last);
 
 private:
+    struct Job;
     void Run(int generation, std::string folder, std::string filter);
+    void MakeThumbnails(Job& job);
+    int NextItem(Job& job);
 
     Callbacks callbacks_;
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> running_{false};
+    std::atomic<int> visibleFirst_{0}, visibleLast_{-1};
     int generation_ = 0;
+    int threads_ = 1;
 };
 
 }  // namespace browser
