@@ -271,6 +271,50 @@ TEST(PixelOps, LevelsRefuseSingleLevelChannels) {
     EXPECT_FALSE(RemapLevels(y, 0, -1, -1, true));
 }
 
+// The luminance's levels are what counts, not the colours: different
+// colours of one luminance are a single level, and colours that all have
+// luminance 0 are "all black" to the equaliser. Large enough for two
+// threads, with the one pixel of another level last.
+TEST(PixelOps, LevelsJudgeTheLuminanceNotTheColours) {
+    Case c(700, 400, 5);
+    for (int i = 0; i < c.layer.pixelSize; i += 3) {
+        const bool odd = i / 3 % 2 != 0;   // lum (11 B + 59 G + 30 R) div 100 is 0 for both
+        c.layer.pixels[size_t(i)] = odd ? 9 : 0, c.layer.pixels[size_t(i) + 1] = 0, c.layer.pixels[size_t(i) + 2] = odd ? 0 : 3;
+    }
+    const auto before = c.outPixels;
+    for (bool equalise : {false, true}) {
+        LayerOpContext x = c.Context();
+        EXPECT_FALSE(RemapLevels(x, 0, -1, -1, equalise)) << equalise;
+    }
+    EXPECT_EQ(c.outPixels, before);
+    // One pixel of luminance 1 at the very end: two levels, both refusals go.
+    uint8_t* last = c.layer.pixels.get() + size_t(399) * c.layer.stride + 3 * 699;
+    last[0] = 0, last[1] = 2, last[2] = 0;
+    for (bool equalise : {false, true}) {
+        LayerOpContext x = c.Context();
+        std::vector<uint8_t> p = c.outPixels, a = c.outAlpha;
+        x.outPixels = p.data(), x.outAlpha = a.data();
+        EXPECT_TRUE(RemapLevels(x, 0, -1, -1, equalise)) << equalise;
+    }
+}
+
+// The histogram of a picture large enough for two threads, each with its
+// own counters, an odd width leaving pixels after the groups of four.
+TEST(PixelOps, HistogramOfTwoHalvesAddsUp) {
+    Case c(701, 401, 12);
+    uint32_t hist[1024] = {};
+    for (int r = 0; r < 401; ++r)
+        for (int x = 0; x < 701; ++x) {
+            const uint8_t* p = c.Px(x, r);
+            ++hist[(11 * p[0] + 59 * p[1] + 30 * p[2]) / 100], ++hist[256 + p[2]], ++hist[512 + p[1]],
+                ++hist[768 + p[0]];
+        }
+    uint32_t got[1024];
+    LayerOpContext x = c.Context();
+    ASSERT_TRUE(Histogram(x, got));
+    EXPECT_TRUE(std::equal(hist, hist + 1024, got));
+}
+
 TEST(PixelOps, ChannelSplitsMatchThePlainRule) {
     BothPaths([](bool avx2) {
         uint32_t seed = 90;
