@@ -251,6 +251,20 @@ TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
     });
 }
 
+// Pictures large enough for the two threads of Floyd-Steinberg (batches of
+// 16 rows alternating between them, each following the one above): the
+// bytes of the one-row-at-a-time rule, with and without transparent
+// pixels, a last batch of 16 rows and of fewer, a picture of only two batches.
+TEST(PixelOps, FloydOnTwoThreadsMatchesThePlainRule) {
+    struct Shape { int w, h; bool opaque; int level; };
+    for (Shape s : {Shape{1201, 250, false, 128}, Shape{1001, 272, true, 90}, Shape{8200, 32, true, 200},
+                    Shape{601, 449, false, 40}}) {
+        Case c(s.w, s.h, uint32_t(s.w + s.h), s.opaque);
+        EXPECT_EQ(Apply(c, [&](LayerOpContext& x) { return ThresholdFloyd(x, s.level); }), PlainFloyd(c, s.level))
+            << s.w << "x" << s.h << " opaque " << s.opaque;
+    }
+}
+
 // Levels refuse a channel of a single level (the luminance of a flat grey
 // picture), and equalising a picture that is all black.
 TEST(PixelOps, LevelsRefuseSingleLevelChannels) {
