@@ -338,11 +338,13 @@ bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bi
 // The nearest-neighbour rule above shifts by one pixel at every angle
 // (trunc(-0.5) = trunc(0.5)), which would drop a row or column on each
 // quarter turn of a layer; the fixed turns move pixels exactly instead.
-bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters) {
+bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters, LayerRecord* copy) {
     quarters = ((quarters % 4) + 4) % 4;
     const int W = src.width, H = src.height;
     const int nw = (quarters & 1) ? H : W, nh = (quarters & 1) ? W : H;
     if (!src.pixels || !src.alpha || !dst.pixels || !dst.alpha || dst.width != nw || dst.height != nh) return false;
+    if (copy && (!copy->pixels || !copy->alpha || copy->pixelSize != dst.pixelSize || copy->planeSize != dst.planeSize))
+        return false;
     const bool text = src.IsTextKind();
     const int bpp = text ? 1 : bitsPerPixel / 8;
     if (bpp != 1 && bpp != 3) return false;
@@ -411,6 +413,14 @@ bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel
                     d[x] = *p;
                     da[x] = *q;
                 }
+            }
+            if (copy) {
+                // The tile's bytes of the row (and the row's padding after
+                // its last tile); the fourth byte past the tile is not yet
+                // final, the next tile copies it.
+                const size_t from = size_t(tx) * size_t(bpp), to = tx1 == nw ? dStride : size_t(tx1) * size_t(bpp);
+                std::memcpy(copy->pixels.get() + size_t(r) * dStride + from, d + from, to - from);
+                std::memcpy(copy->alpha.get() + size_t(r) * size_t(nw) + size_t(tx), da + tx, size_t(tx1 - tx));
             }
         }
     };
