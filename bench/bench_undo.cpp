@@ -12,7 +12,8 @@
 // $BENCH_UNDO_RUNS (3) runs, each on a fresh document whose journal is idle.
 //
 //   bench_undo [--benchmark_...] [--table-only] [--no-table]
-//   (files go to $PIMLORA_BENCH_DIR or /tmp; SKIP_SLOW=1 leaves out the medians)
+//   (files go to $PIMLORA_BENCH_DIR or /tmp; SKIP_SLOW=1 leaves out the medians,
+//   BENCH_UNDO_ONLY=TEXT keeps the rows whose name holds TEXT)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -229,11 +230,13 @@ void PrintCommandTable() {
     const char* runsEnv = std::getenv("BENCH_UNDO_RUNS");
     const int runs = std::max(1, runsEnv ? std::atoi(runsEnv) : 3);
     const bool skipSlow = std::getenv("SKIP_SLOW") != nullptr;
+    const char* only = std::getenv("BENCH_UNDO_ONLY");   // rows whose name holds this text
     std::printf("\n%d x %d, best of %d; times in ms; kept = bytes the step copies into its snapshots\n", kWidth, kHeight, runs);
     std::printf("%-20s %9s %9s %9s %8s %8s %9s %5s\n", "command", "without", "with", "visible", "kept MB", "copy",
                 "goal", "met");
     for (const Row& row : Rows()) {
         if (skipSlow && std::string(row.name).rfind("median", 0) == 0) continue;
+        if (only && *only && !std::strstr(row.name, only)) continue;
         double best[3] = {1e300, 1e300, 1e300};
         int64_t kept = 0;
         for (int r = 0; r < runs; ++r)

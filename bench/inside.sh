@@ -62,7 +62,7 @@ bench_min "$BUILD/bench/bench_pixel_ops" | awk '
         for (i = 1; i <= NR; ++i) {
             n = name[i]
             if (n ~ /^BM_Floor/) { f = "-"; fw = 0 }
-            else if (n ~ /Negative|SplitRGB/) { f = "pixels"; fw = pix }
+            else if (n ~ /Negative|SplitRGB|Histogram/) { f = "pixels"; fw = pix }
             else if (n ~ /SplitYUV|SplitHSL/) { f = "fresh"; fw = fresh }
             else { f = "pixels+alpha"; fw = both }
             if (fw) printf "%-36s %9.1f %9.1f %-18s %10.2f\n", n, wall[i], cpu[i], f, wall[i] / fw

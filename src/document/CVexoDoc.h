@@ -297,6 +297,10 @@ public:
     // The buffers of the last layer a quarter turn replaced, kept for the
     // next transform that needs buffers of the same sizes (the turn back).
     LayerRecord spareBuffers;
+    // Slots whose previous-state buffers a quarter turn has already filled
+    // with the turned layer's bytes: the next refresh of the previous-state
+    // copy takes only their records (and clears the marks).
+    bool prevStateFilled[kMaxLayers] = {};
 
     // Composite request and the composite buffer (canvas width x height x 4).
     int compositeStart = kNoLayer;

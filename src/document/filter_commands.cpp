@@ -1,8 +1,10 @@
 // The document's filter and transform operations and their commands.
 #include "filter_commands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 
@@ -260,10 +262,20 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
     // nearest-neighbour rotation.
     const double q = degrees / 90.0;
     const bool quarter = q == std::floor(q);
-    const bool ok = quarter ? layerops::QuarterTurnLayer(L, out, bpp, int(q))
+    // A quarter turn also fills the previous-state copy of the layer (the
+    // step that follows would copy the turned layer there) while the bytes
+    // are in cache, when its buffers have the sizes already.
+    LayerRecord& prev = doc.prevState.layers[index];
+    const bool fillPrev = quarter && !L.text && !prev.text && prev.pixels && prev.alpha && prev.effectPlane &&
+                          prev.pixelSize == out.pixelSize && prev.planeSize == out.planeSize;
+    const bool ok = quarter ? layerops::QuarterTurnLayer(L, out, bpp, int(q), fillPrev ? &prev : nullptr)
                             : layerops::RotateLayer(doc.image, L, out, bpp, degrees);
     doc.image.progressWindow = nullptr;
     if (!ok) return false;
+    if (fillPrev) {
+        std::memcpy(prev.effectPlane.get(), out.effectPlane.get(), size_t(out.planeSize));
+        doc.prevStateFilled[index] = true;
+    }
     // After a quarter turn the old buffers are kept for the turn back.
     if (quarter) doc.spareBuffers.TakeFrom(L);
     L.TakeFrom(out);
@@ -281,7 +293,7 @@ bool RotateCurrentLayer(CVexoDoc& doc, int id, double degrees) {
     LayerRecord& L = doc.live.layers[cur];
     const int ow = L.width, oh = L.height;
     int nw, nh;
-    if (!RotateOne(doc, cur, degrees, nw, nh)) return false;
+    if (!RotateOne(doc, cur, degrees, nw, nh)) return false;   // nothing turned, no slot filled
     // The layer turns about its own centre.
     L.x += (ow - nw) / 2;
     L.y -= (oh - nh) / 2;
@@ -321,7 +333,12 @@ bool RotateCanvas(CVexoDoc& doc, int id, double degrees) {
         // Centre relative to the canvas centre, in stored-row coordinates.
         const double dx = L.x + L.width / 2.0 - CW / 2.0, dy = -L.y + L.height / 2.0 - CH / 2.0;
         int nw, nh;
-        if (!RotateOne(doc, i, degrees, nw, nh)) return false;
+        if (!RotateOne(doc, i, degrees, nw, nh)) {
+            // The layers turned so far stay turned without a step: their
+            // previous-state copies go back to being copied at the next refresh.
+            std::fill(std::begin(doc.prevStateFilled), std::end(doc.prevStateFilled), false);
+            return false;
+        }
         newW = std::max(newW, nw), newH = std::max(newH, nh);
         moved.push_back({i, Centre{dx * std::cos(th) - dy * std::sin(th), dx * std::sin(th) + dy * std::cos(th)}});
     }

@@ -59,8 +59,9 @@ void RefreshPrevState(CVexoDoc& d, int same) {
     d.prevState.palette = d.live.palette;
     for (int i = 0; i < kMaxLayers; ++i) {
         const LayerRecord& l = d.Layer(i);
-        if (l.inUse && i != same) CopyLayerReusing(d.prevState.layers[i], l);
+        if (l.inUse && i != same && !d.prevStateFilled[i]) CopyLayerReusing(d.prevState.layers[i], l);
         else static_cast<LayerRecordData&>(d.prevState.layers[i]) = l;
+        d.prevStateFilled[i] = false;
     }
 }
 

@@ -11,7 +11,12 @@
 // The rows are laid out for this skew once per batch (a transpose of 16 x 16
 // blocks), and the results put back the same way.
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstring>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "layer_access.h"
@@ -138,6 +143,13 @@ struct Batches {
     std::vector<int16_t> s1, s5, s3;              // the last lane's shares to the row after the batch
     std::vector<uint8_t> carry;                   // that row's greys
 
+    // On two threads the batches alternate between two of these: a batch's
+    // first lane takes the shares of the batch above (`above`, the other
+    // thread's) as far as that batch has published its steps in `done`.
+    const Batches* above = nullptr;
+    std::atomic<int>* done = nullptr;      // steps done of each batch, INT_MAX when finished
+    static constexpr int kChunk = 64;      // steps between two looks at the batch above
+
     Batches(LayerAccess& access, int lvl, bool inPl, bool str) : a(access), level(lvl), inPlace(inPl), stream(str) {
         w = a.w;
         steps = w + kSkew * (kLanes - 1);
@@ -211,8 +223,12 @@ struct Batches {
     PIMLORA_AVX2 void Batch(int r0) {
         const int h = a.h;
         const int n = std::min(kLanes, h - r0);
+        const int batch = r0 / kLanes;
         // Lane 0 is the row the previous batch left (its greys with the
-        // shares of the row above); the others start from their greys.
+        // shares of the row above); the others start from their greys. On
+        // two threads lane 0 starts from its own greys and takes the shares
+        // as the batch above publishes them.
+        if (done && batch > 0) pixelrows::GreyValues(a.SrcRow(r0), carry.data(), w);
         std::memcpy(Padded(greys, 0), carry.data(), size_t(w));
         for (int k = 1; k < kLanes; ++k) {
             if (k < n) pixelrows::GreyValues(a.SrcRow(r0 + k), Padded(greys, k), w);
@@ -240,10 +256,17 @@ struct Batches {
         const __m256i k255 = _mm256_set1_epi16(255), zero = _mm256_setzero_si256();
         // Cells t + 1 .. t + 4 as they stand, kept in registers: cell t + 2
         // still gets a 3/16 share, t + 3 a 5/16 one, t + 4 a 1/16 one.
+        int filled = 0;
+        FillFirstLane(batch, kChunk + 5, filled);
         __m256i c1 = Cell(1), c2 = Cell(2), c3 = Cell(3);
         __m256i right = zero;   // each lane's 7/16 share for its next pixel
         __m256i g = Cell(0);
         for (int t = 0; t < steps; ++t) {
+            if (done && t % kChunk == 0 && t > 0) {
+                // Cells up to t + 4 are read before the next look.
+                FillFirstLane(batch, t + kChunk + 5, filled);
+                done[batch].store(t, std::memory_order_release);
+            }
             g = Clamp8(_mm256_add_epi16(g, right));
             const __m256i wh = _mm256_cmpgt_epi16(g, limit);
             const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&valid[size_t(t) * 16]));
@@ -265,35 +288,59 @@ struct Batches {
             g = c1;
             c1 = c2, c2 = c3, c3 = c4;
         }
+        if (done) done[batch].store(INT_MAX, std::memory_order_release);
         for (int t = steps; t < cellsCount; ++t) std::memset(&white[size_t(t) * 16], 0, 16);
         Unskew(white.data(), flags);
         for (int k = 0; k < n; ++k)
             pixelrows::PaintFlags(Padded(flags, k), a.DstRow(r0 + k), a.AlphaRow(r0 + k),
                                   inPlace ? a.OutAlphaRow(r0 + k) : nullptr, w, stream);
-        // The row after the batch: its greys with the last lane's shares,
-        // column j getting those of columns j - 1, j and j + 1 in turn (a
-        // share from outside the row is 0: its lane had nothing to spread).
-        if (r0 + kLanes < h) {
-            uint8_t* cr = carry.data();
-            pixelrows::GreyValues(a.SrcRow(r0 + kLanes), cr, w);
-            const int lag = kSkew * (kLanes - 1);
-            int j = 0;
-            for (; j + 16 <= w; j += 16) {
-                __m256i v = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + j)));
-                v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&s1[size_t(j + lag - 1)]))));
-                v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&s5[size_t(j + lag)]))));
-                v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&s3[size_t(j + lag + 1)]))));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + j),
-                                 _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
-            }
-            for (; j < w; ++j) {
-                int v = cr[j];
-                v = Add(v, s1[size_t(j + lag - 1)]);
-                v = Add(v, s5[size_t(j + lag)]);
-                v = Add(v, s3[size_t(j + lag + 1)]);
-                cr[j] = uint8_t(v);
-            }
+        // The row after the batch: its greys with the last lane's shares.
+        if (!done && r0 + kLanes < h) {
+            pixelrows::GreyValues(a.SrcRow(r0 + kLanes), carry.data(), w);
+            AddShares(*this, carry.data(), 0, w);
         }
+    }
+
+    // Columns j0 .. j1 - 1 of the row after batch `from` (its greys in cr)
+    // take that batch's last-lane shares, column j getting those of columns
+    // j - 1, j and j + 1 in turn (a share from outside the row is 0: its lane
+    // had nothing to spread). Column j needs the steps up to j + lag + 1.
+    PIMLORA_AVX2 static void AddShares(const Batches& from, uint8_t* cr, int j0, int j1) {
+        constexpr int lag = kSkew * (kLanes - 1);
+        const int16_t* s1 = from.s1.data();
+        const int16_t* s5 = from.s5.data();
+        const int16_t* s3 = from.s3.data();
+        int j = j0;
+        for (; j + 16 <= j1; j += 16) {
+            __m256i v = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + j)));
+            v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s1 + j + lag - 1))));
+            v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s5 + j + lag))));
+            v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s3 + j + lag + 1))));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + j),
+                             _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+        }
+        for (; j < j1; ++j) {
+            int v = cr[j];
+            v = Add(v, s1[j + lag - 1]);
+            v = Add(v, s5[j + lag]);
+            v = Add(v, s3[j + lag + 1]);
+            cr[j] = uint8_t(v);
+        }
+    }
+
+    // On two threads: the first lane's cells of the steps before `upto` made
+    // final (column = step for lane 0), once the batch above has gone far
+    // enough; `filled` counts the columns done.
+    void FillFirstLane(int batch, int upto, int& filled) {
+        upto = std::min(upto, w);
+        if (!done || batch == 0 || upto <= filled) return;
+        constexpr int lag = kSkew * (kLanes - 1);
+        const int need = upto + lag + 1;   // steps of the batch above
+        for (int spins = 0; done[batch - 1].load(std::memory_order_acquire) < need; ++spins)
+            if (spins > 64) std::this_thread::yield();
+        AddShares(*above, carry.data(), filled, upto);
+        for (int j = filled; j < upto; ++j) cells[size_t(j) * 16] = carry[size_t(j)];
+        filled = upto;
     }
 
     void Run() {
@@ -304,6 +351,34 @@ struct Batches {
         }
     }
 };
+
+// Two threads, the even batches here and the odd ones on a helper, each a
+// few hundred steps behind the batch above it on the other thread: the same
+// cells get the same shares in the same order, so the bytes are those of one
+// thread. False when no helper could be started (nothing done then).
+bool RunOnTwoThreads(LayerAccess& a, int level, bool inPlace, bool stream) {
+    const int batches = (a.h + kLanes - 1) / kLanes;
+    std::unique_ptr<std::atomic<int>[]> done(new std::atomic<int>[size_t(batches)]);
+    for (int b = 0; b < batches; ++b) done[size_t(b)].store(0, std::memory_order_relaxed);
+    Batches even(a, level, inPlace, stream), odd(a, level, inPlace, stream);
+    even.done = odd.done = done.get();
+    even.above = &odd, odd.above = &even;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            for (int b = 1; b < batches; b += 2) odd.Batch(b * kLanes);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    pixelrows::GreyValues(a.SrcRow(0), even.carry.data(), a.w);
+    for (int b = 0; b < batches; b += 2) {
+        even.Batch(b * kLanes);
+        a.Progress(int(int64_t(b) * 100 / batches));
+    }
+    helper.join();
+    return true;
+}
 
 #endif
 
@@ -318,7 +393,8 @@ bool ThresholdFloyd(LayerOpContext& ctx, int level) {
     const bool stream = inPlace && a.dstStride * size_t(a.h) >= pixelrows::kStreamBytes;
 #ifdef PIMLORA_FLOYD_AVX2
     if (pixelrows::Avx2() && a.h > 1) {
-        Batches(a, level, inPlace, stream).Run();
+        const bool two = a.h > kLanes && WorthSplitting(int64_t(a.w) * a.h);
+        if (!two || !RunOnTwoThreads(a, level, inPlace, stream)) Batches(a, level, inPlace, stream).Run();
     } else
 #endif
     {

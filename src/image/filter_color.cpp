@@ -1,6 +1,7 @@
 // Colour operations: channel splits, negative, conversion to true colour,
 // histogram, the three thresholds, brightness and contrast.
 #include <cmath>
+#include <memory>
 
 #include "layer_access.h"
 #include "pixel_rows.h"
@@ -209,54 +210,71 @@ bool ToTrueColour(VaZavi& image, const LayerRecord& src, uint8_t* dst, int dstSt
     return true;
 }
 
-void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int onlyChannel) {
-    // Each half of the rows counts into its own tables, two sets of them
-    // (even and odd pixels), so that runs of one value do not wait on their
-    // own counter.
+namespace {
+// Four sets of counters, pixel x counting into set x & 3: a run of one
+// value then touches the same counter only every fourth pixel, so an
+// increment does not wait for the store of the one before it.
+struct CountTables {
+    uint32_t t[4][1024] = {};
+};
+
+// Counts the bytes p[0], p[step], ... (n of them) into the 256 counters at
+// `at` of the four sets.
+inline void CountBytes(CountTables& c, int at, const uint8_t* p, size_t step, int n) {
+    uint32_t* t0 = c.t[0] + at;
+    uint32_t* t1 = c.t[1] + at;
+    uint32_t* t2 = c.t[2] + at;
+    uint32_t* t3 = c.t[3] + at;
+    int x = 0;
+    for (; x + 4 <= n; x += 4, p += 4 * step) ++t0[p[0]], ++t1[p[step]], ++t2[p[2 * step]], ++t3[p[3 * step]];
+    for (; x < n; ++x, p += step) ++t0[p[0]];
+}
+
+// The three colour channels of n pixels: red at 256, green at 512, blue at 768.
+inline void CountPixels(CountTables& c, const uint8_t* s, int n) {
+    uint32_t* t0 = c.t[0];
+    uint32_t* t1 = c.t[1];
+    uint32_t* t2 = c.t[2];
+    uint32_t* t3 = c.t[3];
+    int x = 0;
+    for (; x + 4 <= n; x += 4, s += 12) {
+        ++t0[256 + s[2]], ++t0[512 + s[1]], ++t0[768 + s[0]];
+        ++t1[256 + s[5]], ++t1[512 + s[4]], ++t1[768 + s[3]];
+        ++t2[256 + s[8]], ++t2[512 + s[7]], ++t2[768 + s[6]];
+        ++t3[256 + s[11]], ++t3[512 + s[10]], ++t3[768 + s[9]];
+    }
+    for (; x < n; ++x, s += 3) ++t0[256 + s[2]], ++t0[512 + s[1]], ++t0[768 + s[0]];
+}
+}  // namespace
+
+void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int onlyChannel, bool lumRange) {
+    // Each half of the rows counts into its own tables, merged at the end.
     struct Part {
-        uint32_t t[2][1024] = {};
+        CountTables c;
         uint8_t lo = 255, hi = 0;
     };
-    Part parts[2];
+    std::unique_ptr<Part[]> parts(new Part[2]);
     const int w = a.w;
+    const bool range = !luminance && !onlyChannel && lumRange;
     SplitRows(a.h, WorthSplitting(int64_t(w) * a.h), [&](int r0, int r1) {
         Part& part = parts[r0 == 0 ? 0 : 1];
-        uint32_t* t0 = part.t[0];
-        uint32_t* t1 = part.t[1];
-        std::vector<uint8_t> lum(static_cast<size_t>(w));
+        std::vector<uint8_t> lum(luminance || range ? static_cast<size_t>(w) : 0);
         for (int r = r0; r < r1; ++r) {
             const uint8_t* s = a.SrcRow(r);
-            int x = 0;
-            // The luminance's range is asked only with all three channels.
-            if (luminance || !onlyChannel) pixelrows::LumRow(s, lum.data(), w);
-            if (luminance) {
-                for (; x + 2 <= w; x += 2) ++t0[lum[size_t(x)]], ++t1[lum[size_t(x) + 1]];
-                if (x < w) ++t0[lum[size_t(x)]];
-            } else if (!onlyChannel) {
-                pixelrows::Range(lum.data(), w, part.lo, part.hi);
-            }
-            if (onlyChannel) {
-                // One channel: table 256 ch, byte 3 - ch of each pixel.
-                uint32_t* c0 = t0 + 256 * onlyChannel;
-                uint32_t* c1 = t1 + 256 * onlyChannel;
-                const uint8_t* p = s + (3 - onlyChannel);
-                for (x = 0; x + 2 <= w; x += 2) ++c0[p[3 * size_t(x)]], ++c1[p[3 * size_t(x) + 3]];
-                if (x < w) ++c0[p[3 * size_t(x)]];
-                continue;
-            }
-            for (x = 0; x + 2 <= w; x += 2) {
-                const uint8_t* p = s + 3 * size_t(x);
-                ++t0[256 + p[2]], ++t0[512 + p[1]], ++t0[768 + p[0]];
-                ++t1[256 + p[5]], ++t1[512 + p[4]], ++t1[768 + p[3]];
-            }
-            if (x < w) {
-                const uint8_t* p = s + 3 * size_t(x);
-                ++t0[256 + p[2]], ++t0[512 + p[1]], ++t0[768 + p[0]];
-            }
+            if (luminance || range) pixelrows::LumRow(s, lum.data(), w);
+            if (luminance) CountBytes(part.c, 0, lum.data(), 1, w);
+            else if (range) pixelrows::Range(lum.data(), w, part.lo, part.hi);
+            // One channel: table 256 ch, byte 3 - ch of each pixel.
+            if (onlyChannel) CountBytes(part.c, 256 * onlyChannel, s + (3 - onlyChannel), 3, w);
+            else CountPixels(part.c, s, w);
         }
     });
-    for (int k = 0; k < 1024; ++k)
-        out.table[k] = parts[0].t[0][k] + parts[0].t[1][k] + parts[1].t[0][k] + parts[1].t[1][k];
+    for (int k = 0; k < 1024; ++k) {
+        uint32_t sum = 0;
+        for (int p = 0; p < 2; ++p)
+            for (int set = 0; set < 4; ++set) sum += parts[p].c.t[set][k];
+        out.table[k] = sum;
+    }
     out.lumLo = std::min(parts[0].lo, parts[1].lo);
     out.lumHi = std::max(parts[0].hi, parts[1].hi);
 }

@@ -103,12 +103,14 @@ uint8_t NearestPaletteIndex(const VaZavi& image, uint32_t colour);
 // The colour counters of Histogram (256..1023); the luminance either counted
 // as well (0..255) or, without `luminance`, only its smallest and largest
 // value kept (its counters stay 0). onlyChannel 1..3 counts that colour
-// channel alone (red, green, blue; the others stay 0).
+// channel alone (red, green, blue; the others stay 0). Without `lumRange`
+// the luminance's range is not taken either (lumLo, lumHi keep 255, 0).
 struct ColourCounts {
     uint32_t table[1024] = {};
     uint8_t lumLo = 255, lumHi = 0;
 };
-void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int onlyChannel = 0);
+void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int onlyChannel = 0,
+                  bool lumRange = true);
 
 // Luminance planes used by several filters.
 // (59 G + 30 R + 11 B) div 100

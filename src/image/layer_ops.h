@@ -76,7 +76,11 @@ void RotatedSize(int width, int height, double degrees, int& newWidth, int& newH
 bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, double degrees);
 // Exact quarter turns (quarters 1 = 90 degrees clockwise on screen, 2, 3)
 // into dst of the turned size: every pixel moves, none is lost or doubled.
-bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters);
+// `copy` (optional, buffers of dst's byte counts) receives the same pixel
+// bytes (padding included, at dst's stride) and alpha in the same pass,
+// while they are in cache.
+bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters,
+                      LayerRecord* copy = nullptr);
 // Colour samples of a 24-bit layer (packed blue, green, red, fourth byte).
 uint32_t SampleBilinear(const LayerRecord& src, double x, double y);
 uint32_t SampleArea(const LayerRecord& src, double x, double y, double scaleX, double scaleY);

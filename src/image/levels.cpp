@@ -10,6 +10,21 @@
 
 namespace layerops {
 
+namespace {
+// Whether every pixel of the layer has the same luminance (level gets it).
+// Pictures of more than one level show it within their first rows.
+bool OneLuminance(const LayerAccess& a, int& level) {
+    std::vector<uint8_t> lum(size_t(std::max(a.w, 1)));
+    for (int r = 0; r < a.h; ++r) {
+        pixelrows::LumRow(a.SrcRow(r), lum.data(), a.w);
+        if (r == 0) level = lum[0];
+        for (int x = 0; x < a.w; ++x)
+            if (lum[size_t(x)] != level) return false;
+    }
+    return true;
+}
+}  // namespace
+
 bool LevelPoints(const uint32_t hist[1024], int64_t pixels, int points[4][2]) {
     const int64_t u = pixels / 100;
     for (int ch = 0; ch < 4; ++ch) {
@@ -42,11 +57,17 @@ bool RemapLevels(LayerOpContext& ctx, int channel, int low, int high, bool equal
     LayerAccess a(ctx);
     if (!a.Ok()) return false;
     // The tables come from the colour counters; of the luminance only
-    // whether it holds a single level (or only level 0) is asked, which its
-    // range tells. A true-colour layer's single channel needs only its own
-    // counters (a palette takes all three tables).
+    // whether it holds a single level (or only level 0) is asked, which a
+    // scan that stops at the first pixel of another level tells. A
+    // true-colour layer's single channel needs only its own counters (a
+    // palette takes all three tables).
     ColourCounts counts;
-    CountColours(a, false, counts, ctx.bitsPerPixel > 8 && channel != 0 ? channel : 0);
+    CountColours(a, false, counts, ctx.bitsPerPixel > 8 && channel != 0 ? channel : 0, false);
+    if (channel == 0 && a.w > 0 && a.h > 0) {
+        int level = 0;
+        if (OneLuminance(a, level)) counts.lumLo = counts.lumHi = uint8_t(level);
+        else counts.lumLo = 0, counts.lumHi = 1;   // two levels at least
+    }
     const uint32_t* hist = counts.table;
     int points[4][2];
     LevelPoints(hist, int64_t(a.w) * a.h, points);

@@ -338,11 +338,13 @@ bool RotateLayer(VaZavi& image, const LayerRecord& src, LayerRecord& dst, int bi
 // The nearest-neighbour rule above shifts by one pixel at every angle
 // (trunc(-0.5) = trunc(0.5)), which would drop a row or column on each
 // quarter turn of a layer; the fixed turns move pixels exactly instead.
-bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters) {
+bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters, LayerRecord* copy) {
     quarters = ((quarters % 4) + 4) % 4;
     const int W = src.width, H = src.height;
     const int nw = (quarters & 1) ? H : W, nh = (quarters & 1) ? W : H;
     if (!src.pixels || !src.alpha || !dst.pixels || !dst.alpha || dst.width != nw || dst.height != nh) return false;
+    if (copy && (!copy->pixels || !copy->alpha || copy->pixelSize != dst.pixelSize || copy->planeSize != dst.planeSize))
+        return false;
     const bool text = src.IsTextKind();
     const int bpp = text ? 1 : bitsPerPixel / 8;
     if (bpp != 1 && bpp != 3) return false;
@@ -368,47 +370,68 @@ bool QuarterTurnLayer(const LayerRecord& src, LayerRecord& dst, int bitsPerPixel
     };
     const uint8_t* sp = src.pixels.get();
     const uint8_t* sa = src.alpha.get();
-    // Tiles of 32 x 32 keep both the rows read and the rows written in
-    // cache; the two threads take the upper and lower bands of tiles.
-    constexpr int kTile = 32;
-    const int bands = (nh + kTile - 1) / kTile;
+    // Blocks of 256 x 256 pixels, each copied as tiles of 64 x 64: a tile
+    // keeps the rows read and the rows written in cache (a source tile row
+    // is a whole number of cache lines), and a block its pages in the
+    // translation buffers, each source row's page being used by 256
+    // destination rows before the walk moves on. The two threads take the
+    // upper and lower bands of blocks.
+    constexpr int kBlock = 256, kTile = 64;
+    const int bands = (nh + kBlock - 1) / kBlock;
+    const ptrdiff_t srcBytes = ptrdiff_t(sStride) * (H - 1) + ptrdiff_t(W) * bpp;
+    auto tile = [&](int tr, int tr1, int tx, int tx1) {
+        for (int r = tr; r < tr1; ++r) {
+            const Walk w = walk(r);
+            uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
+            uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
+            const ptrdiff_t first = w.pix + ptrdiff_t(tx) * w.pixStep;
+            const uint8_t* p = sp + first;
+            const uint8_t* q = sa + w.alpha + ptrdiff_t(tx) * w.alphaStep;
+            int x = tx;
+            if (bpp == 3) {
+                // Four bytes a pixel: each store's fourth byte is the next
+                // pixel's first, written right after (or by the next tile of
+                // the row). Not for a row's last pixel (the next row may be
+                // another thread's), nor where the fourth byte read would lie
+                // past the source.
+                const ptrdiff_t last = first + ptrdiff_t(tx1 - 1 - tx) * w.pixStep;
+                if (std::max(first, last) + 4 <= srcBytes) {
+                    const int end = tx1 == nw ? tx1 - 1 : tx1;
+                    for (; x < end; ++x, p += w.pixStep, q += w.alphaStep) {
+                        uint32_t v;
+                        std::memcpy(&v, p, 4);
+                        std::memcpy(d + 3 * x, &v, 4);
+                        da[x] = *q;
+                    }
+                }
+                for (; x < tx1; ++x, p += w.pixStep, q += w.alphaStep) {
+                    d[3 * x] = p[0], d[3 * x + 1] = p[1], d[3 * x + 2] = p[2];
+                    da[x] = *q;
+                }
+            } else {
+                for (; x < tx1; ++x, p += w.pixStep, q += w.alphaStep) {
+                    d[x] = *p;
+                    da[x] = *q;
+                }
+            }
+            if (copy) {
+                // The tile's bytes of the row (and the row's padding after
+                // its last tile); the fourth byte past the tile is not yet
+                // final, the next tile copies it.
+                const size_t from = size_t(tx) * size_t(bpp), to = tx1 == nw ? dStride : size_t(tx1) * size_t(bpp);
+                std::memcpy(copy->pixels.get() + size_t(r) * dStride + from, d + from, to - from);
+                std::memcpy(copy->alpha.get() + size_t(r) * size_t(nw) + size_t(tx), da + tx, size_t(tx1 - tx));
+            }
+        }
+    };
     SplitRows(bands, WorthSplitting(int64_t(nw) * nh), [&](int b0, int b1) {
         for (int band = b0; band < b1; ++band) {
-            const int tr = band * kTile, tr1 = std::min(nh, tr + kTile);
-            const Walk w0 = walk(tr), wl = walk(tr1 - 1);
-            for (int tx = 0; tx < nw; tx += kTile) {
-                const int tx1 = std::min(nw, tx + kTile);
-                // The next tile's source lines are fetched while this one
-                // is copied (a column walk defeats the hardware's guess).
-                if (w0.pixStep != bpp && tx1 + kTile <= nw) {
-                    const ptrdiff_t lo = std::min(w0.pix, wl.pix), hi = std::max(w0.pix, wl.pix) + bpp - 1;
-                    const ptrdiff_t alo = std::min(w0.alpha, wl.alpha);
-                    for (int x = tx1; x < tx1 + kTile; ++x) {
-                        const uint8_t* row = sp + ptrdiff_t(x) * w0.pixStep;
-                        __builtin_prefetch(row + lo);
-                        __builtin_prefetch(row + (lo + hi) / 2);
-                        __builtin_prefetch(row + hi);
-                        __builtin_prefetch(sa + alo + ptrdiff_t(x) * w0.alphaStep);
-                    }
-                }
-                for (int r = tr; r < tr1; ++r) {
-                    const Walk w = walk(r);
-                    uint8_t* d = dst.pixels.get() + size_t(r) * dStride;
-                    uint8_t* da = dst.alpha.get() + size_t(r) * size_t(nw);
-                    const uint8_t* p = sp + w.pix + ptrdiff_t(tx) * w.pixStep;
-                    const uint8_t* q = sa + w.alpha + ptrdiff_t(tx) * w.alphaStep;
-                    if (bpp == 3) {
-                        for (int x = tx; x < tx1; ++x, p += w.pixStep, q += w.alphaStep) {
-                            d[3 * x] = p[0], d[3 * x + 1] = p[1], d[3 * x + 2] = p[2];
-                            da[x] = *q;
-                        }
-                    } else {
-                        for (int x = tx; x < tx1; ++x, p += w.pixStep, q += w.alphaStep) {
-                            d[x] = *p;
-                            da[x] = *q;
-                        }
-                    }
-                }
+            const int br = band * kBlock, br1 = std::min(nh, br + kBlock);
+            for (int bx = 0; bx < nw; bx += kBlock) {
+                const int bx1 = std::min(nw, bx + kBlock);
+                for (int tr = br; tr < br1; tr += kTile)
+                    for (int tx = bx; tx < bx1; tx += kTile)
+                        tile(tr, std::min(br1, tr + kTile), tx, std::min(bx1, tx + kTile));
             }
         }
     });

@@ -106,3 +106,53 @@ TEST_F(TransformCommands, FlipOfEveryLayerAndTurnsKeepThePreviousStateCurrent) {
     EXPECT_TRUE(SameAsLive(doc, doc.currentLayer));
     EXPECT_EQ(doc.prevState.layers[doc.currentLayer].width, L.width);
 }
+
+// Where the turned layer's buffers have the sizes of the old ones (a square
+// layer with padded rows, a wide one without), the turn fills the previous-
+// state copy itself: it must hold the turned bytes, padding and effect plane
+// included, for every layer of a canvas turn; undo and redo still bring the
+// pictures back; and a change after the turn is copied at its step as usual.
+TEST_F(TransformCommands, QuarterTurnFillsThePreviousStateCopyExactly) {
+    for (auto [w, h] : {std::pair{21, 21}, {36, 24}}) {
+        StartJournal(w, h);
+        ASSERT_TRUE(doc.AddLayer());
+        std::vector<int> slots = doc.StackOrder();
+        ASSERT_EQ(slots.size(), 2u);
+        uint32_t seed = 11;
+        for (int s : slots) {
+            Randomise(doc.Layer(s), seed++);
+            // Padding bytes with a mark of their own, which the copy must carry.
+            LayerRecord& L = doc.Layer(s);
+            for (int r = 0; r < L.height; ++r)
+                for (int b = 3 * L.width; b < L.stride; ++b) L.PixelRow(r)[b] = uint8_t(0xC0 + b);
+        }
+        ASSERT_TRUE(doc.RecordUndoStep(u"paint", UndoWholeDocument, -1));
+        std::vector<Snapshot> before;
+        for (int s : slots) before.emplace_back(doc.Layer(s));
+        for (int turn = 0; turn < 3; ++turn) {   // fresh buffers, then the spare ones
+            ASSERT_TRUE(commands::All().Find(1491)->run(doc, {})) << w << "x" << h;
+            for (int s : slots) {
+                const LayerRecord& a = doc.Layer(s);
+                const LayerRecord& b = doc.prevState.layers[s];
+                EXPECT_TRUE(SameAsLive(doc, s)) << w << "x" << h << " turn " << turn << " slot " << s;
+                EXPECT_EQ(0, std::memcmp(a.effectPlane.get(), b.effectPlane.get(), size_t(a.planeSize)));
+                EXPECT_EQ(a.x, b.x);
+                EXPECT_EQ(a.y, b.y);
+            }
+        }
+        // Back to the start: undo the three turns.
+        for (int k = 0; k < 3; ++k) ASSERT_TRUE(doc.Undo());
+        for (size_t k = 0; k < slots.size(); ++k) {
+            const Snapshot now(doc.Layer(slots[k]));
+            EXPECT_EQ(now.px, before[k].px) << w << "x" << h;
+            EXPECT_EQ(now.al, before[k].al);
+        }
+        ASSERT_TRUE(doc.Redo());
+        EXPECT_TRUE(SameAsLive(doc, slots[0]));
+        // A turn, then a pixel painted and its step: the copy follows the paint.
+        ASSERT_TRUE(commands::All().Find(1492)->run(doc, {}));
+        doc.Layer(doc.currentLayer).pixels[0] ^= 0xFF;
+        ASSERT_TRUE(doc.RecordUndoStep(u"paint", UndoLayerChanged, -1));
+        EXPECT_TRUE(SameAsLive(doc, doc.currentLayer));
+    }
+}

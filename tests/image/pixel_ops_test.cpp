@@ -251,6 +251,20 @@ TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
     });
 }
 
+// Pictures large enough for the two threads of Floyd-Steinberg (batches of
+// 16 rows alternating between them, each following the one above): the
+// bytes of the one-row-at-a-time rule, with and without transparent
+// pixels, a last batch of 16 rows and of fewer, a picture of only two batches.
+TEST(PixelOps, FloydOnTwoThreadsMatchesThePlainRule) {
+    struct Shape { int w, h; bool opaque; int level; };
+    for (Shape s : {Shape{1201, 250, false, 128}, Shape{1001, 272, true, 90}, Shape{8200, 32, true, 200},
+                    Shape{601, 449, false, 40}}) {
+        Case c(s.w, s.h, uint32_t(s.w + s.h), s.opaque);
+        EXPECT_EQ(Apply(c, [&](LayerOpContext& x) { return ThresholdFloyd(x, s.level); }), PlainFloyd(c, s.level))
+            << s.w << "x" << s.h << " opaque " << s.opaque;
+    }
+}
+
 // Levels refuse a channel of a single level (the luminance of a flat grey
 // picture), and equalising a picture that is all black.
 TEST(PixelOps, LevelsRefuseSingleLevelChannels) {
@@ -269,6 +283,50 @@ TEST(PixelOps, LevelsRefuseSingleLevelChannels) {
     std::memset(c.layer.pixels.get(), 0, size_t(c.layer.pixelSize));
     LayerOpContext y = c.Context();
     EXPECT_FALSE(RemapLevels(y, 0, -1, -1, true));
+}
+
+// The luminance's levels are what counts, not the colours: different
+// colours of one luminance are a single level, and colours that all have
+// luminance 0 are "all black" to the equaliser. Large enough for two
+// threads, with the one pixel of another level last.
+TEST(PixelOps, LevelsJudgeTheLuminanceNotTheColours) {
+    Case c(700, 400, 5);
+    for (int i = 0; i < c.layer.pixelSize; i += 3) {
+        const bool odd = i / 3 % 2 != 0;   // lum (11 B + 59 G + 30 R) div 100 is 0 for both
+        c.layer.pixels[size_t(i)] = odd ? 9 : 0, c.layer.pixels[size_t(i) + 1] = 0, c.layer.pixels[size_t(i) + 2] = odd ? 0 : 3;
+    }
+    const auto before = c.outPixels;
+    for (bool equalise : {false, true}) {
+        LayerOpContext x = c.Context();
+        EXPECT_FALSE(RemapLevels(x, 0, -1, -1, equalise)) << equalise;
+    }
+    EXPECT_EQ(c.outPixels, before);
+    // One pixel of luminance 1 at the very end: two levels, both refusals go.
+    uint8_t* last = c.layer.pixels.get() + size_t(399) * c.layer.stride + 3 * 699;
+    last[0] = 0, last[1] = 2, last[2] = 0;
+    for (bool equalise : {false, true}) {
+        LayerOpContext x = c.Context();
+        std::vector<uint8_t> p = c.outPixels, a = c.outAlpha;
+        x.outPixels = p.data(), x.outAlpha = a.data();
+        EXPECT_TRUE(RemapLevels(x, 0, -1, -1, equalise)) << equalise;
+    }
+}
+
+// The histogram of a picture large enough for two threads, each with its
+// own counters, an odd width leaving pixels after the groups of four.
+TEST(PixelOps, HistogramOfTwoHalvesAddsUp) {
+    Case c(701, 401, 12);
+    uint32_t hist[1024] = {};
+    for (int r = 0; r < 401; ++r)
+        for (int x = 0; x < 701; ++x) {
+            const uint8_t* p = c.Px(x, r);
+            ++hist[(11 * p[0] + 59 * p[1] + 30 * p[2]) / 100], ++hist[256 + p[2]], ++hist[512 + p[1]],
+                ++hist[768 + p[0]];
+        }
+    uint32_t got[1024];
+    LayerOpContext x = c.Context();
+    ASSERT_TRUE(Histogram(x, got));
+    EXPECT_TRUE(std::equal(hist, hist + 1024, got));
 }
 
 TEST(PixelOps, ChannelSplitsMatchThePlainRule) {

@@ -168,17 +168,24 @@ TEST(FastTransforms, RotateMatchesThePerPixelRuleAtEveryAngle) {
     for (double deg : {30.0, 135.0, 271.0}) check(big, deg, image);
 }
 
-// Sizes with whole tiles of 32 and without, rows with and without padding.
+// Sizes with whole tiles and blocks and without, rows with and without
+// padding; the padding of the destination rows is left as it was (the
+// pixels move four bytes at a time inside a row).
 TEST(FastTransforms, QuarterTurnsMoveEveryPixelToItsPlace) {
-    for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {33, 65}, {64, 32}, {96, 128}, {129, 97}, {700, 389}})
+    for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {33, 65}, {64, 32}, {96, 128}, {129, 97}, {700, 389},
+                        {257, 513}, {512, 256}})
         for (const Kind& k : kKinds) {
             Layer s(w, h, k.bits, k.text, uint32_t(w + 3 * h));
             for (int q = -1; q <= 4; ++q) {
                 const int qq = ((q % 4) + 4) % 4;
                 const int nw = (qq & 1) ? h : w, nh = (qq & 1) ? w : h;
                 auto d = Blank(s, nw, nh);
+                std::memset(d->pixels.get(), 0xA5, size_t(d->pixelSize));
                 ASSERT_TRUE(QuarterTurnLayer(s.L, *d, s.bits, q));
                 const int bpp = s.Bpp();
+                for (int r = 0; r < nh; ++r)
+                    for (int b = nw * bpp; b < d->stride; ++b)
+                        ASSERT_EQ(d->pixels[size_t(r) * d->stride + b], 0xA5) << w << "x" << h << " q " << q;
                 for (int r = 0; r < nh; ++r)
                     for (int x = 0; x < nw; ++x) {
                         int sx = x, sy = r;
