@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "CVexoDoc.h"
+#include "first_paint.h"
 #include "startup_log.h"
 #include "command_ids.h"
 #include "tool_box.h"
@@ -522,6 +523,7 @@ void CVexoCanvas::OnPaint(wxPaintEvent&) {
         cairo_set_source_surface(cr, frame, 0, 0);
         cairo_paint(cr);
         cairo_restore(cr);
+        firstpaint::PicturePainted();
         if (logPaints) {
             cairo_surface_flush(cairo_get_target(cr));
             const auto t2 = std::chrono::steady_clock::now();
@@ -556,6 +558,7 @@ void CVexoCanvas::OnPaint(wxPaintEvent&) {
             rgb[2] = p[0];
         }
     dc.DrawBitmap(wxBitmap(image), 0, 0, false);
+    firstpaint::PicturePainted();
 }
 
 void CVexoCanvas::OnScroll(wxScrollWinEvent& event) {
