@@ -24,7 +24,6 @@
 #include "commands.h"
 #include "embedded_resources.h"
 #include "host_hooks.h"
-#include "huge_pages.h"
 #include "tool_shell.h"
 #include "install_paths.h"
 #include "memory_budget.h"
@@ -34,8 +33,10 @@
 
 wxIMPLEMENT_APP_NO_MAIN(CVexoApp);
 
+void AdviseHugePages();   // huge_page_advice.cpp
+
 int main(int argc, char** argv) {
-    RestartWithHugePages(argv);
+    AdviseHugePages();
     // The first file named on the command line is decoded while the toolkit
     // and the main window start; the open takes the picture from there.
     for (int i = 1; i < argc; ++i)

@@ -306,17 +306,10 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
             refusal = message = docmem::RefusalMessage(true, need, budget);
             return false;
         });
-        // Decoded ahead (the file named on the command line) when that
-        // picture passes the same gate; otherwise read here.
-        bool ahead = openahead::Take(filePath, code, picture);
-        if (ahead) {
-            std::string message;
-            if (!ScopedPictureGate::Allows(picture.Width(), picture.Height(), picture.BitCount(), message)) {
-                picture.Destroy();
-                refusal.clear();
-                ahead = false;
-            }
-        }
+        // Decoded ahead (the file named on the command line) when its
+        // pictures pass this gate; otherwise read here.
+        const bool ahead = openahead::Take(filePath, code, picture);
+        if (!ahead) refusal.clear();
         if (!ahead && !picture.Load(filePath.c_str(), code)) {
             if (!refusal.empty()) {
                 host_->MessageBox(refusal);
@@ -362,7 +355,8 @@ bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title) {
     LayerRecord& L = d.live.layers[0];
     d.live.canvas.scratchSize = 0;
     d.live.canvas.scratchAddr1 = d.live.canvas.scratchAddr2 = 0;
-    if (!d.SetupLayerBuffers(img.Height(), img.Width(), title, img.info.type, bpp, colours, 0, 0, 0, 0, 0,
+    // Opaque from the start: the alpha plane is not filled twice.
+    if (!d.SetupLayerBuffers(img.Height(), img.Width(), title, img.info.type, bpp, colours, 255, 0, 0, 0, 0,
                              img.Width(), img.Height(), 1, 1, LayerRaster, -1, true))
         return false;
     SetFixedText(L.name, 100, u"배경영상");
@@ -394,7 +388,6 @@ bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title) {
                 p[x * 3 + 2] = ColR(c);
             }
         }
-        std::memset(L.AlphaRow(r), 255, size_t(L.width));
     }
     d.currentLayer = 0;
     return true;

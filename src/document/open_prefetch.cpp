@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "VaZavi.h"
 #include "memory_budget.h"
@@ -47,6 +49,9 @@ struct Ahead {
     std::unique_ptr<VaZavi> picture;
     FileId after;
     bool decoded = false;
+    // Every picture the decode allocated (width, height, bits): the open's
+    // gate is asked about each, as if the open had decoded the file.
+    std::vector<std::array<int, 3>> allocations;
 
     ~Ahead() {
         if (worker.joinable()) worker.join();
@@ -79,7 +84,8 @@ void Start(const std::string& path, int64_t budgetBytes) {
                 // The open's own gate sees the configured budget and the other
                 // documents; this one only keeps a huge picture from being
                 // decoded ahead at all.
-                const ScopedPictureGate gate([budgetBytes](int w, int h, int bits, std::string&) {
+                const ScopedPictureGate gate([raw, budgetBytes](int w, int h, int bits, std::string&) {
+                    raw->allocations.push_back({w, h, bits});
                     return docmem::PictureWorkingSet(w, h, bits) <= budgetBytes;
                 });
                 raw->decoded = raw->picture->Load(path.c_str(), raw->kind) && raw->picture->IsValid();
@@ -106,6 +112,8 @@ bool Take(const std::string& path, int kind, VaZavi& out) {
     a = Finish(std::move(a));
     const FileId now = FileId::Of(path);
     if (!a->decoded || !a->picture || a->kind != kind || !(a->before == now) || !(a->after == now)) return false;
+    for (const auto& [w, h, bits] : a->allocations)
+        if (std::string message; !ScopedPictureGate::Allows(w, h, bits, message)) return false;
     out.Transfer(*a->picture);
     return out.IsValid();
 }

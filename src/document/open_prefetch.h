@@ -31,8 +31,9 @@ void Start(const std::string& path, int64_t budgetBytes);
 
 // Waits for the decode of `path` of the open's kind `kind` and moves the
 // picture into `out`. False, with nothing taken, when no decode was started
-// for that file, it failed, the kind differs, or the file changed. The
-// picture is handed out once.
+// for that file, it failed, the kind differs, the file changed, or the
+// picture gate in force on the calling thread refuses any picture the decode
+// allocated. The picture is handed out once.
 bool Take(const std::string& path, int kind, VaZavi& out);
 
 // Waits for a running decode and drops its picture (the program ends, or

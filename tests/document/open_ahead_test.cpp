@@ -3,8 +3,10 @@
 // both must give the document, the messages and the undo history an open
 // gives without them.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
