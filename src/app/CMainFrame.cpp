@@ -247,7 +247,14 @@ bool CMainFrame::TryBefore(wxEvent& event) {
 }
 
 void CMainFrame::SavePanelLayout() {
-    if (wxConfigBase* cfg = wxConfigBase::Get(false)) cfg->Write("PanelLayout", aui_.SavePerspective());
+    wxConfigBase* cfg = wxConfigBase::Get(false);
+    if (!cfg) return;
+    wxString layout = aui_.SavePerspective();
+    // The places of panels not made yet stay as they were saved.
+    for (size_t i : deferredPanels_)
+        if (const wxString part = PanePart(layout_, wxString::FromUTF8(shell::Panels()[i].name)); !part.empty())
+            layout += part + "|";
+    cfg->Write("PanelLayout", layout);
 }
 
 wxWindow* CMainFrame::FindPanel(const std::string& name) const {
@@ -581,8 +588,6 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
         return;
     }
     closing_ = true;
-    // The places of panels not made yet are kept as they were.
-    CreateDeferredPanels();
     SavePanelLayout();
     if (wxFileConfig* cfg = wxDynamicCast(wxConfigBase::Get(false), wxFileConfig)) {
         m_docManager->FileHistorySave(*cfg);
