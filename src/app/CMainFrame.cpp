@@ -9,11 +9,13 @@
 #include <filesystem>
 
 #include "../view/CVexoView.h"
+#include "../view/first_paint.h"
 #include "CVexoApp.h"
 #include "CVexoDocument.h"
 #include "command_ids.h"
 #include "commands.h"
 #include "memory_budget.h"
+#include "dialog_util.h"
 #include "options_dialog.h"
 #include "shell_commands.h"
 #include "tool_shell.h"
@@ -156,6 +158,7 @@ CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
             }
             wxPaintDC dc(area);
             PaintLogo(dc, area->GetClientSize());
+            firstpaint::AreaPainted();
         });
         logo_->Bind(wxEVT_SIZE, [area](wxSizeEvent& e) {
             area->Refresh(false);
@@ -166,29 +169,92 @@ CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
     CreatePanels();
 }
 
+namespace {
+
+// The part of a saved panel layout that describes the pane `name`, or empty.
+wxString PanePart(const wxString& layout, const wxString& name) {
+    // Escaped separators (a backslash before "|") belong to the text of a part.
+    wxString text = layout;
+    text.Replace("\\|", "\a");
+    const wxString key = "name=" + name + ";";
+    for (wxString part : wxSplit(text, '|', '\0'))
+        if (part.StartsWith(key)) {
+            part.Replace("\a", "\\|");
+            return part;
+        }
+    return wxString();
+}
+
+}  // namespace
+
 void CMainFrame::CreatePanels() {
     // The document area is the centre; the panels dock around it. Their
     // places are kept in the profile under "PanelLayout".
     aui_.SetManagedWindow(this);
     if (wxAuiNotebook* area = GetClientWindow())
         aui_.AddPane(area, wxAuiPaneInfo().Name("documents").CenterPane().PaneBorder(false));
-    for (const shell::Panel& p : shell::Panels()) {
-        wxWindow* w = p.create ? p.create(*this) : nullptr;
-        if (!w) continue;
-        wxAuiPaneInfo info;
-        info.Name(wxString::FromUTF8(p.name)).Right().Hide();
-        if (p.pane) p.pane(info);
-        aui_.AddPane(w, info);
-        panels_.emplace_back(p.name, w);
+    layout_.clear();
+    if (wxConfigBase* cfg = wxConfigBase::Get(false)) cfg->Read("PanelLayout", &layout_);
+    // The panels shown at start are made now; the hidden ones once the first
+    // paint is on the screen, or before a command that could need them.
+    for (size_t i = 0; i < shell::Panels().size(); ++i) {
+        const shell::Panel& p = shell::Panels()[i];
+        wxAuiPaneInfo info = PaneInfoOf(p);
+        if (info.IsShown())
+            CreatePanel(p, info);
+        else
+            deferredPanels_.push_back(i);
     }
-    wxString layout;
-    if (wxConfigBase* cfg = wxConfigBase::Get(false); cfg && cfg->Read("PanelLayout", &layout) && !layout.empty())
-        aui_.LoadPerspective(layout, false);
+    if (!layout_.empty()) aui_.LoadPerspective(layout_, false);
     aui_.Update();
+    if (!deferredPanels_.empty()) firstpaint::After([this] { CreateDeferredPanels(); });
+}
+
+wxAuiPaneInfo CMainFrame::PaneInfoOf(const shell::Panel& p) const {
+    wxAuiPaneInfo info;
+    info.Name(wxString::FromUTF8(p.name)).Right().Hide();
+    if (p.pane) p.pane(info);
+    if (const wxString part = PanePart(layout_, info.name); !part.empty())
+        const_cast<wxAuiManager&>(aui_).LoadPaneInfo(part, info);
+    return info;
+}
+
+void CMainFrame::CreatePanel(const shell::Panel& p, const wxAuiPaneInfo& info) {
+    wxWindow* w = p.create ? p.create(*this) : nullptr;
+    if (!w) return;
+    aui_.AddPane(w, info);
+    panels_.emplace_back(p.name, w);
+}
+
+void CMainFrame::CreateDeferredPanels() {
+    if (deferredPanels_.empty() || IsBeingDeleted()) return;
+    // Taken first: a panel being made may run a command itself.
+    const std::vector<size_t> pending = std::move(deferredPanels_);
+    deferredPanels_.clear();
+    for (size_t i : pending) {
+        const shell::Panel& p = shell::Panels()[i];
+        CreatePanel(p, PaneInfoOf(p));
+    }
+    aui_.Update();
+    // Made after a document window became the active one: they follow it.
+    ActiveDocumentChanged(false);
+}
+
+bool CMainFrame::TryBefore(wxEvent& event) {
+    // Every command may show a panel or use what one sets up.
+    if (event.GetEventType() == wxEVT_MENU && !deferredPanels_.empty()) CreateDeferredPanels();
+    return CMainFrameBase::TryBefore(event);
 }
 
 void CMainFrame::SavePanelLayout() {
-    if (wxConfigBase* cfg = wxConfigBase::Get(false)) cfg->Write("PanelLayout", aui_.SavePerspective());
+    wxConfigBase* cfg = wxConfigBase::Get(false);
+    if (!cfg) return;
+    wxString layout = aui_.SavePerspective();
+    // The places of panels not made yet stay as they were saved.
+    for (size_t i : deferredPanels_)
+        if (const wxString part = PanePart(layout_, wxString::FromUTF8(shell::Panels()[i].name)); !part.empty())
+            layout += part + "|";
+    cfg->Write("PanelLayout", layout);
 }
 
 wxWindow* CMainFrame::FindPanel(const std::string& name) const {
@@ -198,6 +264,7 @@ wxWindow* CMainFrame::FindPanel(const std::string& name) const {
 }
 
 bool CMainFrame::ShowPanel(const std::string& name, bool show) {
+    if (show && !FindPanel(name)) CreateDeferredPanels();
     wxWindow* w = FindPanel(name);
     if (!w) return false;
     wxAuiPaneInfo& info = aui_.GetPane(w);
@@ -350,6 +417,8 @@ void CMainFrame::BuildToolBar() {
             tb->AddTool(cmd::EventId(t.id), U(t.tip), ToolBitmap(t.id), U(t.tip));
     }
     tb->Realize();
+    // Its buttons are found by their names (tips) from the start.
+    dlgui::NameToolBar(tb);
 }
 
 void CMainFrame::BuildAccelerators() {

@@ -10,6 +10,7 @@
 #include <wx/wx.h>
 
 #include "app_config.h"
+#include "shell_commands.h"
 
 class CVexoDocument;
 class CVexoView;
@@ -66,6 +67,12 @@ private:
     void OnDropFiles(wxDropFilesEvent& event);
     bool RunCloseSequence();
     void CreatePanels();
+    void CreatePanel(const shell::Panel& panel, const wxAuiPaneInfo& info);
+    // The panel's pane as registered, with its place from the saved layout.
+    wxAuiPaneInfo PaneInfoOf(const shell::Panel& panel) const;
+    // The hidden panels left for after the first paint, made once.
+    void CreateDeferredPanels();
+    bool TryBefore(wxEvent& event) override;
     void SavePanelLayout();
 
     bool configLoaded_ = false;
@@ -73,6 +80,9 @@ private:
     bool closing_ = false;
     wxAuiManager aui_;
     std::vector<std::pair<std::string, wxWindow*>> panels_;
+    std::vector<size_t> deferredPanels_;   // indices into shell::Panels()
+    wxString layout_;                      // the saved panel layout
+
 };
 
 // Commands served somewhere along the route (view, document, frame,

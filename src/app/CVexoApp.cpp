@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "../view/CVexoView.h"
+#include "../view/first_paint.h"
 #include "../view/startup_log.h"
 #include "CMainFrame.h"
 #include "browser_commands.h"
@@ -23,19 +24,30 @@
 #include "commands.h"
 #include "embedded_resources.h"
 #include "host_hooks.h"
-#include "huge_pages.h"
 #include "tool_shell.h"
 #include "install_paths.h"
 #include "memory_budget.h"
+#include "open_prefetch.h"
 #include "single_instance.h"
 #include "update_check.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVexoApp);
 
+void AdviseHugePages();   // huge_page_advice.cpp
+
 int main(int argc, char** argv) {
-    RestartWithHugePages(argv);
+    AdviseHugePages();
+    // The first file named on the command line is decoded while the toolkit
+    // and the main window start; the open takes the picture from there.
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] != '-') {
+            openahead::Start(argv[i], docmem::BudgetBytes());
+            break;
+        }
     wxDISABLE_DEBUG_SUPPORT();   // as wxIMPLEMENT_APP's own main does
-    return wxEntry(argc, argv);
+    const int status = wxEntry(argc, argv);
+    openahead::Drop();
+    return status;
 }
 
 namespace {
@@ -78,6 +90,7 @@ bool CVexoApp::OnInit() {
         }
     });
     if (single_->HandOver(files_, configFolder)) {
+        openahead::Drop();
         handedOver_ = true;
         return true;
     }
@@ -111,6 +124,11 @@ bool CVexoApp::OnInit() {
 
     // 5. The main frame; it reads the configuration.
     startuplog::Stage("main frame");
+    firstpaint::ExpectPicture(!files_.empty());
+    firstpaint::After([this] {
+        deferOpening_ = false;
+        FinishOpeningSteps();
+    });
     frame_ = new CMainFrame(docManager_, "Pimlora");
     SetTopWindow(frame_);
     if (!frame_->ConfigLoaded()) {
@@ -137,6 +155,8 @@ bool CVexoApp::OnInit() {
     // 7. The file named on the command line.
     startuplog::Stage("main frame shown");
     for (const wxString& file : files_) OpenPath(file);
+    openahead::Drop();   // a picture no open took (its file was not opened)
+    if (docManager_->GetDocuments().empty()) firstpaint::ExpectPicture(false);
     if (!files_.empty()) startuplog::Stage("files opened");
     return true;
 }
@@ -158,6 +178,7 @@ int CVexoApp::OnRun() {
 }
 
 int CVexoApp::OnExit() {
+    openahead::Drop();
     ToolShell::Get().Detach();
     single_.reset();
     delete docManager_;
@@ -165,6 +186,24 @@ int CVexoApp::OnExit() {
     delete wxConfigBase::Set(nullptr);
     journal_.reset();
     return wxApp::OnExit();
+}
+
+void CVexoApp::FinishOpeningSteps() {
+    if (!openingStepsWaiting_ || !docManager_) return;
+    openingStepsWaiting_ = false;
+    for (wxDocument* d : docManager_->GetDocumentsVector())
+        if (auto* vd = wxDynamicCast(d, CVexoDocument); vd && vd->Core()) vd->Core()->FinishOpening();
+}
+
+int CVexoApp::FilterEvent(wxEvent& event) {
+    if (openingStepsWaiting_) {
+        const wxEventType t = event.GetEventType();
+        if (t == wxEVT_MENU || t == wxEVT_KEY_DOWN || t == wxEVT_CHAR_HOOK || t == wxEVT_LEFT_DOWN ||
+            t == wxEVT_RIGHT_DOWN || t == wxEVT_MIDDLE_DOWN || t == wxEVT_LEFT_DCLICK || t == wxEVT_RIGHT_DCLICK ||
+            t == wxEVT_DROP_FILES)
+            FinishOpeningSteps();
+    }
+    return wxApp::FilterEvent(event);
 }
 
 void CVexoApp::CleanUndoFolder() {

@@ -49,6 +49,12 @@ public:
     int NextDocSerial() { return ++docSerial_; }
     int NextImageNumber() { return ++imageNumber_; }
     std::string JournalFolder();
+    // Until the first paint, documents opened leave their first undo step for
+    // later; any input records the waiting steps before it is handled.
+    bool DeferOpeningSteps() const { return deferOpening_; }
+    void OpeningStepLeft() { openingStepsWaiting_ = true; }
+    void FinishOpeningSteps();
+    int FilterEvent(wxEvent& event) override;
 
     std::string programFolder;   // the executable's folder
     std::string startDir;        // working directory at start-up
@@ -75,6 +81,8 @@ private:
     std::vector<wxString> files_;   // named on the command line
     std::unique_ptr<SingleInstance> single_;
     bool handedOver_ = false;       // another editor took the files
+    bool deferOpening_ = true;
+    bool openingStepsWaiting_ = false;
 };
 
 wxDECLARE_APP(CVexoApp);

@@ -109,6 +109,7 @@ bool CVexoDocument::OnNewDocument() {
 
 bool CVexoDocument::OnOpenDocument(const wxString& file) {
     auto core = std::make_unique<CVexoDoc>(this);
+    core->deferOpeningStep = wxGetApp().DeferOpeningSteps();
     wxBusyCursor busy;
     startuplog::Stage("opening");
     const bool opened = core->Open(S(file));
@@ -120,6 +121,7 @@ bool CVexoDocument::OnOpenDocument(const wxString& file) {
         return false;
     }
     SetCore(std::move(core));
+    if (core_->OpeningStepPending()) wxGetApp().OpeningStepLeft();
     if (core_->displayName.empty()) core_->displayName = S(wxFileName(file).GetFullName());
     SetFilename(file, true);
     SetDocumentSaved(true);

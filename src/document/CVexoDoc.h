@@ -186,6 +186,14 @@ public:
     // After every successful open: new docSerial, current bottom layer,
     // 24-bit conversion, the first undo step.
     void PostOpen();
+    // Set before an open: its first undo step ("Opening....") waits for
+    // FinishOpening(), so that the editor shows the picture first. Nothing
+    // may change the document in between (the editor records the step before
+    // it handles any input).
+    bool deferOpeningStep = false;
+    bool OpeningStepPending() const { return openingStepPending_; }
+    // Records the step an open left waiting; nothing when none waits.
+    void FinishOpening();
     bool ConvertToRgb();          // command 2091 (every layer)
     bool ReduceTo256Colours();    // command 2016
 
@@ -354,4 +362,5 @@ private:
     DocChange pending_;
     uint64_t layerRevision_[kMaxLayers] = {};
     uint64_t revisionCounter_ = 0;
+    bool openingStepPending_ = false;
 };

@@ -15,6 +15,7 @@
 #include "command_frame.h"
 #include "commands.h"
 #include "memory_budget.h"
+#include "open_prefetch.h"
 #include "picture_gate.h"
 #include "safe_file.h"
 
@@ -67,6 +68,11 @@ std::string AfterLastSeparator(const std::string& s) {
 }
 
 }  // namespace
+
+int openahead::PictureKind(const std::string& path) {
+    const int code = OpenCode(Extension(path));
+    return code >= 0 && code <= kTypePCX ? code : -1;
+}
 
 // --- re-creating a layer in another pixel format ---------------------------------
 
@@ -200,9 +206,19 @@ void CVexoDoc::PostOpen() {
     if (LayerRecord* L = CurrentLayerPtr(); L && !L->IsTextKind()) L->kind = LayerImage;
     host_->UpdateViews(*this, true);
     if (live.canvas.bitsPerPixel != 24) ConvertToRgb();
-    RecordUndoStep(u"Opening....", 0, currentLayer);
+    openingStepPending_ = true;
+    if (!deferOpeningStep) FinishOpening();
     displayName = AfterLastSeparator(Utf16ToUtf8(GetFixedText(live.canvas.title, 100)));
     modified = false;
+}
+
+void CVexoDoc::FinishOpening() {
+    if (!openingStepPending_) return;
+    openingStepPending_ = false;
+    // The step of an open never marks the document changed.
+    const bool wasModified = modified;
+    RecordUndoStep(u"Opening....", 0, currentLayer);
+    modified = wasModified;
 }
 
 bool CVexoDoc::Open(const std::string& filePath) {
@@ -290,7 +306,11 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
             refusal = message = docmem::RefusalMessage(true, need, budget);
             return false;
         });
-        if (!picture.Load(filePath.c_str(), code)) {
+        // Decoded ahead (the file named on the command line) when its
+        // pictures pass this gate; otherwise read here.
+        const bool ahead = openahead::Take(filePath, code, picture);
+        if (!ahead) refusal.clear();
+        if (!ahead && !picture.Load(filePath.c_str(), code)) {
             if (!refusal.empty()) {
                 host_->MessageBox(refusal);
                 lastError = refusal;
@@ -335,7 +355,8 @@ bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title) {
     LayerRecord& L = d.live.layers[0];
     d.live.canvas.scratchSize = 0;
     d.live.canvas.scratchAddr1 = d.live.canvas.scratchAddr2 = 0;
-    if (!d.SetupLayerBuffers(img.Height(), img.Width(), title, img.info.type, bpp, colours, 0, 0, 0, 0, 0,
+    // Opaque from the start: the alpha plane is not filled twice.
+    if (!d.SetupLayerBuffers(img.Height(), img.Width(), title, img.info.type, bpp, colours, 255, 0, 0, 0, 0,
                              img.Width(), img.Height(), 1, 1, LayerRaster, -1, true))
         return false;
     SetFixedText(L.name, 100, u"배경영상");
@@ -367,7 +388,6 @@ bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title) {
                 p[x * 3 + 2] = ColR(c);
             }
         }
-        std::memset(L.AlphaRow(r), 255, size_t(L.width));
     }
     d.currentLayer = 0;
     return true;

@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "CVexoDoc.h"
+#include "first_paint.h"
 #include "startup_log.h"
 #include "command_ids.h"
 #include "tool_box.h"
@@ -544,6 +545,7 @@ void CVexoCanvas::OnPaint(wxPaintEvent&) {
         // layout change or a tool step did not always reach the screen
         // under Xvfb.
         cairo_surface_flush(cairo_get_target(cr));
+        firstpaint::PicturePainted();
         if (logPaints) {
             const auto t2 = std::chrono::steady_clock::now();
             auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
@@ -577,6 +579,7 @@ void CVexoCanvas::OnPaint(wxPaintEvent&) {
             rgb[2] = p[0];
         }
     dc.DrawBitmap(wxBitmap(image), 0, 0, false);
+    firstpaint::PicturePainted();
 }
 
 void CVexoCanvas::OnScroll(wxScrollWinEvent& event) {

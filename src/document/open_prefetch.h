@@ -1,0 +1,46 @@
+// The picture named on the editor's command line, decoded on a helper thread
+// while the program starts (before the toolkit, the main window and the
+// configuration), so that the document's open finds it decoded.
+//
+// Only the decode is done ahead: the open stays the one place that builds a
+// document. It takes the picture only when it is of the same file, unchanged
+// since it was decoded (device, inode, size and modification time before and
+// after the decode), and when it decoded without fault; otherwise it reads
+// the file itself as it always does, so that every failure is reported by
+// the open exactly as without a decode ahead.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class VaZavi;
+
+namespace openahead {
+
+// The open's picture kind for `path` (its extension: 0 JPEG, 1 BMP, 2 GIF,
+// 3 TIFF, 4 PCX), or -1 when the open does not decode it as a picture
+// (documents, raw, media, unknown). Defined beside the open.
+int PictureKind(const std::string& path);
+
+// Starts decoding `path` on a helper thread when it names a picture the open
+// decodes; pictures whose document would need more than `budgetBytes` are
+// refused from their header (the open then reads the file itself). Replaces
+// a decode started earlier.
+void Start(const std::string& path, int64_t budgetBytes);
+
+// Waits for the decode of `path` of the open's kind `kind` and moves the
+// picture into `out`. False, with nothing taken, when no decode was started
+// for that file, it failed, the kind differs, the file changed, or the
+// picture gate in force on the calling thread refuses any picture the decode
+// allocated. The picture is handed out once.
+bool Take(const std::string& path, int kind, VaZavi& out);
+
+// Waits for a running decode and drops its picture (the program ends, or
+// another editor took the files).
+void Drop();
+
+// True while a decode is started and its picture not yet taken or dropped.
+bool Pending();
+
+}  // namespace openahead

@@ -1,0 +1,248 @@
+// The picture named on the editor's command line decoded ahead on a helper
+// thread, and the open's first undo step left until the editor has painted:
+// both must give the document, the messages and the undo history an open
+// gives without them.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CVexoDoc.h"
+#include "VaZavi.h"
+#include "commands.h"
+#include "memory_budget.h"
+#include "open_prefetch.h"
+#include "test_support.h"
+#include "undo_journal.h"
+
+using testsupport::ReadBytes;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
+
+namespace {
+
+// A true-colour picture whose pattern depends on `seed`.
+void SavePicture(const std::string& path, int w, int h, int seed, int type) {
+    VaZavi img(24, w, h, type);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = img.Row(y);
+        for (int x = 0; x < w; ++x) {
+            row[x * 3] = uint8_t(x * 7 + seed);
+            row[x * 3 + 1] = uint8_t(y * 5 + seed * 3);
+            row[x * 3 + 2] = uint8_t((x ^ y) + seed);
+        }
+    }
+    ASSERT_TRUE(img.Save(path.c_str(), type));
+}
+
+struct Opened {
+    bool ok = false;
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    std::vector<std::string> messages;
+    std::string lastError;
+};
+
+Opened OpenIt(const std::string& path, const std::string& journal) {
+    HeadlessHost host;
+    host.echoMessages = false;
+    host.journalFolder = journal;
+    CVexoDoc doc(&host);
+    Opened o;
+    o.ok = doc.Open(path);
+    o.messages = host.messages;
+    o.lastError = doc.lastError;
+    if (o.ok) {
+        const LayerRecord& L = doc.Layer(doc.currentLayer);
+        o.width = L.width;
+        o.height = L.height;
+        o.pixels.assign(L.pixels.get(), L.pixels.get() + L.pixelSize);
+    }
+    return o;
+}
+
+// Moves the file's modification time away from the one it had (a rewrite
+// within the same clock tick would otherwise look unchanged).
+void Touch(const std::string& path, int seconds) {
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    const timespec times[2] = {st.st_atim, {st.st_mtim.tv_sec + seconds, st.st_mtim.tv_nsec}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+constexpr int64_t kPlenty = int64_t(1) << 40;
+
+struct BudgetEnv {
+    explicit BudgetEnv(const char* mb) { setenv(docmem::kBudgetVariable, mb, 1); }
+    ~BudgetEnv() { unsetenv(docmem::kBudgetVariable); }
+};
+
+}  // namespace
+
+// The open takes the picture decoded ahead (one decode in all) and builds
+// the document it builds from the file; the picture is handed out once.
+TEST(OpenAhead, TakenPictureMakesTheSameDocument) {
+    TempDir dir;
+    for (const auto& [name, type] : {std::pair<const char*, int>{"a.bmp", kTypeBMP}, {"b.jpg", kTypeJPEG}}) {
+        const std::string path = dir.File(name);
+        SavePicture(path, 97, 61, 11, type);
+        const Opened plain = OpenIt(path, dir.Path() + "/");
+        ASSERT_TRUE(plain.ok) << name;
+
+        const int decodesBefore = testsupport::ProbeChecks();
+        openahead::Start(path, kPlenty);
+        EXPECT_TRUE(openahead::Pending());
+        const Opened ahead = OpenIt(path, dir.Path() + "/");
+        EXPECT_EQ(testsupport::ProbeChecks() - decodesBefore, 1) << name << ": decoded again by the open";
+        EXPECT_FALSE(openahead::Pending());
+        ASSERT_TRUE(ahead.ok) << name;
+        EXPECT_EQ(ahead.width, plain.width);
+        EXPECT_EQ(ahead.height, plain.height);
+        EXPECT_EQ(ahead.pixels, plain.pixels) << name;
+        EXPECT_TRUE(ahead.messages.empty());
+
+        VaZavi none;
+        EXPECT_FALSE(openahead::Take(path, openahead::PictureKind(path), none));
+    }
+}
+
+// A file rewritten after the decode started is read again by the open; a
+// decode of another file or of another kind is not taken (and is dropped).
+TEST(OpenAhead, OnlyTheSameUnchangedFileIsTaken) {
+    TempDir dir;
+    const std::string path = dir.File("p.bmp");
+    SavePicture(path, 40, 30, 1, kTypeBMP);
+    openahead::Start(path, kPlenty);
+    SavePicture(path, 40, 30, 99, kTypeBMP);   // same size: only the contents and the time differ
+    Touch(path, 5);
+    const Opened after = OpenIt(path, dir.Path() + "/");
+    ASSERT_TRUE(after.ok);
+    std::filesystem::copy_file(path, dir.File("q.bmp"));
+    const Opened fresh = OpenIt(dir.File("q.bmp"), dir.Path() + "/");
+    EXPECT_EQ(after.pixels, fresh.pixels) << "the picture decoded before the rewrite was shown";
+
+    const std::string other = dir.File("o.bmp");
+    SavePicture(other, 8, 8, 3, kTypeBMP);
+    openahead::Start(path, kPlenty);
+    VaZavi out;
+    EXPECT_FALSE(openahead::Take(other, kTypeBMP, out));
+    EXPECT_FALSE(openahead::Pending());
+    openahead::Start(path, kPlenty);
+    EXPECT_FALSE(openahead::Take(path, kTypeJPEG, out));
+    EXPECT_FALSE(out.IsValid());
+
+    // Nothing is decoded ahead for what the open does not decode as a picture.
+    for (const char* name : {"d.vor", "r.raw", "m.mp3", "noext", "missing.jpg"}) {
+        if (std::string(name) != "missing.jpg") WriteBytes(dir.File(name), {1, 2, 3});
+        openahead::Start(dir.File(name), kPlenty);
+        EXPECT_FALSE(openahead::Pending()) << name;
+    }
+    EXPECT_EQ(openahead::PictureKind("x.JPEG"), kTypeJPEG);
+    EXPECT_EQ(openahead::PictureKind("x.tiff"), kTypeTIFF);
+}
+
+// Every failure is the open's own: a broken file gives the same messages, a
+// picture too large for the decode ahead is decoded by the open, and the
+// open's budget refuses a picture that was decoded ahead as it refuses it
+// from the file.
+TEST(OpenAhead, FailuresAreReportedAsWithoutIt) {
+    TempDir dir;
+    const std::string broken = dir.File("broken.jpg");
+    std::vector<uint8_t> bytes = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0};
+    bytes.resize(600, 0x55);
+    WriteBytes(broken, bytes);
+    const Opened plain = OpenIt(broken, dir.Path() + "/");
+    EXPECT_FALSE(plain.ok);
+    ASSERT_FALSE(plain.messages.empty());
+    openahead::Start(broken, kPlenty);
+    const Opened ahead = OpenIt(broken, dir.Path() + "/");
+    EXPECT_FALSE(ahead.ok);
+    EXPECT_EQ(ahead.messages, plain.messages);
+    EXPECT_EQ(ahead.lastError, plain.lastError);
+
+    const std::string big = dir.File("big.bmp");
+    SavePicture(big, 300, 200, 5, kTypeBMP);
+    const Opened wanted = OpenIt(big, dir.Path() + "/");
+    ASSERT_TRUE(wanted.ok);
+    openahead::Start(big, 1000);   // refused from its header by the decode ahead
+    const Opened taken = OpenIt(big, dir.Path() + "/");
+    ASSERT_TRUE(taken.ok);
+    EXPECT_EQ(taken.pixels, wanted.pixels);
+    EXPECT_TRUE(taken.messages.empty());
+
+    const BudgetEnv small("1");   // 1 MB: this picture's document needs more
+    const int64_t need = docmem::PictureWorkingSet(2000, 1000, 24);
+    ASSERT_GT(need, docmem::BudgetBytes());
+    const std::string large = dir.File("large.bmp");
+    SavePicture(large, 2000, 1000, 2, kTypeBMP);
+    const Opened refused = OpenIt(large, dir.Path() + "/");
+    EXPECT_FALSE(refused.ok);
+    ASSERT_EQ(refused.messages.size(), 1u);
+    openahead::Start(large, kPlenty);
+    const Opened refusedAhead = OpenIt(large, dir.Path() + "/");
+    EXPECT_FALSE(refusedAhead.ok);
+    EXPECT_EQ(refusedAhead.messages, refused.messages);
+    EXPECT_EQ(refusedAhead.lastError, refused.lastError);
+    EXPECT_FALSE(openahead::Pending());
+}
+
+// The open's first step left for later is the step an open records at once:
+// nothing is journaled until it is finished, then the same step with the
+// same head file, recorded once, and undo goes back to the opened picture.
+TEST(OpeningStep, LeftForLaterIsTheSameStep) {
+    TempDir dir, nowJournal, laterJournal;
+    const std::string path = dir.File("p.bmp");
+    SavePicture(path, 53, 37, 8, kTypeBMP);
+
+    HeadlessHost nowHost, laterHost;
+    for (HeadlessHost* h : {&nowHost, &laterHost}) h->echoMessages = false;
+    nowHost.journalFolder = nowJournal.Path() + "/";
+    laterHost.journalFolder = laterJournal.Path() + "/";
+    CVexoDoc now(&nowHost), later(&laterHost);
+    ASSERT_TRUE(now.Open(path));
+    later.deferOpeningStep = true;
+    ASSERT_TRUE(later.Open(path));
+    EXPECT_FALSE(now.OpeningStepPending());
+    EXPECT_TRUE(later.OpeningStepPending());
+    EXPECT_TRUE(later.steps.empty());
+    EXPECT_FALSE(later.modified);
+    later.FlushJournal();
+    EXPECT_TRUE(std::filesystem::is_empty(laterJournal.Path())) << "journaled before the step was recorded";
+
+    later.FinishOpening();
+    later.FinishOpening();   // once only
+    EXPECT_FALSE(later.OpeningStepPending());
+    ASSERT_EQ(later.steps.size(), now.steps.size());
+    EXPECT_EQ(later.undoPos, now.undoPos);
+    EXPECT_EQ(later.steps[0].label, u"Opening....");
+    EXPECT_EQ(later.steps[0].label, now.steps[0].label);
+    EXPECT_FALSE(later.modified);
+    now.FlushJournal();
+    later.FlushJournal();
+    std::vector<std::string> nowFiles, laterFiles;
+    for (const auto& e : std::filesystem::directory_iterator(nowJournal.Path())) nowFiles.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(laterJournal.Path()))
+        laterFiles.push_back(e.path().filename());
+    std::sort(nowFiles.begin(), nowFiles.end());
+    std::sort(laterFiles.begin(), laterFiles.end());
+    ASSERT_EQ(laterFiles, nowFiles);
+    for (const std::string& f : nowFiles)
+        EXPECT_EQ(ReadBytes(laterJournal.File(f)), ReadBytes(nowJournal.File(f))) << f;
+
+    // A change and its undo: back to the picture as opened.
+    const LayerRecord& L = later.Layer(later.currentLayer);
+    const std::vector<uint8_t> opened(L.pixels.get(), L.pixels.get() + L.pixelSize);
+    const commands::Command* negative = commands::All().Find(1413);
+    ASSERT_NE(negative, nullptr);
+    ASSERT_TRUE(negative->run(later, {}));
+    EXPECT_NE(std::vector<uint8_t>(L.pixels.get(), L.pixels.get() + L.pixelSize), opened);
+    ASSERT_TRUE(later.Undo());
+    const LayerRecord& back = later.Layer(later.currentLayer);
+    EXPECT_EQ(std::vector<uint8_t>(back.pixels.get(), back.pixels.get() + back.pixelSize), opened);
+}
