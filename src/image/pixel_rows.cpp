@@ -520,21 +520,24 @@ PIMLORA_AVX2 void YuvAvx2(const uint8_t* s, uint8_t* yp, uint8_t* up, uint8_t* v
     YuvPlain(s, yp, up, vp, x, w);
 }
 
-// a div b for 0 <= a < 2^24, 1 <= b < 2^24: the rounded single-precision
-// quotient is the true one or one above it (never below: the integer under
-// the quotient is a float), so one test puts it right.
-PIMLORA_AVX2 inline __m256i Divide(__m256i a, __m256i b) {
-    const __m256i q = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(a), _mm256_cvtepi32_ps(b)));
-    return _mm256_add_epi32(q, _mm256_cmpgt_epi32(_mm256_mullo_epi32(q, b), a));   // -1 where q b > a
+// x div d for 0 <= x <= 65281 and 1 <= d <= 510 from the reciprocal
+// r = 1/d rounded to single precision: trunc((2 x + 1) * (r / 2)) with one
+// rounding is the true quotient over that whole range (checked for every
+// pair), so a division per divisor serves all its quotients.
+PIMLORA_AVX2 inline __m256 Half(__m256i d) { return _mm256_div_ps(_mm256_set1_ps(0.5f), _mm256_cvtepi32_ps(d)); }
+PIMLORA_AVX2 inline __m256i Quotient(__m256i x, __m256 half) {
+    const __m256i odd = _mm256_or_si256(_mm256_slli_epi32(x, 1), _mm256_set1_epi32(1));
+    return _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(odd), half));
 }
 
 // RgbToHsl in 32-bit lanes. l = ((mx + mn) 255 + 255) div 510 is
 // (mx + mn + 1) div 2; grey lanes divide by 1 and are replaced at the end.
+// Two divisions for eight pixels: the saturation's divisor and the hue's.
 PIMLORA_AVX2 void HslAvx2(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* lp, int w) {
     Avx2Masks m;
     LoadMasks(m);
     const __m256i one = _mm256_set1_epi32(1), k42 = _mm256_set1_epi32(42), k85 = _mm256_set1_epi32(85),
-                  k170 = _mm256_set1_epi32(170), k255 = _mm256_set1_epi32(255), k127 = _mm256_set1_epi32(127),
+                  k170 = _mm256_set1_epi32(170), k255 = _mm256_set1_epi32(255), k128 = _mm256_set1_epi32(128),
                   k510 = _mm256_set1_epi32(510);
     int x = 0;
     for (; x + 32 <= w; x += 32) {
@@ -548,13 +551,15 @@ PIMLORA_AVX2 void HslAvx2(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* l
             const __m256i l = _mm256_srli_epi32(_mm256_add_epi32(sum, one), 1);
             const __m256i flat = _mm256_cmpeq_epi32(mx, mn);
             const __m256i dd = _mm256_blendv_epi8(_mm256_sub_epi32(mx, mn), one, flat);
-            __m256i den = _mm256_blendv_epi8(_mm256_sub_epi32(k510, sum), sum, _mm256_cmpgt_epi32(_mm256_add_epi32(k127, one), l));
+            __m256i den = _mm256_blendv_epi8(_mm256_sub_epi32(k510, sum), sum, _mm256_cmpgt_epi32(k128, l));
             den = _mm256_blendv_epi8(den, one, flat);
+            const __m256 byD = Half(dd), byDen = Half(den);
             const __m256i halfD = _mm256_srli_epi32(dd, 1);
-            const __m256i sat = Divide(_mm256_add_epi32(_mm256_mullo_epi32(dd, k255), _mm256_srli_epi32(den, 1)), den);
-            const __m256i rd = Divide(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(mx, r), k42), halfD), dd);
-            const __m256i gd = Divide(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(mx, g), k42), halfD), dd);
-            const __m256i bd = Divide(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(mx, b), k42), halfD), dd);
+            const __m256i sat =
+                Quotient(_mm256_add_epi32(_mm256_mullo_epi32(dd, k255), _mm256_srli_epi32(den, 1)), byDen);
+            const __m256i rd = Quotient(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(mx, r), k42), halfD), byD);
+            const __m256i gd = Quotient(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(mx, g), k42), halfD), byD);
+            const __m256i bd = Quotient(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(mx, b), k42), halfD), byD);
             const __m256i hueR = _mm256_sub_epi32(bd, gd);
             const __m256i hueG = _mm256_add_epi32(k85, _mm256_sub_epi32(rd, bd));
             const __m256i hueB = _mm256_add_epi32(k170, _mm256_sub_epi32(gd, rd));
