@@ -234,17 +234,17 @@ struct Words {
 };
 
 template <size_t... I>
-inline void CountChannels8(CountTables& c, const Words& v, std::index_sequence<I...>) {
+[[gnu::always_inline]] inline void CountChannels8(CountTables& c, const Words& v, std::index_sequence<I...>) {
     ((++c.t[(I / 3) & 3][768 - 256 * (I % 3) + v.template Byte<int(I)>()]), ...);
 }
 
 template <int Offset, size_t... P>
-inline void CountOne8(CountTables& c, int at, const Words& v, std::index_sequence<P...>) {
+[[gnu::always_inline]] inline void CountOne8(CountTables& c, int at, const Words& v, std::index_sequence<P...>) {
     ((++c.t[P & 3][at + v.template Byte<Offset + 3 * int(P)>()]), ...);
 }
 
 template <size_t... P>
-inline void CountLum8(CountTables& c, uint64_t lum, std::index_sequence<P...>) {
+[[gnu::always_inline]] inline void CountLum8(CountTables& c, uint64_t lum, std::index_sequence<P...>) {
     ((++c.t[P & 3][(lum >> (8 * P)) & 255]), ...);
 }
 
@@ -290,6 +290,17 @@ void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int o
         std::vector<uint8_t> lum(luminance || range ? static_cast<size_t>(w) : 0);
         for (int r = r0; r < r1; ++r) {
             const uint8_t* s = a.SrcRow(r);
+            if (luminance && !onlyChannel) {
+                // Pieces of the row, so that its bytes, their luminance and
+                // the counters stay in the first-level cache together.
+                constexpr int kPiece = 512;
+                for (int x = 0; x < w; x += kPiece) {
+                    const int n = std::min(kPiece, w - x);
+                    pixelrows::LumRow(s + 3 * size_t(x), lum.data(), n);
+                    CountPixels<true>(part.c, s + 3 * size_t(x), lum.data(), n);
+                }
+                continue;
+            }
             if (luminance || range) pixelrows::LumRow(s, lum.data(), w);
             if (range) pixelrows::Range(lum.data(), w, part.lo, part.hi);
             // One channel: table 256 ch, byte 3 - ch of each pixel.

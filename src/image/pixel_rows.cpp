@@ -281,9 +281,10 @@ PIMLORA_AVX2 void InvertAvx2(const uint8_t* s, uint8_t* d, size_t n, bool stream
 }
 
 // One 256-entry table as 16 runs of 16 entries, each in both halves. A byte
-// x finds its entry in run x div 16: at step h the index is x - 16 h (mod
-// 256) raised by 0x70 with saturation, which keeps bit 7 clear exactly
-// when x - 16 h lies in 0..15 (the shuffle gives 0 where bit 7 is set).
+// x looks its low four bits up in every run, and its high four bits pick
+// one of the 16 results by halving: bit 4 chooses between runs 2k and
+// 2k + 1, bit 5 between the pairs, and so on (each bit shifted up to bit 7,
+// the one the byte blend reads).
 struct Table256 {
     __m256i run[16];
 };
@@ -294,13 +295,15 @@ PIMLORA_AVX2 inline void LoadTable(Table256& t, const uint8_t* table) {
 }
 
 PIMLORA_AVX2 inline __m256i LookUp(const Table256& t, __m256i x) {
-    const __m256i raise = _mm256_set1_epi8(0x70), sixteen = _mm256_set1_epi8(16);
-    __m256i r = _mm256_shuffle_epi8(t.run[0], _mm256_adds_epu8(x, raise));
-    for (int h = 1; h < 16; ++h) {
-        x = _mm256_sub_epi8(x, sixteen);
-        r = _mm256_or_si256(r, _mm256_shuffle_epi8(t.run[h], _mm256_adds_epu8(x, raise)));
+    const __m256i low = _mm256_and_si256(x, _mm256_set1_epi8(15));
+    __m256i r[16];
+    for (int h = 0; h < 16; ++h) r[h] = _mm256_shuffle_epi8(t.run[h], low);
+    for (int bit = 4, n = 16; bit < 8; ++bit, n /= 2) {
+        // 16-bit shifts: bit `bit` of each byte lands on bit 7 of the same byte.
+        const __m256i pick = bit == 7 ? x : _mm256_slli_epi16(x, 7 - bit);
+        for (int k = 0; k < n / 2; ++k) r[k] = _mm256_blendv_epi8(r[2 * k], r[2 * k + 1], pick);
     }
-    return r;
+    return r[0];
 }
 
 PIMLORA_AVX2 void MapAvx2(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, const ByteTables& t,

@@ -464,3 +464,113 @@ TEST(PixelOps, RowKernelsOverEveryColourAndAlignment) {
         check("invert", [&](uint8_t* d, uint8_t*, bool s) { pixelrows::Invert(src.data(), d, size_t(n) * 3 + 1, s); });
     }
 }
+
+// Levels under a selection whose mask holds 0, 1 and 2 (a shape being
+// drawn counts as unmarked) with a ragged edge, placed off the layer's
+// corner: the marked pixels get the plain rule's colour and alpha 255, every
+// other pixel keeps its scratch bytes. The tables still come from the whole
+// layer. Every channel, stretched and equalised, and a given range, on
+// both paths; widths that leave pixels after the vector blocks, padded
+// rows, and a picture large enough for two threads.
+TEST(PixelOps, LevelsUnderASelectionChangeOnlyMarkedPixels) {
+    BothPaths([](bool avx2) {
+        for (auto [w, h] : {std::pair{97, 5}, std::pair{513, 19}, std::pair{70, 50}, std::pair{1201, 250}}) {
+            Case c(w, h, uint32_t(w * 7 + h), w == 1201);
+            c.layer.x = 3, c.layer.y = 2;
+            SelectionMask sel;
+            sel.x = 1, sel.y = 0;
+            sel.width = w + 1, sel.height = h - 1;   // misses the layer's last column and row
+            sel.size = sel.width * sel.height;
+            std::mt19937 rng{uint32_t(w)};
+            sel.mask.resize(size_t(sel.size));
+            for (int r = 0; r < sel.height; ++r)
+                for (int x = 0; x < sel.width; ++x) {
+                    // A feathered edge: the nearer the right side, the fewer marks.
+                    const bool in = int(rng() % uint32_t(sel.width)) > x / 2;
+                    sel.mask[size_t(r) * size_t(sel.width) + size_t(x)] = in ? (rng() % 13 == 0 ? 2 : 1) : 0;
+                }
+            auto marked = [&](int x, int r) {
+                const int mx = x + c.layer.x - sel.x, my = r - c.layer.y + sel.y;
+                return mx >= 0 && my >= 0 && mx < sel.width && my < sel.height &&
+                       sel.mask[size_t(my) * size_t(sel.width) + size_t(mx)] == 1;
+            };
+            uint32_t hist[1024] = {};
+            for (int r = 0; r < h; ++r)
+                for (int x = 0; x < w; ++x) {
+                    const uint8_t* p = c.Px(x, r);
+                    ++hist[(11 * p[0] + 59 * p[1] + 30 * p[2]) / 100], ++hist[256 + p[2]], ++hist[512 + p[1]],
+                        ++hist[768 + p[0]];
+                }
+            int points[4][2];
+            LevelPoints(hist, int64_t(w) * h, points);
+            int64_t cum[4][256];
+            for (int ch = 0; ch < 4; ++ch) {
+                int64_t s = 0;
+                for (int v = 0; v < 256; ++v) cum[ch][v] = (s += hist[256 * ch + v]);
+            }
+            struct Mode { int channel, low, high; bool equalise; };
+            std::vector<Mode> modes;
+            for (int channel = 0; channel < 4; ++channel)
+                for (bool eq : {false, true}) modes.push_back({channel, -1, -1, eq});
+            modes.push_back({2, 25, 210, false});
+            modes.push_back({0, 60, 61, false});
+            for (const Mode& m : modes) {
+                uint8_t t[4][256];
+                for (int ch = 0; ch < 4; ++ch)
+                    for (int v = 0; v < 256; ++v) {
+                        const int lo = m.low >= 0 ? m.low : points[ch][0], hi = m.low >= 0 ? m.high : points[ch][1];
+                        const int64_t span = cum[ch][255] - cum[ch][0];
+                        const int out = m.equalise ? (span ? int(std::trunc(255.0 * double(cum[ch][v] - cum[ch][0]) /
+                                                                            double(span)))
+                                                           : v)
+                                        : v < lo ? 0 : v > hi ? 255 : (v - lo) * 255 / (hi - lo);
+                        t[ch][v] = uint8_t(Clamp(out));
+                    }
+                const bool map[3] = {m.channel == 0 || m.channel == 3, m.channel == 0 || m.channel == 2,
+                                     m.channel == 0 || m.channel == 1};
+                std::vector<uint8_t> wantP = c.outPixels, wantA = c.outAlpha;
+                for (int r = 0; r < h; ++r)
+                    for (int x = 0; x < w; ++x) {
+                        if (!c.A(x, r) || !marked(x, r)) continue;
+                        uint8_t* d = &wantP[size_t(r) * c.layer.stride + 3 * size_t(x)];
+                        for (int ch = 0; ch < 3; ++ch) d[ch] = map[ch] ? t[3 - ch][c.Px(x, r)[ch]] : c.Px(x, r)[ch];
+                        wantA[size_t(r) * size_t(w) + size_t(x)] = 255;
+                    }
+                std::vector<uint8_t> p = c.outPixels, a = c.outAlpha;
+                LayerOpContext x = c.Context();
+                x.selection = &sel;
+                x.outPixels = p.data(), x.outAlpha = a.data();
+                ASSERT_TRUE(RemapLevels(x, m.channel, m.low, m.high, m.equalise))
+                    << "channel " << m.channel << " " << w << "x" << h;
+                EXPECT_TRUE(p == wantP && a == wantA) << "channel " << m.channel << " range " << m.low << ".."
+                                                     << m.high << " equalise " << m.equalise << " " << w << "x" << h
+                                                     << " avx2 " << avx2;
+            }
+            // The histogram reads every pixel, marked or not.
+            uint32_t got[1024];
+            LayerOpContext hc = c.Context();
+            hc.selection = &sel;
+            ASSERT_TRUE(Histogram(hc, got));
+            EXPECT_TRUE(std::equal(hist, hist + 1024, got)) << "histogram " << w << "x" << h;
+        }
+    });
+}
+
+// The table lookup of the levels' row kernel for every byte in every
+// channel position: three unrelated random tables, a row holding each
+// value in each channel, its vector path against the plain one.
+TEST(PixelOps, TableLookupOfEveryByteInEveryChannel) {
+    std::mt19937 rng(77);
+    pixelrows::ByteTables t;
+    for (auto& tab : t.t)
+        for (int v = 0; v < 256; ++v) tab[v] = uint8_t(rng());
+    t.Fit();
+    ASSERT_FALSE(t.linear);
+    const int w = 3 * 256 + 5;
+    std::vector<uint8_t> row(size_t(w) * 3), alpha(size_t(w), 200);
+    for (int i = 0; i < w * 3; ++i) row[size_t(i)] = uint8_t(i / 3 + i % 3 * 85);   // every value in every channel
+    std::vector<uint8_t> got(row.size(), 1), oa(alpha.size(), 0);
+    pixelrows::MapRow(row.data(), got.data(), alpha.data(), oa.data(), w, t, false);
+    for (int i = 0; i < w * 3; ++i) ASSERT_EQ(got[size_t(i)], t.t[i % 3][row[size_t(i)]]) << "byte " << i;
+    EXPECT_EQ(std::count(oa.begin(), oa.end(), 255), w);
+}
