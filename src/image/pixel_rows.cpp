@@ -280,38 +280,18 @@ PIMLORA_AVX2 void InvertAvx2(const uint8_t* s, uint8_t* d, size_t n, bool stream
     InvertPlain(s + i, d + i, n - i);
 }
 
-// One 256-entry table as 16 runs of 16 entries, each in both halves. A byte
-// x looks its low four bits up in every run, and its high four bits pick
-// one of the 16 results by halving: bit 4 chooses between runs 2k and
-// 2k + 1, bit 5 between the pairs, and so on (each bit shifted up to bit 7,
-// the one the byte blend reads).
-struct Table256 {
-    __m256i run[16];
-};
-
-PIMLORA_AVX2 inline void LoadTable(Table256& t, const uint8_t* table) {
-    for (int h = 0; h < 16; ++h)
-        t.run[h] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * h)));
-}
-
-PIMLORA_AVX2 inline __m256i LookUp(const Table256& t, __m256i x) {
-    const __m256i low = _mm256_and_si256(x, _mm256_set1_epi8(15));
-    __m256i r[16];
-    for (int h = 0; h < 16; ++h) r[h] = _mm256_shuffle_epi8(t.run[h], low);
-    for (int bit = 4, n = 16; bit < 8; ++bit, n /= 2) {
-        // 16-bit shifts: bit `bit` of each byte lands on bit 7 of the same byte.
-        const __m256i pick = bit == 7 ? x : _mm256_slli_epi16(x, 7 - bit);
-        for (int k = 0; k < n / 2; ++k) r[k] = _mm256_blendv_epi8(r[2 * k], r[2 * k + 1], pick);
-    }
-    return r[0];
+// A block of 32 opaque pixels through the three byte tables, one byte at a
+// time: a load and a table load per byte, which the processor issues
+// several to a cycle (faster than any shuffle form of a 256-entry table).
+inline void MapBytes96(const uint8_t* __restrict s, uint8_t* __restrict d, const ByteTables& t) {
+    const uint8_t* tb = t.t[0];
+    const uint8_t* tg = t.t[1];
+    const uint8_t* tr = t.t[2];
+    for (int i = 0; i < 96; i += 3) d[i] = tb[s[i]], d[i + 1] = tg[s[i + 1]], d[i + 2] = tr[s[i + 2]];
 }
 
 PIMLORA_AVX2 void MapAvx2(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, const ByteTables& t,
                           bool stream) {
-    Avx2Masks m;
-    LoadMasks(m);
-    Table256 tab[3];
-    for (int ch = 0; ch < 3; ++ch) LoadTable(tab[ch], t.t[ch]);
     const __m256i full = _mm256_set1_epi8(-1);
     // The lines of the three channels for runs of eight bytes: a run that
     // starts at byte 8 g of a block begins with channel 8 g mod 3.
@@ -348,9 +328,15 @@ PIMLORA_AVX2 void MapAvx2(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_
             if (oa) _mm256_storeu_si256(reinterpret_cast<__m256i*>(oa + x), full);
             continue;
         }
-        Planes p = Take(LoadBlock(s + 3 * size_t(x)), m.take);
-        for (int ch = 0; ch < 3; ++ch) p.ch[ch] = LookUp(tab[ch], p.ch[ch]);
-        StoreBlock(d + 3 * size_t(x), Put(p, m.put), stream);
+        if (stream) {
+            alignas(32) uint8_t block[96];
+            MapBytes96(s + 3 * size_t(x), block, t);
+            for (int k = 0; k < 3; ++k)
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 3 * size_t(x) + 32 * k),
+                                    _mm256_load_si256(reinterpret_cast<const __m256i*>(block + 32 * k)));
+        } else {
+            MapBytes96(s + 3 * size_t(x), d + 3 * size_t(x), t);
+        }
         if (oa) _mm256_storeu_si256(reinterpret_cast<__m256i*>(oa + x), full);
     }
     if (stream) _mm_sfence();
