@@ -307,9 +307,8 @@ void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int o
             if (onlyChannel == 1) CountChannel<2>(part.c, 256, s, w);
             else if (onlyChannel == 2) CountChannel<1>(part.c, 512, s, w);
             else if (onlyChannel == 3) CountChannel<0>(part.c, 768, s, w);
-            else if (luminance) CountPixels<true>(part.c, s, lum.data(), w);
             else CountPixels<false>(part.c, s, nullptr, w);
-            if (luminance && onlyChannel)
+            if (luminance)
                 for (int x = 0; x < w; ++x) ++part.c.t[x & 3][lum[size_t(x)]];
         }
     });
