@@ -237,19 +237,21 @@ struct Batches {
         Skew(greys, cells.data());
         // Which lanes work at each step: a whole batch without transparent
         // pixels needs only the skew of the row bounds, made once.
+        const uint8_t* lanes = nullptr;   // the skewed alpha: which lanes work at each step
         if (n == kLanes && Opaque(r0, n)) {
             if (!boundsReady) {
                 for (int k = 0; k < kLanes; ++k) std::memset(Padded(alphas, k), 255, size_t(w));
                 Skew(alphas, bounds.data());
                 boundsReady = true;
             }
-            std::memcpy(valid.data(), bounds.data(), valid.size());
+            lanes = bounds.data();
         } else {
             for (int k = 0; k < kLanes; ++k) {
                 if (k < n) std::memcpy(Padded(alphas, k), a.AlphaRow(r0 + k), size_t(w));
                 else std::memset(Padded(alphas, k), 0, size_t(w));
             }
             Skew(alphas, valid.data());
+            lanes = valid.data();
         }
 
         const __m256i limit = _mm256_set1_epi16(int16_t(std::clamp(level, -1, 255)));
@@ -269,7 +271,7 @@ struct Batches {
             }
             g = Clamp8(_mm256_add_epi16(g, right));
             const __m256i wh = _mm256_cmpgt_epi16(g, limit);
-            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&valid[size_t(t) * 16]));
+            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + size_t(t) * 16));
             const __m256i used = _mm256_xor_si256(_mm256_cmpeq_epi16(_mm256_cvtepu8_epi16(vb), zero),
                                                   _mm256_set1_epi16(-1));
             const __m256i e = _mm256_and_si256(_mm256_sub_epi16(g, _mm256_and_si256(wh, k255)), used);
