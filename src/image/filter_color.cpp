@@ -1,9 +1,7 @@
 // Colour operations: channel splits, negative, conversion to true colour,
 // histogram, the three thresholds, brightness and contrast.
 #include <cmath>
-#include <cstring>
 #include <memory>
-#include <utility>
 
 #include "layer_access.h"
 #include "pixel_rows.h"
@@ -220,59 +218,32 @@ struct CountTables {
     uint32_t t[4][1024] = {};
 };
 
-// Eight pixels at a time: their 24 bytes in three 64-bit words, each byte
-// taken out by a shift (no load of its own), pixel p counting into set p & 3.
-// Table offsets: red 256, green 512, blue 768 (pixel bytes are blue, green,
-// red); luminance 0.
-struct Words {
-    uint64_t w[3];
-    explicit Words(const uint8_t* s) { std::memcpy(w, s, sizeof w); }
-    template <int Pos>
-    uint32_t Byte() const {
-        return uint32_t(w[Pos / 8] >> (8 * (Pos % 8))) & 255;
-    }
-};
-
-template <size_t... I>
-[[gnu::always_inline]] inline void CountChannels8(CountTables& c, const Words& v, std::index_sequence<I...>) {
-    ((++c.t[(I / 3) & 3][768 - 256 * (I % 3) + v.template Byte<int(I)>()]), ...);
-}
-
-template <int Offset, size_t... P>
-[[gnu::always_inline]] inline void CountOne8(CountTables& c, int at, const Words& v, std::index_sequence<P...>) {
-    ((++c.t[P & 3][at + v.template Byte<Offset + 3 * int(P)>()]), ...);
-}
-
-template <size_t... P>
-[[gnu::always_inline]] inline void CountLum8(CountTables& c, uint64_t lum, std::index_sequence<P...>) {
-    ((++c.t[P & 3][(lum >> (8 * P)) & 255]), ...);
-}
-
-// The three colour channels of n pixels, and with `lum` their luminance
-// bytes (lum[x] for pixel x) at 0.
-template <bool Lum>
-inline void CountPixels(CountTables& c, const uint8_t* s, const uint8_t* lum, int n) {
+// Counts the bytes p[0], p[step], ... (n of them) into the 256 counters at
+// `at` of the four sets.
+inline void CountBytes(CountTables& c, int at, const uint8_t* p, size_t step, int n) {
+    uint32_t* t0 = c.t[0] + at;
+    uint32_t* t1 = c.t[1] + at;
+    uint32_t* t2 = c.t[2] + at;
+    uint32_t* t3 = c.t[3] + at;
     int x = 0;
-    for (; x + 8 <= n; x += 8, s += 24) {
-        CountChannels8(c, Words(s), std::make_index_sequence<24>());
-        if (Lum) {
-            uint64_t l;
-            std::memcpy(&l, lum + x, 8);
-            CountLum8(c, l, std::make_index_sequence<8>());
-        }
-    }
-    for (; x < n; ++x, s += 3) {
-        ++c.t[0][256 + s[2]], ++c.t[0][512 + s[1]], ++c.t[0][768 + s[0]];
-        if (Lum) ++c.t[0][lum[x]];
-    }
+    for (; x + 4 <= n; x += 4, p += 4 * step) ++t0[p[0]], ++t1[p[step]], ++t2[p[2 * step]], ++t3[p[3 * step]];
+    for (; x < n; ++x, p += step) ++t0[p[0]];
 }
 
-// Byte `Offset` of each of n pixels into the 256 counters at `at`.
-template <int Offset>
-inline void CountChannel(CountTables& c, int at, const uint8_t* s, int n) {
+// The three colour channels of n pixels: red at 256, green at 512, blue at 768.
+inline void CountPixels(CountTables& c, const uint8_t* s, int n) {
+    uint32_t* t0 = c.t[0];
+    uint32_t* t1 = c.t[1];
+    uint32_t* t2 = c.t[2];
+    uint32_t* t3 = c.t[3];
     int x = 0;
-    for (; x + 8 <= n; x += 8, s += 24) CountOne8<Offset>(c, at, Words(s), std::make_index_sequence<8>());
-    for (; x < n; ++x, s += 3) ++c.t[0][at + s[Offset]];
+    for (; x + 4 <= n; x += 4, s += 12) {
+        ++t0[256 + s[2]], ++t0[512 + s[1]], ++t0[768 + s[0]];
+        ++t1[256 + s[5]], ++t1[512 + s[4]], ++t1[768 + s[3]];
+        ++t2[256 + s[8]], ++t2[512 + s[7]], ++t2[768 + s[6]];
+        ++t3[256 + s[11]], ++t3[512 + s[10]], ++t3[768 + s[9]];
+    }
+    for (; x < n; ++x, s += 3) ++t0[256 + s[2]], ++t0[512 + s[1]], ++t0[768 + s[0]];
 }
 }  // namespace
 
@@ -290,26 +261,12 @@ void CountColours(const LayerAccess& a, bool luminance, ColourCounts& out, int o
         std::vector<uint8_t> lum(luminance || range ? static_cast<size_t>(w) : 0);
         for (int r = r0; r < r1; ++r) {
             const uint8_t* s = a.SrcRow(r);
-            if (luminance && !onlyChannel) {
-                // Pieces of the row, so that its bytes, their luminance and
-                // the counters stay in the first-level cache together.
-                constexpr int kPiece = 512;
-                for (int x = 0; x < w; x += kPiece) {
-                    const int n = std::min(kPiece, w - x);
-                    pixelrows::LumRow(s + 3 * size_t(x), lum.data(), n);
-                    CountPixels<true>(part.c, s + 3 * size_t(x), lum.data(), n);
-                }
-                continue;
-            }
             if (luminance || range) pixelrows::LumRow(s, lum.data(), w);
-            if (range) pixelrows::Range(lum.data(), w, part.lo, part.hi);
+            if (luminance) CountBytes(part.c, 0, lum.data(), 1, w);
+            else if (range) pixelrows::Range(lum.data(), w, part.lo, part.hi);
             // One channel: table 256 ch, byte 3 - ch of each pixel.
-            if (onlyChannel == 1) CountChannel<2>(part.c, 256, s, w);
-            else if (onlyChannel == 2) CountChannel<1>(part.c, 512, s, w);
-            else if (onlyChannel == 3) CountChannel<0>(part.c, 768, s, w);
-            else CountPixels<false>(part.c, s, nullptr, w);
-            if (luminance)
-                for (int x = 0; x < w; ++x) ++part.c.t[x & 3][lum[size_t(x)]];
+            if (onlyChannel) CountBytes(part.c, 256 * onlyChannel, s + (3 - onlyChannel), 3, w);
+            else CountPixels(part.c, s, w);
         }
     });
     for (int k = 0; k < 1024; ++k) {
