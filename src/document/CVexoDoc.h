@@ -33,6 +33,7 @@
 #include "paint_state.h"
 
 struct UndoStep;   // undo_journal.h
+struct PreparedLayer;   // prepared_layer.h
 namespace journal {     // journal_writer.h
 struct DocJournal;
 }
@@ -83,7 +84,7 @@ public:
     bool SetupLayerBuffers(int height, int width, const std::u16string& name, int colorFormat, int bitsPerPixel,
                            int paletteColors, uint8_t alphaFill, int slot, int x, int y, int paletteMode,
                            int canvasWidthOverride, int canvasHeightOverride, int selectionReset, int tag,
-                           int kind, int link, bool centre);
+                           int kind, int link, bool centre, PreparedLayer* prepared = nullptr);
     bool InsertLayer(int slot, int below);
     bool DeleteLayer(int index, bool recordUndo);
     bool SelectLayer(int index);
@@ -178,8 +179,9 @@ public:
     // Opens a picture already in memory (pimlora-cli convert to VOR): as
     // Open does with a decoded file; the picture is taken over.
     bool OpenPicture(VaZavi& picture, const std::string& name);
-    // The picture as the single layer of this fresh document (doc_open_save.cpp).
-    bool TakePicture(VaZavi& picture, const std::u16string& title);
+    // The picture as the single layer of this fresh document (doc_open_save.cpp);
+    // with `prepared` buffers of the picture's size, those become the layer.
+    bool TakePicture(VaZavi& picture, const std::u16string& title, PreparedLayer* prepared = nullptr);
     // The work of Open and Save; those two catch what runs out of memory.
     bool OpenFile(const std::string& path);
     bool SaveFile(const std::string& path);

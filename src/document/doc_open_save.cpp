@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "memory_budget.h"
 #include "open_prefetch.h"
+#include "prepared_layer.h"
 #include "picture_gate.h"
 #include "safe_file.h"
 
@@ -308,7 +309,8 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
         });
         // Decoded ahead (the file named on the command line) when its
         // pictures pass this gate; otherwise read here.
-        const bool ahead = openahead::Take(filePath, code, picture);
+        PreparedLayer layer;
+        const bool ahead = openahead::Take(filePath, code, picture, &layer);
         if (!ahead) refusal.clear();
         if (!ahead && !picture.Load(filePath.c_str(), code)) {
             if (!refusal.empty()) {
@@ -327,7 +329,7 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
             lastError = kNoPicture;
             return false;
         }
-        if (!d.TakePicture(picture, title)) {
+        if (!d.TakePicture(picture, title, ahead ? &layer : nullptr)) {
             if (d.lastError.empty()) host_->MessageBox(kCannotOpen);
             lastError = d.lastError.empty() ? "picture too large" : d.lastError;
             return false;
@@ -344,12 +346,12 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
 // The picture becomes the single layer "배경영상" of this (fresh) document,
 // centred on a canvas of its size; the picture itself becomes the document
 // image.
-bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title) {
+bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title, PreparedLayer* prepared) {
     CVexoDoc& d = *this;
     d.image.Transfer(picture);
     const VaZavi& img = d.image;
     const int bits = img.BitCount();
-    const int bpp = bits <= 8 ? 8 : 24;
+    const int bpp = LayerBitsForPicture(bits);
     const int colours = bits <= 8 ? std::min(256, img.ColorsUsed() ? img.ColorsUsed() : 1 << bits) : 0;
     d.headLayer = 0;
     LayerRecord& L = d.live.layers[0];
@@ -357,8 +359,11 @@ bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title) {
     d.live.canvas.scratchAddr1 = d.live.canvas.scratchAddr2 = 0;
     // Opaque from the start: the alpha plane is not filled twice.
     if (!d.SetupLayerBuffers(img.Height(), img.Width(), title, img.info.type, bpp, colours, 255, 0, 0, 0, 0,
-                             img.Width(), img.Height(), 1, 1, LayerRaster, -1, true))
+                             img.Width(), img.Height(), 1, 1, LayerRaster, -1, true, prepared))
         return false;
+    // Buffers left in `prepared` were not taken: the layer was filled white
+    // and gets the picture's rows now.
+    const bool copy = !prepared || prepared->pixels;
     SetFixedText(L.name, 100, u"배경영상");
     L.inUse = 1;
     L.visible = 1;
@@ -369,26 +374,7 @@ bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title) {
     L.textBoxLeft = L.textBoxTop = L.tailX = L.tailY = -1;
     d.live.canvas.pictureX = L.x;
     d.live.canvas.pictureY = L.y;
-    for (int r = 0; r < L.height; ++r) {
-        const uint8_t* s = img.Row(r);
-        uint8_t* p = L.PixelRow(r);
-        if (bits == 24) {
-            std::memcpy(p, s, size_t(L.width) * 3);
-        } else if (bits == 32) {
-            for (int x = 0; x < L.width; ++x) std::memcpy(p + x * 3, s + x * 4, 3);
-        } else if (bits == 8) {
-            std::memcpy(p, s, size_t(L.width));
-        } else if (bits < 8) {
-            for (int x = 0; x < L.width; ++x) p[x] = uint8_t(img.GetPixelIndex(x, r));
-        } else {
-            for (int x = 0; x < L.width; ++x) {
-                const uint32_t c = img.GetPixelColor(x, r);
-                p[x * 3] = ColB(c);
-                p[x * 3 + 1] = ColG(c);
-                p[x * 3 + 2] = ColR(c);
-            }
-        }
-    }
+    if (copy) CopyPictureRows(img, L.pixels.get(), L.stride);
     d.currentLayer = 0;
     return true;
 }

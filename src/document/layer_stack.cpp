@@ -13,6 +13,7 @@
 #include <new>
 
 #include "CVexoDoc.h"
+#include "prepared_layer.h"
 #include "command_frame.h"
 #include "commands.h"
 #include "memory_budget.h"
@@ -89,7 +90,8 @@ bool CVexoDoc::EnsureScratch(int32_t pixelSize, int32_t planeSize) {
 bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& name, int colorFormat,
                                  int bitsPerPixel, int paletteColors, uint8_t alphaFill, int slot, int x, int y,
                                  int paletteMode, int canvasWidthOverride, int canvasHeightOverride,
-                                 int selectionReset, int tag, int kind, int link, bool centre) {
+                                 int selectionReset, int tag, int kind, int link, bool centre,
+                                 PreparedLayer* prepared) {
     if (!IsValidLayer(slot) || height == -1 || width < 1 || height < 1) return false;
     if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 24) return false;
     if (paletteColors < 0 || paletteColors > 256) return false;
@@ -119,9 +121,19 @@ bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& na
         return false;
 
     LayerRecord& L = live.layers[slot];
+    // Buffers filled ahead for exactly this layer (an opaque raster layer of
+    // the canvas's size) are taken as they are.
+    const bool filled = prepared && prepared->Ready() && !text && alphaFill == 255 &&
+                        prepared->width == width && prepared->height == height &&
+                        prepared->bitsPerPixel == bitsPerPixel && prepared->stride == stride &&
+                        prepared->mask.size() == size_t(plane);
     // New buffers first: on failure the slot stays as it was.
     std::unique_ptr<uint8_t[]> pix, alp, eff;
-    if (!Reuse(L.pixels, size_t(std::max(0, L.pixelSize)), size_t(pixelBytes), pix) ||
+    if (filled) {
+        pix = std::move(prepared->pixels);
+        alp = std::move(prepared->alpha);
+        eff = std::move(prepared->effect);
+    } else if (!Reuse(L.pixels, size_t(std::max(0, L.pixelSize)), size_t(pixelBytes), pix) ||
         !Reuse(L.alpha, size_t(std::max(0, L.planeSize)), size_t(plane), alp) ||
         !Reuse(L.effectPlane, size_t(std::max(0, L.planeSize)), size_t(plane), eff)) {
         // Put back what Reuse moved out.
@@ -163,7 +175,10 @@ bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& na
 
     if (!selectionActive || selectionReset == 1) {
         SelectionMask& sel = live.selection;
-        sel.mask.assign(size_t(plane), 1);
+        if (filled)
+            sel.mask = std::move(prepared->mask);
+        else
+            sel.mask.assign(size_t(plane), 1);
         sel.width = width;
         sel.height = height;
         sel.size = int32_t(plane);
@@ -176,9 +191,11 @@ bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& na
     L.pixels = std::move(pix);
     L.alpha = std::move(alp);
     L.effectPlane = std::move(eff);
-    std::memset(L.pixels.get(), 255, size_t(pixelBytes));
-    std::memset(L.alpha.get(), alphaFill, size_t(plane));
-    std::memset(L.effectPlane.get(), 0, size_t(plane));
+    if (!filled) {
+        std::memset(L.pixels.get(), 255, size_t(pixelBytes));
+        std::memset(L.alpha.get(), alphaFill, size_t(plane));
+        std::memset(L.effectPlane.get(), 0, size_t(plane));
+    }
 
     if (paletteMode != 2) {
         if (paletteColors == 0) {

@@ -10,6 +10,7 @@
 #include "VaZavi.h"
 #include "memory_budget.h"
 #include "picture_gate.h"
+#include "prepared_layer.h"
 
 namespace openahead {
 
@@ -47,6 +48,7 @@ struct Ahead {
     FileId before;   // taken before the decode starts
     // Written by the worker only; read after it is joined.
     std::unique_ptr<VaZavi> picture;
+    PreparedLayer layer;
     FileId after;
     bool decoded = false;
     // Every picture the decode allocated (width, height, bits): the open's
@@ -94,6 +96,16 @@ void Start(const std::string& path, int64_t budgetBytes) {
             }
             if (!raw->decoded) raw->picture.reset();
             raw->after = FileId::Of(path);
+            // The layer the open makes of the picture, while the main thread
+            // is still building the window; the open fills it itself when
+            // this fails.
+            if (raw->decoded && raw->after == raw->before) {
+                try {
+                    PrepareLayer(*raw->picture, raw->layer);
+                } catch (...) {
+                    raw->layer = PreparedLayer{};
+                }
+            }
         });
     } catch (const std::system_error&) {
         return;   // no thread: the open decodes as always
@@ -102,7 +114,7 @@ void Start(const std::string& path, int64_t budgetBytes) {
     gAhead = std::move(a);
 }
 
-bool Take(const std::string& path, int kind, VaZavi& out) {
+bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer) {
     std::unique_ptr<Ahead> a;
     {
         std::lock_guard<std::mutex> lock(gMutex);
@@ -115,6 +127,7 @@ bool Take(const std::string& path, int kind, VaZavi& out) {
     for (const auto& [w, h, bits] : a->allocations)
         if (std::string message; !ScopedPictureGate::Allows(w, h, bits, message)) return false;
     out.Transfer(*a->picture);
+    if (layer) *layer = std::move(a->layer);
     return out.IsValid();
 }
 

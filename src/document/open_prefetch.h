@@ -15,6 +15,7 @@
 #include <string>
 
 class VaZavi;
+struct PreparedLayer;
 
 namespace openahead {
 
@@ -30,11 +31,13 @@ int PictureKind(const std::string& path);
 void Start(const std::string& path, int64_t budgetBytes);
 
 // Waits for the decode of `path` of the open's kind `kind` and moves the
-// picture into `out`. False, with nothing taken, when no decode was started
-// for that file, it failed, the kind differs, the file changed, or the
-// picture gate in force on the calling thread refuses any picture the decode
-// allocated. The picture is handed out once.
-bool Take(const std::string& path, int kind, VaZavi& out);
+// picture into `out`, and into `layer` (when given) the picture's layer
+// buffers, filled on the helper thread after the decode (left empty when
+// memory ran short there). False, with nothing taken, when no decode was
+// started for that file, it failed, the kind differs, the file changed, or
+// the picture gate in force on the calling thread refuses any picture the
+// decode allocated. The picture is handed out once.
+bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer = nullptr);
 
 // Waits for a running decode and drops its picture (the program ends, or
 // another editor took the files).

@@ -27,15 +27,20 @@ using testsupport::WriteBytes;
 
 namespace {
 
-// A true-colour picture whose pattern depends on `seed`.
-void SavePicture(const std::string& path, int w, int h, int seed, int type) {
-    VaZavi img(24, w, h, type);
+// A picture (true colour, or 8 or 4 bits with a palette) whose pattern
+// depends on `seed`.
+void SavePicture(const std::string& path, int w, int h, int seed, int type, int bits = 24) {
+    VaZavi img(bits, w, h, type);
     for (int y = 0; y < h; ++y) {
         uint8_t* row = img.Row(y);
         for (int x = 0; x < w; ++x) {
-            row[x * 3] = uint8_t(x * 7 + seed);
-            row[x * 3 + 1] = uint8_t(y * 5 + seed * 3);
-            row[x * 3 + 2] = uint8_t((x ^ y) + seed);
+            if (bits == 24) {
+                row[x * 3] = uint8_t(x * 7 + seed);
+                row[x * 3 + 1] = uint8_t(y * 5 + seed * 3);
+                row[x * 3 + 2] = uint8_t((x ^ y) + seed);
+            } else {
+                img.SetPixelIndex(x, y, uint8_t((x * 3 + y + seed) & ((1 << bits) - 1)));
+            }
         }
     }
     ASSERT_TRUE(img.Save(path.c_str(), type));
@@ -44,7 +49,7 @@ void SavePicture(const std::string& path, int w, int h, int seed, int type) {
 struct Opened {
     bool ok = false;
     int width = 0, height = 0;
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> pixels, alpha, effect, mask;
     std::vector<std::string> messages;
     std::string lastError;
 };
@@ -63,6 +68,9 @@ Opened OpenIt(const std::string& path, const std::string& journal) {
         o.width = L.width;
         o.height = L.height;
         o.pixels.assign(L.pixels.get(), L.pixels.get() + L.pixelSize);
+        o.alpha.assign(L.alpha.get(), L.alpha.get() + L.planeSize);
+        o.effect.assign(L.effectPlane.get(), L.effectPlane.get() + L.planeSize);
+        o.mask = doc.live.selection.mask;
     }
     return o;
 }
@@ -85,13 +93,21 @@ struct BudgetEnv {
 
 }  // namespace
 
-// The open takes the picture decoded ahead (one decode in all) and builds
-// the document it builds from the file; the picture is handed out once.
+// The open takes the picture decoded ahead (one decode in all) and the
+// layer filled beside it, and builds the document it builds from the file
+// (row padding, alpha, effect plane and selection included); the picture is
+// handed out once.
 TEST(OpenAhead, TakenPictureMakesTheSameDocument) {
     TempDir dir;
-    for (const auto& [name, type] : {std::pair<const char*, int>{"a.bmp", kTypeBMP}, {"b.jpg", kTypeJPEG}}) {
+    struct Case {
+        const char* name;
+        int type, bits;
+    };
+    for (const Case& c : {Case{"a.bmp", kTypeBMP, 24}, Case{"b.jpg", kTypeJPEG, 24}, Case{"c.bmp", kTypeBMP, 8},
+                          Case{"d.bmp", kTypeBMP, 4}, Case{"e.gif", kTypeGIF, 8}}) {
+        const char* name = c.name;
         const std::string path = dir.File(name);
-        SavePicture(path, 97, 61, 11, type);
+        SavePicture(path, 97, 61, 11, c.type, c.bits);
         const Opened plain = OpenIt(path, dir.Path() + "/");
         ASSERT_TRUE(plain.ok) << name;
 
@@ -105,6 +121,9 @@ TEST(OpenAhead, TakenPictureMakesTheSameDocument) {
         EXPECT_EQ(ahead.width, plain.width);
         EXPECT_EQ(ahead.height, plain.height);
         EXPECT_EQ(ahead.pixels, plain.pixels) << name;
+        EXPECT_EQ(ahead.alpha, plain.alpha) << name;
+        EXPECT_EQ(ahead.effect, plain.effect) << name;
+        EXPECT_EQ(ahead.mask, plain.mask) << name;
         EXPECT_TRUE(ahead.messages.empty());
 
         VaZavi none;

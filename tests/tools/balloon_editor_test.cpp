@@ -96,12 +96,10 @@ TEST(BalloonEditor, WithoutAnEditorThePressEditsThroughTheTextDialog) {
 // The hover notice of a window the mouse comes into: a layer dragged out of
 // another window is taken over even where the mouse was last seen in it.
 TEST(HoverNotice, TakesOverAtThePositionSeenLast) {
-    tools::SessionHost host;
-    CVexoDoc a(&host), b(&host);
-    ASSERT_TRUE(a.NewImage(40, 30));
-    ASSERT_TRUE(b.NewImage(50, 40));
-    a.RecordUndoStep(u"initial state", UndoLayerChanged, -1);
-    b.RecordUndoStep(u"initial state", UndoLayerChanged, -1);
+    TwoDocuments two;
+    ASSERT_TRUE(two.ready);
+    tools::SessionHost& host = two.host;
+    CVexoDoc &a = two.a, &b = two.b;
     tools::Session s(host, a);
     s.AddView(b);
     ASSERT_TRUE(s.Run("view:2"));

@@ -262,12 +262,10 @@ TEST(MoveTool, FloatingSelectionPixelsBeforeAndAfterPutDown) {
 }
 
 TEST(MoveTool, HandOverBetweenTwoWindowsPastesAndFollows) {
-    tools::SessionHost host;
-    CVexoDoc a(&host), b(&host);
-    ASSERT_TRUE(a.NewImage(40, 30));
-    ASSERT_TRUE(b.NewImage(50, 40));
-    a.RecordUndoStep(u"initial state", UndoLayerChanged, -1);
-    b.RecordUndoStep(u"initial state", UndoLayerChanged, -1);
+    TwoDocuments two;
+    ASSERT_TRUE(two.ready);
+    tools::SessionHost& host = two.host;
+    CVexoDoc &a = two.a, &b = two.b;
     {
         LayerRecord& l = a.Layer(a.currentLayer);
         for (int r = 0; r < l.height; ++r) std::memset(l.PixelRow(r), 0x40, size_t(3 * l.width));

@@ -98,3 +98,17 @@ struct ToolsFixture {
         return names;
     }
 };
+
+// Two documents of one session host (40 × 30 and 50 × 40), each with its
+// opening step, for the tests of two windows.
+struct TwoDocuments {
+    tools::SessionHost host;
+    CVexoDoc a{&host}, b{&host};
+    bool ready = false;
+
+    TwoDocuments() {
+        ready = a.NewImage(40, 30) && b.NewImage(50, 40);
+        a.RecordUndoStep(u"initial state", UndoLayerChanged, -1);
+        b.RecordUndoStep(u"initial state", UndoLayerChanged, -1);
+    }
+};
