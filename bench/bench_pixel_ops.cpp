@@ -34,7 +34,7 @@
 #include "CVexoDoc.h"
 #include "commands.h"
 #include "filter_commands.h"
-#include "huge_pages.h"
+#include "bench_fixture.h"
 #include "layer_ops.h"
 
 namespace {
@@ -268,12 +268,4 @@ PIMLORA_PIXEL(BM_Command_QuarterTurnFirst)->Iterations(3);
 
 }  // namespace
 
-// Large buffers in huge pages, as the editor and pimlora-cli have them.
-int main(int argc, char** argv) {
-    RestartWithHugePages(argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return benchfixture::RunOnHugePages(argc, argv); }
