@@ -56,6 +56,25 @@ std::unique_ptr<LayerRecord> Blank(const Layer& s, int w, int h) {
 struct Kind { int bits; bool text; };
 const Kind kKinds[] = {{24, false}, {8, false}, {8, true}};
 
+// d is s turned by qq (0..3) quarters: each pixel and alpha value from its
+// place by the per-pixel rule, the rows' padding still 0xA5.
+void ExpectTurned(const Layer& s, const LayerRecord& d, int qq, const std::string& what) {
+    const int w = s.L.width, h = s.L.height, nw = d.width, nh = d.height, bpp = s.Bpp();
+    for (int r = 0; r < nh; ++r) {
+        for (int b = nw * bpp; b < d.stride; ++b) ASSERT_EQ(d.pixels[size_t(r) * d.stride + b], 0xA5) << what;
+        for (int x = 0; x < nw; ++x) {
+            int sx = x, sy = r;
+            if (qq == 1) sx = w - 1 - r, sy = x;
+            if (qq == 2) sx = w - 1 - x, sy = h - 1 - r;
+            if (qq == 3) sx = r, sy = h - 1 - x;
+            ASSERT_EQ(0, std::memcmp(d.pixels.get() + size_t(r) * d.stride + size_t(x) * bpp, s.Px(sx, sy),
+                                     size_t(bpp)))
+                << what << " at " << x << "," << r;
+            ASSERT_EQ(d.alpha[size_t(r) * nw + x], s.A(sx, sy)) << what << " at " << x << "," << r;
+        }
+    }
+}
+
 }  // namespace
 
 TEST(FastTransforms, MirrorAndFlipMatchTheRuleWithAndWithoutSelection) {
@@ -185,21 +204,7 @@ TEST(FastTransforms, QuarterTurnsMoveEveryPixelToItsPlace) {
                 auto d = Blank(s, nw, nh);
                 std::memset(d->pixels.get(), 0xA5, size_t(d->pixelSize));
                 ASSERT_TRUE(QuarterTurnLayer(s.L, *d, s.bits, q));
-                const int bpp = s.Bpp();
-                for (int r = 0; r < nh; ++r)
-                    for (int b = nw * bpp; b < d->stride; ++b)
-                        ASSERT_EQ(d->pixels[size_t(r) * d->stride + b], 0xA5) << w << "x" << h << " q " << q;
-                for (int r = 0; r < nh; ++r)
-                    for (int x = 0; x < nw; ++x) {
-                        int sx = x, sy = r;
-                        if (qq == 1) sx = w - 1 - r, sy = x;
-                        if (qq == 2) sx = w - 1 - x, sy = h - 1 - r;
-                        if (qq == 3) sx = r, sy = h - 1 - x;
-                        ASSERT_EQ(0, std::memcmp(d->pixels.get() + size_t(r) * d->stride + size_t(x) * bpp,
-                                                 s.Px(sx, sy), size_t(bpp)))
-                            << w << "x" << h << " q " << q;
-                        ASSERT_EQ(d->alpha[size_t(r) * nw + x], s.A(sx, sy));
-                    }
+                ExpectTurned(s, *d, qq, std::to_string(w) + "x" + std::to_string(h) + " q " + std::to_string(q));
             }
         }
 }
@@ -230,21 +235,7 @@ TEST(FastTransforms, QuarterTurnKernelsMatchThePerPixelRule) {
                                              std::to_string(k.bits) + (k.text ? " text" : "") + " q " +
                                              std::to_string(q) + " kernel " + std::to_string(int(kernel));
                     ASSERT_TRUE(QuarterTurnLayerWith(kernel, s.L, *d, s.bits, q, copy.get())) << what;
-                    const int bpp = s.Bpp();
-                    for (int r = 0; r < nh; ++r) {
-                        for (int b = nw * bpp; b < d->stride; ++b)
-                            ASSERT_EQ(d->pixels[size_t(r) * d->stride + b], 0xA5) << what;
-                        for (int x = 0; x < nw; ++x) {
-                            int sx = x, sy = r;
-                            if (qq == 1) sx = w - 1 - r, sy = x;
-                            if (qq == 2) sx = w - 1 - x, sy = h - 1 - r;
-                            if (qq == 3) sx = r, sy = h - 1 - x;
-                            ASSERT_EQ(0, std::memcmp(d->pixels.get() + size_t(r) * d->stride + size_t(x) * bpp,
-                                                     s.Px(sx, sy), size_t(bpp)))
-                                << what << " at " << x << "," << r;
-                            ASSERT_EQ(d->alpha[size_t(r) * nw + x], s.A(sx, sy)) << what << " at " << x << "," << r;
-                        }
-                    }
+                    ExpectTurned(s, *d, qq, what);
                     ASSERT_EQ(0, std::memcmp(copy->pixels.get(), d->pixels.get(), size_t(d->pixelSize))) << what;
                     ASSERT_EQ(0, std::memcmp(copy->alpha.get(), d->alpha.get(), size_t(d->planeSize))) << what;
                 }
