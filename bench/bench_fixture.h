@@ -1,6 +1,7 @@
-// Shared by the codec benchmarks: the synthetic test photo (made once by
-// ImageMagick with a fixed seed and kept in /tmp, never in the tree) and
-// whole-process timing of other programs.
+// Shared by the benchmarks: the synthetic test photo (made once by
+// ImageMagick with a fixed seed and kept in /tmp, never in the tree),
+// whole-process timing of other programs, and the main() of the benchmarks
+// that run on huge pages.
 #pragma once
 
 #include <sys/resource.h>
@@ -10,6 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "huge_pages.h"
 
 namespace benchfixture {
 
@@ -66,6 +71,18 @@ inline double CpuOfCommand(const std::string& cmd) {
     const double before = cpu();
     Shell(cmd);
     return cpu() - before;
+}
+
+// The body of main(): large buffers in huge pages, as the editor and
+// pimlora-cli have them (PIMLORA_NO_HUGEPAGES=1 measures ordinary pages),
+// then the benchmarks the command line selects.
+inline int RunOnHugePages(int argc, char** argv) {
+    RestartWithHugePages(argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 }  // namespace benchfixture

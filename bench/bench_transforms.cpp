@@ -12,7 +12,7 @@
 
 #include "CQuantizer.h"
 #include "VaZavi.h"
-#include "huge_pages.h"
+#include "bench_fixture.h"
 #include "layer_ops.h"
 #include "layer_set.h"
 
@@ -184,13 +184,4 @@ PIMLORA_TRANSFORM(BM_QuantizeTreeOnly);
 
 }  // namespace
 
-// Large buffers in huge pages, as the editor and pimlora-cli have them
-// (PIMLORA_NO_HUGEPAGES=1 measures ordinary pages).
-int main(int argc, char** argv) {
-    RestartWithHugePages(argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return benchfixture::RunOnHugePages(argc, argv); }

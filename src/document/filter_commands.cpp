@@ -273,7 +273,8 @@ bool RotateOne(CVexoDoc& doc, int index, double degrees, int& nw, int& nh) {
     doc.image.progressWindow = nullptr;
     if (!ok) return false;
     if (fillPrev) {
-        std::memcpy(prev.effectPlane.get(), out.effectPlane.get(), size_t(out.planeSize));
+        // The turned layer's effect plane is new and clear: so is the copy's.
+        std::memset(prev.effectPlane.get(), 0, size_t(out.planeSize));
         doc.prevStateFilled[index] = true;
     }
     // After a quarter turn the old buffers are kept for the turn back.

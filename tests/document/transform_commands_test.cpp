@@ -125,6 +125,8 @@ TEST_F(TransformCommands, QuarterTurnFillsThePreviousStateCopyExactly) {
             LayerRecord& L = doc.Layer(s);
             for (int r = 0; r < L.height; ++r)
                 for (int b = 3 * L.width; b < L.stride; ++b) L.PixelRow(r)[b] = uint8_t(0xC0 + b);
+            // An effect plane the turn clears: the copy must not keep it.
+            std::memset(L.effectPlane.get(), 0x5A, size_t(L.planeSize));
         }
         ASSERT_TRUE(doc.RecordUndoStep(u"paint", UndoWholeDocument, -1));
         std::vector<Snapshot> before;

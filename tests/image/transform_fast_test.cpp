@@ -7,9 +7,12 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "CQuantizer.h"
 #include "layer_ops.h"
+#include "quarter_turn.h"
 
 using namespace layerops;
 
@@ -52,6 +55,25 @@ std::unique_ptr<LayerRecord> Blank(const Layer& s, int w, int h) {
 
 struct Kind { int bits; bool text; };
 const Kind kKinds[] = {{24, false}, {8, false}, {8, true}};
+
+// d is s turned by qq (0..3) quarters: each pixel and alpha value from its
+// place by the per-pixel rule, the rows' padding still 0xA5.
+void ExpectTurned(const Layer& s, const LayerRecord& d, int qq, const std::string& what) {
+    const int w = s.L.width, h = s.L.height, nw = d.width, nh = d.height, bpp = s.Bpp();
+    for (int r = 0; r < nh; ++r) {
+        for (int b = nw * bpp; b < d.stride; ++b) ASSERT_EQ(d.pixels[size_t(r) * d.stride + b], 0xA5) << what;
+        for (int x = 0; x < nw; ++x) {
+            int sx = x, sy = r;
+            if (qq == 1) sx = w - 1 - r, sy = x;
+            if (qq == 2) sx = w - 1 - x, sy = h - 1 - r;
+            if (qq == 3) sx = r, sy = h - 1 - x;
+            ASSERT_EQ(0, std::memcmp(d.pixels.get() + size_t(r) * d.stride + size_t(x) * bpp, s.Px(sx, sy),
+                                     size_t(bpp)))
+                << what << " at " << x << "," << r;
+            ASSERT_EQ(d.alpha[size_t(r) * nw + x], s.A(sx, sy)) << what << " at " << x << "," << r;
+        }
+    }
+}
 
 }  // namespace
 
@@ -182,23 +204,63 @@ TEST(FastTransforms, QuarterTurnsMoveEveryPixelToItsPlace) {
                 auto d = Blank(s, nw, nh);
                 std::memset(d->pixels.get(), 0xA5, size_t(d->pixelSize));
                 ASSERT_TRUE(QuarterTurnLayer(s.L, *d, s.bits, q));
-                const int bpp = s.Bpp();
-                for (int r = 0; r < nh; ++r)
-                    for (int b = nw * bpp; b < d->stride; ++b)
-                        ASSERT_EQ(d->pixels[size_t(r) * d->stride + b], 0xA5) << w << "x" << h << " q " << q;
-                for (int r = 0; r < nh; ++r)
-                    for (int x = 0; x < nw; ++x) {
-                        int sx = x, sy = r;
-                        if (qq == 1) sx = w - 1 - r, sy = x;
-                        if (qq == 2) sx = w - 1 - x, sy = h - 1 - r;
-                        if (qq == 3) sx = r, sy = h - 1 - x;
-                        ASSERT_EQ(0, std::memcmp(d->pixels.get() + size_t(r) * d->stride + size_t(x) * bpp,
-                                                 s.Px(sx, sy), size_t(bpp)))
-                            << w << "x" << h << " q " << q;
-                        ASSERT_EQ(d->alpha[size_t(r) * nw + x], s.A(sx, sy));
-                    }
+                ExpectTurned(s, *d, qq, std::to_string(w) + "x" + std::to_string(h) + " q " + std::to_string(q));
             }
         }
+}
+
+// Each kernel the CPU can run against the per-pixel rule: every kind, the
+// odd turns that the block kernel takes and the others, sizes below, at
+// and off the block sides (8 colour pixels, 16 bytes) and the 64-pixel
+// tiles, rows with padding, sizes that take the two threads. The
+// previous-state copy filled in the same pass must equal the result byte
+// for byte (padding included), and nothing past a row's pixels is written.
+TEST(FastTransforms, QuarterTurnKernelsMatchThePerPixelRule) {
+    std::vector<TurnKernel> kernels{TurnKernel::Scalar};
+    if (BestTurnKernel() == TurnKernel::Avx2) kernels.push_back(TurnKernel::Avx2);
+    const std::pair<int, int> sizes[] = {{1, 1},  {1, 17},  {17, 1},  {8, 8},   {16, 16},  {7, 9},    {15, 17},
+                                         {23, 40}, {64, 64}, {65, 63}, {130, 47}, {48, 200}, {701, 389}, {333, 1030}};
+    for (TurnKernel kernel : kernels)
+        for (auto [w, h] : sizes)
+            for (const Kind& k : kKinds) {
+                Layer s(w, h, k.bits, k.text, uint32_t(w * 5 + h + int(kernel)));
+                for (int q : {1, 3, 2, 0, -1, 5}) {
+                    const int qq = ((q % 4) + 4) % 4;
+                    const int nw = (qq & 1) ? h : w, nh = (qq & 1) ? w : h;
+                    auto d = Blank(s, nw, nh), copy = Blank(s, nw, nh);
+                    std::memset(d->pixels.get(), 0xA5, size_t(d->pixelSize));
+                    std::memset(copy->pixels.get(), 0x3C, size_t(copy->pixelSize));
+                    std::memset(copy->alpha.get(), 0x3C, size_t(copy->planeSize));
+                    const std::string what = std::to_string(w) + "x" + std::to_string(h) + " bits " +
+                                             std::to_string(k.bits) + (k.text ? " text" : "") + " q " +
+                                             std::to_string(q) + " kernel " + std::to_string(int(kernel));
+                    ASSERT_TRUE(QuarterTurnLayerWith(kernel, s.L, *d, s.bits, q, copy.get())) << what;
+                    ExpectTurned(s, *d, qq, what);
+                    ASSERT_EQ(0, std::memcmp(copy->pixels.get(), d->pixels.get(), size_t(d->pixelSize))) << what;
+                    ASSERT_EQ(0, std::memcmp(copy->alpha.get(), d->alpha.get(), size_t(d->planeSize))) << what;
+                }
+            }
+}
+
+// What the kernels cannot do they refuse, leaving the destination as it
+// was: depths other than 8 and 24 bits, a destination of the wrong size, a
+// copy of other byte counts.
+TEST(FastTransforms, QuarterTurnRefusesWhatItCannotTurn) {
+    for (TurnKernel kernel : {TurnKernel::Scalar, BestTurnKernel()}) {
+        for (int bits : {1, 4, 16, 32}) {
+            Layer s(20, 12, bits, false, 3);
+            auto d = Blank(s, 12, 20);
+            std::memset(d->pixels.get(), 0x5A, size_t(d->pixelSize));
+            EXPECT_FALSE(QuarterTurnLayerWith(kernel, s.L, *d, bits, 1)) << bits;
+            for (int i = 0; i < d->pixelSize; ++i) ASSERT_EQ(d->pixels[size_t(i)], 0x5A) << bits;
+        }
+        Layer s(20, 12, 24, false, 4);
+        auto wrong = Blank(s, 20, 12);
+        EXPECT_FALSE(QuarterTurnLayerWith(kernel, s.L, *wrong, 24, 1));
+        auto d = Blank(s, 12, 20), small = Blank(s, 12, 19);
+        EXPECT_FALSE(QuarterTurnLayerWith(kernel, s.L, *d, 24, 3, small.get()));
+        for (int i = 0; i < d->planeSize; ++i) ASSERT_EQ(d->alpha[size_t(i)], 0);
+    }
 }
 
 // Every destination pixel against the sampling kernel called on its own,
