@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/sizer.h>
 
+#include <gtk/gtk.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -57,6 +58,13 @@ private:
     double& longest_;
     std::chrono::steady_clock::time_point start_;
 };
+
+// Makes the toolkit's resources of a hidden window and all within it, so
+// that its first show only maps them.
+void RealizeAll(wxWindow* w) {
+    if (GtkWidget* g = w->GetHandle()) gtk_widget_realize(g);
+    for (wxWindow* c : w->GetChildren()) RealizeAll(c);
+}
 
 wxBitmap ToBitmap(const browser::Picture24& p) {
     wxImage img(p.width, p.height, false);
@@ -346,6 +354,7 @@ void BrowserGroup::Prepare(const std::string& folder, const wxSize& size) {
     Layout();
     browser_->Layout();
     folders_->Layout();
+    RealizeAll(this);
 }
 
 void BrowserGroup::ShowFolder(const std::string& folder) {
