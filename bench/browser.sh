@@ -138,6 +138,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" "$WORK/run.sh"
 echo "the editor, the folder of $COUNT photographs chosen (ms after the choice):"
 for run in 1 2; do
     t=$WORK/trace$run
+    [ -n "${KEEP_TRACE:-}" ] && cp "$t" "$KEEP_TRACE.$run"
     [ -s "$t" ] || { echo "  run $run: no trace"; continue; }
     listed=$(awk '$1 == "listed" {print $3}' "$t")
     first20=$(awk '$1 == "thumb" {n++; if (n == 20) print $3}' "$t")
@@ -147,7 +148,7 @@ for run in 1 2; do
     handler=$(awk '$1 == "handler" {print $2}' "$t")
     cpu=$(awk '$1 == "cpu" {print $2}' "$t")
     uicpu=$(awk '$1 == "uicpu" {print $2}' "$t")
-    slow=$(awk '$1 == "slowgap" {printf " %s@%s(%s)", $2, $3, $4}' "$t")
+    slow=$(awk '$1 == "slowgap" {printf " %s@%s(cpu %s, waiting for a core %s, after %s)", $2, $3, $4, $5, $6}' "$t")
     echo "  run $run: listed $listed, 20 thumbnails $first20, all $made $all, longest gap between events $gap ms"
     echo "         processor time of the run (all threads) $cpu ms, of the user-interface thread $uicpu ms; longest handler of the browser's own $handler ms"
     [ -n "$slow" ] && echo "         gaps above 50 ms (ms@when(the thread's processor ms in it)):$slow"

@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/sizer.h>
 
+#include <gtk/gtk.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -33,6 +34,17 @@ double ThreadCpuMs() {
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
+// How long this thread has waited for a processor while it could run, ms
+// (Linux's scheduler statistics; 0 where there are none).
+double ThreadRunQueueWaitMs() {
+    FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    if (!f) return 0;
+    unsigned long long run = 0, wait = 0;
+    const int got = std::fscanf(f, "%llu %llu", &run, &wait);
+    std::fclose(f);
+    return got == 2 ? wait / 1e6 : 0;
+}
+
 // Measures one event handler for the trace.
 class HandlerTimer {
 public:
@@ -46,6 +58,13 @@ private:
     double& longest_;
     std::chrono::steady_clock::time_point start_;
 };
+
+// Makes the toolkit's resources of a hidden window and all within it, so
+// that its first show only maps them.
+void RealizeAll(wxWindow* w) {
+    if (GtkWidget* g = w->GetHandle()) gtk_widget_realize(g);
+    for (wxWindow* c : w->GetChildren()) RealizeAll(c);
+}
 
 wxBitmap ToBitmap(const browser::Picture24& p) {
     wxImage img(p.width, p.height, false);
@@ -87,16 +106,19 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
 
     progress_ = new wxGauge(this, 1265, 1, wxDefaultPosition, wxSize(-1, 6));
     progress_->Hide();
-    top->Add(progress_, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 8);
+    // The progress bar, the status and the spinner keep their places when
+    // hidden: a run that starts or ends lays nothing out again (a new layout
+    // would repaint the whole list).
+    top->Add(progress_, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP | wxRESERVE_SPACE_EVEN_IF_HIDDEN, 8);
 
     auto* labels = new wxBoxSizer(wxHORIZONTAL);
     folderLabel_ = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(200, -1), wxST_ELLIPSIZE_START);
     folderLabel_->SetForegroundColour(wxColour(88, 135, 110));
     labels->Add(folderLabel_, 1, wxALIGN_CENTER_VERTICAL | wxLEFT, 10);
-    status_ = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1));
+    status_ = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxST_NO_AUTORESIZE);
     status_->SetForegroundColour(*wxBLACK);
     status_->Hide();
-    labels->Add(status_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 10);
+    labels->Add(status_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT | wxRESERVE_SPACE_EVEN_IF_HIDDEN, 10);
     top->Add(labels, 0, wxEXPAND | wxTOP, 4);
 
     auto* controls = new wxBoxSizer(wxHORIZONTAL);
@@ -105,7 +127,7 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
     controls->Add(previewCheck_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 10);
     busy_ = new wxActivityIndicator(this, wxID_ANY, wxDefaultPosition, wxSize(24, 24));
     busy_->Hide();
-    controls->Add(busy_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 8);
+    controls->Add(busy_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRESERVE_SPACE_EVEN_IF_HIDDEN, 8);
     filter_ = new wxChoice(this, 1209);
     for (const std::string& f : browser::FilterNames()) filter_->Append(U(f));
     filter_->SetSelection(0);
@@ -131,6 +153,11 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
     list_->onBackgroundDoubleClick = [this] { CallAfter([this] { OnOk(); }); };
 
     if (const char* trace = std::getenv("PIMLORA_BROWSER_TRACE"); trace && *trace) trace_ = std::fopen(trace, "a");
+    if (trace_)
+        list_->Bind(wxEVT_PAINT, [this](wxPaintEvent& e) {
+            Trace("paint");
+            e.Skip();
+        });
     tick_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
         const auto now = std::chrono::steady_clock::now();
         const double gap = std::chrono::duration<double, std::milli>(now - lastTick_).count();
@@ -139,12 +166,17 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
         // With the processor time this thread had in it: a long gap with
         // little of it is a thread that waited (for the processor, the X
         // server), not one our code kept busy.
+        // And the time it waited for a processor; the rest it slept (for
+        // the X server, mostly).
         const double cpu = ThreadCpuMs();
+        const double waited = ThreadRunQueueWaitMs();
         if (gap > 50 && trace_) {
             const double ms = std::chrono::duration<double, std::milli>(now - traceStart_).count();
-            std::fprintf(trace_, "slowgap %ld %.1f %.1f\n", long(gap + 0.5), ms, cpu - lastTickCpu_);
+            std::fprintf(trace_, "slowgap %ld %.1f %.1f %.1f %s\n", long(gap + 0.5), ms, cpu - lastTickCpu_,
+                         waited - lastTickWait_, lastMark_);
         }
         lastTickCpu_ = cpu;
+        lastTickWait_ = waited;
     });
 }
 
@@ -153,8 +185,24 @@ CDlg_ImgFIleView::~CDlg_ImgFIleView() {
     if (trace_) std::fclose(trace_);
 }
 
+void CDlg_ImgFIleView::StartTrace() {
+    if (!trace_) return;
+    traceStart_ = lastTick_ = std::chrono::steady_clock::now();
+    traceStarted_ = true;
+    longestGap_ = 0;
+    longestHandler_ = 0;
+    cpuAtShow_ = ProcessCpuMs();
+    uiCpuAtShow_ = lastTickCpu_ = ThreadCpuMs();
+    lastTickWait_ = ThreadRunQueueWaitMs();
+    // Every 10 ms: fine enough for gaps of 50 ms, and each tick costs the
+    // editor an idle pass (its tool bars' update events) of its own.
+    tick_.Start(10);
+    Trace("start");
+}
+
 void CDlg_ImgFIleView::Trace(const char* what, long value) {
     if (!trace_) return;
+    lastMark_ = what;
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - traceStart_).count();
     std::fprintf(trace_, "%s %ld %.1f\n", what, value, ms);
     std::fflush(trace_);
@@ -163,19 +211,13 @@ void CDlg_ImgFIleView::Trace(const char* what, long value) {
 void CDlg_ImgFIleView::SetStatus(const char* text) {
     status_->SetLabel(U(text));
     status_->Show(text && *text);
-    Layout();
 }
 
 void CDlg_ImgFIleView::ShowFolder(const std::string& folder) {
-    traceStart_ = lastTick_ = std::chrono::steady_clock::now();
+    // Started already when the group was about to be shown.
+    if (!traceStarted_) StartTrace();
+    traceStarted_ = false;
     HandlerTimer timed(longestHandler_);
-    longestGap_ = 0;
-    longestHandler_ = 0;
-    cpuAtShow_ = ProcessCpuMs();
-    uiCpuAtShow_ = ThreadCpuMs();
-    // Every 10 ms: fine enough for gaps of 50 ms, and each tick costs the
-    // editor an idle pass (its tool bars' update events) of its own.
-    if (trace_) tick_.Start(10);
     Trace("show");
     progress_->Show();
     // The spinner stays still: each of its animation frames woke the
@@ -196,7 +238,6 @@ void CDlg_ImgFIleView::ShowFolder(const std::string& folder) {
     const int sel = filter_->GetSelection();
     const std::string filter = sel >= 0 ? std::string(filter_->GetString(unsigned(sel)).utf8_str()) : browser::kAllFormats;
     generation_ = worker_.Start(folder, filter);
-    Layout();
 }
 
 void CDlg_ImgFIleView::OnListed(int generation, std::vector<std::string> names) {
@@ -302,8 +343,23 @@ BrowserGroup::BrowserGroup(wxWindow* parent, BrowserHost host) : wxPanel(parent,
     };
 }
 
+void BrowserGroup::Prepare(const std::string& folder, const wxSize& size) {
+    if (IsShown()) return;
+    // The tree's levels down to the folder are read now: the show then only
+    // selects it.
+    folders_->Tree()->Reveal(folder);
+    // And the sizers are run at the size the group will most likely have,
+    // so that its first show has little left to lay out.
+    if (size.x > 0 && size.y > 0) SetSize(size);
+    Layout();
+    browser_->Layout();
+    folders_->Layout();
+    RealizeAll(this);
+}
+
 void BrowserGroup::ShowFolder(const std::string& folder) {
     browser_->ShowPreviewWindow(false);
     folders_->Tree()->Reveal(folder);
+    browser_->Trace("revealed");
     browser_->ShowFolder(folder);
 }

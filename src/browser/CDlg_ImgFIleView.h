@@ -46,6 +46,11 @@ public:
 
     // Lists the folder and starts its thumbnails.
     void ShowFolder(const std::string& folder);
+    // The benchmark's trace ($PIMLORA_BROWSER_TRACE) from now: called before
+    // the group is shown, so that the showing is measured too.
+    void StartTrace();
+    // A named moment in the trace (the next long gap names the last one).
+    void Trace(const char* what, long value = -1);
     void StopThumbnailWorker() { worker_.Stop(); }
     const std::string& Folder() const { return folder_; }
     const std::vector<std::string>& Names() const { return names_; }
@@ -63,7 +68,6 @@ private:
     void OnOk();
     void OnCancel();
     void SetStatus(const char* text);
-    void Trace(const char* what, long value = -1);
 
     BrowserHost host_;
     CPreviewDlg* preview_;
@@ -97,6 +101,9 @@ private:
     double longestGap_ = 0;
     double longestHandler_ = 0;   // the longest of our own event handlers, ms
     double lastTickCpu_ = 0;      // this thread's processor time at the last tick, ms
+    double lastTickWait_ = 0;     // its wait for a processor until then, ms
+    const char* lastMark_ = "";
+    bool traceStarted_ = false;
     double uiCpuAtShow_ = 0;      // this thread's, ms
     double cpuAtShow_ = 0;        // the process's processor time when the folder was chosen, ms
     wxTimer tick_;
@@ -110,6 +117,14 @@ public:
     CFoldersDlg* Folders() const { return folders_; }
     // Lists the folder (and shows it in the tree).
     void ShowFolder(const std::string& folder);
+    // While hidden: reads the tree down to the folder and lays the windows
+    // out at this size, so that showing the group later has little to do.
+    void Prepare(const std::string& folder, const wxSize& size);
+    // The benchmark's trace ($PIMLORA_BROWSER_TRACE) from now: called before
+    // the group is shown, so that the showing is measured too.
+    void StartTrace();
+    // A named moment in the trace (the next long gap names the last one).
+    void Trace(const char* what, long value = -1);
 
 private:
     CPreviewDlg* preview_ = nullptr;
