@@ -133,6 +133,15 @@ void BothPaths(F check) {
     AllowAvx2Paths(true);
 }
 
+// The levels' counts by the plain rule: luminance, red, green, blue.
+void PlainCounts(const Case& c, uint32_t hist[1024]) {
+    for (int r = 0; r < c.layer.height; ++r)
+        for (int x = 0; x < c.layer.width; ++x) {
+            const uint8_t* p = c.Px(x, r);
+            ++hist[(11 * p[0] + 59 * p[1] + 30 * p[2]) / 100], ++hist[256 + p[2]], ++hist[512 + p[1]], ++hist[768 + p[0]];
+        }
+}
+
 }  // namespace
 
 TEST(PixelOps, ThresholdsMatchThePlainRule) {
@@ -194,12 +203,7 @@ TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
 
             // Levels: the tables of the plain rule from plain counts.
             uint32_t hist[1024] = {};
-            for (int r = 0; r < h; ++r)
-                for (int x = 0; x < w; ++x) {
-                    const uint8_t* p = c.Px(x, r);
-                    ++hist[(11 * p[0] + 59 * p[1] + 30 * p[2]) / 100], ++hist[256 + p[2]], ++hist[512 + p[1]],
-                        ++hist[768 + p[0]];
-                }
+            PlainCounts(c, hist);
             uint32_t got[1024];
             LayerOpContext hc = c.Context();
             ASSERT_TRUE(Histogram(hc, got));
@@ -495,12 +499,7 @@ TEST(PixelOps, LevelsUnderASelectionChangeOnlyMarkedPixels) {
                        sel.mask[size_t(my) * size_t(sel.width) + size_t(mx)] == 1;
             };
             uint32_t hist[1024] = {};
-            for (int r = 0; r < h; ++r)
-                for (int x = 0; x < w; ++x) {
-                    const uint8_t* p = c.Px(x, r);
-                    ++hist[(11 * p[0] + 59 * p[1] + 30 * p[2]) / 100], ++hist[256 + p[2]], ++hist[512 + p[1]],
-                        ++hist[768 + p[0]];
-                }
+            PlainCounts(c, hist);
             int points[4][2];
             LevelPoints(hist, int64_t(w) * h, points);
             int64_t cum[4][256];
