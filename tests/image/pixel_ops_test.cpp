@@ -133,14 +133,27 @@ void BothPaths(F check) {
     AllowAvx2Paths(true);
 }
 
-// The levels' counts by the plain rule: luminance, red, green, blue.
-void PlainCounts(const Case& c, uint32_t hist[1024]) {
-    for (int r = 0; r < c.layer.height; ++r)
-        for (int x = 0; x < c.layer.width; ++x) {
-            const uint8_t* p = c.Px(x, r);
-            ++hist[(11 * p[0] + 59 * p[1] + 30 * p[2]) / 100], ++hist[256 + p[2]], ++hist[512 + p[1]], ++hist[768 + p[0]];
+// The levels by the plain rule: counts of luminance, red, green and blue,
+// their stretch points and their running sums.
+struct PlainLevels {
+    uint32_t hist[1024] = {};
+    int points[4][2];
+    int64_t cum[4][256];
+
+    explicit PlainLevels(const Case& c) {
+        for (int r = 0; r < c.layer.height; ++r)
+            for (int x = 0; x < c.layer.width; ++x) {
+                const uint8_t* p = c.Px(x, r);
+                ++hist[(11 * p[0] + 59 * p[1] + 30 * p[2]) / 100], ++hist[256 + p[2]], ++hist[512 + p[1]],
+                    ++hist[768 + p[0]];
+            }
+        LevelPoints(hist, int64_t(c.layer.width) * c.layer.height, points);
+        for (int ch = 0; ch < 4; ++ch) {
+            int64_t s = 0;
+            for (int v = 0; v < 256; ++v) cum[ch][v] = (s += hist[256 * ch + v]);
         }
-}
+    }
+};
 
 }  // namespace
 
@@ -202,19 +215,14 @@ TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
             EXPECT_EQ(Apply(c, Negative).first, inverted) << w << "x" << h << " avx2 " << avx2;
 
             // Levels: the tables of the plain rule from plain counts.
-            uint32_t hist[1024] = {};
-            PlainCounts(c, hist);
+            const PlainLevels plain(c);
+            const auto& hist = plain.hist;
+            const auto& points = plain.points;
+            const auto& cum = plain.cum;
             uint32_t got[1024];
             LayerOpContext hc = c.Context();
             ASSERT_TRUE(Histogram(hc, got));
             EXPECT_TRUE(std::equal(hist, hist + 1024, got)) << "histogram " << w << "x" << h;
-            int points[4][2];
-            LevelPoints(hist, int64_t(w) * h, points);
-            int64_t cum[4][256];
-            for (int ch = 0; ch < 4; ++ch) {
-                int64_t s = 0;
-                for (int v = 0; v < 256; ++v) cum[ch][v] = (s += hist[256 * ch + v]);
-            }
             for (int channel = 0; channel < 4; ++channel)
                 for (bool equalise : {false, true}) {
                     uint8_t t[4][256];
@@ -498,15 +506,10 @@ TEST(PixelOps, LevelsUnderASelectionChangeOnlyMarkedPixels) {
                 return mx >= 0 && my >= 0 && mx < sel.width && my < sel.height &&
                        sel.mask[size_t(my) * size_t(sel.width) + size_t(mx)] == 1;
             };
-            uint32_t hist[1024] = {};
-            PlainCounts(c, hist);
-            int points[4][2];
-            LevelPoints(hist, int64_t(w) * h, points);
-            int64_t cum[4][256];
-            for (int ch = 0; ch < 4; ++ch) {
-                int64_t s = 0;
-                for (int v = 0; v < 256; ++v) cum[ch][v] = (s += hist[256 * ch + v]);
-            }
+            const PlainLevels plain(c);
+            const auto& hist = plain.hist;
+            const auto& points = plain.points;
+            const auto& cum = plain.cum;
             struct Mode { int channel, low, high; bool equalise; };
             std::vector<Mode> modes;
             for (int channel = 0; channel < 4; ++channel)
