@@ -49,11 +49,13 @@ if command -v xvfb-run >/dev/null; then
     mkdir -p "$PIMLORA_HOME"
     strace_ok=0
     if command -v strace >/dev/null; then
-        timeout 20 xvfb-run -a strace -f -e trace=openat,open,stat,newfstatat -o "$WORK/trace" \
-            "$R/bin/pimlora" >/dev/null 2>&1 &
+        # Started from a folder of its own, as from a user's home: the image
+        # browser reads the folders around the one it starts in.
+        (cd "$WORK" && exec timeout 20 xvfb-run -a strace -f -e trace=openat,open,stat,newfstatat -o "$WORK/trace" \
+            "$R/bin/pimlora" >/dev/null 2>&1) &
         strace_ok=1
     else
-        timeout 20 xvfb-run -a "$R/bin/pimlora" >/dev/null 2>&1 &
+        (cd "$WORK" && exec timeout 20 xvfb-run -a "$R/bin/pimlora" >/dev/null 2>&1) &
     fi
     pid=$!
     for _ in $(seq 100); do [ -f "$PIMLORA_HOME/RoviCon_380.ini" ] && break; sleep 0.1; done
