@@ -348,6 +348,8 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
 // image.
 bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title, PreparedLayer* prepared) {
     CVexoDoc& d = *this;
+    // Buffers the helper thread could not fill are no buffers at all.
+    if (prepared && !prepared->Ready()) prepared = nullptr;
     d.image.Transfer(picture);
     const VaZavi& img = d.image;
     const int bits = img.BitCount();

@@ -18,6 +18,7 @@
 #include "commands.h"
 #include "memory_budget.h"
 #include "open_prefetch.h"
+#include "prepared_layer.h"
 #include "test_support.h"
 #include "undo_journal.h"
 
@@ -129,6 +130,23 @@ TEST(OpenAhead, TakenPictureMakesTheSameDocument) {
         VaZavi none;
         EXPECT_FALSE(openahead::Take(path, openahead::PictureKind(path), none));
     }
+}
+
+// Layer buffers the helper thread could not fill (memory ran short there)
+// leave the open to fill the layer itself: the picture's rows, not white.
+TEST(OpenAhead, LayerTheHelperCouldNotFillIsFilledByTheOpen) {
+    HeadlessHost host;
+    host.echoMessages = false;
+    VaZavi picture(24, 9, 5, kTypeBMP);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 27; ++x) picture.Row(y)[x] = uint8_t(x * 9 + y);
+    const VaZavi original = picture;
+    CVexoDoc doc(&host);
+    PreparedLayer empty;
+    ASSERT_TRUE(doc.TakePicture(picture, u"a", &empty));
+    const LayerRecord& L = doc.Layer(0);
+    for (int y = 0; y < 5; ++y)
+        EXPECT_TRUE(std::equal(original.Row(y), original.Row(y) + 27, L.PixelRow(y))) << "row " << y;
 }
 
 // A file rewritten after the decode started is read again by the open; a
