@@ -200,6 +200,17 @@ inline bool Slow(const Huffman& h, uint64_t acc, int& length, int& symbol) {
     return false;
 }
 
+// One symbol: from the lookup when its code is short enough, otherwise bit
+// by bit; false for a bit pattern that is no code.
+inline bool Decode(const Huffman& h, uint64_t acc, int& length, int& symbol) {
+    if (const uint16_t e = h.sym[acc >> (64 - kLook)]) {
+        length = e >> 8;
+        symbol = e & 0xFF;
+        return true;
+    }
+    return Slow(h, acc, length, symbol);
+}
+
 // libjpeg's HUFF_EXTEND without a branch.
 inline int Extend(uint32_t v, int s) {
     return int(v) + ((int32_t(v - (uint32_t(1) << (s - 1))) >> 31) & (int32_t(~0u << s) + 1));
@@ -464,10 +475,7 @@ bool DecodeJpegEighth(const JpegEighthScan& scan, uint8_t* firstRow, ptrdiff_t r
                 uint8_t* out = j.first + size_t(my) * j.stepY + size_t(mx) * j.stepX;
                 b.Refill();
                 int length, s;
-                if (const uint16_t e = dc.sym[b.acc >> (64 - kLook)]) {
-                    length = e >> 8;
-                    s = e & 0xFF;
-                } else if (!Slow(dc, b.acc, length, s)) {
+                if (!Decode(dc, b.acc, length, s)) {
                     ok = false;
                     break;
                 }
@@ -528,10 +536,7 @@ bool DecodeJpegEighth(const JpegEighthScan& scan, uint8_t* firstRow, ptrdiff_t r
                             continue;
                         }
                         int sym;
-                        if (const uint16_t e = ac.sym[idx]) {
-                            length = e >> 8;
-                            sym = e & 0xFF;
-                        } else if (!Slow(ac, b.acc, length, sym)) {
+                        if (!Decode(ac, b.acc, length, sym)) {
                             ok = false;
                             break;
                         }
