@@ -163,11 +163,10 @@ CDlg_ImgFIleView::CDlg_ImgFIleView(wxWindow* parent, BrowserHost host, CPreviewD
         const double gap = std::chrono::duration<double, std::milli>(now - lastTick_).count();
         longestGap_ = std::max(longestGap_, gap);
         lastTick_ = now;
-        // With the processor time this thread had in it: a long gap with
-        // little of it is a thread that waited (for the processor, the X
-        // server), not one our code kept busy.
-        // And the time it waited for a processor; the rest it slept (for
-        // the X server, mostly).
+        // A long gap is traced with the processor time this thread had in
+        // it and the time it waited for a processor: a gap with little of
+        // either is a thread that slept (for the X server, mostly), not one
+        // our code kept busy.
         const double cpu = ThreadCpuMs();
         const double waited = ThreadRunQueueWaitMs();
         if (gap > 50 && trace_) {
