@@ -58,6 +58,10 @@ std::string S(const wxString& s) { return std::string(s.utf8_str()); }
 CVexoApp::CVexoApp() {
     // Scroll bars that are always shown, as the view's extent tells.
     setenv("GTK_OVERLAY_SCROLLING", "0", 0);
+    // Nothing here draws through OpenGL: without this GDK loads the GL
+    // libraries and asks the X server about GLX while it opens the display,
+    // a good part of the toolkit's start.
+    setenv("GDK_GL", "disable", 0);
 }
 
 void CVexoApp::OnInitCmdLine(wxCmdLineParser& parser) {
