@@ -516,7 +516,7 @@ PIMLORA_AVX512 inline void StreamBytes(uint8_t* d, const uint8_t* s, size_t n) {
 struct BandTurn {
     static constexpr int kRows = 16;       // destination rows of a band
     static constexpr int kGroup = 64;      // destination columns (source rows) of a 16 x 64 alpha block
-    static constexpr int kSegment = 1024;  // destination columns of a piece of a band
+    static constexpr int kSegment = 512;   // destination columns of a piece of a band
     const BlockTurn& t;
     uint8_t *bandPix, *bandAlpha;          // kRows rows of rowPix / rowAlpha bytes
     ptrdiff_t rowPix, rowAlpha;
@@ -575,9 +575,9 @@ struct BandTurn {
     }
 };
 
-// Bands b0..b1-1 (of 16 rows; the last may have fewer) by pieces of 1024
+// Bands b0..b1-1 (of 16 rows; the last may have fewer) by pieces of 512
 // columns: a piece of every band, then the next piece. The source runs of
-// a piece's bands (1024 source rows) share their lines with the next
+// a piece's bands (512 source rows) share their lines with the next
 // band's, which finds them in the second-level cache.
 PIMLORA_AVX512 void TurnBandsAvx512(const BlockTurn& t, int b0, int b1, int nh) {
     constexpr int kRows = BandTurn::kRows;
