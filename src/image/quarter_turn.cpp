@@ -1,9 +1,11 @@
 // Exact quarter turns of a layer. Destination row r, column x of a turn by
 // one quarter is source column W - 1 - r, row x; by three quarters source
 // column r, row H - 1 - x (rows as stored). The scalar walk follows that
-// pixel by pixel; the vector kernel moves square blocks, transposed in
+// pixel by pixel; the vector kernels move square blocks, transposed in
 // registers, so that every source row and every destination row is touched
-// in runs of 24 or 16 bytes instead of one pixel per row.
+// in runs of 16 to 64 bytes instead of one pixel per row: the AVX2 one walks
+// bands of 256 destination rows in strips, the AVX-512 one makes 16 whole
+// destination rows at a time (see "bands of whole destination rows").
 #include "quarter_turn.h"
 
 #include <algorithm>
@@ -375,10 +377,10 @@ bool QuarterTurnBlocks(const LayerRecord& src, LayerRecord& dst, int bpp, bool c
 // first load of every run waits for memory) and stores each block's rows
 // into destination lines that are not in cache. This walk makes 16 whole
 // destination rows at a time in a buffer of the thread's own, which stays
-// in the second-level cache, and then streams them into the destination
-// (and the copy) with non-temporal stores: no destination line is read.
-// The source runs of a band (16 pixels of every source row) share their
-// lines with the next band's, which finds them in cache. The source is
+// in cache, and then streams them into the destination (and the copy)
+// with non-temporal stores: no destination line is read. The source runs
+// of a band (16 pixels of every source row) share their lines with the
+// next band's, which finds them in cache (TurnBandsAvx512). The source is
 // read at a fixed stride, which the hardware fetches ahead by itself
 // (prefetches of the rows ahead measured no faster).
 #define PIMLORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
