@@ -1,13 +1,17 @@
 // Exact quarter turns of a layer. Destination row r, column x of a turn by
 // one quarter is source column W - 1 - r, row x; by three quarters source
 // column r, row H - 1 - x (rows as stored). The scalar walk follows that
-// pixel by pixel; the vector kernel moves square blocks, transposed in
+// pixel by pixel; the vector kernels move square blocks, transposed in
 // registers, so that every source row and every destination row is touched
-// in runs of 24 or 16 bytes instead of one pixel per row.
+// in runs of 16 to 64 bytes instead of one pixel per row: the AVX2 one walks
+// bands of 256 destination rows in strips, the AVX-512 one makes 16 whole
+// destination rows at a time (see "bands of whole destination rows").
 #include "quarter_turn.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "layer_ops.h"
 #include "split_rows.h"
@@ -312,10 +316,19 @@ struct BlockTurn {
         AlphaRect(r0, r1, x0, x1);
 #endif
     }
+    // The padding of rows r0..r1-1 into the copy: the turn leaves it as it was.
+    void CopyPadding(int r0, int r1) const {
+        const size_t used = size_t(nw) * size_t(bpp);
+        if (!copyPixels || size_t(dStride) <= used) return;
+        for (int r = r0; r < r1; ++r) {
+            uint8_t* d = dp + ptrdiff_t(r) * dStride + used;
+            std::memcpy(d + copyPixels, d, size_t(dStride) - used);
+        }
+    }
 };
 
-bool QuarterTurnBlocks(const LayerRecord& src, LayerRecord& dst, int bpp, bool clockwise, BlockFn pixelBlock,
-                       int pixelSide, LayerRecord* copy) {
+BlockTurn MakeBlockTurn(const LayerRecord& src, LayerRecord& dst, int bpp, bool clockwise, BlockFn pixelBlock,
+                        int pixelSide, LayerRecord* copy) {
     const bool text = src.IsTextKind();
     BlockTurn t;
     t.sp = src.pixels.get(), t.sa = src.alpha.get(), t.dp = dst.pixels.get(), t.da = dst.alpha.get();
@@ -330,6 +343,12 @@ bool QuarterTurnBlocks(const LayerRecord& src, LayerRecord& dst, int bpp, bool c
         return ptrdiff_t(reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from));
     };
     if (copy) t.copyPixels = distance(copy->pixels.get(), t.dp), t.copyAlpha = distance(copy->alpha.get(), t.da);
+    return t;
+}
+
+bool QuarterTurnBlocks(const LayerRecord& src, LayerRecord& dst, int bpp, bool clockwise, BlockFn pixelBlock,
+                       int pixelSide, LayerRecord* copy) {
+    const BlockTurn t = MakeBlockTurn(src, dst, bpp, clockwise, pixelBlock, pixelSide, copy);
     const int nw = dst.width, nh = dst.height;
     // Bands of 256 destination rows split over the two threads; a band is
     // made in strips of 16 destination columns, whose source (16 runs of 256
@@ -345,26 +364,286 @@ bool QuarterTurnBlocks(const LayerRecord& src, LayerRecord& dst, int bpp, bool c
                 if (tx1 < nw) t.Prefetch(br, br1, tx1, std::min(nw, tx1 + kStrip));
                 t.Tile(br, br1, tx, tx1);
             }
-            // The rows' padding, which the turn leaves as it was.
-            const size_t used = size_t(nw) * size_t(bpp);
-            if (t.copyPixels && size_t(t.dStride) > used)
-                for (int r = br; r < br1; ++r)
-                    std::memcpy(copy->pixels.get() + size_t(r) * size_t(t.dStride) + used,
-                                t.dp + size_t(r) * size_t(t.dStride) + used, size_t(t.dStride) - used);
+            t.CopyPadding(br, br1);
         }
     });
     return true;
 }
 
+#ifdef PIMLORA_X86
+// --- bands of whole destination rows (AVX-512) -------------------------------
+
+// The block walk above reads each source run at its own new place (the
+// first load of every run waits for memory) and stores each block's rows
+// into destination lines that are not in cache. This walk makes 16 whole
+// destination rows at a time in a buffer of the thread's own, which stays
+// in cache, and then streams them into the destination (and the copy)
+// with non-temporal stores: no destination line is read. The source runs
+// of a band (16 pixels of every source row) share their lines with the
+// next band's, which finds them in cache (TurnBandsAvx512). The source is
+// read at a fixed stride, which the hardware fetches ahead by itself
+// (prefetches of the rows ahead measured no faster).
+#define PIMLORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
+
+struct ByteTables {
+    alignas(64) uint8_t widen[64];    // 16 pixels of 3 bytes to 16 of 4 (the fourth byte is not used)
+    alignas(64) uint8_t narrow[64];   // and back (bytes 48..63 are not stored)
+};
+constexpr ByteTables MakeByteTables() {
+    ByteTables t{};
+    for (int j = 0; j < 16; ++j)
+        for (int b = 0; b < 4; ++b) t.widen[4 * j + b] = uint8_t(b < 3 ? 3 * j + b : 0);
+    for (int i = 0; i < 64; ++i) t.narrow[i] = uint8_t(i < 48 ? 4 * (i / 3) + i % 3 : 0);
+    return t;
+}
+constexpr ByteTables kByteTables = MakeByteTables();
+
+// The interleaving and permutes in their masked forms with every lane
+// selected: the plain forms' undefined pass-through operand makes GCC 12
+// warn where they are inlined.
+PIMLORA_AVX512 inline __m512i Lo8(__m512i a, __m512i b) { return _mm512_mask_unpacklo_epi8(a, ~__mmask64(0), a, b); }
+PIMLORA_AVX512 inline __m512i Hi8(__m512i a, __m512i b) { return _mm512_mask_unpackhi_epi8(a, ~__mmask64(0), a, b); }
+PIMLORA_AVX512 inline __m512i Lo16(__m512i a, __m512i b) { return _mm512_mask_unpacklo_epi16(a, ~__mmask32(0), a, b); }
+PIMLORA_AVX512 inline __m512i Hi16(__m512i a, __m512i b) { return _mm512_mask_unpackhi_epi16(a, ~__mmask32(0), a, b); }
+PIMLORA_AVX512 inline __m512i Lo32(__m512i a, __m512i b) { return _mm512_mask_unpacklo_epi32(a, __mmask16(0xFFFF), a, b); }
+PIMLORA_AVX512 inline __m512i Hi32(__m512i a, __m512i b) { return _mm512_mask_unpackhi_epi32(a, __mmask16(0xFFFF), a, b); }
+PIMLORA_AVX512 inline __m512i Lo64(__m512i a, __m512i b) { return _mm512_mask_unpacklo_epi64(a, __mmask8(0xFF), a, b); }
+PIMLORA_AVX512 inline __m512i Hi64(__m512i a, __m512i b) { return _mm512_mask_unpackhi_epi64(a, __mmask8(0xFF), a, b); }
+// 128-bit lanes 0, 2 (Even) or 1, 3 (Odd) of a, then those of b.
+PIMLORA_AVX512 inline __m512i EvenLanes(__m512i a, __m512i b) {
+    return _mm512_mask_shuffle_i32x4(a, __mmask16(0xFFFF), a, b, 0x88);
+}
+PIMLORA_AVX512 inline __m512i OddLanes(__m512i a, __m512i b) {
+    return _mm512_mask_shuffle_i32x4(a, __mmask16(0xFFFF), a, b, 0xDD);
+}
+PIMLORA_AVX512 inline __m512i PermuteBytes(__m512i index, __m512i v) {
+    return _mm512_mask_permutexvar_epi8(v, ~__mmask64(0), index, v);
+}
+
+// 16 x 16 colour pixels: each run of 48 bytes read exactly (a masked load),
+// widened to sixteen 4-byte pixels, the 16 x 16 block of 32-bit values
+// transposed, each column narrowed back and stored as exactly 48 bytes.
+PIMLORA_AVX512 inline void Pixels3Block16Avx512(const uint8_t* s, ptrdiff_t ss, uint8_t* d, ptrdiff_t ds) {
+    constexpr __mmask64 kRun = (__mmask64(1) << 48) - 1;
+    const __m512i widen = _mm512_load_si512(kByteTables.widen);
+    const __m512i narrow = _mm512_load_si512(kByteTables.narrow);
+    __m512i a[16], b[16];
+#pragma GCC unroll 16
+    for (int i = 0; i < 16; ++i) a[i] = PermuteBytes(widen, _mm512_maskz_loadu_epi8(kRun, s + i * ss));
+#pragma GCC unroll 8
+    for (int p = 0; p < 8; ++p) {
+        b[2 * p] = Lo32(a[2 * p], a[2 * p + 1]);
+        b[2 * p + 1] = Hi32(a[2 * p], a[2 * p + 1]);
+    }
+    // a[4q + j], lane L: column 4L + j of rows 4q..4q+3.
+#pragma GCC unroll 4
+    for (int q = 0; q < 4; ++q) {
+        a[4 * q] = Lo64(b[4 * q], b[4 * q + 2]);
+        a[4 * q + 1] = Hi64(b[4 * q], b[4 * q + 2]);
+        a[4 * q + 2] = Lo64(b[4 * q + 1], b[4 * q + 3]);
+        a[4 * q + 3] = Hi64(b[4 * q + 1], b[4 * q + 3]);
+    }
+#pragma GCC unroll 4
+    for (int j = 0; j < 4; ++j) {
+        // Lanes 0, 2 (e0, f0) and 1, 3 (e1, f1) of the four groups of rows.
+        const __m512i e0 = EvenLanes(a[j], a[4 + j]), e1 = OddLanes(a[j], a[4 + j]);
+        const __m512i f0 = EvenLanes(a[8 + j], a[12 + j]);
+        const __m512i f1 = OddLanes(a[8 + j], a[12 + j]);
+        b[j] = EvenLanes(e0, f0);        // column j
+        b[4 + j] = EvenLanes(e1, f1);    // 4 + j
+        b[8 + j] = OddLanes(e0, f0);    // 8 + j
+        b[12 + j] = OddLanes(e1, f1);   // 12 + j
+    }
+#pragma GCC unroll 16
+    for (int k = 0; k < 16; ++k) _mm512_mask_storeu_epi8(d + k * ds, kRun, PermuteBytes(narrow, b[k]));
+}
+
+// 64 runs of 16 bytes into 16 runs of 64: four 16 x 16 byte blocks side by
+// side, one in each 128-bit lane, transposed by the same rounds as
+// BytesBlock16 (whose interleaving works lane by lane).
+PIMLORA_AVX512 inline void Bytes16x64Avx512(const uint8_t* s, ptrdiff_t ss, uint8_t* d, ptrdiff_t ds) {
+    __m512i a[16], t[16];
+    auto run = [s, ss](int m) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + m * ss)); };
+#pragma GCC unroll 16
+    for (int i = 0; i < 16; ++i) {
+        __m512i v = _mm512_zextsi128_si512(run(i));
+        v = _mm512_mask_inserti32x4(v, __mmask16(0xFFFF), v, run(16 + i), 1);
+        v = _mm512_mask_inserti32x4(v, __mmask16(0xFFFF), v, run(32 + i), 2);
+        a[i] = _mm512_mask_inserti32x4(v, __mmask16(0xFFFF), v, run(48 + i), 3);
+    }
+#pragma GCC unroll 8
+    for (int p = 0; p < 8; ++p) {
+        t[p] = Lo8(a[2 * p], a[2 * p + 1]);
+        t[p + 8] = Hi8(a[2 * p], a[2 * p + 1]);
+    }
+#pragma GCC unroll 2
+    for (int h = 0; h < 2; ++h)
+#pragma GCC unroll 4
+        for (int q = 0; q < 4; ++q) {
+            const __m512i x = t[8 * h + 2 * q], y = t[8 * h + 2 * q + 1];
+            a[8 * h + q] = Lo16(x, y);
+            a[8 * h + q + 4] = Hi16(x, y);
+        }
+#pragma GCC unroll 4
+    for (int g = 0; g < 4; ++g) {
+        const __m512i* u = a + 4 * g;
+        t[4 * g] = Lo32(u[0], u[1]);
+        t[4 * g + 1] = Hi32(u[0], u[1]);
+        t[4 * g + 2] = Lo32(u[2], u[3]);
+        t[4 * g + 3] = Hi32(u[2], u[3]);
+    }
+#pragma GCC unroll 4
+    for (int g = 0; g < 4; ++g) {
+        const __m512i* v = t + 4 * g;
+        _mm512_storeu_si512(d + (4 * g) * ds, Lo64(v[0], v[2]));
+        _mm512_storeu_si512(d + (4 * g + 1) * ds, Hi64(v[0], v[2]));
+        _mm512_storeu_si512(d + (4 * g + 2) * ds, Lo64(v[1], v[3]));
+        _mm512_storeu_si512(d + (4 * g + 3) * ds, Hi64(v[1], v[3]));
+    }
+}
+
+// n bytes from the band buffer to d: whole aligned lines with non-temporal
+// stores, the parts of lines at either end (shared with the neighbouring
+// rows, perhaps another thread's) with ordinary ones.
+PIMLORA_AVX512 inline void StreamBytes(uint8_t* d, const uint8_t* s, size_t n) {
+    size_t head = size_t(-reinterpret_cast<uintptr_t>(d)) & 63;
+    if (head > n) head = n;
+    std::memcpy(d, s, head);
+    d += head, s += head, n -= head;
+    for (; n >= 64; n -= 64, d += 64, s += 64)
+        _mm512_stream_si512(reinterpret_cast<__m512i*>(d), _mm512_loadu_si512(s));
+    std::memcpy(d, s, n);
+}
+
+struct BandTurn {
+    static constexpr int kRows = 16;       // destination rows of a band
+    static constexpr int kGroup = 64;      // destination columns (source rows) of a 16 x 64 alpha block
+    static constexpr int kSegment = 512;   // destination columns of a piece of a band
+    const BlockTurn& t;
+    uint8_t *bandPix, *bandAlpha;          // kRows rows of rowPix / rowAlpha bytes
+    ptrdiff_t rowPix, rowAlpha;
+
+    int Column(int br) const { return t.clockwise ? t.W - kRows - br : br; }
+    // Destination rows br..br+15, columns x0..x1-1 into the band buffers.
+    PIMLORA_AVX512 void Make(int br, int x0, int x1) const {
+        const int bpp = t.bpp, c0 = Column(br);
+        const ptrdiff_t ss = t.clockwise ? t.sStride : -t.sStride, as = t.clockwise ? t.W : -t.W;
+        // Source run i (destination column x + i) element k goes to band
+        // row k (three quarters) or 15 - k (one).
+        uint8_t* dPix = bandPix + (t.clockwise ? (kRows - 1) * rowPix : 0) - ptrdiff_t(x0) * bpp;
+        uint8_t* dAlpha = bandAlpha + (t.clockwise ? (kRows - 1) * rowAlpha : 0) - x0;
+        const ptrdiff_t dps = t.clockwise ? -rowPix : rowPix, das = t.clockwise ? -rowAlpha : rowAlpha;
+        auto pixRun = [&](int x) { return t.sp + ptrdiff_t(t.Row(x)) * t.sStride + ptrdiff_t(c0) * bpp; };
+        auto alphaRun = [&](int x) { return t.sa + ptrdiff_t(t.Row(x)) * t.W + c0; };
+        const int groups = x0 + (x1 - x0) / kGroup * kGroup, blocks = x0 + (x1 - x0) / kRows * kRows;
+        int x = x0;
+        for (; x < groups; x += kGroup) {
+            if (bpp == 3)
+                for (int i = 0; i < kGroup; i += kRows) Pixels3Block16Avx512(pixRun(x + i), ss, dPix + 3 * (x + i), dps);
+            else
+                Bytes16x64Avx512(pixRun(x), ss, dPix + x, dps);
+            Bytes16x64Avx512(alphaRun(x), as, dAlpha + x, das);
+        }
+        for (; x < blocks; x += kRows) {
+            if (bpp == 3) Pixels3Block16Avx512(pixRun(x), ss, dPix + 3 * x, dps);
+            else BytesBlock16(pixRun(x), ss, dPix + x, dps, 0);
+            BytesBlock16(alphaRun(x), as, dAlpha + x, das, 0);
+        }
+        for (; x < x1; ++x) {
+            const uint8_t* p = pixRun(x);
+            const uint8_t* q = alphaRun(x);
+            for (int k = 0; k < kRows; ++k) {
+                uint8_t* d = dPix + k * dps + ptrdiff_t(x) * bpp;
+                for (int b = 0; b < bpp; ++b) d[b] = p[k * bpp + b];
+                dAlpha[k * das + x] = q[k];
+            }
+        }
+    }
+    // The band buffers into the destination rows br.., columns x0..x1-1,
+    // and the copy's; after the last piece of a row its padding into the copy.
+    PIMLORA_AVX512 void Store(int br, int x0, int x1) const {
+        const ptrdiff_t from = ptrdiff_t(x0) * t.bpp, n = ptrdiff_t(x1 - x0) * t.bpp;
+        for (int k = 0; k < kRows; ++k) {
+            const ptrdiff_t r = br + k;
+            uint8_t* d = t.dp + r * t.dStride + from;
+            uint8_t* a = t.da + r * t.nw + x0;
+            StreamBytes(d, bandPix + k * rowPix, size_t(n));
+            StreamBytes(a, bandAlpha + k * rowAlpha, size_t(x1 - x0));
+            if (!t.copyPixels) continue;
+            StreamBytes(d + t.copyPixels, bandPix + k * rowPix, size_t(n));
+            StreamBytes(a + t.copyAlpha, bandAlpha + k * rowAlpha, size_t(x1 - x0));
+        }
+        if (x1 == t.nw) t.CopyPadding(br, br + kRows);
+    }
+};
+
+// Bands b0..b1-1 (of 16 rows; the last may have fewer) by pieces of 512
+// columns: a piece of every band, then the next piece. The source runs of
+// a piece's bands (512 source rows) share their lines with the next
+// band's, which finds them in the second-level cache.
+PIMLORA_AVX512 void TurnBandsAvx512(const BlockTurn& t, int b0, int b1, int nh) {
+    constexpr int kRows = BandTurn::kRows;
+    const int segment = std::min(t.nw, BandTurn::kSegment);
+    const ptrdiff_t rowPix = (ptrdiff_t(segment) * t.bpp + 63) & ~ptrdiff_t(63), rowAlpha = (segment + 63) & ~63;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(kRows * (rowPix + rowAlpha) + 64)]);
+    const int full = std::min(b1, nh / kRows);   // bands b0..full-1 have 16 rows
+    if (!buffer) {
+        // No room for the band buffers: the block walk.
+        t.Tile(b0 * kRows, full * kRows, 0, t.nw);
+        t.CopyPadding(b0 * kRows, full * kRows);
+    } else {
+        uint8_t* base = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(buffer.get()) + 63) & ~uintptr_t(63));
+        const BandTurn bt{t, base, base + kRows * rowPix, rowPix, rowAlpha};
+        for (int x0 = 0; x0 < t.nw; x0 += segment) {
+            const int x1 = std::min(t.nw, x0 + segment);
+            for (int band = b0; band < full; ++band) {
+                bt.Make(band * kRows, x0, x1);
+                bt.Store(band * kRows, x0, x1);
+            }
+        }
+        _mm_sfence();   // the streamed rows are seen by the thread that waits for this one
+    }
+    if (b1 * kRows > nh && full < b1) {
+        // The last rows, fewer than a band: one at a time.
+        const int br = full * kRows;
+        t.PixelRect(br, nh, 0, t.nw);
+        t.AlphaRect(br, nh, 0, t.nw);
+        t.CopyPadding(br, nh);
+    }
+}
+
+bool QuarterTurnBands(const LayerRecord& src, LayerRecord& dst, int bpp, bool clockwise, LayerRecord* copy) {
+    const BlockTurn t = bpp == 3 ? MakeBlockTurn(src, dst, 3, clockwise, Pixels3Block8Avx2, 8, copy)
+                                 : MakeBlockTurn(src, dst, 1, clockwise, BytesBlock16, 16, copy);
+    const int nw = dst.width, nh = dst.height;
+    const int bands = (nh + BandTurn::kRows - 1) / BandTurn::kRows;
+    SplitRows(bands, WorthSplitting(int64_t(nw) * nh), [&](int b0, int b1) { TurnBandsAvx512(t, b0, b1, nh); });
+    return true;
+}
+#endif
+
 }  // namespace
 
-TurnKernel BestTurnKernel() {
+bool TurnKernelAvailable(TurnKernel kernel) {
 #ifdef PIMLORA_X86
-    static const TurnKernel best = __builtin_cpu_supports("avx2") ? TurnKernel::Avx2 : TurnKernel::Scalar;
-    return best;
+    switch (kernel) {
+    case TurnKernel::Scalar: return true;
+    case TurnKernel::Avx2: return __builtin_cpu_supports("avx2");
+    case TurnKernel::Avx512:
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+    }
+    return false;
 #else
-    return TurnKernel::Scalar;
+    return kernel == TurnKernel::Scalar;
 #endif
+}
+
+TurnKernel BestTurnKernel() {
+    static const TurnKernel best = TurnKernelAvailable(TurnKernel::Avx512) ? TurnKernel::Avx512
+                                   : TurnKernelAvailable(TurnKernel::Avx2) ? TurnKernel::Avx2
+                                                                           : TurnKernel::Scalar;
+    return best;
 }
 
 bool QuarterTurnLayerWith(TurnKernel kernel, const LayerRecord& src, LayerRecord& dst, int bitsPerPixel, int quarters,
@@ -373,6 +652,10 @@ bool QuarterTurnLayerWith(TurnKernel kernel, const LayerRecord& src, LayerRecord
     const bool text = src.IsTextKind();
     const int bpp = text ? 1 : bitsPerPixel / 8;
 #ifdef PIMLORA_X86
+    if (kernel == TurnKernel::Avx512 && (quarters & 1) && (bpp == 1 || bpp == 3)) {
+        if (!TurnBuffersUsable(src, dst, quarters, copy)) return false;
+        return QuarterTurnBands(src, dst, bpp, quarters == 1, copy);
+    }
     if (kernel == TurnKernel::Avx2 && (quarters & 1) && (bpp == 1 || bpp == 3)) {
         if (!TurnBuffersUsable(src, dst, quarters, copy)) return false;
         return bpp == 3 ? QuarterTurnBlocks(src, dst, 3, quarters == 1, Pixels3Block8Avx2, 8, copy)
