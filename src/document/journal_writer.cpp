@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "thread_priority.h"
+
 namespace journal {
 
 namespace {
@@ -229,6 +231,11 @@ void Writer::Release(Job& job) {
 }
 
 void Writer::Loop() {
+    // The files are written while the user goes on: on a machine whose cores
+    // are all busy the command the user waits for runs first (an undo that
+    // needs a pending file sleeps while it is written, leaving the writer
+    // a core).
+    threadprio::LowerThisThread(10);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });

@@ -1,31 +1,18 @@
 #include "thumbnail_worker.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
-
 #include "folder_listing.h"
+#include "thread_priority.h"
 
 namespace browser {
 
 namespace {
 
 // Below the user-interface thread: on a busy machine the thumbnails wait,
-// not the window. (On Linux a thread's nice value is its own.)
-void LowerThisThread() {
-#if defined(__linux__)
-    const id_t self = id_t(syscall(SYS_gettid));
-    errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, self);
-    if (errno == 0 && nice < 19) setpriority(PRIO_PROCESS, self, std::min(19, nice + 5));
-#endif
-}
+// not the window.
+void LowerThisThread() { threadprio::LowerThisThread(5); }
 
 }  // namespace
 
