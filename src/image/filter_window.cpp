@@ -1089,6 +1089,8 @@ bool Watercolour(LayerOpContext& ctx) {
     return true;
 }
 
+void AllowAvx512Paths(bool allow) { pixelrows::AllowAvx512(allow); }
+
 void AllowAvx2Paths(bool allow) {
     pixelrows::AllowAvx2(allow);
 #ifdef PIMLORA_AVX2_PATHS

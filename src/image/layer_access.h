@@ -120,6 +120,9 @@ std::vector<uint8_t> LumPlane100(const LayerAccess& a);
 // where the processor has them; false keeps them to the SSE2 and plain
 // paths (for the tests of those).
 void AllowAvx2Paths(bool allow);
+// The per-pixel operations take their 512-bit paths where the processor
+// has them (and AVX2 paths are allowed); false keeps them to AVX2.
+void AllowAvx512Paths(bool allow);
 
 // The exchange network that selects the middle of 25 values: Batcher's
 // odd-even merge sort of 32 wires with wires 25..31 held at +infinity (their

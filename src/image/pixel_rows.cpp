@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "layer_ops.h"
+#include "pixel_rows_avx512.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -24,7 +25,7 @@ namespace layerops {
 namespace pixelrows {
 
 namespace {
-std::atomic<bool> allowed{true};
+std::atomic<bool> allowed{true}, allowed512{true};
 
 inline int Grey3(const uint8_t* p) { return (p[0] + p[1] + p[2]) / 3; }
 
@@ -629,6 +630,10 @@ bool Avx2() {
 
 void AllowAvx2(bool allow) { allowed.store(allow, std::memory_order_relaxed); }
 
+bool Avx512() { return Avx2() && wide::Have() && allowed512.load(std::memory_order_relaxed); }
+
+void AllowAvx512(bool allow) { allowed512.store(allow, std::memory_order_relaxed); }
+
 void Invert(const uint8_t* s, uint8_t* d, size_t n, bool stream) {
 #ifdef PIMLORA_PIXEL_AVX2
     if (Avx2()) return InvertAvx2(s, d, n, stream);
@@ -639,6 +644,7 @@ void Invert(const uint8_t* s, uint8_t* d, size_t n, bool stream) {
 
 void MapRow(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, const ByteTables& t, bool stream) {
 #ifdef PIMLORA_PIXEL_AVX2
+    if (Avx512()) return wide::MapRow(s, d, a, oa, w, t, stream);
     if (Avx2()) return MapAvx2(s, d, a, oa, w, t, stream);
 #endif
     (void)stream;
@@ -707,6 +713,7 @@ void YuvRow(const uint8_t* s, uint8_t* y, uint8_t* u, uint8_t* v, int w) {
 
 void HslRow(const uint8_t* s, uint8_t* h, uint8_t* sat, uint8_t* l, int w) {
 #ifdef PIMLORA_PIXEL_AVX2
+    if (Avx512()) return wide::HslRow(s, h, sat, l, w);
     if (Avx2()) return HslAvx2(s, h, sat, l, w);
 #endif
     HslPlain(s, h, sat, l, 0, w);

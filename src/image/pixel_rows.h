@@ -1,7 +1,8 @@
 // Row kernels of the per-pixel colour operations (negative, tables,
 // grey, thresholds, luminance, channel splits), in 256-bit vectors where
-// the processor has AVX2 and the paths are allowed (AllowAvx2Paths), one
-// pixel at a time otherwise. Both give the same bytes: the vector paths
+// the processor has AVX2 and the paths are allowed (AllowAvx2Paths), some
+// in 512-bit ones where it has AVX-512 with byte permutes
+// (pixel_rows_avx512.*), one pixel at a time otherwise. Both give the same bytes: the vector paths
 // compute the rules with the same integer and single-precision operations
 // as the plain ones (the tests run each against the other).
 //
@@ -20,6 +21,11 @@ namespace pixelrows {
 // True when the vector paths run; AllowAvx2Paths(false) turns them off.
 bool Avx2();
 void AllowAvx2(bool allow);
+// True when the 512-bit kernels (AVX-512 with byte permutes) run where they
+// exist: the processor has them, the vector paths run and
+// AllowAvx512Paths(false) has not kept them to AVX2.
+bool Avx512();
+void AllowAvx512(bool allow);
 
 // Results at least this large are written with streaming stores.
 constexpr size_t kStreamBytes = size_t(8) << 20;

@@ -123,14 +123,22 @@ std::pair<std::vector<uint8_t>, std::vector<uint8_t>> PlainFloyd(const Case& c, 
 const std::pair<int, int> kShapes[] = {{1, 1}, {2, 3}, {31, 17}, {33, 16}, {64, 33}, {97, 5}, {200, 47}, {513, 19},
                                        {70, 50}};
 
-// Each check with the vector paths and without.
+// The kernels a check runs on: the 512-bit ones where the processor has
+// them (else AVX2 again), AVX2 only, or the plain rules.
+enum Paths { kWidest = 2, kAvx2Only = 1, kPlain = 0 };
+void UsePaths(int paths) {
+    AllowAvx2Paths(paths != kPlain);
+    AllowAvx512Paths(paths == kWidest);
+}
+
+// Each check on every set of paths.
 template <class F>
-void BothPaths(F check) {
-    for (bool avx2 : {true, false}) {
-        AllowAvx2Paths(avx2);
-        check(avx2);
+void EveryPath(F check) {
+    for (int paths : {kWidest, kAvx2Only, kPlain}) {
+        UsePaths(paths);
+        check(paths);
     }
-    AllowAvx2Paths(true);
+    UsePaths(kWidest);
 }
 
 // The levels by the plain rule: counts of luminance, red, green and blue,
@@ -158,7 +166,7 @@ struct PlainLevels {
 }  // namespace
 
 TEST(PixelOps, ThresholdsMatchThePlainRule) {
-    BothPaths([](bool avx2) {
+    EveryPath([](int paths) {
         uint32_t seed = 1;
         for (auto [w, h] : kShapes)
             for (int level : {-60, -5, 0, 77, 128, 254, 300}) {
@@ -167,7 +175,7 @@ TEST(PixelOps, ThresholdsMatchThePlainRule) {
                 Case c(w, h, seed, seed % 2 == 0);
                 ++seed;
                 EXPECT_EQ(Apply(c, [&](LayerOpContext& x) { return ThresholdFloyd(x, level); }), PlainFloyd(c, level))
-                    << "Floyd " << w << "x" << h << " level " << level << " avx2 " << avx2;
+                    << "Floyd " << w << "x" << h << " level " << level << " paths " << paths;
                 auto simple = PerPixel(c, [&](const uint8_t* s, uint8_t* d, int, int) {
                     std::memset(d, Grey(s) <= level ? 255 : 0, 3);
                 });
@@ -175,7 +183,7 @@ TEST(PixelOps, ThresholdsMatchThePlainRule) {
                 for (int i = 0; i < w * h; ++i)
                     if (c.layer.alpha[size_t(i)]) simple.second[size_t(i)] = c.layer.alpha[size_t(i)];
                 EXPECT_EQ(Apply(c, [&](LayerOpContext& x) { return ThresholdSimple(x, level); }), simple)
-                    << "simple " << w << "x" << h << " level " << level << " avx2 " << avx2;
+                    << "simple " << w << "x" << h << " level " << level << " paths " << paths;
                 static const int m[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
                 auto ordered = PerPixel(c, [&](const uint8_t* s, uint8_t* d, int x, int r) {
                     const int dd = Grey(s) * 16 / (2 * level + 100), base = dd / 16, frac = dd % 16;
@@ -184,7 +192,7 @@ TEST(PixelOps, ThresholdsMatchThePlainRule) {
                 for (int i = 0; i < w * h; ++i)
                     if (c.layer.alpha[size_t(i)]) ordered.second[size_t(i)] = c.layer.alpha[size_t(i)];
                 EXPECT_EQ(Apply(c, [&](LayerOpContext& x) { return ThresholdOrdered(x, level); }), ordered)
-                    << "ordered " << w << "x" << h << " level " << level << " avx2 " << avx2;
+                    << "ordered " << w << "x" << h << " level " << level << " paths " << paths;
             }
     });
 }
@@ -192,7 +200,7 @@ TEST(PixelOps, ThresholdsMatchThePlainRule) {
 // Brightness and contrast over the dialogs' whole range (every table has a
 // straight line or takes the lookup), grey, negative, levels.
 TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
-    BothPaths([](bool avx2) {
+    EveryPath([](int paths) {
         uint32_t seed = 50;
         for (auto [w, h] : kShapes) {
             Case c(w, h, seed++);
@@ -205,14 +213,14 @@ TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
                     ASSERT_EQ(Apply(c, [&](LayerOpContext& x) { return BrightnessContrast(x, brightness, contrast); }),
                               want)
                         << "brightness " << brightness << " contrast " << contrast << " " << w << "x" << h
-                        << " avx2 " << avx2;
+                        << " paths " << paths;
                 }
             auto grey = PerPixel(
                 c, [](const uint8_t* s, uint8_t* d, int, int) { std::memset(d, Grey(s), 3); }, true);
-            EXPECT_EQ(Apply(c, GreyLayer), grey) << w << "x" << h << " avx2 " << avx2;
+            EXPECT_EQ(Apply(c, GreyLayer), grey) << w << "x" << h << " paths " << paths;
             std::vector<uint8_t> inverted = c.outPixels;
             for (int i = 0; i < c.layer.pixelSize; ++i) inverted[size_t(i)] = uint8_t(255 - c.layer.pixels[size_t(i)]);
-            EXPECT_EQ(Apply(c, Negative).first, inverted) << w << "x" << h << " avx2 " << avx2;
+            EXPECT_EQ(Apply(c, Negative).first, inverted) << w << "x" << h << " paths " << paths;
 
             // Levels: the tables of the plain rule from plain counts.
             const PlainLevels plain(c);
@@ -246,9 +254,9 @@ TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
                     std::vector<uint8_t> p = c.outPixels, a = c.outAlpha;
                     LayerOpContext x = c.Context();
                     x.outPixels = p.data(), x.outAlpha = a.data();
-                    EXPECT_EQ(RemapLevels(x, channel, -1, -1, equalise), !refused) << "levels " << channel << " eq " << equalise << " " << w << "x" << h << " pts " << points[channel][0] << "," << points[channel][1] << " avx2 " << avx2;
+                    EXPECT_EQ(RemapLevels(x, channel, -1, -1, equalise), !refused) << "levels " << channel << " eq " << equalise << " " << w << "x" << h << " pts " << points[channel][0] << "," << points[channel][1] << " paths " << paths;
                     EXPECT_EQ(std::pair(p, a), want) << "levels " << channel << " equalise " << equalise << " " << w
-                                                     << "x" << h << " avx2 " << avx2;
+                                                     << "x" << h << " paths " << paths;
                 }
             // A given range of one channel.
             auto ranged = PerPixel(c, [](const uint8_t* s, uint8_t* d, int, int) {
@@ -257,7 +265,7 @@ TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
             });
             if (points[1][0] != points[1][1]) {
                 EXPECT_EQ(Apply(c, [](LayerOpContext& x) { return RemapLevels(x, 1, 40, 190, false); }), ranged)
-                    << "red range " << w << "x" << h << " avx2 " << avx2;
+                    << "red range " << w << "x" << h << " paths " << paths;
             }
         }
     });
@@ -342,7 +350,7 @@ TEST(PixelOps, HistogramOfTwoHalvesAddsUp) {
 }
 
 TEST(PixelOps, ChannelSplitsMatchThePlainRule) {
-    BothPaths([](bool avx2) {
+    EveryPath([](int paths) {
         uint32_t seed = 90;
         for (auto [w, h] : kShapes) {
             Case c(w, h, seed++);
@@ -361,7 +369,7 @@ TEST(PixelOps, ChannelSplitsMatchThePlainRule) {
                     want[at] = c.Px(x, r)[2], want[plane + at] = c.Px(x, r)[1], want[2 * plane + at] = c.Px(x, r)[0];
                 }
             ASSERT_TRUE(SplitRGB(c.image, set, 0, planes.data(), planes.data() + plane, planes.data() + 2 * plane));
-            EXPECT_EQ(planes, want) << "RGB " << w << "x" << h << " avx2 " << avx2;
+            EXPECT_EQ(planes, want) << "RGB " << w << "x" << h << " paths " << paths;
 
             // YUV and HSL into pictures of the document's size (larger than the
             // layer here: the rest stays white).
@@ -385,7 +393,7 @@ TEST(PixelOps, ChannelSplitsMatchThePlainRule) {
                         }
                         for (int k = 0; k < 3; ++k)
                             ASSERT_EQ(t[k].Row(r)[x], v[k]) << (hsl ? "HSL " : "YUV ") << k << " at " << x << "," << r
-                                                           << " of " << w << "x" << h << " avx2 " << avx2;
+                                                           << " of " << w << "x" << h << " paths " << paths;
                     }
             }
         }
@@ -409,14 +417,16 @@ TEST(PixelOps, RowKernelsOverEveryColourAndAlignment) {
             row[size_t(i) * 3] = uint8_t(c), row[size_t(i) * 3 + 1] = uint8_t(c >> 8), row[size_t(i) * 3 + 2] = uint8_t(c >> 16);
         }
         for (bool hsl : {false, true}) {
-            uint8_t* g = got.data();
             uint8_t* v = want.data();
-            AllowAvx2Paths(true);
-            (hsl ? pixelrows::HslRow : pixelrows::YuvRow)(row.data(), g, g + w, g + 2 * w, w);
-            AllowAvx2Paths(false);
+            UsePaths(kPlain);
             (hsl ? pixelrows::HslRow : pixelrows::YuvRow)(row.data(), v, v + w, v + 2 * w, w);
-            AllowAvx2Paths(true);
-            ASSERT_TRUE(std::equal(g, g + 3 * w, v)) << (hsl ? "HSL" : "YUV") << " block " << block;
+            for (int paths : {kWidest, kAvx2Only}) {
+                uint8_t* g = got.data();
+                UsePaths(paths);
+                (hsl ? pixelrows::HslRow : pixelrows::YuvRow)(row.data(), g, g + w, g + 2 * w, w);
+                ASSERT_TRUE(std::equal(g, g + 3 * w, v)) << (hsl ? "HSL" : "YUV") << " block " << block << " paths " << paths;
+            }
+            UsePaths(kWidest);
         }
     }
     // Grey and luminance of every colour: exhaustive over three-byte sums.
@@ -451,20 +461,24 @@ TEST(PixelOps, RowKernelsOverEveryColourAndAlignment) {
     EXPECT_TRUE(line.linear);
     const int16_t limits[4] = {40, 128, -1, 255};
     alignas(64) static uint8_t base[2][4096 + 64];
-    for (int off = 0; off < 32; ++off) {
+    // Offsets 0..63: the 512-bit kernels stream to 64-byte boundaries.
+    for (int off = 0; off < 64; ++off) {
         auto check = [&](const char* what, auto kernel) {
-            uint8_t* a = base[0] + off;
             uint8_t* b = base[1] + off;
-            std::vector<uint8_t> oa(alpha.size(), 9), ob(alpha.size(), 9);
-            std::memset(base[0], 0x5A, sizeof base[0]);
+            std::vector<uint8_t> ob(alpha.size(), 9);
             std::memset(base[1], 0x5A, sizeof base[1]);
-            AllowAvx2Paths(true);
-            kernel(a, oa.data(), true);
-            AllowAvx2Paths(false);
+            UsePaths(kPlain);
             kernel(b, ob.data(), false);
-            AllowAvx2Paths(true);
-            EXPECT_EQ(std::memcmp(base[0], base[1], sizeof base[0]), 0) << what << " offset " << off;
-            EXPECT_EQ(oa, ob) << what << " alpha, offset " << off;
+            for (int paths : {kWidest, kAvx2Only}) {
+                uint8_t* a = base[0] + off;
+                std::vector<uint8_t> oa(alpha.size(), 9);
+                std::memset(base[0], 0x5A, sizeof base[0]);
+                UsePaths(paths);
+                kernel(a, oa.data(), true);
+                EXPECT_EQ(std::memcmp(base[0], base[1], sizeof base[0]), 0) << what << " offset " << off << " paths " << paths;
+                EXPECT_EQ(oa, ob) << what << " alpha, offset " << off << " paths " << paths;
+            }
+            UsePaths(kWidest);
         };
         check("map", [&](uint8_t* d, uint8_t* oa, bool s) { pixelrows::MapRow(src.data(), d, alpha.data(), oa, n, t, s); });
         check("line", [&](uint8_t* d, uint8_t* oa, bool s) { pixelrows::MapRow(src.data(), d, alpha.data(), oa, n, line, s); });
@@ -485,7 +499,7 @@ TEST(PixelOps, RowKernelsOverEveryColourAndAlignment) {
 // both paths; widths that leave pixels after the vector blocks, padded
 // rows, and a picture large enough for two threads.
 TEST(PixelOps, LevelsUnderASelectionChangeOnlyMarkedPixels) {
-    BothPaths([](bool avx2) {
+    EveryPath([](int paths) {
         for (auto [w, h] : {std::pair{97, 5}, std::pair{513, 19}, std::pair{70, 50}, std::pair{1201, 250}}) {
             Case c(w, h, uint32_t(w * 7 + h), w == 1201);
             c.layer.x = 3, c.layer.y = 2;
@@ -546,7 +560,7 @@ TEST(PixelOps, LevelsUnderASelectionChangeOnlyMarkedPixels) {
                     << "channel " << m.channel << " " << w << "x" << h;
                 EXPECT_TRUE(p == wantP && a == wantA) << "channel " << m.channel << " range " << m.low << ".."
                                                      << m.high << " equalise " << m.equalise << " " << w << "x" << h
-                                                     << " avx2 " << avx2;
+                                                     << " paths " << paths;
             }
             // The histogram reads every pixel, marked or not.
             uint32_t got[1024];
@@ -560,7 +574,9 @@ TEST(PixelOps, LevelsUnderASelectionChangeOnlyMarkedPixels) {
 
 // The table lookup of the levels' row kernel for every byte in every
 // channel position: three unrelated random tables, a row holding each
-// value in each channel, its vector path against the plain one.
+// value in each channel, every path against the plain rule; widths around
+// the vector runs (32 and 64 pixels), opaque rows and rows with
+// transparent pixels (those keep the destination's bytes and alpha).
 TEST(PixelOps, TableLookupOfEveryByteInEveryChannel) {
     std::mt19937 rng(77);
     pixelrows::ByteTables t;
@@ -568,11 +584,23 @@ TEST(PixelOps, TableLookupOfEveryByteInEveryChannel) {
         for (int v = 0; v < 256; ++v) tab[v] = uint8_t(rng());
     t.Fit();
     ASSERT_FALSE(t.linear);
-    const int w = 3 * 256 + 5;
-    std::vector<uint8_t> row(size_t(w) * 3), alpha(size_t(w), 200);
-    for (int i = 0; i < w * 3; ++i) row[size_t(i)] = uint8_t(i / 3 + i % 3 * 85);   // every value in every channel
-    std::vector<uint8_t> got(row.size(), 1), oa(alpha.size(), 0);
-    pixelrows::MapRow(row.data(), got.data(), alpha.data(), oa.data(), w, t, false);
-    for (int i = 0; i < w * 3; ++i) ASSERT_EQ(got[size_t(i)], t.t[i % 3][row[size_t(i)]]) << "byte " << i;
-    EXPECT_EQ(std::count(oa.begin(), oa.end(), 255), w);
+    EveryPath([&](int paths) {
+        for (int w : {1, 2, 21, 22, 31, 33, 63, 64, 65, 127, 129, 3 * 256 + 5}) {
+            std::vector<uint8_t> row(size_t(w) * 3);
+            for (int i = 0; i < w * 3; ++i) row[size_t(i)] = uint8_t(i / 3 + i % 3 * 85 + w);   // every value in every channel
+            for (bool holes : {false, true}) {
+                std::vector<uint8_t> alpha(size_t(w), 200);
+                if (holes)
+                    for (int x = 0; x < w; ++x) alpha[size_t(x)] = rng() % 5 == 0 ? 0 : uint8_t(1 + rng() % 255);
+                std::vector<uint8_t> got(row.size() + 1, 1), oa(alpha.size() + 1, 0);
+                pixelrows::MapRow(row.data(), got.data(), alpha.data(), oa.data(), w, t, false);
+                for (int i = 0; i < w * 3; ++i)
+                    ASSERT_EQ(got[size_t(i)], alpha[size_t(i / 3)] ? t.t[i % 3][row[size_t(i)]] : 1)
+                        << "byte " << i << " of " << w << " holes " << holes << " paths " << paths;
+                for (int x = 0; x < w; ++x) ASSERT_EQ(oa[size_t(x)], alpha[size_t(x)] ? 255 : 0) << x;
+                EXPECT_EQ(got.back(), 1);
+                EXPECT_EQ(oa.back(), 0);
+            }
+        }
+    });
 }

@@ -1,0 +1,240 @@
+// Row kernels in 512-bit registers. A run of 64 pixels is three vectors of
+// 64 bytes; byte j of the run's vector v holds channel (v + j) mod 3
+// (64 is 1 modulo 3), so three fixed bit masks tell each byte's channel in
+// every vector. A 256-entry byte table is four registers: one two-register
+// permute (vpermi2b) looks up the entries 0..127, another 128..255, and
+// bit 7 of each byte picks which of the two applies. Ends of rows, the
+// pixels before the first aligned streaming store and runs holding
+// transparent pixels use the same lookups with masked loads and stores.
+// The HSL split takes a run apart into planes with byte permutes as well
+// and works on 16 pixels at a time.
+#include "pixel_rows_avx512.h"
+
+#include <algorithm>
+
+#include "pixel_rows.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12 reports the undefined start register of many AVX-512 intrinsics
+// (_mm512_undefined_*) as possibly uninitialised, inside its own header.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#define PIMLORA_WIDE 1
+#define PIMLORA_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi")))
+#endif
+
+namespace layerops {
+namespace pixelrows {
+namespace wide {
+
+#ifdef PIMLORA_WIDE
+namespace {
+
+constexpr uint64_t EveryThird(int from) {
+    uint64_t m = 0;
+    for (int j = from; j < 64; j += 3) m |= uint64_t(1) << j;
+    return m;
+}
+// kThird[c]: the bytes j with j mod 3 == c.
+constexpr uint64_t kThird[3] = {EveryThird(0), EveryThird(1), EveryThird(2)};
+
+// The pixel of each byte of a run's three vectors (byte 64 v + j belongs
+// to pixel (64 v + j) div 3), for spreading a pixel mask over bytes.
+struct Spread {
+    alignas(64) uint8_t at[3][64];
+    constexpr Spread() : at{} {
+        for (int v = 0; v < 3; ++v)
+            for (int j = 0; j < 64; ++j) at[v][j] = uint8_t((64 * v + j) / 3);
+    }
+};
+constexpr Spread kSpread;
+
+inline uint64_t LowBits(int n) { return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1; }
+
+// The three tables, four registers each.
+struct Tables {
+    __m512i q[3][4];
+};
+
+// Every byte of vector v of a run through its channel's table. Each byte
+// is replaced by exactly one of the six masked permutes (channel, half),
+// so the permutes can share one register: the lanes a permute leaves alone
+// still hold their indices.
+PIMLORA_AVX512 inline __m512i Look(const Tables& t, __m512i idx, int v) {
+    const __mmask64 high = _mm512_movepi8_mask(idx);
+    __m512i r = idx;
+    for (int c = 0; c < 3; ++c) {
+        const __mmask64 m = kThird[(c - v + 3) % 3];
+        r = _mm512_mask2_permutex2var_epi8(t.q[c][0], r, m & ~high, t.q[c][1]);
+        r = _mm512_mask2_permutex2var_epi8(t.q[c][2], r, m & high, t.q[c][3]);
+    }
+    return r;
+}
+
+// n pixels (1..64) from s to d: the ones whose alpha is non-zero mapped,
+// their oa (when given) set to 255; the others keep their bytes. A full
+// run of opaque pixels is stored whole, with streaming stores if asked
+// (d then on a 64-byte boundary).
+PIMLORA_AVX512 inline void Run(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, int n, const Tables& t,
+                               const __m512i spread[3], bool stream) {
+    const __m512i av = _mm512_maskz_loadu_epi8(LowBits(n), a);
+    const __mmask64 mapped = _mm512_test_epi8_mask(av, av);
+    if (!mapped) return;
+    const __m512i full = _mm512_set1_epi8(-1);
+    if (mapped == ~uint64_t(0)) {
+        for (int v = 0; v < 3; ++v) {
+            const __m512i r = Look(t, _mm512_loadu_si512(s + 64 * v), v);
+            if (stream) _mm512_stream_si512(reinterpret_cast<__m512i*>(d + 64 * v), r);
+            else _mm512_storeu_si512(d + 64 * v, r);
+        }
+        if (oa) _mm512_storeu_si512(oa, full);
+        return;
+    }
+    for (int v = 0; v < 3 && 3 * n > 64 * v; ++v) {
+        const __m512i idx = _mm512_maskz_loadu_epi8(LowBits(3 * n - 64 * v), s + 64 * v);
+        // Alpha beyond the n pixels was loaded as 0: those bytes stay.
+        const __m512i spreadA = _mm512_permutexvar_epi8(spread[v], av);
+        const __mmask64 bytes = _mm512_test_epi8_mask(spreadA, spreadA);
+        if (bytes) _mm512_mask_storeu_epi8(d + 64 * v, bytes, Look(t, idx, v));
+    }
+    if (oa) _mm512_mask_storeu_epi8(oa, mapped, full);
+}
+
+// The planes of a 64-pixel run (192 bytes in three vectors): byte i of
+// plane c is byte 3 i + c, from the first two vectors where that is below
+// 128 and from the third one (at 3 i + c - 128) elsewhere.
+struct Deal {
+    alignas(64) uint8_t first[3][64];
+    alignas(64) uint8_t third[3][64];
+    uint64_t inThird[3];
+    constexpr Deal() : first{}, third{}, inThird{} {
+        for (int c = 0; c < 3; ++c)
+            for (int i = 0; i < 64; ++i) {
+                const int at = 3 * i + c;
+                first[c][i] = uint8_t(at & 127);
+                third[c][i] = uint8_t(at >= 128 ? at - 128 : 0);
+                if (at >= 128) inThird[c] |= uint64_t(1) << i;
+            }
+    }
+};
+constexpr Deal kDeal;
+
+// Pixels 16 k .. 16 k + 15 of a plane as 32-bit lanes.
+PIMLORA_AVX512 inline __m512i Sixteen(__m512i plane, int k) {
+    switch (k) {
+    case 0: return _mm512_cvtepu8_epi32(_mm512_castsi512_si128(plane));
+    case 1: return _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(plane, 1));
+    case 2: return _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(plane, 2));
+    default: return _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(plane, 3));
+    }
+}
+
+// x div d as in pixel_rows.cpp: trunc((2 x + 1) * (0.5 / d)) in single
+// precision, with the same two roundings.
+PIMLORA_AVX512 inline __m512 Half(__m512i d) { return _mm512_div_ps(_mm512_set1_ps(0.5f), _mm512_cvtepi32_ps(d)); }
+PIMLORA_AVX512 inline __m512i Quotient(__m512i x, __m512 half) {
+    const __m512i odd = _mm512_or_si512(_mm512_slli_epi32(x, 1), _mm512_set1_epi32(1));
+    return _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(odd), half));
+}
+
+// Stores the low bytes of 16 lanes, the first n of them (n >= 16: all).
+PIMLORA_AVX512 inline void Put16(uint8_t* p, __m512i v, int n) {
+    if (n >= 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v));
+    else _mm512_mask_cvtepi32_storeu_epi8(p, __mmask16((1u << n) - 1), v);
+}
+
+}  // namespace
+
+bool Have() {
+    static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+    return have;
+}
+
+PIMLORA_AVX512 void MapRow(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, const ByteTables& bt,
+                           bool stream) {
+    Tables t;
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 4; ++k) t.q[c][k] = _mm512_loadu_si512(bt.t[c] + 64 * k);
+    __m512i spread[3];
+    for (int v = 0; v < 3; ++v) spread[v] = _mm512_load_si512(kSpread.at[v]);
+    int x = 0;
+    if (stream) {
+        // The first pixel whose bytes start on a 64-byte boundary
+        // (3 * 43 = 1 modulo 64); the pixels before it without streaming.
+        const int mis = int(reinterpret_cast<uintptr_t>(d) & 63);
+        x = std::min(w, ((64 - mis) * 43) & 63);
+        if (x > 0) Run(s, d, a, oa, x, t, spread, false);
+    }
+    for (; x + 64 <= w; x += 64)
+        Run(s + 3 * size_t(x), d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, 64, t, spread, stream);
+    if (x < w) Run(s + 3 * size_t(x), d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, w - x, t, spread, false);
+    if (stream) _mm_sfence();
+}
+
+// RgbToHsl of every pixel, the operations of the AVX2 kernel in 16 lanes.
+PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* lp, int w) {
+    __m512i first[3], third[3];
+    for (int c = 0; c < 3; ++c) {
+        first[c] = _mm512_load_si512(kDeal.first[c]);
+        third[c] = _mm512_load_si512(kDeal.third[c]);
+    }
+    const __m512i one = _mm512_set1_epi32(1), k42 = _mm512_set1_epi32(42), k85 = _mm512_set1_epi32(85),
+                  k170 = _mm512_set1_epi32(170), k255 = _mm512_set1_epi32(255), k128 = _mm512_set1_epi32(128),
+                  k510 = _mm512_set1_epi32(510);
+    for (int x = 0; x < w; x += 64) {
+        const int n = std::min(64, w - x);
+        const uint8_t* p = s + 3 * size_t(x);
+        __m512i v[3];
+        for (int k = 0; k < 3; ++k)
+            v[k] = n == 64 ? _mm512_loadu_si512(p + 64 * k)
+                           : _mm512_maskz_loadu_epi8(3 * n > 64 * k ? LowBits(3 * n - 64 * k) : 0, p + 64 * k);
+        __m512i plane[3];
+        for (int c = 0; c < 3; ++c)
+            plane[c] = _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(v[0], first[c], v[1]), kDeal.inThird[c],
+                                                    third[c], v[2]);
+        for (int k = 0; k < 4 && 16 * k < n; ++k) {
+            const __m512i b = Sixteen(plane[0], k), g = Sixteen(plane[1], k), r = Sixteen(plane[2], k);
+            const __m512i mx = _mm512_max_epi32(r, _mm512_max_epi32(g, b));
+            const __m512i mn = _mm512_min_epi32(r, _mm512_min_epi32(g, b));
+            const __m512i sum = _mm512_add_epi32(mx, mn);
+            const __m512i l = _mm512_srli_epi32(_mm512_add_epi32(sum, one), 1);
+            const __mmask16 flat = _mm512_cmpeq_epi32_mask(mx, mn);
+            const __m512i dd = _mm512_mask_blend_epi32(flat, _mm512_sub_epi32(mx, mn), one);
+            __m512i den = _mm512_mask_blend_epi32(_mm512_cmplt_epi32_mask(l, k128), _mm512_sub_epi32(k510, sum), sum);
+            den = _mm512_mask_blend_epi32(flat, den, one);
+            const __m512 byD = Half(dd), byDen = Half(den);
+            const __m512i halfD = _mm512_srli_epi32(dd, 1);
+            const __m512i sat =
+                Quotient(_mm512_add_epi32(_mm512_mullo_epi32(dd, k255), _mm512_srli_epi32(den, 1)), byDen);
+            const __m512i rd = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, r), k42), halfD), byD);
+            const __m512i gd = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, g), k42), halfD), byD);
+            const __m512i bd = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, b), k42), halfD), byD);
+            const __m512i hueR = _mm512_sub_epi32(bd, gd);
+            const __m512i hueG = _mm512_add_epi32(k85, _mm512_sub_epi32(rd, bd));
+            const __m512i hueB = _mm512_add_epi32(k170, _mm512_sub_epi32(gd, rd));
+            __m512i hue = _mm512_mask_blend_epi32(_mm512_cmpeq_epi32_mask(g, mx), hueB, hueG);
+            hue = _mm512_mask_blend_epi32(_mm512_cmpeq_epi32_mask(r, mx), hue, hueR);
+            const __m512i H = _mm512_mask_blend_epi32(flat, _mm512_and_si512(hue, k255), k255);
+            const __m512i S = _mm512_maskz_mov_epi32(__mmask16(~flat), sat);
+            const int at = x + 16 * k, left = n - 16 * k;
+            Put16(hp + at, H, left);
+            Put16(sp + at, S, left);
+            Put16(lp + at, l, left);
+        }
+    }
+}
+
+#else
+
+bool Have() { return false; }
+void HslRow(const uint8_t*, uint8_t*, uint8_t*, uint8_t*, int) {}
+void MapRow(const uint8_t*, uint8_t*, const uint8_t*, uint8_t*, int, const ByteTables&, bool) {}
+
+#endif
+
+}  // namespace wide
+}  // namespace pixelrows
+}  // namespace layerops
