@@ -25,6 +25,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -35,6 +36,7 @@
 #include "commands.h"
 #include "filter_commands.h"
 #include "bench_fixture.h"
+#include "layer_access.h"
 #include "layer_ops.h"
 #include "quarter_turn.h"
 
@@ -278,4 +280,9 @@ PIMLORA_PIXEL(BM_Command_QuarterTurnFirst)->Iterations(3);
 
 }  // namespace
 
-int main(int argc, char** argv) { return benchfixture::RunOnHugePages(argc, argv); }
+// PIMLORA_BENCH_AVX2=1 keeps the operations to their AVX2 paths (for
+// side-by-side runs of the 512-bit ones against them).
+int main(int argc, char** argv) {
+    if (const char* v = std::getenv("PIMLORA_BENCH_AVX2"); v && *v == '1') layerops::AllowAvx512Paths(false);
+    return benchfixture::RunOnHugePages(argc, argv);
+}

@@ -670,6 +670,7 @@ void ThresholdRow(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, i
 
 void PaintFlags(const uint8_t* flag, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, bool stream) {
 #ifdef PIMLORA_PIXEL_AVX2
+    if (Avx512()) return wide::PaintFlags(flag, d, a, oa, w, stream);
     if (Avx2()) return PaintAvx2(flag, d, a, oa, w, stream);
 #endif
     (void)stream;
@@ -685,6 +686,7 @@ void LumRow(const uint8_t* s, uint8_t* lum, int w) {
 
 void GreyValues(const uint8_t* s, uint8_t* grey, int w) {
 #ifdef PIMLORA_PIXEL_AVX2
+    if (Avx512()) return wide::GreyValues(s, grey, w);
     if (Avx2()) return GreyValuesAvx2(s, grey, w);
 #endif
     GreyValuesPlain(s, grey, 0, w);

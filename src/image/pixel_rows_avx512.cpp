@@ -227,9 +227,90 @@ PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* 
     }
 }
 
+// (B + G + R) div 3 of every pixel: x * 21846 >> 16 in 16-bit lanes is
+// x div 3 for x up to 765.
+PIMLORA_AVX512 void GreyValues(const uint8_t* s, uint8_t* grey, int w) {
+    __m512i first[3], third[3];
+    for (int c = 0; c < 3; ++c) {
+        first[c] = _mm512_load_si512(kDeal.first[c]);
+        third[c] = _mm512_load_si512(kDeal.third[c]);
+    }
+    const __m512i thirdOf = _mm512_set1_epi16(21846);
+    for (int x = 0; x < w; x += 64) {
+        const int n = std::min(64, w - x);
+        const uint8_t* p = s + 3 * size_t(x);
+        __m512i v[3];
+        for (int k = 0; k < 3; ++k)
+            v[k] = n == 64 ? _mm512_loadu_si512(p + 64 * k)
+                           : _mm512_maskz_loadu_epi8(3 * n > 64 * k ? LowBits(3 * n - 64 * k) : 0, p + 64 * k);
+        __m512i lo = _mm512_setzero_si512(), hi = lo;
+        for (int c = 0; c < 3; ++c) {
+            const __m512i plane = _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(v[0], first[c], v[1]),
+                                                               kDeal.inThird[c], third[c], v[2]);
+            lo = _mm512_add_epi16(lo, _mm512_cvtepu8_epi16(_mm512_castsi512_si256(plane)));
+            hi = _mm512_add_epi16(hi, _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(plane, 1)));
+        }
+        lo = _mm512_mulhi_epu16(lo, thirdOf);
+        hi = _mm512_mulhi_epu16(hi, thirdOf);
+        if (n == 64) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(grey + x), _mm512_cvtepi16_epi8(lo));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(grey + x + 32), _mm512_cvtepi16_epi8(hi));
+        } else {
+            _mm512_mask_cvtepi16_storeu_epi8(grey + x, __mmask32(LowBits(std::min(n, 32))), lo);
+            if (n > 32) _mm512_mask_cvtepi16_storeu_epi8(grey + x + 32, __mmask32(LowBits(n - 32)), hi);
+        }
+    }
+}
+
+namespace {
+// n pixels (1..64) of flags to d: where a[x] != 0 the pixel becomes white
+// (flag non-zero) or black and oa[x] (when given) takes a[x]; the others
+// keep their bytes. Streaming as in Run.
+PIMLORA_AVX512 inline void PaintRun(const uint8_t* flag, uint8_t* d, const uint8_t* a, uint8_t* oa, int n,
+                                    const __m512i spread[3], bool stream) {
+    const __mmask64 in = LowBits(n);
+    const __m512i av = _mm512_maskz_loadu_epi8(in, a);
+    const __mmask64 painted = _mm512_test_epi8_mask(av, av);
+    if (!painted) return;
+    const __m512i f = _mm512_maskz_loadu_epi8(in, flag);
+    const __m512i white = _mm512_movm_epi8(_mm512_test_epi8_mask(f, f));
+    if (painted == ~uint64_t(0)) {
+        for (int v = 0; v < 3; ++v) {
+            const __m512i r = _mm512_permutexvar_epi8(spread[v], white);
+            if (stream) _mm512_stream_si512(reinterpret_cast<__m512i*>(d + 64 * v), r);
+            else _mm512_storeu_si512(d + 64 * v, r);
+        }
+    } else {
+        for (int v = 0; v < 3 && 3 * n > 64 * v; ++v) {
+            const __m512i spreadA = _mm512_permutexvar_epi8(spread[v], av);
+            const __mmask64 bytes = _mm512_test_epi8_mask(spreadA, spreadA);
+            if (bytes) _mm512_mask_storeu_epi8(d + 64 * v, bytes, _mm512_permutexvar_epi8(spread[v], white));
+        }
+    }
+    if (oa) _mm512_mask_storeu_epi8(oa, painted, av);
+}
+}  // namespace
+
+PIMLORA_AVX512 void PaintFlags(const uint8_t* flag, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, bool stream) {
+    __m512i spread[3];
+    for (int v = 0; v < 3; ++v) spread[v] = _mm512_load_si512(kSpread.at[v]);
+    int x = 0;
+    if (stream) {
+        const int mis = int(reinterpret_cast<uintptr_t>(d) & 63);
+        x = std::min(w, ((64 - mis) * 43) & 63);
+        if (x > 0) PaintRun(flag, d, a, oa, x, spread, false);
+    }
+    for (; x + 64 <= w; x += 64)
+        PaintRun(flag + x, d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, 64, spread, stream);
+    if (x < w) PaintRun(flag + x, d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, w - x, spread, false);
+    if (stream) _mm_sfence();
+}
+
 #else
 
 bool Have() { return false; }
+void GreyValues(const uint8_t*, uint8_t*, int) {}
+void PaintFlags(const uint8_t*, uint8_t*, const uint8_t*, uint8_t*, int, bool) {}
 void HslRow(const uint8_t*, uint8_t*, uint8_t*, uint8_t*, int) {}
 void MapRow(const uint8_t*, uint8_t*, const uint8_t*, uint8_t*, int, const ByteTables&, bool) {}
 

@@ -18,6 +18,8 @@ bool Have();
 
 void MapRow(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, const ByteTables& t, bool stream);
 void HslRow(const uint8_t* s, uint8_t* h, uint8_t* sat, uint8_t* l, int w);
+void GreyValues(const uint8_t* s, uint8_t* grey, int w);
+void PaintFlags(const uint8_t* flag, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, bool stream);
 
 }  // namespace wide
 }  // namespace pixelrows
