@@ -140,7 +140,7 @@ struct Batches {
     std::vector<uint8_t> valid, white;            // 16 bytes per step
     std::vector<uint8_t> bounds;                  // valid for a batch of opaque rows
     bool boundsReady = false;
-    std::vector<int16_t> s1, s5, s3;              // the last lane's shares to the row after the batch
+    std::vector<int16_t> lastErr;                 // the last lane's error at each step (its shares to the row after the batch)
     std::vector<uint8_t> carry;                   // that row's greys
 
     // On two threads the batches alternate between two of these: a batch's
@@ -162,9 +162,7 @@ struct Batches {
         valid.assign(size_t(cellsCount) * 16, 0);
         bounds.assign(size_t(cellsCount) * 16, 0);
         white.assign(size_t(cellsCount) * 16, 0);
-        s1.assign(size_t(cellsCount) + 2, 0);
-        s5.assign(size_t(cellsCount) + 2, 0);
-        s3.assign(size_t(cellsCount) + 2, 0);
+        lastErr.assign(size_t(cellsCount) + 2, 0);
         carry.assign(size_t(w), 0);
     }
 
@@ -263,6 +261,11 @@ struct Batches {
         __m256i c1 = Cell(1), c2 = Cell(2), c3 = Cell(3);
         __m256i right = zero;   // each lane's 7/16 share for its next pixel
         __m256i g = Cell(0);
+        // The buffers through local pointers: the compiler then need not
+        // load them again after each store.
+        const uint8_t* cellAt = cells.data() + 4 * 16;   // cell t + 4
+        uint8_t* whiteAt = white.data();
+        int16_t* errAt = lastErr.data();
         for (int t = 0; t < steps; ++t) {
             if (done && t % kChunk == 0 && t > 0) {
                 // Cells up to t + 4 are read before the next look.
@@ -281,12 +284,12 @@ struct Batches {
             const __m256i q1 = Sixteenth(e);
             c2 = Clamp8(_mm256_add_epi16(c2, LaneUp(q3)));
             c3 = Clamp8(_mm256_add_epi16(c3, LaneUp(q5)));
-            const __m256i c4 = Clamp8(_mm256_add_epi16(Cell(t + 4), LaneUp(q1)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(&white[size_t(t) * 16]),
+            const __m256i c4 = Clamp8(_mm256_add_epi16(
+                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cellAt + size_t(t) * 16))),
+                LaneUp(q1)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(whiteAt + size_t(t) * 16),
                              _mm_packs_epi16(_mm256_castsi256_si128(wh), _mm256_extracti128_si256(wh, 1)));
-            s1[size_t(t)] = int16_t(_mm256_extract_epi16(q1, 15));
-            s5[size_t(t)] = int16_t(_mm256_extract_epi16(q5, 15));
-            s3[size_t(t)] = int16_t(_mm256_extract_epi16(q3, 15));
+            errAt[t] = int16_t(_mm256_extract_epi16(e, 15));
             g = c1;
             c1 = c2, c2 = c3, c3 = c4;
         }
@@ -309,23 +312,24 @@ struct Batches {
     // had nothing to spread). Column j needs the steps up to j + lag + 1.
     PIMLORA_AVX2 static void AddShares(const Batches& from, uint8_t* cr, int j0, int j1) {
         constexpr int lag = kSkew * (kLanes - 1);
-        const int16_t* s1 = from.s1.data();
-        const int16_t* s5 = from.s5.data();
-        const int16_t* s3 = from.s3.data();
+        const int16_t* err = from.lastErr.data();
         int j = j0;
         for (; j + 16 <= j1; j += 16) {
             __m256i v = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + j)));
-            v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s1 + j + lag - 1))));
-            v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s5 + j + lag))));
-            v = Clamp8(_mm256_add_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s3 + j + lag + 1))));
+            const __m256i e1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(err + j + lag - 1));
+            const __m256i e5 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(err + j + lag));
+            const __m256i e3 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(err + j + lag + 1));
+            v = Clamp8(_mm256_add_epi16(v, Sixteenth(e1)));
+            v = Clamp8(_mm256_add_epi16(v, Sixteenth(_mm256_add_epi16(_mm256_slli_epi16(e5, 2), e5))));
+            v = Clamp8(_mm256_add_epi16(v, Sixteenth(_mm256_add_epi16(_mm256_slli_epi16(e3, 1), e3))));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + j),
                              _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
         }
         for (; j < j1; ++j) {
             int v = cr[j];
-            v = Add(v, s1[j + lag - 1]);
-            v = Add(v, s5[j + lag]);
-            v = Add(v, s3[j + lag + 1]);
+            v = Add(v, err[j + lag - 1] / 16);
+            v = Add(v, err[j + lag] * 5 / 16);
+            v = Add(v, err[j + lag + 1] * 3 / 16);
             cr[j] = uint8_t(v);
         }
     }
