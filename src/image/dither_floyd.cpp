@@ -3,13 +3,14 @@
 // row (3/16, 5/16, 1/16), each sum clamped to 0..255 as it is added.
 //
 // The rule is a chain along each row: a pixel's grey depends on the pixel
-// before it. Where the processor has AVX2, sixteen rows run at once, one per
-// 16-bit lane, each three columns behind the row above it: pixel (r, x)
-// needs row r - 1 done up to x + 2 (the last pixel that adds to (r, x + 1)),
-// so in step t lane k works on column t - 3 k and every sum still receives
-// its shares in the order of the one-row-at-a-time rule: the same bytes.
-// The rows are laid out for this skew once per batch (a transpose of 16 x 16
-// blocks), and the results put back the same way.
+// before it. Where the processor has AVX2, sixteen rows run at once (32 in
+// 512-bit registers where it has AVX-512 BW), one per 16-bit lane, each
+// three columns behind the row above it: pixel (r, x) needs row r - 1 done
+// up to x + 2 (the last pixel that adds to (r, x + 1)), so in step t lane k
+// works on column t - 3 k and every sum still receives its shares in the
+// order of the one-row-at-a-time rule: the same bytes. The rows are laid
+// out for this skew once per batch (transposes of 16 x 16 blocks), and the
+// results put back the same way.
 #include <algorithm>
 #include <atomic>
 #include <climits>
@@ -23,9 +24,15 @@
 #include "pixel_rows.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12 reports the undefined start register of many AVX-512 intrinsics
+// (_mm512_undefined_*) as possibly uninitialised, inside its own header.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #define PIMLORA_FLOYD_AVX2 1
 #define PIMLORA_AVX2 __attribute__((target("avx2")))
+#define PIMLORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl")))
 #endif
 
 namespace layerops {
@@ -101,7 +108,7 @@ void PlainRows(LayerAccess& a, int level, bool inPlace) {
 
 #ifdef PIMLORA_FLOYD_AVX2
 
-constexpr int kLanes = 16, kSkew = 3, kPad = 48;   // kPad >= kSkew * (kLanes - 1), a multiple of 16
+constexpr int kSkew = 3;
 
 // Transposes two 16 x 16 blocks of bytes at once, one in each half of the
 // registers (four rounds of the perfect shuffle).
@@ -130,14 +137,40 @@ PIMLORA_AVX2 inline __m256i LaneUp(__m256i v) {
     return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 14);
 }
 
+// The 16 lanes of step t, widened to 16 bits.
+PIMLORA_AVX2 inline __m256i Cell16(const uint8_t* cells, int t) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + size_t(t) * 16)));
+}
+
+// The same in 512-bit registers, 32 lanes.
+PIMLORA_AVX512 inline __m512i Cell32(const uint8_t* cells, int t) {
+    return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(cells + size_t(t) * 32)));
+}
+PIMLORA_AVX512 inline __m512i Clamp8(__m512i v) {
+    return _mm512_min_epi16(_mm512_max_epi16(v, _mm512_setzero_si512()), _mm512_set1_epi16(255));
+}
+PIMLORA_AVX512 inline __m512i Sixteenth(__m512i t) {
+    return _mm512_srai_epi16(_mm512_add_epi16(t, _mm512_and_si512(_mm512_srai_epi16(t, 15), _mm512_set1_epi16(15))), 4);
+}
+// Lane k to lane k + 1 (lane 0 gets 0, lane 31 drops out); `below` holds
+// k - 1 in lane k.
+PIMLORA_AVX512 inline __m512i LaneUp(__m512i v, __m512i below) {
+    return _mm512_maskz_permutexvar_epi16(__mmask32(0xFFFFFFFEu), below, v);
+}
+
+// L rows at once: 16 in 256-bit registers, 32 in 512-bit ones.
+template <int L>
 struct Batches {
+    static constexpr int kLanes = L;
+    static constexpr int kPad = L == 16 ? 48 : 96;   // kPad >= kSkew * (kLanes - 1), a multiple of 16
+    static constexpr int kLag = kSkew * (kLanes - 1);   // the last lane's column is the step less this
     LayerAccess& a;
     int level;
     bool inPlace, stream;
     int w = 0, stride = 0, steps = 0, cellsCount = 0;
     std::vector<uint8_t> greys, alphas, flags;   // kLanes padded rows each
-    std::vector<uint8_t> cells;                   // the skewed greys, 16 lanes per step
-    std::vector<uint8_t> valid, white;            // 16 bytes per step
+    std::vector<uint8_t> cells;                   // the skewed greys, kLanes lanes per step
+    std::vector<uint8_t> valid, white;            // kLanes bytes per step
     std::vector<uint8_t> bounds;                  // valid for a batch of opaque rows
     bool boundsReady = false;
     std::vector<int16_t> lastErr;                 // the last lane's error at each step (its shares to the row after the batch)
@@ -158,48 +191,50 @@ struct Batches {
         greys.assign(size_t(kLanes) * size_t(stride), 0);
         alphas.assign(size_t(kLanes) * size_t(stride), 0);
         flags.assign(size_t(kLanes) * size_t(stride), 0);
-        cells.assign(size_t(cellsCount) * 16, 0);
-        valid.assign(size_t(cellsCount) * 16, 0);
-        bounds.assign(size_t(cellsCount) * 16, 0);
-        white.assign(size_t(cellsCount) * 16, 0);
+        cells.assign(size_t(cellsCount) * kLanes, 0);
+        valid.assign(size_t(cellsCount) * kLanes, 0);
+        bounds.assign(size_t(cellsCount) * kLanes, 0);
+        white.assign(size_t(cellsCount) * kLanes, 0);
         lastErr.assign(size_t(cellsCount) + 2, 0);
         carry.assign(size_t(w), 0);
-    }
-
-    // The 16 lanes of step t, widened to 16 bits.
-    PIMLORA_AVX2 __m256i Cell(int t) const {
-        return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells.data() + size_t(t) * 16)));
     }
 
     // Lane k's row at column c: row k of a padded buffer.
     uint8_t* Padded(std::vector<uint8_t>& b, int k) { return b.data() + size_t(k) * size_t(stride) + kPad; }
 
     // The skewed layout: step t, lane k holds column t - 3 k of row k.
-    // Steps t0 .. t0 + 31 of the 16 rows are 32 bytes of each row.
+    // Steps t0 .. t0 + 31 of 16 rows (lanes h .. h + 15) are 32 bytes of
+    // each row.
     PIMLORA_AVX2 void Skew(std::vector<uint8_t>& rows, uint8_t* out) {
-        for (int t0 = 0; t0 < cellsCount; t0 += 32) {
-            __m256i v[16];
-            for (int k = 0; k < kLanes; ++k)
-                v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Padded(rows, k) + t0 - kSkew * k));
-            Transpose16x2(v);
-            for (int j = 0; j < 16; ++j) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(t0 + j) * 16), _mm256_castsi256_si128(v[j]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(t0 + 16 + j) * 16), _mm256_extracti128_si256(v[j], 1));
+        for (int t0 = 0; t0 < cellsCount; t0 += 32)
+            for (int h = 0; h < kLanes; h += 16) {
+                __m256i v[16];
+                for (int k = 0; k < 16; ++k)
+                    v[k] = _mm256_loadu_si256(
+                        reinterpret_cast<const __m256i*>(Padded(rows, h + k) + t0 - kSkew * (h + k)));
+                Transpose16x2(v);
+                for (int j = 0; j < 16; ++j) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(t0 + j) * kLanes + h),
+                                     _mm256_castsi256_si128(v[j]));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(t0 + 16 + j) * kLanes + h),
+                                     _mm256_extracti128_si256(v[j], 1));
+                }
             }
-        }
     }
 
     PIMLORA_AVX2 void Unskew(const uint8_t* in, std::vector<uint8_t>& rows) {
-        for (int t0 = 0; t0 < cellsCount; t0 += 32) {
-            __m256i v[16];
-            for (int j = 0; j < 16; ++j)
-                v[j] = _mm256_inserti128_si256(
-                    _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(t0 + j) * 16))),
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(t0 + 16 + j) * 16)), 1);
-            Transpose16x2(v);
-            for (int k = 0; k < kLanes; ++k)
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(Padded(rows, k) + t0 - kSkew * k), v[k]);
-        }
+        for (int t0 = 0; t0 < cellsCount; t0 += 32)
+            for (int h = 0; h < kLanes; h += 16) {
+                __m256i v[16];
+                for (int j = 0; j < 16; ++j)
+                    v[j] = _mm256_inserti128_si256(
+                        _mm256_castsi128_si256(
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(t0 + j) * kLanes + h))),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(t0 + 16 + j) * kLanes + h)), 1);
+                Transpose16x2(v);
+                for (int k = 0; k < 16; ++k)
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Padded(rows, h + k) + t0 - kSkew * (h + k)), v[k]);
+            }
     }
 
     // True when the n rows from r0 have no transparent pixel.
@@ -252,49 +287,9 @@ struct Batches {
             lanes = valid.data();
         }
 
-        const __m256i limit = _mm256_set1_epi16(int16_t(std::clamp(level, -1, 255)));
-        const __m256i k255 = _mm256_set1_epi16(255), zero = _mm256_setzero_si256();
-        // Cells t + 1 .. t + 4 as they stand, kept in registers: cell t + 2
-        // still gets a 3/16 share, t + 3 a 5/16 one, t + 4 a 1/16 one.
-        int filled = 0;
-        FillFirstLane(batch, kChunk + 5, filled);
-        __m256i c1 = Cell(1), c2 = Cell(2), c3 = Cell(3);
-        __m256i right = zero;   // each lane's 7/16 share for its next pixel
-        __m256i g = Cell(0);
-        // The buffers through local pointers: the compiler then need not
-        // load them again after each store.
-        const uint8_t* cellAt = cells.data() + 4 * 16;   // cell t + 4
-        uint8_t* whiteAt = white.data();
-        int16_t* errAt = lastErr.data();
-        for (int t = 0; t < steps; ++t) {
-            if (done && t % kChunk == 0 && t > 0) {
-                // Cells up to t + 4 are read before the next look.
-                FillFirstLane(batch, t + kChunk + 5, filled);
-                done[batch].store(t, std::memory_order_release);
-            }
-            g = Clamp8(_mm256_add_epi16(g, right));
-            const __m256i wh = _mm256_cmpgt_epi16(g, limit);
-            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + size_t(t) * 16));
-            const __m256i used = _mm256_xor_si256(_mm256_cmpeq_epi16(_mm256_cvtepu8_epi16(vb), zero),
-                                                  _mm256_set1_epi16(-1));
-            const __m256i e = _mm256_and_si256(_mm256_sub_epi16(g, _mm256_and_si256(wh, k255)), used);
-            right = Sixteenth(_mm256_sub_epi16(_mm256_slli_epi16(e, 3), e));
-            const __m256i q5 = Sixteenth(_mm256_add_epi16(_mm256_slli_epi16(e, 2), e));
-            const __m256i q3 = Sixteenth(_mm256_add_epi16(_mm256_slli_epi16(e, 1), e));
-            const __m256i q1 = Sixteenth(e);
-            c2 = Clamp8(_mm256_add_epi16(c2, LaneUp(q3)));
-            c3 = Clamp8(_mm256_add_epi16(c3, LaneUp(q5)));
-            const __m256i c4 = Clamp8(_mm256_add_epi16(
-                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cellAt + size_t(t) * 16))),
-                LaneUp(q1)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(whiteAt + size_t(t) * 16),
-                             _mm_packs_epi16(_mm256_castsi256_si128(wh), _mm256_extracti128_si256(wh, 1)));
-            errAt[t] = int16_t(_mm256_extract_epi16(e, 15));
-            g = c1;
-            c1 = c2, c2 = c3, c3 = c4;
-        }
+        Steps(lanes, batch);
         if (done) done[batch].store(INT_MAX, std::memory_order_release);
-        for (int t = steps; t < cellsCount; ++t) std::memset(&white[size_t(t) * 16], 0, 16);
+        for (int t = steps; t < cellsCount; ++t) std::memset(&white[size_t(t) * kLanes], 0, kLanes);
         Unskew(white.data(), flags);
         for (int k = 0; k < n; ++k)
             pixelrows::PaintFlags(Padded(flags, k), a.DstRow(r0 + k), a.AlphaRow(r0 + k),
@@ -306,12 +301,17 @@ struct Batches {
         }
     }
 
+    // The steps of a batch: each lane's pixels thresholded and their errors
+    // spread, `white` and `lastErr` filled; `lanes` tells which lanes work
+    // at each step.
+    void Steps(const uint8_t* lanes, int batch);
+
     // Columns j0 .. j1 - 1 of the row after batch `from` (its greys in cr)
     // take that batch's last-lane shares, column j getting those of columns
     // j - 1, j and j + 1 in turn (a share from outside the row is 0: its lane
     // had nothing to spread). Column j needs the steps up to j + lag + 1.
     PIMLORA_AVX2 static void AddShares(const Batches& from, uint8_t* cr, int j0, int j1) {
-        constexpr int lag = kSkew * (kLanes - 1);
+        constexpr int lag = kLag;
         const int16_t* err = from.lastErr.data();
         int j = j0;
         for (; j + 16 <= j1; j += 16) {
@@ -340,12 +340,11 @@ struct Batches {
     void FillFirstLane(int batch, int upto, int& filled) {
         upto = std::min(upto, w);
         if (!done || batch == 0 || upto <= filled) return;
-        constexpr int lag = kSkew * (kLanes - 1);
-        const int need = upto + lag + 1;   // steps of the batch above
+        const int need = upto + kLag + 1;   // steps of the batch above
         for (int spins = 0; done[batch - 1].load(std::memory_order_acquire) < need; ++spins)
             if (spins > 64) std::this_thread::yield();
         AddShares(*above, carry.data(), filled, upto);
-        for (int j = filled; j < upto; ++j) cells[size_t(j) * 16] = carry[size_t(j)];
+        for (int j = filled; j < upto; ++j) cells[size_t(j) * kLanes] = carry[size_t(j)];
         filled = upto;
     }
 
@@ -358,15 +357,102 @@ struct Batches {
     }
 };
 
+template <>
+PIMLORA_AVX2 void Batches<16>::Steps(const uint8_t* lanes, int batch) {
+    const __m256i limit = _mm256_set1_epi16(int16_t(std::clamp(level, -1, 255)));
+    const __m256i k255 = _mm256_set1_epi16(255), zero = _mm256_setzero_si256();
+    // Cells t + 1 .. t + 4 as they stand, kept in registers: cell t + 2
+    // still gets a 3/16 share, t + 3 a 5/16 one, t + 4 a 1/16 one.
+    int filled = 0;
+    FillFirstLane(batch, kChunk + 5, filled);
+    __m256i c1 = Cell16(cells.data(), 1), c2 = Cell16(cells.data(), 2), c3 = Cell16(cells.data(), 3);
+    __m256i right = zero;   // each lane's 7/16 share for its next pixel
+    __m256i g = Cell16(cells.data(), 0);
+    // The buffers through local pointers: the compiler then need not
+    // load them again after each store.
+    const uint8_t* cellAt = cells.data() + 4 * 16;   // cell t + 4
+    uint8_t* whiteAt = white.data();
+    int16_t* errAt = lastErr.data();
+    for (int t = 0; t < steps; ++t) {
+        if (done && t % kChunk == 0 && t > 0) {
+            // Cells up to t + 4 are read before the next look.
+            FillFirstLane(batch, t + kChunk + 5, filled);
+            done[batch].store(t, std::memory_order_release);
+        }
+        g = Clamp8(_mm256_add_epi16(g, right));
+        const __m256i wh = _mm256_cmpgt_epi16(g, limit);
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + size_t(t) * 16));
+        const __m256i used = _mm256_xor_si256(_mm256_cmpeq_epi16(_mm256_cvtepu8_epi16(vb), zero),
+                                              _mm256_set1_epi16(-1));
+        const __m256i e = _mm256_and_si256(_mm256_sub_epi16(g, _mm256_and_si256(wh, k255)), used);
+        right = Sixteenth(_mm256_sub_epi16(_mm256_slli_epi16(e, 3), e));
+        const __m256i q5 = Sixteenth(_mm256_add_epi16(_mm256_slli_epi16(e, 2), e));
+        const __m256i q3 = Sixteenth(_mm256_add_epi16(_mm256_slli_epi16(e, 1), e));
+        const __m256i q1 = Sixteenth(e);
+        c2 = Clamp8(_mm256_add_epi16(c2, LaneUp(q3)));
+        c3 = Clamp8(_mm256_add_epi16(c3, LaneUp(q5)));
+        const __m256i c4 = Clamp8(_mm256_add_epi16(Cell16(cellAt, t), LaneUp(q1)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(whiteAt + size_t(t) * 16),
+                         _mm_packs_epi16(_mm256_castsi256_si128(wh), _mm256_extracti128_si256(wh, 1)));
+        errAt[t] = int16_t(_mm256_extract_epi16(e, 15));
+        g = c1;
+        c1 = c2, c2 = c3, c3 = c4;
+    }
+}
+
+// The same steps with 32 lanes: the lane masks and the threshold as
+// mask registers.
+template <>
+PIMLORA_AVX512 void Batches<32>::Steps(const uint8_t* lanes, int batch) {
+    alignas(64) int16_t below[32];
+    for (int k = 0; k < 32; ++k) below[k] = int16_t(k > 0 ? k - 1 : 0);
+    const __m512i toUpper = _mm512_load_si512(below);
+    const __m512i limit = _mm512_set1_epi16(int16_t(std::clamp(level, -1, 255)));
+    const __m512i k255 = _mm512_set1_epi16(255);
+    int filled = 0;
+    FillFirstLane(batch, kChunk + 5, filled);
+    __m512i c1 = Cell32(cells.data(), 1), c2 = Cell32(cells.data(), 2), c3 = Cell32(cells.data(), 3);
+    __m512i right = _mm512_setzero_si512();
+    __m512i g = Cell32(cells.data(), 0);
+    const uint8_t* cellAt = cells.data() + 4 * 32;
+    uint8_t* whiteAt = white.data();
+    int16_t* errAt = lastErr.data();
+    for (int t = 0; t < steps; ++t) {
+        if (done && t % kChunk == 0 && t > 0) {
+            FillFirstLane(batch, t + kChunk + 5, filled);
+            done[batch].store(t, std::memory_order_release);
+        }
+        g = Clamp8(_mm512_add_epi16(g, right));
+        const __mmask32 wh = _mm512_cmpgt_epi16_mask(g, limit);
+        const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes + size_t(t) * 32));
+        const __mmask32 used = _mm256_test_epi8_mask(vb, vb);
+        const __m512i e = _mm512_maskz_mov_epi16(used, _mm512_mask_sub_epi16(g, wh, g, k255));
+        right = Sixteenth(_mm512_sub_epi16(_mm512_slli_epi16(e, 3), e));
+        const __m512i q5 = Sixteenth(_mm512_add_epi16(_mm512_slli_epi16(e, 2), e));
+        const __m512i q3 = Sixteenth(_mm512_add_epi16(_mm512_slli_epi16(e, 1), e));
+        const __m512i q1 = Sixteenth(e);
+        c2 = Clamp8(_mm512_add_epi16(c2, LaneUp(q3, toUpper)));
+        c3 = Clamp8(_mm512_add_epi16(c3, LaneUp(q5, toUpper)));
+        const __m512i c4 = Clamp8(_mm512_add_epi16(Cell32(cellAt, t), LaneUp(q1, toUpper)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(whiteAt + size_t(t) * 32), _mm256_movm_epi8(wh));
+        errAt[t] = int16_t(_mm_extract_epi16(_mm512_extracti32x4_epi32(e, 3), 7));
+        g = c1;
+        c1 = c2, c2 = c3, c3 = c4;
+    }
+}
+
+
 // Two threads, the even batches here and the odd ones on a helper, each a
 // few hundred steps behind the batch above it on the other thread: the same
 // cells get the same shares in the same order, so the bytes are those of one
 // thread. False when no helper could be started (nothing done then).
+template <int L>
 bool RunOnTwoThreads(LayerAccess& a, int level, bool inPlace, bool stream) {
+    constexpr int kLanes = L;
     const int batches = (a.h + kLanes - 1) / kLanes;
     std::unique_ptr<std::atomic<int>[]> done(new std::atomic<int>[size_t(batches)]);
     for (int b = 0; b < batches; ++b) done[size_t(b)].store(0, std::memory_order_relaxed);
-    Batches even(a, level, inPlace, stream), odd(a, level, inPlace, stream);
+    Batches<L> even(a, level, inPlace, stream), odd(a, level, inPlace, stream);
     even.done = odd.done = done.get();
     even.above = &odd, odd.above = &even;
     std::thread helper;
@@ -386,6 +472,13 @@ bool RunOnTwoThreads(LayerAccess& a, int level, bool inPlace, bool stream) {
     return true;
 }
 
+// All batches of L rows, on two threads where the picture is worth it.
+template <int L>
+void RunBatches(LayerAccess& a, int level, bool inPlace, bool stream) {
+    const bool two = a.h > L && WorthSplitting(int64_t(a.w) * a.h);
+    if (!two || !RunOnTwoThreads<L>(a, level, inPlace, stream)) Batches<L>(a, level, inPlace, stream).Run();
+}
+
 #endif
 
 }  // namespace
@@ -399,8 +492,8 @@ bool ThresholdFloyd(LayerOpContext& ctx, int level) {
     const bool stream = inPlace && a.dstStride * size_t(a.h) >= pixelrows::kStreamBytes;
 #ifdef PIMLORA_FLOYD_AVX2
     if (pixelrows::Avx2() && a.h > 1) {
-        const bool two = a.h > kLanes && WorthSplitting(int64_t(a.w) * a.h);
-        if (!two || !RunOnTwoThreads(a, level, inPlace, stream)) Batches(a, level, inPlace, stream).Run();
+        if (pixelrows::Avx512()) RunBatches<32>(a, level, inPlace, stream);
+        else RunBatches<16>(a, level, inPlace, stream);
     } else
 #endif
     {

@@ -277,12 +277,16 @@ TEST(PixelOps, TablesGreyNegativeAndLevelsMatchThePlainRule) {
 // pixels, a last batch of 16 rows and of fewer, a picture of only two batches.
 TEST(PixelOps, FloydOnTwoThreadsMatchesThePlainRule) {
     struct Shape { int w, h; bool opaque; int level; };
-    for (Shape s : {Shape{1201, 250, false, 128}, Shape{1001, 272, true, 90}, Shape{8200, 32, true, 200},
-                    Shape{601, 449, false, 40}}) {
-        Case c(s.w, s.h, uint32_t(s.w + s.h), s.opaque);
-        EXPECT_EQ(Apply(c, [&](LayerOpContext& x) { return ThresholdFloyd(x, s.level); }), PlainFloyd(c, s.level))
-            << s.w << "x" << s.h << " opaque " << s.opaque;
-    }
+    // Batches of 16 rows (AVX2) and of 32 (512-bit): last batches full,
+    // of half their rows and of fewer.
+    EveryPath([](int paths) {
+        for (Shape s : {Shape{1201, 250, false, 128}, Shape{1001, 272, true, 90}, Shape{8200, 32, true, 200},
+                        Shape{601, 449, false, 40}, Shape{999, 288, true, 128}}) {
+            Case c(s.w, s.h, uint32_t(s.w + s.h), s.opaque);
+            EXPECT_EQ(Apply(c, [&](LayerOpContext& x) { return ThresholdFloyd(x, s.level); }), PlainFloyd(c, s.level))
+                << s.w << "x" << s.h << " opaque " << s.opaque << " paths " << paths;
+        }
+    });
 }
 
 // Levels refuse a channel of a single level (the luminance of a flat grey
