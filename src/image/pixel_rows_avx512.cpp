@@ -23,6 +23,8 @@
 #pragma GCC diagnostic pop
 #define PIMLORA_WIDE 1
 #define PIMLORA_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi")))
+// The kernels' helpers inlined whole, so that the tables stay in registers.
+#define PIMLORA_INLINE inline __attribute__((always_inline))
 #endif
 
 namespace layerops {
@@ -62,32 +64,44 @@ struct Tables {
 // is replaced by exactly one of the six masked permutes (channel, half),
 // so the permutes can share one register: the lanes a permute leaves alone
 // still hold their indices.
-PIMLORA_AVX512 inline __m512i Look(const Tables& t, __m512i idx, int v) {
+template <int V>
+PIMLORA_AVX512 PIMLORA_INLINE __m512i Look(const Tables& t, __m512i idx) {
     const __mmask64 high = _mm512_movepi8_mask(idx);
-    __m512i r = idx;
-    for (int c = 0; c < 3; ++c) {
-        const __mmask64 m = kThird[(c - v + 3) % 3];
-        r = _mm512_mask2_permutex2var_epi8(t.q[c][0], r, m & ~high, t.q[c][1]);
-        r = _mm512_mask2_permutex2var_epi8(t.q[c][2], r, m & high, t.q[c][3]);
-    }
-    return r;
+    constexpr uint64_t m0 = kThird[(3 - V) % 3], m1 = kThird[(4 - V) % 3], m2 = kThird[(5 - V) % 3];
+    __m512i r = _mm512_mask2_permutex2var_epi8(t.q[0][0], idx, m0 & ~high, t.q[0][1]);
+    r = _mm512_mask2_permutex2var_epi8(t.q[0][2], r, m0 & high, t.q[0][3]);
+    r = _mm512_mask2_permutex2var_epi8(t.q[1][0], r, m1 & ~high, t.q[1][1]);
+    r = _mm512_mask2_permutex2var_epi8(t.q[1][2], r, m1 & high, t.q[1][3]);
+    r = _mm512_mask2_permutex2var_epi8(t.q[2][0], r, m2 & ~high, t.q[2][1]);
+    return _mm512_mask2_permutex2var_epi8(t.q[2][2], r, m2 & high, t.q[2][3]);
+}
+
+PIMLORA_AVX512 PIMLORA_INLINE __m512i Look(const Tables& t, __m512i idx, int v) {
+    return v == 0 ? Look<0>(t, idx) : v == 1 ? Look<1>(t, idx) : Look<2>(t, idx);
 }
 
 // n pixels (1..64) from s to d: the ones whose alpha is non-zero mapped,
 // their oa (when given) set to 255; the others keep their bytes. A full
 // run of opaque pixels is stored whole, with streaming stores if asked
 // (d then on a 64-byte boundary).
-PIMLORA_AVX512 inline void Run(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, int n, const Tables& t,
+PIMLORA_AVX512 PIMLORA_INLINE void Run(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8_t* oa, int n, const Tables& t,
                                const __m512i spread[3], bool stream) {
     const __m512i av = _mm512_maskz_loadu_epi8(LowBits(n), a);
     const __mmask64 mapped = _mm512_test_epi8_mask(av, av);
     if (!mapped) return;
     const __m512i full = _mm512_set1_epi8(-1);
     if (mapped == ~uint64_t(0)) {
-        for (int v = 0; v < 3; ++v) {
-            const __m512i r = Look(t, _mm512_loadu_si512(s + 64 * v), v);
-            if (stream) _mm512_stream_si512(reinterpret_cast<__m512i*>(d + 64 * v), r);
-            else _mm512_storeu_si512(d + 64 * v, r);
+        const __m512i r0 = Look<0>(t, _mm512_loadu_si512(s));
+        const __m512i r1 = Look<1>(t, _mm512_loadu_si512(s + 64));
+        const __m512i r2 = Look<2>(t, _mm512_loadu_si512(s + 128));
+        if (stream) {
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(d), r0);
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(d + 64), r1);
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(d + 128), r2);
+        } else {
+            _mm512_storeu_si512(d, r0);
+            _mm512_storeu_si512(d + 64, r1);
+            _mm512_storeu_si512(d + 128, r2);
         }
         if (oa) _mm512_storeu_si512(oa, full);
         return;
