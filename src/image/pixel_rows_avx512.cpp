@@ -188,7 +188,8 @@ PIMLORA_AVX512 void MapRow(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8
     if (stream) _mm_sfence();
 }
 
-// RgbToHsl of every pixel, the operations of the AVX2 kernel in 16 lanes.
+// RgbToHsl of every pixel, the operations of the AVX2 kernel in 16 lanes
+// (of the three hue quotients only the two the hue uses).
 PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* lp, int w) {
     __m512i first[3], third[3];
     for (int c = 0; c < 3; ++c) {
@@ -223,14 +224,19 @@ PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* 
             const __m512i halfD = _mm512_srli_epi32(dd, 1);
             const __m512i sat =
                 Quotient(_mm512_add_epi32(_mm512_mullo_epi32(dd, k255), _mm512_srli_epi32(den, 1)), byDen);
-            const __m512i rd = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, r), k42), halfD), byD);
-            const __m512i gd = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, g), k42), halfD), byD);
-            const __m512i bd = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, b), k42), halfD), byD);
-            const __m512i hueR = _mm512_sub_epi32(bd, gd);
-            const __m512i hueG = _mm512_add_epi32(k85, _mm512_sub_epi32(rd, bd));
-            const __m512i hueB = _mm512_add_epi32(k170, _mm512_sub_epi32(gd, rd));
-            __m512i hue = _mm512_mask_blend_epi32(_mm512_cmpeq_epi32_mask(g, mx), hueB, hueG);
-            hue = _mm512_mask_blend_epi32(_mm512_cmpeq_epi32_mask(r, mx), hue, hueR);
+            // The hue takes the quotients of the two channels other than
+            // the largest (red first, then green, as the rule picks it):
+            // red largest, (blue - green); green, 85 + (red - blue); blue,
+            // 170 + (green - red), each channel c standing for
+            // ((mx - c) 42 + dd div 2) div dd.
+            const __mmask16 rMax = _mm512_cmpeq_epi32_mask(r, mx);
+            const __mmask16 gMax = __mmask16(_mm512_cmpeq_epi32_mask(g, mx) & ~rMax);
+            const __m512i plus = _mm512_mask_blend_epi32(rMax, _mm512_mask_blend_epi32(gMax, g, r), b);
+            const __m512i minus = _mm512_mask_blend_epi32(rMax, _mm512_mask_blend_epi32(gMax, r, b), g);
+            const __m512i base = _mm512_maskz_mov_epi32(__mmask16(~rMax), _mm512_mask_blend_epi32(gMax, k170, k85));
+            const __m512i qp = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, plus), k42), halfD), byD);
+            const __m512i qm = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, minus), k42), halfD), byD);
+            const __m512i hue = _mm512_add_epi32(base, _mm512_sub_epi32(qp, qm));
             const __m512i H = _mm512_mask_blend_epi32(flat, _mm512_and_si512(hue, k255), k255);
             const __m512i S = _mm512_maskz_mov_epi32(__mmask16(~flat), sat);
             const int at = x + 16 * k, left = n - 16 * k;
