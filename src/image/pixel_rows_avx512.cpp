@@ -135,14 +135,29 @@ struct Deal {
 };
 constexpr Deal kDeal;
 
-// Pixels 16 k .. 16 k + 15 of a plane as 32-bit lanes.
-PIMLORA_AVX512 inline __m512i Sixteen(__m512i plane, int k) {
-    switch (k) {
-    case 0: return _mm512_cvtepu8_epi32(_mm512_castsi512_si128(plane));
-    case 1: return _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(plane, 1));
-    case 2: return _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(plane, 2));
-    default: return _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(plane, 3));
+// The channels of 16 pixels of a 64-pixel run as 32-bit lanes, straight
+// from the run's vectors: group k (pixels 16 k .. 16 k + 15) lies within
+// vectors 0 and 1 (k < 2) or 1 and 2, and at[k][c] puts byte 3 p + c of
+// that pair into the low byte of lane p - 16 k (the others are zeroed).
+// pack[h] takes the low bytes of two such groups' lanes back into the
+// bytes 32 h .. 32 h + 31 of a vector.
+struct Widen {
+    alignas(64) uint8_t at[4][3][64];
+    alignas(64) uint8_t pack[2][64];
+    constexpr Widen() : at{}, pack{} {
+        for (int k = 0; k < 4; ++k)
+            for (int c = 0; c < 3; ++c)
+                for (int i = 0; i < 16; ++i) at[k][c][4 * i] = uint8_t(3 * (16 * k + i) + c - (k < 2 ? 0 : 64));
+        for (int h = 0; h < 2; ++h)
+            for (int j = 0; j < 32; ++j) pack[h][32 * h + j] = uint8_t(j < 16 ? 4 * j : 64 + 4 * (j - 16));
     }
+};
+constexpr Widen kWiden;
+constexpr uint64_t kLowBytes = 0x1111111111111111ull;
+
+PIMLORA_AVX512 PIMLORA_INLINE __m512i Pack64(const __m512i q[4], __m512i pack0, __m512i pack1) {
+    return _mm512_mask_blend_epi8(~uint64_t(0) << 32, _mm512_permutex2var_epi8(q[0], pack0, q[1]),
+                                  _mm512_permutex2var_epi8(q[2], pack1, q[3]));
 }
 
 // x div d as in pixel_rows.cpp: trunc((2 x + 1) * (0.5 / d)) in single
@@ -151,12 +166,6 @@ PIMLORA_AVX512 inline __m512 Half(__m512i d) { return _mm512_div_ps(_mm512_set1_
 PIMLORA_AVX512 inline __m512i Quotient(__m512i x, __m512 half) {
     const __m512i odd = _mm512_or_si512(_mm512_slli_epi32(x, 1), _mm512_set1_epi32(1));
     return _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(odd), half));
-}
-
-// Stores the low bytes of 16 lanes, the first n of them (n >= 16: all).
-PIMLORA_AVX512 inline void Put16(uint8_t* p, __m512i v, int n) {
-    if (n >= 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v));
-    else _mm512_mask_cvtepi32_storeu_epi8(p, __mmask16((1u << n) - 1), v);
 }
 
 }  // namespace
@@ -191,14 +200,10 @@ PIMLORA_AVX512 void MapRow(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8
 // RgbToHsl of every pixel, the operations of the AVX2 kernel in 16 lanes
 // (of the three hue quotients only the two the hue uses).
 PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* lp, int w) {
-    __m512i first[3], third[3];
-    for (int c = 0; c < 3; ++c) {
-        first[c] = _mm512_load_si512(kDeal.first[c]);
-        third[c] = _mm512_load_si512(kDeal.third[c]);
-    }
     const __m512i one = _mm512_set1_epi32(1), k42 = _mm512_set1_epi32(42), k85 = _mm512_set1_epi32(85),
                   k170 = _mm512_set1_epi32(170), k255 = _mm512_set1_epi32(255), k128 = _mm512_set1_epi32(128),
                   k510 = _mm512_set1_epi32(510);
+    const __m512i pack0 = _mm512_load_si512(kWiden.pack[0]), pack1 = _mm512_load_si512(kWiden.pack[1]);
     for (int x = 0; x < w; x += 64) {
         const int n = std::min(64, w - x);
         const uint8_t* p = s + 3 * size_t(x);
@@ -206,12 +211,13 @@ PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* 
         for (int k = 0; k < 3; ++k)
             v[k] = n == 64 ? _mm512_loadu_si512(p + 64 * k)
                            : _mm512_maskz_loadu_epi8(3 * n > 64 * k ? LowBits(3 * n - 64 * k) : 0, p + 64 * k);
-        __m512i plane[3];
-        for (int c = 0; c < 3; ++c)
-            plane[c] = _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(v[0], first[c], v[1]), kDeal.inThird[c],
-                                                    third[c], v[2]);
-        for (int k = 0; k < 4 && 16 * k < n; ++k) {
-            const __m512i b = Sixteen(plane[0], k), g = Sixteen(plane[1], k), r = Sixteen(plane[2], k);
+        __m512i H[4], S[4], L[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m512i lo = k < 2 ? v[0] : v[1], hi = k < 2 ? v[1] : v[2];
+            auto channel = [&](int c) PIMLORA_AVX512 {
+                return _mm512_maskz_permutex2var_epi8(kLowBytes, lo, _mm512_load_si512(kWiden.at[k][c]), hi);
+            };
+            const __m512i b = channel(0), g = channel(1), r = channel(2);
             const __m512i mx = _mm512_max_epi32(r, _mm512_max_epi32(g, b));
             const __m512i mn = _mm512_min_epi32(r, _mm512_min_epi32(g, b));
             const __m512i sum = _mm512_add_epi32(mx, mn);
@@ -237,12 +243,19 @@ PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* 
             const __m512i qp = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, plus), k42), halfD), byD);
             const __m512i qm = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, minus), k42), halfD), byD);
             const __m512i hue = _mm512_add_epi32(base, _mm512_sub_epi32(qp, qm));
-            const __m512i H = _mm512_mask_blend_epi32(flat, _mm512_and_si512(hue, k255), k255);
-            const __m512i S = _mm512_maskz_mov_epi32(__mmask16(~flat), sat);
-            const int at = x + 16 * k, left = n - 16 * k;
-            Put16(hp + at, H, left);
-            Put16(sp + at, S, left);
-            Put16(lp + at, l, left);
+            H[k] = _mm512_mask_blend_epi32(flat, _mm512_and_si512(hue, k255), k255);
+            S[k] = _mm512_maskz_mov_epi32(__mmask16(~flat), sat);
+            L[k] = l;
+        }
+        const __m512i h = Pack64(H, pack0, pack1), sa = Pack64(S, pack0, pack1), li = Pack64(L, pack0, pack1);
+        if (n == 64) {
+            _mm512_storeu_si512(hp + x, h);
+            _mm512_storeu_si512(sp + x, sa);
+            _mm512_storeu_si512(lp + x, li);
+        } else {
+            _mm512_mask_storeu_epi8(hp + x, LowBits(n), h);
+            _mm512_mask_storeu_epi8(sp + x, LowBits(n), sa);
+            _mm512_mask_storeu_epi8(lp + x, LowBits(n), li);
         }
     }
 }

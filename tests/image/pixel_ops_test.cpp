@@ -433,6 +433,26 @@ TEST(PixelOps, RowKernelsOverEveryColourAndAlignment) {
             UsePaths(kWidest);
         }
     }
+    // Rows that end inside a vector run: exactly n bytes of each plane
+    // written, the same as the plain rule's.
+    for (int n : {1, 15, 17, 31, 33, 63, 65, 100}) {
+        for (bool hsl : {false, true}) {
+            std::vector<uint8_t> want3(size_t(n) * 3 + 3, 0xA5);
+            UsePaths(kPlain);
+            (hsl ? pixelrows::HslRow : pixelrows::YuvRow)(row.data() + 300, want3.data(), want3.data() + n + 1,
+                                                          want3.data() + 2 * n + 2, n);
+            for (int paths : {kWidest, kAvx2Only}) {
+                std::vector<uint8_t> got3(want3.size(), 0xA5);
+                UsePaths(paths);
+                (hsl ? pixelrows::HslRow : pixelrows::YuvRow)(row.data() + 300, got3.data(), got3.data() + n + 1,
+                                                              got3.data() + 2 * n + 2, n);
+                EXPECT_EQ(got3, want3) << (hsl ? "HSL" : "YUV") << " row of " << n << " paths " << paths;
+            }
+            UsePaths(kWidest);
+            EXPECT_EQ(want3[size_t(n)], 0xA5);
+            EXPECT_EQ(want3.back(), 0xA5);
+        }
+    }
     // Grey and luminance of every colour: exhaustive over three-byte sums.
     for (int block = 0; block < 4096; block += 37) {
         for (int i = 0; i < w; ++i) {
