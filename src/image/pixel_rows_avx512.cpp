@@ -6,8 +6,9 @@
 // bit 7 of each byte picks which of the two applies. Ends of rows, the
 // pixels before the first aligned streaming store and runs holding
 // transparent pixels use the same lookups with masked loads and stores.
-// The HSL split takes a run apart into planes with byte permutes as well
-// and works on 16 pixels at a time.
+// The grey values take a run apart into planes with byte permutes as
+// well; the HSL split widens each channel of 16 pixels at a time straight
+// into 32-bit lanes with one permute.
 #include "pixel_rows_avx512.h"
 
 #include <algorithm>
