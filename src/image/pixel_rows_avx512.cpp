@@ -162,10 +162,9 @@ PIMLORA_AVX512 PIMLORA_INLINE __m512i Pack64(const __m512i q[4], __m512i pack0, 
 }
 
 // x div d as in pixel_rows.cpp: trunc((2 x + 1) * (0.5 / d)) in single
-// precision, with the same two roundings.
+// precision, with the same two roundings; Odd() takes 2 x + 1 as given.
 PIMLORA_AVX512 inline __m512 Half(__m512i d) { return _mm512_div_ps(_mm512_set1_ps(0.5f), _mm512_cvtepi32_ps(d)); }
-PIMLORA_AVX512 inline __m512i Quotient(__m512i x, __m512 half) {
-    const __m512i odd = _mm512_or_si512(_mm512_slli_epi32(x, 1), _mm512_set1_epi32(1));
+PIMLORA_AVX512 inline __m512i Odd(__m512i odd, __m512 half) {
     return _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(odd), half));
 }
 
@@ -201,7 +200,7 @@ PIMLORA_AVX512 void MapRow(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8
 // RgbToHsl of every pixel, the operations of the AVX2 kernel in 16 lanes
 // (of the three hue quotients only the two the hue uses).
 PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* lp, int w) {
-    const __m512i one = _mm512_set1_epi32(1), k42 = _mm512_set1_epi32(42), k85 = _mm512_set1_epi32(85),
+    const __m512i one = _mm512_set1_epi32(1), k84 = _mm512_set1_epi32(84), k85 = _mm512_set1_epi32(85),
                   k170 = _mm512_set1_epi32(170), k255 = _mm512_set1_epi32(255), k128 = _mm512_set1_epi32(128),
                   k510 = _mm512_set1_epi32(510);
     const __m512i pack0 = _mm512_load_si512(kWiden.pack[0]), pack1 = _mm512_load_si512(kWiden.pack[1]);
@@ -228,9 +227,9 @@ PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* 
             __m512i den = _mm512_mask_blend_epi32(_mm512_cmplt_epi32_mask(l, k128), _mm512_sub_epi32(k510, sum), sum);
             den = _mm512_mask_blend_epi32(flat, den, one);
             const __m512 byD = Half(dd), byDen = Half(den);
-            const __m512i halfD = _mm512_srli_epi32(dd, 1);
-            const __m512i sat =
-                Quotient(_mm512_add_epi32(_mm512_mullo_epi32(dd, k255), _mm512_srli_epi32(den, 1)), byDen);
+            // 2 (y + d div 2) + 1 is 2 y + (d | 1).
+            const __m512i oddD = _mm512_or_si512(dd, one);
+            const __m512i sat = Odd(_mm512_add_epi32(_mm512_mullo_epi32(dd, k510), _mm512_or_si512(den, one)), byDen);
             // The hue takes the quotients of the two channels other than
             // the largest (red first, then green, as the rule picks it):
             // red largest, (blue - green); green, 85 + (red - blue); blue,
@@ -241,8 +240,8 @@ PIMLORA_AVX512 void HslRow(const uint8_t* s, uint8_t* hp, uint8_t* sp, uint8_t* 
             const __m512i plus = _mm512_mask_blend_epi32(rMax, _mm512_mask_blend_epi32(gMax, g, r), b);
             const __m512i minus = _mm512_mask_blend_epi32(rMax, _mm512_mask_blend_epi32(gMax, r, b), g);
             const __m512i base = _mm512_maskz_mov_epi32(__mmask16(~rMax), _mm512_mask_blend_epi32(gMax, k170, k85));
-            const __m512i qp = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, plus), k42), halfD), byD);
-            const __m512i qm = Quotient(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, minus), k42), halfD), byD);
+            const __m512i qp = Odd(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, plus), k84), oddD), byD);
+            const __m512i qm = Odd(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(mx, minus), k84), oddD), byD);
             const __m512i hue = _mm512_add_epi32(base, _mm512_sub_epi32(qp, qm));
             H[k] = _mm512_mask_blend_epi32(flat, _mm512_and_si512(hue, k255), k255);
             S[k] = _mm512_maskz_mov_epi32(__mmask16(~flat), sat);
