@@ -168,6 +168,28 @@ PIMLORA_AVX512 inline __m512i Odd(__m512i odd, __m512 half) {
     return _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(odd), half));
 }
 
+// The spread vectors of a run of 64 pixels (three 64-byte destination vectors).
+PIMLORA_AVX512 PIMLORA_INLINE void LoadSpread(__m512i spread[3]) {
+    for (int v = 0; v < 3; ++v) spread[v] = _mm512_load_si512(kSpread.at[v]);
+}
+
+// A row of w 24-bit pixels at d in runs: run(x, n, streamed) for pixels
+// x .. x + n - 1. Streamed, the runs of 64 start where the pixels' bytes
+// start on a 64-byte boundary (3 * 43 = 1 modulo 64); the pixels before it
+// and the last run shorter than 64 are stored without streaming.
+template <class RunFn>
+PIMLORA_AVX512 PIMLORA_INLINE void WalkRow(uint8_t* d, int w, bool stream, RunFn&& run) {
+    int x = 0;
+    if (stream) {
+        const int mis = int(reinterpret_cast<uintptr_t>(d) & 63);
+        x = std::min(w, ((64 - mis) * 43) & 63);
+        if (x > 0) run(0, x, false);
+    }
+    for (; x + 64 <= w; x += 64) run(x, 64, stream);
+    if (x < w) run(x, w - x, false);
+    if (stream) _mm_sfence();
+}
+
 }  // namespace
 
 bool Have() {
@@ -182,19 +204,10 @@ PIMLORA_AVX512 void MapRow(const uint8_t* s, uint8_t* d, const uint8_t* a, uint8
     for (int c = 0; c < 3; ++c)
         for (int k = 0; k < 4; ++k) t.q[c][k] = _mm512_loadu_si512(bt.t[c] + 64 * k);
     __m512i spread[3];
-    for (int v = 0; v < 3; ++v) spread[v] = _mm512_load_si512(kSpread.at[v]);
-    int x = 0;
-    if (stream) {
-        // The first pixel whose bytes start on a 64-byte boundary
-        // (3 * 43 = 1 modulo 64); the pixels before it without streaming.
-        const int mis = int(reinterpret_cast<uintptr_t>(d) & 63);
-        x = std::min(w, ((64 - mis) * 43) & 63);
-        if (x > 0) Run(s, d, a, oa, x, t, spread, false);
-    }
-    for (; x + 64 <= w; x += 64)
-        Run(s + 3 * size_t(x), d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, 64, t, spread, stream);
-    if (x < w) Run(s + 3 * size_t(x), d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, w - x, t, spread, false);
-    if (stream) _mm_sfence();
+    LoadSpread(spread);
+    WalkRow(d, w, stream, [&](int x, int n, bool st) PIMLORA_AVX512 {
+        Run(s + 3 * size_t(x), d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, n, t, spread, st);
+    });
 }
 
 // RgbToHsl of every pixel, the operations of the AVX2 kernel in 16 lanes
@@ -326,17 +339,10 @@ PIMLORA_AVX512 inline void PaintRun(const uint8_t* flag, uint8_t* d, const uint8
 
 PIMLORA_AVX512 void PaintFlags(const uint8_t* flag, uint8_t* d, const uint8_t* a, uint8_t* oa, int w, bool stream) {
     __m512i spread[3];
-    for (int v = 0; v < 3; ++v) spread[v] = _mm512_load_si512(kSpread.at[v]);
-    int x = 0;
-    if (stream) {
-        const int mis = int(reinterpret_cast<uintptr_t>(d) & 63);
-        x = std::min(w, ((64 - mis) * 43) & 63);
-        if (x > 0) PaintRun(flag, d, a, oa, x, spread, false);
-    }
-    for (; x + 64 <= w; x += 64)
-        PaintRun(flag + x, d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, 64, spread, stream);
-    if (x < w) PaintRun(flag + x, d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, w - x, spread, false);
-    if (stream) _mm_sfence();
+    LoadSpread(spread);
+    WalkRow(d, w, stream, [&](int x, int n, bool st) PIMLORA_AVX512 {
+        PaintRun(flag + x, d + 3 * size_t(x), a + x, oa ? oa + x : nullptr, n, spread, st);
+    });
 }
 
 #else
