@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -44,6 +46,15 @@ struct FileId {
 
 struct Ahead {
     std::thread worker;
+    // Whether the layer's fill has started (the open's thread may then
+    // share it) or the worker is past the point where it could.
+    enum class Stage { Decoding, Filling, Finished };
+    std::mutex mutex;
+    std::condition_variable changed;
+    Stage stage = Stage::Decoding;
+    LayerFill fill;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point begun, decodedAt;   // written by the worker
     int kind = -1;
     FileId before;   // taken before the decode starts
     // Written by the worker only; read after it is joined.
@@ -58,13 +69,35 @@ struct Ahead {
     ~Ahead() {
         if (worker.joinable()) worker.join();
     }
+
+    void Reach(Stage s) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stage = s;
+        }
+        changed.notify_all();
+    }
 };
 
 std::mutex gMutex;
 std::unique_ptr<Ahead> gAhead;
+Timings gLast;   // under gMutex
 
-std::unique_ptr<Ahead> Finish(std::unique_ptr<Ahead> a) {
-    if (a && a->worker.joinable()) a->worker.join();
+double Ms(Ahead::Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Waits for the worker; with `help`, the calling thread shares the layer's
+// fill. The fill's outcome is taken once both have returned from it.
+std::unique_ptr<Ahead> Finish(std::unique_ptr<Ahead> a, bool help = false) {
+    if (!a) return a;
+    bool filling = false;
+    if (help) {
+        std::unique_lock<std::mutex> lock(a->mutex);
+        a->changed.wait(lock, [&] { return a->stage != Ahead::Stage::Decoding; });
+        filling = a->stage == Ahead::Stage::Filling;
+    }
+    if (filling) a->fill.Help();
+    if (a->worker.joinable()) a->worker.join();
+    if (a->layer.Ready() && !a->fill.Finish()) a->layer = PreparedLayer{};
     return a;
 }
 
@@ -82,6 +115,7 @@ void Start(const std::string& path, int64_t budgetBytes) {
     Ahead* raw = a.get();
     try {
         raw->worker = std::thread([raw, path, budgetBytes] {
+            raw->begun = Ahead::Clock::now();
             try {
                 // The open's own gate sees the configured budget and the other
                 // documents; this one only keeps a huge picture from being
@@ -94,18 +128,19 @@ void Start(const std::string& path, int64_t budgetBytes) {
             } catch (...) {
                 raw->decoded = false;
             }
+            raw->decodedAt = Ahead::Clock::now();
             if (!raw->decoded) raw->picture.reset();
             raw->after = FileId::Of(path);
             // The layer the open makes of the picture, while the main thread
-            // is still building the window; the open fills it itself when
-            // this fails.
+            // is still building the window (the open's thread helps once it
+            // gets there); the open fills it itself when this fails.
+            bool filling = false;
             if (raw->decoded && raw->after == raw->before) {
-                try {
-                    PrepareLayer(*raw->picture, raw->layer);
-                } catch (...) {
-                    raw->layer = PreparedLayer{};
-                }
+                filling = raw->fill.Start(*raw->picture, raw->layer);
+                if (filling) raw->Reach(Ahead::Stage::Filling);
+                if (filling) raw->fill.Help();
             }
+            if (!filling) raw->Reach(Ahead::Stage::Finished);
         });
     } catch (const std::system_error&) {
         return;   // no thread: the open decodes as always
@@ -121,7 +156,14 @@ bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer) 
         a = std::move(gAhead);
     }
     if (!a) return false;
-    a = Finish(std::move(a));
+    const auto waitFrom = Ahead::Clock::now();
+    a = Finish(std::move(a), true);
+    const auto end = Ahead::Clock::now();
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        gLast = Timings{Ms(a->decodedAt - a->begun), a->layer.Ready() ? Ms(end - a->decodedAt) : -1.0,
+                        Ms(end - waitFrom)};
+    }
     const FileId now = FileId::Of(path);
     if (!a->decoded || !a->picture || a->kind != kind || !(a->before == now) || !(a->after == now)) return false;
     for (const auto& [w, h, bits] : a->allocations)
@@ -138,6 +180,11 @@ void Drop() {
         a = std::move(gAhead);
     }
     Finish(std::move(a));
+}
+
+Timings LastTimings() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gLast;
 }
 
 bool Pending() {

@@ -46,4 +46,12 @@ void Drop();
 // True while a decode is started and its picture not yet taken or dropped.
 bool Pending();
 
+// Of the last picture taken: the helper's decode, the layer's fill (from its
+// start until the helper and the open's thread were done with it) and how
+// long the open waited in Take, in ms (-1: not measured). For the start-up log.
+struct Timings {
+    double decodeMs = -1, fillMs = -1, waitMs = -1;
+};
+Timings LastTimings();
+
 }  // namespace openahead

@@ -1,15 +1,17 @@
 #include "prepared_layer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "CVexoDoc.h"
 #include "VaZavi.h"
 
-void CopyPictureRows(const VaZavi& img, uint8_t* pixels, int64_t stride) {
+void CopyPictureRows(const VaZavi& img, uint8_t* pixels, int64_t stride, int first, int last) {
     const int bits = img.BitCount();
     const int width = img.Width();
-    for (int r = 0; r < img.Height(); ++r) {
+    if (last < 0 || last > img.Height()) last = img.Height();
+    for (int r = std::max(first, 0); r < last; ++r) {
         const uint8_t* s = img.Row(r);
         uint8_t* p = pixels + int64_t(r) * stride;
         if (bits == 24) {
@@ -32,6 +34,13 @@ void CopyPictureRows(const VaZavi& img, uint8_t* pixels, int64_t stride) {
 }
 
 bool PrepareLayer(const VaZavi& img, PreparedLayer& out) {
+    LayerFill fill;
+    if (!fill.Start(img, out)) return false;
+    fill.Help();
+    return fill.Finish();
+}
+
+bool LayerFill::Start(const VaZavi& img, PreparedLayer& out) {
     out = PreparedLayer{};
     if (!img.IsValid() || img.Width() < 1 || img.Height() < 1) return false;
     PreparedLayer p;
@@ -45,19 +54,55 @@ bool PrepareLayer(const VaZavi& img, PreparedLayer& out) {
     p.alpha.reset(new (std::nothrow) uint8_t[plane]);
     p.effect.reset(new (std::nothrow) uint8_t[plane]);
     if (!p.Ready()) return false;
-    try {
-        p.mask.assign(plane, 1);
-    } catch (const std::bad_alloc&) {
-        return false;
+    out = std::move(p);
+    img_ = &img;
+    out_ = &out;
+    // Piece 0 is the selection mask (a vector: allocated and filled at
+    // once); the others are bands of about 2 MB of rows of the three
+    // planes.
+    const int64_t rowBytes = out.stride + 2 * int64_t(out.width);
+    bandRows_ = int(std::clamp<int64_t>((int64_t(2) << 20) / std::max<int64_t>(rowBytes, 1), 1, out.height));
+    pieces_ = 1 + (out.height + bandRows_ - 1) / bandRows_;
+    next_ = 0;
+    done_ = 0;
+    failed_ = false;
+    return true;
+}
+
+void LayerFill::Help() {
+    for (int k = next_.fetch_add(1); k < pieces_; k = next_.fetch_add(1)) {
+        Piece(k);
+        done_.fetch_add(1);
+    }
+}
+
+bool LayerFill::Finish() {
+    if (!out_) return false;
+    const bool ok = !failed_ && done_.load() == pieces_;
+    if (!ok) *out_ = PreparedLayer{};
+    out_ = nullptr;
+    return ok;
+}
+
+void LayerFill::Piece(int k) {
+    PreparedLayer& p = *out_;
+    const size_t plane = size_t(p.width) * size_t(p.height);
+    if (k == 0) {
+        try {
+            p.mask.assign(plane, 1);   // everything selected
+        } catch (const std::bad_alloc&) {
+            failed_ = true;
+        }
+        return;
     }
     // Each row is written once: the picture's bytes, then the padding the
     // layer's fill would have left there.
+    const int r0 = (k - 1) * bandRows_, r1 = std::min(p.height, r0 + bandRows_);
     const size_t used = size_t(p.width) * size_t(p.bitsPerPixel / 8);
-    CopyPictureRows(img, p.pixels.get(), p.stride);
+    CopyPictureRows(*img_, p.pixels.get(), p.stride, r0, r1);
     if (used < size_t(p.stride))
-        for (int r = 0; r < p.height; ++r) std::memset(p.pixels.get() + int64_t(r) * p.stride + used, 255, p.stride - used);
-    std::memset(p.alpha.get(), 255, plane);
-    std::memset(p.effect.get(), 0, plane);
-    out = std::move(p);
-    return true;
+        for (int r = r0; r < r1; ++r) std::memset(p.pixels.get() + int64_t(r) * p.stride + used, 255, p.stride - used);
+    const size_t from = size_t(r0) * size_t(p.width), count = size_t(r1 - r0) * size_t(p.width);
+    std::memset(p.alpha.get() + from, 255, count);   // opaque
+    std::memset(p.effect.get() + from, 0, count);    // clear
 }

@@ -4,6 +4,7 @@
 // the open only moves them into the layer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -30,8 +31,33 @@ inline int LayerBitsForPicture(int bits) { return bits <= 8 ? 8 : 24; }
 // as the open converts them (32-bit pixels lose their fourth byte, indexed
 // ones below 8 bits are widened to one byte, 16-bit ones become BGR). The
 // padding at the end of each row is left as it is.
-void CopyPictureRows(const VaZavi& img, uint8_t* pixels, int64_t stride);
+// Rows [first, last) only when given.
+void CopyPictureRows(const VaZavi& img, uint8_t* pixels, int64_t stride, int first = 0, int last = -1);
 
 // Fills `out` from `img`. False, with `out` empty, when memory runs out or
 // the picture is empty.
 bool PrepareLayer(const VaZavi& img, PreparedLayer& out);
+
+// The same fill in pieces that several threads can share: most of its time
+// is the first touch of the fresh buffers (about 144 MB for 24 megapixels),
+// so a second thread that would otherwise wait halves it. Start allocates the
+// buffers; then any number of threads call Help, each doing pieces until none
+// is left; once every one of them has returned, Finish tells whether the
+// layer is complete (when not, `out` is emptied: memory ran short).
+class LayerFill {
+public:
+    bool Start(const VaZavi& img, PreparedLayer& out);
+    void Help();
+    bool Finish();
+
+private:
+    void Piece(int k);
+
+    const VaZavi* img_ = nullptr;
+    PreparedLayer* out_ = nullptr;
+    int bandRows_ = 1;
+    int pieces_ = 0;
+    std::atomic<int> next_{0};
+    std::atomic<int> done_{0};
+    std::atomic<bool> failed_{false};
+};

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CVexoDoc.h"
@@ -147,6 +148,54 @@ TEST(OpenAhead, LayerTheHelperCouldNotFillIsFilledByTheOpen) {
     const LayerRecord& L = doc.Layer(0);
     for (int y = 0; y < 5; ++y)
         EXPECT_TRUE(std::equal(original.Row(y), original.Row(y) + 27, L.PixelRow(y))) << "row " << y;
+}
+
+// The layer's fill shared by several threads at once writes every byte a
+// fill on one thread writes, for pictures of many bands (padded rows, a
+// palette picture's one-byte rows, a single row) and however the pieces
+// fall to the threads.
+TEST(OpenAhead, FillSharedByThreadsGivesTheSameLayer) {
+    struct Case {
+        int bits, w, h;
+    };
+    for (const Case& c : {Case{24, 1501, 700}, Case{8, 3001, 900}, Case{24, 5, 1}, Case{24, 40000, 3}}) {
+        VaZavi picture(c.bits, c.w, c.h, kTypeBMP);
+        for (int y = 0; y < c.h; ++y) {
+            uint8_t* row = picture.Row(y);
+            for (int x = 0; x < picture.Stride(); ++x) row[x] = uint8_t(x * 13 + y * 7);
+        }
+        // The reference: the picture's rows, padding 255, opaque, clear,
+        // everything selected.
+        const int bpp = LayerBitsForPicture(c.bits);
+        const int64_t stride = LayerStride(c.w, bpp);
+        std::vector<uint8_t> pixels(size_t(stride) * size_t(c.h), 255);
+        for (int y = 0; y < c.h; ++y)
+            std::memcpy(pixels.data() + y * stride, picture.Row(y), size_t(c.w) * size_t(bpp / 8));
+        const size_t plane = size_t(c.w) * size_t(c.h);
+        for (int threads : {1, 2, 4}) {
+            PreparedLayer layer;
+            LayerFill fill;
+            ASSERT_TRUE(fill.Start(picture, layer));
+            std::vector<std::thread> helpers;
+            for (int t = 1; t < threads; ++t) helpers.emplace_back([&fill] { fill.Help(); });
+            fill.Help();
+            for (std::thread& t : helpers) t.join();
+            ASSERT_TRUE(fill.Finish()) << c.w << "x" << c.h << ", " << threads << " threads";
+            ASSERT_TRUE(layer.Ready());
+            EXPECT_EQ(layer.stride, stride);
+            EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), layer.pixels.get())) << c.w << "x" << c.h;
+            EXPECT_TRUE(std::all_of(layer.alpha.get(), layer.alpha.get() + plane, [](uint8_t v) { return v == 255; }));
+            EXPECT_TRUE(std::all_of(layer.effect.get(), layer.effect.get() + plane, [](uint8_t v) { return v == 0; }));
+            EXPECT_EQ(layer.mask, std::vector<uint8_t>(plane, 1));
+        }
+    }
+    // A fill nobody helped with is not complete, and leaves no layer.
+    VaZavi picture(24, 8, 8, kTypeBMP);
+    PreparedLayer layer;
+    LayerFill fill;
+    ASSERT_TRUE(fill.Start(picture, layer));
+    EXPECT_FALSE(fill.Finish());
+    EXPECT_FALSE(layer.Ready());
 }
 
 // A file rewritten after the decode started is read again by the open; a
