@@ -32,22 +32,17 @@ fi
 export PIMLORA_UPDATE_HOST=127.0.0.1:1
 
 now() { date +%s.%N; }
-# With WARM_MEMORY=MB, that much memory is touched and freed just before each
-# start, so that the start takes pages the machine's kernel already holds. On
-# a virtual machine that hands freed memory back to its host (virtio-balloon
-# free page reporting, about 2 s after it is freed), every page never touched
-# since costs a fault in the host on its first touch; here that is about
-# 2 ms per MB, more than the whole decode for a 24 MP picture's layer.
-warm_memory() {
-    [ -n "${WARM_MEMORY:-}" ] || return 0
-    python3 -c "b = bytearray(${WARM_MEMORY} << 20); b[::4096] = bytes(len(b[::4096]))" 2>/dev/null || true
-}
+# On a virtual machine that hands freed memory back to its host (virtio-balloon
+# free page reporting, about 2 s after it is freed), every page not touched
+# since costs a fault in the host on its first touch: here about 2.5 ms per MB,
+# so that the fill of a 24 MP picture's layer (144 MB) is bound by it. The
+# first run after the warm-up finds the warm-up's pages still held, the
+# others mostly fresh ones; the "ahead+fill" column shows which.
 # One start: prints "outside inside" in ms, or "nan nan".
 start_once() {
     local home=$1 log=$2
     rm -rf "$home"
     cp -a "$WORK/home0" "$home"
-    warm_memory
     local t0 pid
     t0=$(now)
     PIMLORA_HOME="$home" PIMLORA_PAINT_LOG=1 "$APP" "$JPEG" >/dev/null 2>"$log" &
