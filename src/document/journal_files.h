@@ -77,7 +77,7 @@ void ApplyHead(CVexoDoc& d, StagedHead& head);
 // selection exactly as a file written now would: the bytes are compared
 // with the snapshots the writer's pool still holds of them. False whenever
 // that cannot be known (the source is the head file, a snapshot was reused,
-// a file was written again, removed or is still pending).
+// a file was written again, removed or is still pending). journal_kept.cpp.
 bool FilesHoldLayerNow(CVexoDoc& d, int pos, int slot);
 
 // Snapshots of the document's buffers, written behind by the writer.
