@@ -220,6 +220,9 @@ public:
     // Writes the layer files of every layer in the stack for the current
     // step: whole-document commands (image size, canvas turns and flips)
     // call it before they change the layers, so that undo can rebuild them.
+    // A layer whose files already hold it and the selection exactly as they
+    // are (checked against the snapshots the writer still holds) is not
+    // written again.
     bool JournalAllLayers();
     // Writes the document image for the current step. Commands that change
     // the image call it before the change (changedByStep false: written

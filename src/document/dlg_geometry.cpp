@@ -208,8 +208,9 @@ bool ResizeDocument(CVexoDoc& doc, int dpi, int width, int height) {
     CommandScope scope(doc, 1431);
     doc.image.SetXDpi(dpi);
     doc.image.SetYDpi(dpi);
-    doc.selectionActive = false;
+    // Undo brings back the selection of before the command.
     doc.JournalAllLayers();
+    doc.selectionActive = false;
     const bool ok = ResampleLayers(doc, width, height);
     ResetSelection(doc);
     // A failed layer leaves the earlier ones resized: the step is kept so
@@ -303,8 +304,9 @@ bool ApplyCanvasSize(CVexoDoc& doc, int width, int height, int anchor) {
     if (!IsValidLayer(doc.currentLayer) || !ValidCanvasSize(width, height)) return false;
     if (!CanvasFits(doc, width, height)) return false;   // refused: no step, nothing changed
     CommandScope scope(doc, 1432);
-    doc.selectionActive = false;
+    // Undo brings back the selection of before the command.
     doc.JournalAllLayers();
+    doc.selectionActive = false;
     const bool ok = ChangeCanvasSize(doc, width, height, anchor);
     ResetSelection(doc);
     doc.RecordUndoStep(u"캔버스크기조정", UndoWholeDocument, doc.currentLayer);

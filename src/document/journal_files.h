@@ -72,6 +72,14 @@ bool LoadHeadFile(CVexoDoc& d, const std::string& path, int firstSlot, StagedHea
 // the stack. The current layer is left to the caller.
 void ApplyHead(CVexoDoc& d, StagedHead& head);
 
+// The files that restoring `slot` at ring position `pos` reads (its layer
+// file, and a newer selection file) hold the live layer and the document's
+// selection exactly as a file written now would: the bytes are compared
+// with the snapshots the writer's pool still holds of them. False whenever
+// that cannot be known (the source is the head file, a snapshot was reused,
+// a file was written again, removed or is still pending). journal_kept.cpp.
+bool FilesHoldLayerNow(CVexoDoc& d, int pos, int slot);
+
 // Snapshots of the document's buffers, written behind by the writer.
 // A layer file (or, selectionOnly, a selection file) of `slot` for ring
 // position `pos`, carrying step number `number`.

@@ -56,6 +56,7 @@ Buffer Writer::Take(size_t bytes) {
         if (best < free_.size()) {
             Buffer b = std::move(free_[best]);
             free_.erase(free_.begin() + long(best));
+            b.kept.clear();   // about to be overwritten
             return b;
         }
     }
@@ -210,14 +211,47 @@ size_t Writer::HeldBytes() const {
     return n;
 }
 
-// The job's buffers go back to the pool, which keeps a few of them.
+// The job's buffers go back to the pool, which keeps a few of them, each
+// with the files written from it.
 void Writer::Release(Job& job) {
     inFlight_ -= std::min(inFlight_, job.bytes);
-    size_t largestFree = 0;
+    std::vector<Buffer> back;
+    for (FileOp& op : job.ops)
+        if (op.buffer) back.push_back(std::move(op.buffer));
     for (FileOp& op : job.ops) {
-        op.parts.clear();
-        if (op.buffer) free_.push_back(std::move(op.buffer));
+        if (op.kind != FileOp::Write || !op.written || op.parts.empty()) continue;
+        // The buffer all of the file's parts lie in (a head file and a layer
+        // file may share one).
+        for (Buffer& b : back) {
+            const uint8_t* lo = b.data.get();
+            const uint8_t* hi = lo + b.capacity;
+            KeptTag tag;
+            tag.path = op.path;
+            tag.write = op.written;
+            tag.header = op.header;
+            bool inside = true;
+            for (const iovec& v : op.parts) {
+                const uint8_t* p = static_cast<const uint8_t*>(v.iov_base);
+                if (p < lo || p > hi || v.iov_len > size_t(hi - p)) {
+                    inside = false;
+                    break;
+                }
+                tag.ranges.emplace_back(size_t(p - lo), v.iov_len);
+            }
+            if (!inside) continue;
+            b.kept.push_back(std::move(tag));
+            break;
+        }
     }
+    for (FileOp& op : job.ops) op.parts.clear();
+    for (Buffer& b : back) free_.push_back(std::move(b));
+    TrimPool();
+    largestInFlight_ = 0;
+    for (const Job& j : queue_) largestInFlight_ = std::max(largestInFlight_, j.bytes);
+}
+
+void Writer::TrimPool() {
+    size_t largestFree = 0;
     for (const Buffer& b : free_) largestFree = std::max(largestFree, b.capacity);
     size_t total = 0;
     for (const Buffer& b : free_) total += b.capacity;
@@ -226,8 +260,35 @@ void Writer::Release(Job& job) {
         total -= free_.front().capacity;
         free_.erase(free_.begin());
     }
-    largestInFlight_ = 0;
-    for (const Job& j : queue_) largestInFlight_ = std::max(largestInFlight_, j.bytes);
+}
+
+bool Writer::TakeKept(const std::string& path, int32_t step, KeptFile& out) {
+    uint64_t need = barrier_;
+    if (auto it = lastJob_.find(path); it != lastJob_.end()) need = std::max(need, it->second);
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Something still to be done to that name: its file is not settled.
+    if (need > completed_) return false;
+    const auto seal = seals_.find(path);
+    if (seal == seals_.end()) return false;
+    for (size_t i = 0; i < free_.size(); ++i)
+        for (const KeptTag& tag : free_[i].kept) {
+            if (tag.path != path || tag.write != seal->second.write || tag.header.step != step) continue;
+            out.header = tag.header;
+            out.payload.clear();
+            for (const auto& [off, n] : tag.ranges) out.payload.push_back(iovec{free_[i].data.get() + off, n});
+            out.buffer = std::move(free_[i]);
+            free_.erase(free_.begin() + long(i));
+            return true;
+        }
+    return false;
+}
+
+void Writer::ReturnKept(KeptFile& kept) {
+    kept.payload.clear();
+    if (!kept.buffer) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(kept.buffer));
+    TrimPool();
 }
 
 void Writer::Loop() {
@@ -308,7 +369,8 @@ void Writer::ExecuteOne(FileOp& op) {
             failureCount_.fetch_add(1, std::memory_order_release);
             wakePending_ = true;
         } else {
-            seals_[op.path] = FileSeal{op.withHeader ? size - int64_t(sizeof op.header) : size, crc};
+            op.written = ++writes_;
+            seals_[op.path] = FileSeal{op.withHeader ? size - int64_t(sizeof op.header) : size, crc, op.written};
         }
         break;
     }

@@ -19,6 +19,10 @@
 //
 // The pool keeps a few buffers for reuse; while more than about two steps'
 // worth of snapshots are still being written, Take waits for the oldest.
+// A buffer back in the pool remembers the files written from it: as long as
+// such a file is still the one under its name (no later write, removal or
+// rename touched it) and the buffer is not reused, the bytes it holds are
+// exactly the file's (TakeKept).
 // Without a helper thread (it cannot be started, or SetSynchronous) the
 // operations run on the submitting thread at once, with the same results.
 #pragma once
@@ -41,11 +45,29 @@
 
 namespace journal {
 
+// A file written from a pooled buffer: where its payload lies in the
+// buffer, and which write of its name it was.
+struct KeptTag {
+    std::string path;
+    uint64_t write = 0;            // the seal's write number
+    StepFileHeader header{};       // as written (sealed)
+    std::vector<std::pair<size_t, size_t>> ranges;   // offset, bytes in the buffer, in file order
+};
+
 // A snapshot buffer of the pool.
 struct Buffer {
     std::unique_ptr<uint8_t[]> data;
     size_t capacity = 0;
+    std::vector<KeptTag> kept;     // files written from it (only while it is in the pool)
     explicit operator bool() const { return data != nullptr; }
+};
+
+// A written file whose bytes a pooled buffer still holds, taken out of the
+// pool while they are looked at (TakeKept, ReturnKept).
+struct KeptFile {
+    Buffer buffer;
+    StepFileHeader header{};
+    std::vector<iovec> payload;    // the payload after the header, in file order
 };
 
 struct FileOp {
@@ -63,6 +85,7 @@ struct FileOp {
     StepFileHeader header{};
     std::vector<iovec> parts;   // the payload, in order
     Buffer buffer;              // owns the parts' bytes of a snapshot (may be empty)
+    uint64_t written = 0;       // writer: the seal's write number once written
 };
 
 struct WriteFailure {
@@ -73,6 +96,7 @@ struct WriteFailure {
 struct FileSeal {
     int64_t size = 0;
     uint32_t crc = 0;
+    uint64_t write = 0;   // which write of the name it was (never reused)
 };
 
 class Writer {
@@ -95,6 +119,13 @@ public:
     // that touches their files is done (for writes straight from the
     // document's buffers when no snapshot can be had).
     void RunHere(std::vector<FileOp> ops);
+
+    // The pooled buffer that still holds the file `path` as written, when it
+    // carries step `step` and no operation since has touched that name;
+    // the buffer leaves the pool until ReturnKept (document thread only,
+    // like Take). False when the pool holds no such buffer.
+    bool TakeKept(const std::string& path, int32_t step, KeptFile& out);
+    void ReturnKept(KeptFile& kept);
 
     // Until every operation submitted so far that touches `path` is done.
     void Wait(const std::string& path);
@@ -131,6 +162,7 @@ private:
     void Execute(std::vector<FileOp>& ops);
     void ExecuteOne(FileOp& op);
     void Release(Job& job);   // lock held
+    void TrimPool();          // lock held
     void Track(const std::vector<FileOp>& ops, uint64_t seq);
     bool StartThread();       // lock not held
 
@@ -150,6 +182,7 @@ private:
     size_t largestInFlight_ = 0;
     std::vector<Buffer> free_;
     std::unordered_map<std::string, FileSeal> seals_;
+    uint64_t writes_ = 0;       // successful writes so far (lock held)
     std::vector<WriteFailure> failures_;
     std::atomic<int> failureCount_{0};
 

@@ -359,10 +359,19 @@ bool CVexoDoc::JournalAllLayers() {
     const bool hasMask = sel.width > 0 && sel.height > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height);
     st.selectionWidth = hasMask ? sel.width : 0;
     st.selectionHeight = hasMask ? sel.height : 0;
+    st.selectionSize = sel.size;
+    st.selectionX = sel.x;
+    st.selectionY = sel.y;
+    st.selectionActive = selectionActive;
+    st.selectionInverted = selectionInverted;
     std::vector<std::string> obsolete;
     const std::vector<int> order = StackOrder();
     for (int s : order) {
+        // Files that already hold the layer and the selection as they are
+        // stay: a copy would write the same bytes again.
+        const bool held = FilesHoldLayerNow(*this, undoPos, s);
         st.slots[s] = Layer(s);
+        if (held) continue;
         QueueLayerFile(*this, undoPos, s, st.number, false);
         st.layerFile[s] = st.number;
         if (st.selectionFile[s] >= 0) {
