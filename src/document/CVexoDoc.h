@@ -223,7 +223,17 @@ public:
     // A layer whose files already hold it and the selection exactly as they
     // are (checked against the snapshots the writer still holds) is not
     // written again.
-    bool JournalAllLayers();
+    //
+    // A command that replaces every layer's buffers (image size, canvas
+    // size) passes `fromOwnBuffers`: the layers' files are then written from
+    // their own buffers, handed to the journal by JournalReplacedLayer just
+    // before the command replaces them, instead of from a copy taken now
+    // (nothing is compared either). JournalUnreplacedLayers writes those of
+    // the layers the command did not replace (it failed on the way).
+    bool JournalAllLayers(bool fromOwnBuffers = false);
+    void JournalReplacedLayer(int slot);
+    void JournalUnreplacedLayers();
+    std::vector<int> layersJournaledOnReplace;
     // Writes the document image for the current step. Commands that change
     // the image call it before the change (changedByStep false: written
     // only when the step has no image file yet) and again after recording

@@ -191,6 +191,8 @@ bool ResampleLayers(CVexoDoc& doc, int W2, int H2) {
         }
         if (L.effectPlane)
             ResampleNearest(L.effectPlane.get(), L.width, L.height, L.width, out.effectPlane.get(), nw, nh, nw, 1);
+        // The old buffers go to the journal's file of the step before.
+        doc.JournalReplacedLayer(i);
         L.TakeFrom(out);
         host.RefreshLayersPanel(doc);
     }
@@ -209,9 +211,10 @@ bool ResizeDocument(CVexoDoc& doc, int dpi, int width, int height) {
     doc.image.SetXDpi(dpi);
     doc.image.SetYDpi(dpi);
     // Undo brings back the selection of before the command.
-    doc.JournalAllLayers();
+    doc.JournalAllLayers(true);
     doc.selectionActive = false;
     const bool ok = ResampleLayers(doc, width, height);
+    doc.JournalUnreplacedLayers();
     ResetSelection(doc);
     // A failed layer leaves the earlier ones resized: the step is kept so
     // that undo can bring them back.
@@ -290,6 +293,7 @@ bool ChangeCanvasSize(CVexoDoc& doc, int W2, int H2, int anchor) {
         }
         out.x = L.x - o.ax;
         out.y = L.y + o.ay;
+        doc.JournalReplacedLayer(i);
         L.TakeFrom(out);
         host.RefreshLayersPanel(doc);
     }
@@ -305,9 +309,10 @@ bool ApplyCanvasSize(CVexoDoc& doc, int width, int height, int anchor) {
     if (!CanvasFits(doc, width, height)) return false;   // refused: no step, nothing changed
     CommandScope scope(doc, 1432);
     // Undo brings back the selection of before the command.
-    doc.JournalAllLayers();
+    doc.JournalAllLayers(true);
     doc.selectionActive = false;
     const bool ok = ChangeCanvasSize(doc, width, height, anchor);
+    doc.JournalUnreplacedLayers();
     ResetSelection(doc);
     doc.RecordUndoStep(u"캔버스크기조정", UndoWholeDocument, doc.currentLayer);
     return ok;

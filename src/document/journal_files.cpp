@@ -606,6 +606,44 @@ void QueueLayerFile(CVexoDoc& d, int pos, int slot, int number, bool selectionOn
     SubmitFile(J, std::move(op), pieces);
 }
 
+void QueueLayerFileFromOwnBuffers(CVexoDoc& d, int pos, int slot, int number) {
+    DocJournal& J = JournalOf(d);
+    LayerRecord& l = d.Layer(slot);
+    if (l.IsTextKind()) {
+        QueueLayerFile(d, pos, slot, number, false);
+        return;
+    }
+    FileOp op;
+    op.path = LayerFileName(J.folder, d.docSerial, pos, slot);
+    if (!FolderUsable(J, BaseName(op.path))) return;
+    op.withHeader = true;
+    Pieces all;
+    LayerFilePieces(d, slot, number, false, op.header, all);
+    // The layer's pixels, alpha and effect plane are written from where
+    // they are; the rest (the selection mask, text, zeros for a missing
+    // plane) goes into a snapshot.
+    const auto own = [&l](const iovec& v) {
+        return v.iov_base && (v.iov_base == l.pixels.get() || v.iov_base == l.alpha.get() ||
+                              v.iov_base == l.effectPlane.get());
+    };
+    Pieces copied;
+    for (const iovec& v : all.parts)
+        if (!own(v)) copied.Add(v.iov_base, v.iov_len);
+    try {
+        if (copied.total) op.buffer = J.writer.Take(copied.total);
+    } catch (const std::bad_alloc&) {
+        QueueLayerFile(d, pos, slot, number, false);
+        return;
+    }
+    const std::vector<iovec> placed = copied.total ? CopyInto(op.buffer.data.get(), copied) : std::vector<iovec>{};
+    size_t next = 0;
+    for (const iovec& v : all.parts) op.parts.push_back(own(v) ? v : placed[next++]);
+    op.given.push_back(std::move(l.pixels));
+    op.given.push_back(std::move(l.alpha));
+    op.given.push_back(std::move(l.effectPlane));
+    J.writer.Submit(std::move(op));
+}
+
 void QueueHeadFile(CVexoDoc& d, const std::string& path, int pos, int slot, int number) {
     DocJournal& J = JournalOf(d);
     if (!FolderUsable(J, BaseName(path))) return;

@@ -84,6 +84,12 @@ bool FilesHoldLayerNow(CVexoDoc& d, int pos, int slot);
 // A layer file (or, selectionOnly, a selection file) of `slot` for ring
 // position `pos`, carrying step number `number`.
 void QueueLayerFile(CVexoDoc& d, int pos, int slot, int number, bool selectionOnly);
+// The same layer file, written from the layer's own pixel, alpha and effect
+// buffers, which are moved into the journal (the layer is left without
+// them: its command is about to replace them); the selection mask and text
+// are copied as usual. Text layers, and a copy that cannot be had, are
+// written as QueueLayerFile writes them and keep their buffers.
+void QueueLayerFileFromOwnBuffers(CVexoDoc& d, int pos, int slot, int number);
 // A head file; with slot >= 0 also that layer's file for ring position
 // `pos`, from the same snapshot.
 void QueueHeadFile(CVexoDoc& d, const std::string& path, int pos, int slot, int number);

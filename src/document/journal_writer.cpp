@@ -109,8 +109,14 @@ void Writer::Submit(std::vector<FileOp> ops) {
     Job job;
     for (const FileOp& op : ops) {
         job.bytes += op.buffer ? op.buffer.capacity : 0;
+        // Bytes copied into the snapshot (not those written from buffers
+        // given to the journal).
         if (op.buffer)
-            for (const iovec& v : op.parts) snapshotBytes_ += v.iov_len;
+            for (const iovec& v : op.parts) {
+                const uint8_t* p = static_cast<const uint8_t*>(v.iov_base);
+                const uint8_t* lo = op.buffer.data.get();
+                if (p >= lo && p < lo + op.buffer.capacity) snapshotBytes_ += v.iov_len;
+            }
     }
     bool inline_;
     {

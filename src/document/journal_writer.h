@@ -85,6 +85,9 @@ struct FileOp {
     StepFileHeader header{};
     std::vector<iovec> parts;   // the payload, in order
     Buffer buffer;              // owns the parts' bytes of a snapshot (may be empty)
+    // Other owners of bytes the parts point at: a layer's own buffers given
+    // to the journal by a command that replaces them (freed once written).
+    std::vector<std::unique_ptr<uint8_t[]>> given;
     uint64_t written = 0;       // writer: the seal's write number once written
 };
 

@@ -349,7 +349,8 @@ bool CVexoDoc::FlushJournal() {
     return ReportFailures(*this);
 }
 
-bool CVexoDoc::JournalAllLayers() {
+bool CVexoDoc::JournalAllLayers(bool fromOwnBuffers) {
+    layersJournaledOnReplace.clear();
     if (undoPos < 0 || size_t(undoPos) >= steps.size()) return false;
     if (!recordUndo) return true;
     DocJournal& J = JournalOf(*this);
@@ -369,10 +370,11 @@ bool CVexoDoc::JournalAllLayers() {
     for (int s : order) {
         // Files that already hold the layer and the selection as they are
         // stay: a copy would write the same bytes again.
-        const bool held = FilesHoldLayerNow(*this, undoPos, s);
+        const bool held = !fromOwnBuffers && FilesHoldLayerNow(*this, undoPos, s);
         st.slots[s] = Layer(s);
         if (held) continue;
-        QueueLayerFile(*this, undoPos, s, st.number, false);
+        if (fromOwnBuffers) layersJournaledOnReplace.push_back(s);
+        else QueueLayerFile(*this, undoPos, s, st.number, false);
         st.layerFile[s] = st.number;
         if (st.selectionFile[s] >= 0) {
             obsolete.push_back(SelectionFileName(J.folder, docSerial, undoPos, s));
@@ -391,6 +393,20 @@ bool CVexoDoc::JournalAllLayers() {
     QueueRemove(*this, obsolete);
     ReportFailures(*this);
     return true;
+}
+
+void CVexoDoc::JournalReplacedLayer(int slot) {
+    auto it = std::find(layersJournaledOnReplace.begin(), layersJournaledOnReplace.end(), slot);
+    if (it == layersJournaledOnReplace.end()) return;
+    layersJournaledOnReplace.erase(it);
+    QueueLayerFileFromOwnBuffers(*this, undoPos, slot, steps[size_t(undoPos)].number);
+}
+
+void CVexoDoc::JournalUnreplacedLayers() {
+    const std::vector<int> left = std::move(layersJournaledOnReplace);
+    layersJournaledOnReplace.clear();
+    for (int s : left) QueueLayerFile(*this, undoPos, s, steps[size_t(undoPos)].number, false);
+    ReportFailures(*this);
 }
 
 bool CVexoDoc::JournalImage(bool changedByStep) {

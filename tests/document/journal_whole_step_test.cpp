@@ -131,10 +131,18 @@ struct Doc {
     }
 };
 
+// What the command copied besides its own step's file: nothing when the
+// files of the step before were kept, only the selection mask when they were
+// written from the layer's own buffers (image size, canvas size).
+struct Outcome {
+    int64_t copied = 0, maskBytes = 0;
+    explicit operator bool() const { return copied == 0; }   // kept
+    bool FromOwnBuffers() const { return copied == maskBytes; }
+};
+
 // Runs the command on a document prepared by `prepare` (with its files
-// written), undoes, redoes and undoes it, and checks every state; returns
-// whether the layer was left out of the snapshot before the command.
-bool RunAndCheck(Command c, const std::function<void(Doc&)>& prepare, int line = __builtin_LINE()) {
+// written), undoes, redoes and undoes it, and checks every state.
+Outcome RunAndCheck(Command c, const std::function<void(Doc&)>& prepare, int line = __builtin_LINE()) {
     SCOPED_TRACE(std::string(NameOf(c)) + " from line " + std::to_string(line));
     Doc d;
     prepare(d);
@@ -148,7 +156,9 @@ bool RunAndCheck(Command c, const std::function<void(Doc&)>& prepare, int line =
     // The step itself writes the changed layer; anything more is the
     // snapshot of the layer as it was.
     const int64_t own = d.FileBytes(d.doc.undoPos, 0) - int64_t(sizeof(journal::StepFileHeader));
-    const bool skipped = int64_t(d.Snapshots() - snapshotsBefore) == own;
+    Outcome outcome;
+    outcome.copied = int64_t(d.Snapshots() - snapshotsBefore) - own;
+    outcome.maskBytes = int64_t(before.selWidth) * before.selHeight;
 
     EXPECT_TRUE(d.doc.Undo());
     EXPECT_EQ(Difference(d.State(), before), "");
@@ -157,24 +167,39 @@ bool RunAndCheck(Command c, const std::function<void(Doc&)>& prepare, int line =
     EXPECT_TRUE(d.doc.Undo());
     EXPECT_EQ(Difference(d.State(), before), "");
     EXPECT_TRUE(d.host.messages.empty()) << d.host.messages.front();
-    return skipped;
+    return outcome;
 }
 
 constexpr Command kAll[] = {Command::Resize, Command::Canvas, Command::Rotate};
 
 }  // namespace
 
+// The turn keeps files that already hold the layer; image size and canvas
+// size write them from the layers' own buffers, which they replace, so that
+// neither copies the pixels.
 TEST(WholeDocumentSteps, FilesThatHoldTheLayerAreNotWrittenAgain) {
     for (Command c : kAll) {
+        const auto expect = [c](const Outcome& o) {
+            if (c == Command::Rotate) EXPECT_TRUE(o) << o.copied;
+            else EXPECT_TRUE(o.FromOwnBuffers()) << o.copied << " bytes copied";
+        };
         // A plain open: the layer file of step 0 holds the layer.
-        EXPECT_TRUE(RunAndCheck(c, [](Doc&) {}));
+        expect(RunAndCheck(c, [](Doc&) {}));
         // After a pixel step.
-        EXPECT_TRUE(RunAndCheck(c, [](Doc& d) { d.PaintStep(40); }));
+        expect(RunAndCheck(c, [](Doc& d) { d.PaintStep(40); }));
         // After a settings-only step: its older layer file holds the pixels.
-        EXPECT_TRUE(RunAndCheck(c, [](Doc& d) {
+        expect(RunAndCheck(c, [](Doc& d) {
             d.PaintStep(40);
             ASSERT_TRUE(commands::All().Find(1483)->run(d.doc, {}));
         }));
+        // With a selection made after the last step: the file carries it.
+        const Outcome selected = RunAndCheck(c, [](Doc& d) {
+            d.PaintStep(40);
+            d.Select();
+        });
+        if (c != Command::Rotate) {
+            EXPECT_TRUE(selected.FromOwnBuffers()) << selected.copied;
+        }
     }
 }
 
@@ -256,34 +281,47 @@ TEST(WholeDocumentSteps, RingShiftAndSettingsSurviveTheCommand) {
 
 TEST(WholeDocumentSteps, EveryLayerOfTheStackComesBack) {
     // Two layers; after a pixel step on the lower, the upper is painted
-    // without a step: only the upper is written again before the resize.
-    Doc d;
-    ASSERT_TRUE(d.doc.InsertLayer(-1, 0));
-    ASSERT_TRUE(d.doc.SetupLayerBuffers(10, 6, u"위", 1, 24, 0, 255, 1, 4, 2, 2, -1, -1, 0, 0, 0, -1, false));
-    CanvasInfo& cv = d.doc.live.canvas;
-    cv.width = 24, cv.height = 16;
-    cv.canvasPixelSize = int32_t(LayerStride(24, 24) * 16);
-    cv.canvasPlaneSize = 24 * 16;
-    for (int i = 0; i < d.doc.Layer(1).pixelSize; ++i) d.doc.Layer(1).pixels[size_t(i)] = uint8_t(i * 13);
-    ASSERT_TRUE(d.doc.RecordUndoStep(u"initial state", UndoLayerChanged, -1));
-    d.doc.currentLayer = 0;
-    d.PaintStep(60);
-    d.doc.Layer(1).pixels[7] ^= 0x55;
-    d.doc.FlushJournal();
-    const DocState before = d.State();
-    const int pos = d.doc.undoPos;
-    const uint64_t snapshotsBefore = d.Snapshots();
-    ASSERT_TRUE(dlg::ResizeDocument(d.doc, 72, 12, 8));
-    d.doc.FlushJournal();
-    const UndoStep& st = d.doc.steps[size_t(pos)];
-    EXPECT_EQ(st.layerFile[0], st.number);
-    EXPECT_EQ(st.layerFile[1], st.number);
-    const int64_t header = int64_t(sizeof(journal::StepFileHeader));
-    const int64_t written = d.FileBytes(pos, 1) + d.FileBytes(pos + 1, 0) + d.FileBytes(pos + 1, 1) - 3 * header;
-    EXPECT_EQ(int64_t(d.Snapshots() - snapshotsBefore), written);
-    ASSERT_TRUE(d.doc.Undo());
-    EXPECT_EQ(Difference(d.State(), before), "");
-    ASSERT_TRUE(d.doc.Redo());
-    ASSERT_TRUE(d.doc.Undo());
-    EXPECT_EQ(Difference(d.State(), before), "");
+    // without a step: the turn writes only the upper again, the resize
+    // writes both from their own buffers (copying only the selection mask);
+    // undo brings both back either way.
+    for (Command c : {Command::Rotate, Command::Resize}) {
+        SCOPED_TRACE(NameOf(c));
+        Doc d;
+        ASSERT_TRUE(d.doc.InsertLayer(-1, 0));
+        ASSERT_TRUE(d.doc.SetupLayerBuffers(10, 6, u"위", 1, 24, 0, 255, 1, 4, 2, 2, -1, -1, 0, 0, 0, -1, false));
+        CanvasInfo& cv = d.doc.live.canvas;
+        cv.width = 24, cv.height = 16;
+        cv.canvasPixelSize = int32_t(LayerStride(24, 24) * 16);
+        cv.canvasPlaneSize = 24 * 16;
+        for (int i = 0; i < d.doc.Layer(1).pixelSize; ++i) d.doc.Layer(1).pixels[size_t(i)] = uint8_t(i * 13);
+        ASSERT_TRUE(d.doc.RecordUndoStep(u"initial state", UndoLayerChanged, -1));
+        d.doc.currentLayer = 0;
+        d.PaintStep(60);
+        d.doc.Layer(1).pixels[7] ^= 0x55;
+        d.doc.FlushJournal();
+        const DocState before = d.State();
+        const int pos = d.doc.undoPos;
+        const int64_t mask = int64_t(before.selWidth) * before.selHeight;
+        const uint64_t snapshotsBefore = d.Snapshots();
+        ASSERT_TRUE(d.Run(c));
+        d.doc.FlushJournal();
+        const UndoStep& st = d.doc.steps[size_t(pos)];
+        EXPECT_EQ(st.layerFile[0], st.number);
+        EXPECT_EQ(st.layerFile[1], st.number);
+        const int64_t header = int64_t(sizeof(journal::StepFileHeader));
+        const int64_t step = d.FileBytes(pos + 1, 0) + d.FileBytes(pos + 1, 1) - 2 * header;
+        const int64_t copied = int64_t(d.Snapshots() - snapshotsBefore) - step;
+        if (c == Command::Rotate) {
+            // The upper layer again (and the turn's small records), not the lower.
+            EXPECT_GE(copied, d.FileBytes(pos, 1) - header);
+            EXPECT_LT(copied, d.FileBytes(pos, 1) - header + d.FileBytes(pos, 0) - header);
+        } else {
+            EXPECT_EQ(copied, 2 * mask);
+        }
+        ASSERT_TRUE(d.doc.Undo());
+        EXPECT_EQ(Difference(d.State(), before), "");
+        ASSERT_TRUE(d.doc.Redo());
+        ASSERT_TRUE(d.doc.Undo());
+        EXPECT_EQ(Difference(d.State(), before), "");
+    }
 }
