@@ -134,13 +134,7 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The document's selection as a layer file keeps it: the mask only when it
-// is complete.
-struct SelectionPart {
-    const uint8_t* mask = nullptr;
-    size_t bytes = 0;
-    int32_t width = 0, height = 0, x = 0, y = 0;
-};
+}  // namespace
 
 SelectionPart CurrentSelection(const CVexoDoc& d) {
     const SelectionMask& sel = d.live.selection;
@@ -155,6 +149,8 @@ SelectionPart CurrentSelection(const CVexoDoc& d) {
     }
     return s;
 }
+
+namespace {
 
 // Header and pieces of a layer (or selection) file of the live layer.
 void LayerFilePieces(const CVexoDoc& d, int slot, int number, bool selectionOnly, StepFileHeader& h, Pieces& p) {

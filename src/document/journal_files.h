@@ -83,6 +83,15 @@ bool FilesHoldLayerNow(CVexoDoc& d, int pos, int slot);
 // Snapshots of the document's buffers, written behind by the writer.
 // A layer file (or, selectionOnly, a selection file) of `slot` for ring
 // position `pos`, carrying step number `number`.
+// The document's selection as a layer file keeps it: the mask only when it
+// is complete.
+struct SelectionPart {
+    const uint8_t* mask = nullptr;
+    size_t bytes = 0;
+    int32_t width = 0, height = 0, x = 0, y = 0;
+};
+SelectionPart CurrentSelection(const CVexoDoc& d);
+
 void QueueLayerFile(CVexoDoc& d, int pos, int slot, int number, bool selectionOnly);
 // The same layer file, written from the layer's own pixel, alpha and effect
 // buffers, which are moved into the journal (the layer is left without

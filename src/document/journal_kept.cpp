@@ -41,28 +41,6 @@ size_t PayloadSize(const std::vector<iovec>& payload) {
     return n;
 }
 
-// The document's selection as a layer file written now keeps it: the mask
-// only when it is complete.
-struct Selection {
-    const uint8_t* mask = nullptr;
-    size_t bytes = 0;
-    int32_t width = 0, height = 0, x = 0, y = 0;
-};
-
-Selection SelectionNow(const CVexoDoc& d) {
-    const SelectionMask& sel = d.live.selection;
-    Selection s;
-    s.x = sel.x;
-    s.y = sel.y;
-    if (sel.width > 0 && sel.height > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height)) {
-        s.width = sel.width;
-        s.height = sel.height;
-        s.bytes = size_t(sel.width) * size_t(sel.height);
-        s.mask = sel.mask.data();
-    }
-    return s;
-}
-
 // Takes kept snapshots out of the pool and puts them back when done.
 struct KeptFiles {
     Writer& writer;
@@ -110,7 +88,7 @@ bool FilesHoldLayerNow(CVexoDoc& d, int pos, int slot) {
         maskOffset = 0;
         selPos = src.maskPos;
     }
-    const Selection sel = SelectionNow(d);
+    const SelectionPart sel = CurrentSelection(d);
     if (selHeader->selWidth != sel.width || selHeader->selHeight != sel.height || selHeader->selX != sel.x ||
         selHeader->selY != sel.y || selHeader->maskBytes != int64_t(sel.bytes))
         return false;
