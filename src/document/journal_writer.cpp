@@ -109,14 +109,16 @@ void Writer::Submit(std::vector<FileOp> ops) {
     Job job;
     for (const FileOp& op : ops) {
         job.bytes += op.buffer ? op.buffer.capacity : 0;
-        // Bytes copied into the snapshot (not those written from buffers
-        // given to the journal).
-        if (op.buffer)
-            for (const iovec& v : op.parts) {
-                const uint8_t* p = static_cast<const uint8_t*>(v.iov_base);
-                const uint8_t* lo = op.buffer.data.get();
-                if (p >= lo && p < lo + op.buffer.capacity) snapshotBytes_ += v.iov_len;
-            }
+        // Bytes copied into the snapshot count as kept; those written from
+        // buffers given to the journal are held until written, like a
+        // snapshot's, so that later snapshots wait for them as well.
+        const uint8_t* lo = op.buffer ? op.buffer.data.get() : nullptr;
+        for (const iovec& v : op.parts) {
+            const uint8_t* p = static_cast<const uint8_t*>(v.iov_base);
+            const bool copied = lo && p >= lo && p < lo + op.buffer.capacity;
+            if (copied) snapshotBytes_ += v.iov_len;
+            else if (!op.given.empty()) job.bytes += v.iov_len;
+        }
     }
     bool inline_;
     {
