@@ -173,6 +173,18 @@ void PutBackImageSettings(VaZavi& img, const VaZaviInfo& in) {
     img.SetYDpi(in.yDpi);
 }
 
+void RecordSelection(const CVexoDoc& d, UndoStep& st) {
+    const SelectionMask& sel = d.live.selection;
+    st.selectionActive = d.selectionActive;
+    st.selectionInverted = d.selectionInverted;
+    const bool hasMask = sel.width > 0 && sel.height > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height);
+    st.selectionWidth = hasMask ? sel.width : 0;
+    st.selectionHeight = hasMask ? sel.height : 0;
+    st.selectionSize = sel.size;
+    st.selectionX = sel.x;
+    st.selectionY = sel.y;
+}
+
 void FillStep(CVexoDoc& d, UndoStep& st, const std::u16string& label, int type, int layer) {
     st.label = label.substr(0, kUndoLabelUnits - 1);
     st.type = uint8_t(type);
@@ -198,15 +210,7 @@ void FillStep(CVexoDoc& d, UndoStep& st, const std::u16string& label, int type, 
     st.pictureY = c.pictureY;
     st.palette = d.live.palette;
     st.imageInfo = d.image.info;
-    const SelectionMask& sel = d.live.selection;
-    st.selectionActive = d.selectionActive;
-    st.selectionInverted = d.selectionInverted;
-    const bool hasMask = sel.width > 0 && sel.height > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height);
-    st.selectionWidth = hasMask ? sel.width : 0;
-    st.selectionHeight = hasMask ? sel.height : 0;
-    st.selectionSize = sel.size;
-    st.selectionX = sel.x;
-    st.selectionY = sel.y;
+    RecordSelection(d, st);
     std::copy_n(d.viewRect, 4, st.viewRect);
     st.viewZoom = d.zoom;
     std::copy_n(d.viewSettings, 30, st.viewSettings);

@@ -31,6 +31,9 @@ void SelectIfPossible(CVexoDoc& d, int slot);
 
 void PutBackImageSettings(VaZavi& img, const VaZaviInfo& in);
 void FillStep(CVexoDoc& d, UndoStep& st, const std::u16string& label, int type, int layer);
+// The document's selection state and geometry into the step record (the
+// mask's size only when the mask is complete), as FillStep takes it.
+void RecordSelection(const CVexoDoc& d, UndoStep& st);
 void PutBackViewState(CVexoDoc& d, const UndoStep& st);
 
 }  // namespace journal

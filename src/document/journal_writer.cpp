@@ -42,6 +42,15 @@ Writer::~Writer() {
     if (thread_.joinable()) thread_.join();
 }
 
+namespace {
+// Whether the bytes of `v` lie inside the buffer.
+bool Holds(const Buffer& b, const iovec& v) {
+    const uint8_t* lo = b.data.get();
+    const uint8_t* p = static_cast<const uint8_t*>(v.iov_base);
+    return lo && p >= lo && p <= lo + b.capacity && v.iov_len <= size_t(lo + b.capacity - p);
+}
+}  // namespace
+
 Buffer Writer::Take(size_t bytes) {
     {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -112,11 +121,8 @@ void Writer::Submit(std::vector<FileOp> ops) {
         // Bytes copied into the snapshot count as kept; those written from
         // buffers given to the journal are held until written, like a
         // snapshot's, so that later snapshots wait for them as well.
-        const uint8_t* lo = op.buffer ? op.buffer.data.get() : nullptr;
         for (const iovec& v : op.parts) {
-            const uint8_t* p = static_cast<const uint8_t*>(v.iov_base);
-            const bool copied = lo && p >= lo && p < lo + op.buffer.capacity;
-            if (copied) snapshotBytes_ += v.iov_len;
+            if (Holds(op.buffer, v)) snapshotBytes_ += v.iov_len;
             else if (!op.given.empty()) job.bytes += v.iov_len;
         }
     }
@@ -231,22 +237,13 @@ void Writer::Release(Job& job) {
         // The buffer all of the file's parts lie in (a head file and a layer
         // file may share one).
         for (Buffer& b : back) {
-            const uint8_t* lo = b.data.get();
-            const uint8_t* hi = lo + b.capacity;
+            if (!std::all_of(op.parts.begin(), op.parts.end(), [&b](const iovec& v) { return Holds(b, v); })) continue;
             KeptTag tag;
             tag.path = op.path;
             tag.write = op.written;
             tag.header = op.header;
-            bool inside = true;
-            for (const iovec& v : op.parts) {
-                const uint8_t* p = static_cast<const uint8_t*>(v.iov_base);
-                if (p < lo || p > hi || v.iov_len > size_t(hi - p)) {
-                    inside = false;
-                    break;
-                }
-                tag.ranges.emplace_back(size_t(p - lo), v.iov_len);
-            }
-            if (!inside) continue;
+            for (const iovec& v : op.parts)
+                tag.ranges.emplace_back(size_t(static_cast<const uint8_t*>(v.iov_base) - b.data.get()), v.iov_len);
             b.kept.push_back(std::move(tag));
             break;
         }

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "CVexoDoc.h"
 #include "commands.h"
@@ -356,15 +357,7 @@ bool CVexoDoc::JournalAllLayers(bool fromOwnBuffers) {
     DocJournal& J = JournalOf(*this);
     UndoStep& st = steps[size_t(undoPos)];
     // The files carry the selection of now: the step's record follows.
-    const SelectionMask& sel = live.selection;
-    const bool hasMask = sel.width > 0 && sel.height > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height);
-    st.selectionWidth = hasMask ? sel.width : 0;
-    st.selectionHeight = hasMask ? sel.height : 0;
-    st.selectionSize = sel.size;
-    st.selectionX = sel.x;
-    st.selectionY = sel.y;
-    st.selectionActive = selectionActive;
-    st.selectionInverted = selectionInverted;
+    RecordSelection(*this, st);
     std::vector<std::string> obsolete;
     const std::vector<int> order = StackOrder();
     for (int s : order) {
@@ -403,8 +396,7 @@ void CVexoDoc::JournalReplacedLayer(int slot) {
 }
 
 void CVexoDoc::JournalUnreplacedLayers() {
-    const std::vector<int> left = std::move(layersJournaledOnReplace);
-    layersJournaledOnReplace.clear();
+    const std::vector<int> left = std::exchange(layersJournaledOnReplace, {});
     for (int s : left) QueueLayerFile(*this, undoPos, s, steps[size_t(undoPos)].number, false);
     ReportFailures(*this);
 }
