@@ -52,6 +52,12 @@ start_once() {
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.05
     done
+    # A layer filled after the first paint: its line, for the last column.
+    for _ in $(seq 40); do
+        grep -q 'layer filled in' "$log" 2>/dev/null && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     local line
@@ -87,8 +93,13 @@ decode_once() {
 goal_of() { echo "$1" | awk '{ if ($1 == "nan") print "nan"; else printf "%.0f", 1.2 * ($1 + 100) }'; }
 
 # The decode ahead and the layer's fill as the start itself saw them (its log).
+# A layer filled after the first paint says so on a line of its own.
 ahead_of() {
-    sed -n 's/^start-up: decoded ahead in \([0-9]*\) ms, layer filled in \([-0-9]*\) ms.*/\1 \2/p' "$1" | head -1
+    local ahead fill
+    ahead=$(sed -n 's/^start-up: decoded ahead in \([0-9]*\) ms.*/\1/p' "$1" | head -1)
+    fill=$(sed -n -e 's/^start-up: decoded ahead in [0-9]* ms, layer filled in \([-0-9]*\) ms.*/\1/p' \
+        -e 's/^start-up: layer filled in \([-0-9]*\) ms, settled at \([0-9]*\) ms/\1 (later, settled at \2)/p' "$1" | head -1)
+    echo "$ahead $fill"
 }
 
 printf '%-6s %12s %12s %10s %12s %8s %14s\n' "run" "paint(out)" "paint(in)" "decode" "1.2(d+100)" "in/goal" "ahead+fill"
@@ -99,6 +110,7 @@ for i in $(seq "$RUNS"); do
     g=$(goal_of "$d")
     ratio=$(awk -v n="$n" -v g="$g" 'BEGIN { if (n == "nan" || g == "nan") print "nan"; else printf "%.2f", n / g }')
     read -r ad af < <(ahead_of "$WORK/log$i"; echo)
+    af=${af// /_}
     printf '%-6s %12s %12s %10.0f %12s %8s %14s\n' "$i" "$o" "$n" "$d" "$g" "$ratio" "${ad:-?}+${af:-?}"
     if [ "$o" != nan ] && { [ -z "$best_out" ] || [ "$o" -lt "$best_out" ]; }; then best_out=$o; fi
     if [ "$n" != nan ] && { [ -z "$best_in" ] || [ "$n" -lt "$best_in" ]; }; then best_in=$n; fi

@@ -54,6 +54,9 @@ public:
     bool DeferOpeningSteps() const { return deferOpening_; }
     void OpeningStepLeft() { openingStepsWaiting_ = true; }
     void FinishOpeningSteps();
+    // Gives every document's layer still being filled its buffers (after
+    // the first paint, and before any input is handled).
+    void SettleLayers();
     int FilterEvent(wxEvent& event) override;
 
     std::string programFolder;   // the executable's folder

@@ -115,10 +115,14 @@ bool CVexoDocument::OnOpenDocument(const wxString& file) {
     startuplog::Stage("opening");
     const bool opened = core->Open(S(file));
     startuplog::Stage("opened");
-    if (startuplog::On())
-        if (const openahead::Timings t = openahead::LastTimings(); t.decodeMs >= 0)
+    if (const openahead::Timings t = openahead::LastTimings(); startuplog::On() && t.decodeMs >= 0) {
+        if (!t.fillLater)
             std::fprintf(stderr, "start-up: decoded ahead in %.0f ms, layer filled in %.0f ms, the open waited %.0f ms\n",
                          t.decodeMs, t.fillMs, t.waitMs);
+        else
+            std::fprintf(stderr, "start-up: decoded ahead in %.0f ms, the open waited %.0f ms, the layer is filled later\n",
+                         t.decodeMs, t.waitMs);
+    }
     if (!opened) {
         // Readers that fail without a message of their own: say why here.
         if (core->lastError == "can't open file" || core->lastError == "not a readable VOR document")

@@ -10,6 +10,7 @@
 CVexoDoc::CVexoDoc(DocHost* host) : image(kTypeBMP), host_(host) { docmem::Register(this); }
 
 CVexoDoc::~CVexoDoc() {
+    DropPending();   // a layer still being filled reads the image
     docmem::Unregister(this);
     SayClosing();
     // A closed document leaves no journal files behind.

@@ -31,9 +31,9 @@
 #include "doc_host.h"
 #include "layer_set.h"
 #include "paint_state.h"
+#include "prepared_layer.h"
 
 struct UndoStep;   // undo_journal.h
-struct PreparedLayer;   // prepared_layer.h
 namespace journal {     // journal_writer.h
 struct DocJournal;
 }
@@ -181,7 +181,10 @@ public:
     bool OpenPicture(VaZavi& picture, const std::string& name);
     // The picture as the single layer of this fresh document (doc_open_save.cpp);
     // with `prepared` buffers of the picture's size, those become the layer.
-    bool TakePicture(VaZavi& picture, const std::u16string& title, PreparedLayer* prepared = nullptr);
+    // With `pending` (a 24-bit picture's layer still being filled), the
+    // layer is made without buffers and settled later (SettleLayers).
+    bool TakePicture(VaZavi& picture, const std::u16string& title, PreparedLayer* prepared = nullptr,
+                     std::unique_ptr<PendingFill> pending = nullptr);
     // The work of Open and Save; those two catch what runs out of memory.
     bool OpenFile(const std::string& path);
     bool SaveFile(const std::string& path);
@@ -196,6 +199,32 @@ public:
     bool OpeningStepPending() const { return openingStepPending_; }
     // Records the step an open left waiting; nothing when none waits.
     void FinishOpening();
+
+    // --- a layer filled after the first paint (layer_pending.cpp) -------------
+    // An open with its opening step deferred may also leave the fill of the
+    // picture's layer running on the decode's helper thread: until it is
+    // settled the layer has no buffers and the compositor shows the document
+    // image (the same picture) in its place. Every command, undo step, save,
+    // layer operation and the end of the document settle it first; the
+    // editor does after its first paint and before it handles any input.
+    bool LayersPending() const { return pendingSlot_ != kNoLayer; }
+    // Waits for that fill and gives the layer its buffers and the selection
+    // its mask; nothing when none is pending. Throws std::bad_alloc, leaving
+    // the layer pending, only when the fill failed and no memory is left to
+    // do it here.
+    void SettleLayers();
+    // How many documents of this process have a layer pending.
+    static int PendingLayerDocuments();
+    // Where the compositor reads a layer's rows: its own buffers, or, while
+    // it is pending, the document image's rows and one opaque alpha row for
+    // every row (stride 0). Null pixels: nothing to read.
+    struct LayerRows {
+        const uint8_t* pixels = nullptr;
+        size_t pixelStride = 0;
+        const uint8_t* alpha = nullptr;
+        size_t alphaStride = 0;
+    };
+    LayerRows RowsOf(int slot) const;
     bool ConvertToRgb();          // command 2091 (every layer)
     bool ReduceTo256Colours();    // command 2016
 
@@ -378,4 +407,11 @@ private:
     uint64_t layerRevision_[kMaxLayers] = {};
     uint64_t revisionCounter_ = 0;
     bool openingStepPending_ = false;
+    // The pending layer (see SettleLayers): its fill, its slot, and the
+    // alpha the compositor gives every one of its rows meanwhile.
+    std::unique_ptr<PendingFill> pendingFill_;
+    int pendingSlot_ = kNoLayer;
+    std::vector<uint8_t> pendingAlphaRow_;
+    void SetPending(std::unique_ptr<PendingFill> fill, int slot);
+    void DropPending();
 };

@@ -57,6 +57,7 @@ bool NewLayerBuffers(const LayerRecord& L, int bpp, int width, int height, Layer
 }
 
 bool CVexoDoc::BeginLayerOp(int index) {
+    SettleLayers();
     if (index == -1) index = currentLayer;
     if (!IsValidLayer(index)) return false;
     const LayerRecord& L = live.layers[index];

@@ -17,6 +17,7 @@ Fn Guarded(Fn run) {
     if (!run) return run;
     return [run = std::move(run)](CVexoDoc& doc, const auto& args) {
         try {
+            doc.SettleLayers();   // a layer filled after the first paint has its buffers
             return run(doc, args);
         } catch (const std::bad_alloc&) {
             doc.lastError = docmem::kOutOfMemory;

@@ -58,6 +58,7 @@ void DesignatedRow(uint8_t* d, const uint8_t* s, size_t sstep, const uint8_t* a,
 
 struct LayerPlan {
     const LayerRecord* L;
+    CVexoDoc::LayerRows rows;   // where its rows are read
     int a0, a1;                 // destination columns covered
     bool text, palette8, designated;
     const int32_t* off;         // source column per work column
@@ -135,8 +136,8 @@ void PaintRows(const Paint& P, int from, int to) {
                 const int64_t r64 = int64_t(R) + L.y;
                 if (r64 < 0 || r64 >= L.height) continue;
                 const int r = int(r64);
-                const uint8_t* arow = L.AlphaRow(r);
-                const uint8_t* prow = L.PixelRow(r);
+                const uint8_t* arow = p.rows.alpha + size_t(r) * p.rows.alphaStride;
+                const uint8_t* prow = p.rows.pixels + size_t(r) * p.rows.pixelStride;
                 uint8_t* d = target(i, b0) + size_t(p.a0) * 4;
                 const uint8_t* s;
                 size_t sstep = 3;
@@ -144,10 +145,10 @@ void PaintRows(const Paint& P, int from, int to) {
                 if (!P.linear && !p.text && !p.palette8 && !p.designated && L.blendMode == 0) {
                     // Sampled pixels straight from the layer's rows.
                     if (p.step)
-                        compositing::NormalRowStrided(d, prow, size_t(L.stride), arow, size_t(L.width), off, p.step, n,
+                        compositing::NormalRowStrided(d, prow, p.rows.pixelStride, arow, size_t(L.width), off, p.step, n,
                                                       L.transparency);
                     else
-                        compositing::NormalRowGather(d, prow, size_t(L.stride), arow, off, n, L.transparency);
+                        compositing::NormalRowGather(d, prow, p.rows.pixelStride, arow, off, n, L.transparency);
                     continue;
                 }
                 if (P.linear) {
@@ -339,7 +340,7 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             seen[i] = true;
             ++visited;
             const LayerRecord& L = live.layers[i];
-            if (L.visible == 1 && L.pixels && L.alpha && L.width > 0 && L.height > 0) ++drawn;
+            if (L.visible == 1 && RowsOf(i).pixels && L.width > 0 && L.height > 0) ++drawn;
         }
     }
     if (scratch.offsets.size() < drawn * offsetsPerLayer) scratch.offsets.resize(drawn * offsetsPerLayer);
@@ -351,8 +352,9 @@ void CVexoDoc::CompositeRect(int start, int count, double zoomFactor, int left, 
             seen[i] = true;
             ++visited;
             const LayerRecord& L = live.layers[i];
-            if (L.visible != 1 || !L.pixels || !L.alpha || L.width <= 0 || L.height <= 0) continue;
-            LayerPlan p{&L, w1, w0, L.IsTextKind(), false, false, nullptr, 0};
+            const LayerRows rows = RowsOf(i);
+            if (L.visible != 1 || !rows.pixels || L.width <= 0 || L.height <= 0) continue;
+            LayerPlan p{&L, rows, w1, w0, L.IsTextKind(), false, false, nullptr, 0};
             const int bpp = p.text ? 0 : live.canvas.bitsPerPixel;
             if (!p.text && bpp != 24 && bpp != 8) continue;
             if (!p.text && int64_t(L.stride) < LayerStride(L.width, bpp)) continue;

@@ -181,6 +181,12 @@ bool CVexoDoc::ReduceTo256Colours() {
 // --- open ----------------------------------------------------------------------------
 
 void CVexoDoc::AdoptState(CVexoDoc& from) {
+    // This document's own pending layer goes with its image; the other's
+    // comes over with the layers and the image it reads.
+    DropPending();
+    const int fromPending = from.pendingSlot_;
+    std::unique_ptr<PendingFill> fill = std::move(from.pendingFill_);
+    from.DropPending();
     live = std::move(from.live);
     prevState = std::move(from.prevState);
     for (auto& L : preview.layers) L.Clear();
@@ -191,6 +197,7 @@ void CVexoDoc::AdoptState(CVexoDoc& from) {
         image.Destroy();
     headLayer = from.headLayer;
     currentLayer = from.currentLayer;
+    if (fromPending != kNoLayer) SetPending(std::move(fill), fromPending);
     selectionActive = false;
     selectionInverted = false;
     outlineChanged = true;
@@ -214,6 +221,7 @@ void CVexoDoc::PostOpen() {
 }
 
 void CVexoDoc::FinishOpening() {
+    SettleLayers();   // the step records the layer
     if (!openingStepPending_) return;
     openingStepPending_ = false;
     // The step of an open never marks the document changed.
@@ -309,8 +317,11 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
         });
         // Decoded ahead (the file named on the command line) when its
         // pictures pass this gate; otherwise read here.
+        // With the opening step deferred (the editor shows the picture
+        // first), the layer's fill may go on until the document is settled.
         PreparedLayer layer;
-        const bool ahead = openahead::Take(filePath, code, picture, &layer);
+        std::unique_ptr<PendingFill> fill;
+        const bool ahead = openahead::Take(filePath, code, picture, &layer, deferOpeningStep ? &fill : nullptr);
         if (!ahead) refusal.clear();
         if (!ahead && !picture.Load(filePath.c_str(), code)) {
             if (!refusal.empty()) {
@@ -329,7 +340,7 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
             lastError = kNoPicture;
             return false;
         }
-        if (!d.TakePicture(picture, title, ahead ? &layer : nullptr)) {
+        if (!d.TakePicture(picture, title, ahead ? &layer : nullptr, std::move(fill))) {
             if (d.lastError.empty()) host_->MessageBox(kCannotOpen);
             lastError = d.lastError.empty() ? "picture too large" : d.lastError;
             return false;
@@ -346,7 +357,8 @@ bool CVexoDoc::OpenFile(const std::string& filePath) {
 // The picture becomes the single layer "배경영상" of this (fresh) document,
 // centred on a canvas of its size; the picture itself becomes the document
 // image.
-bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title, PreparedLayer* prepared) {
+bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title, PreparedLayer* prepared,
+                           std::unique_ptr<PendingFill> pending) {
     CVexoDoc& d = *this;
     // Buffers the helper thread could not fill are no buffers at all.
     if (prepared && !prepared->Ready()) prepared = nullptr;
@@ -354,6 +366,22 @@ bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title, Prepare
     const VaZavi& img = d.image;
     const int bits = img.BitCount();
     const int bpp = LayerBitsForPicture(bits);
+    // A fill still running makes the layer of a 24-bit picture without
+    // buffers; any other picture waits for it here.
+    PreparedLayer waited, later;
+    if (pending && bits != 24) {
+        waited = pending->Finish();
+        pending.reset();
+        if (waited.Ready()) prepared = &waited;
+    }
+    if (pending) {
+        later.width = img.Width();
+        later.height = img.Height();
+        later.bitsPerPixel = bpp;
+        later.stride = LayerStride(later.width, bpp);
+        later.later = true;
+        prepared = &later;
+    }
     const int colours = bits <= 8 ? std::min(256, img.ColorsUsed() ? img.ColorsUsed() : 1 << bits) : 0;
     d.headLayer = 0;
     LayerRecord& L = d.live.layers[0];
@@ -364,8 +392,9 @@ bool CVexoDoc::TakePicture(VaZavi& picture, const std::u16string& title, Prepare
                              img.Width(), img.Height(), 1, 1, LayerRaster, -1, true, prepared))
         return false;
     // Buffers left in `prepared` were not taken: the layer was filled white
-    // and gets the picture's rows now.
-    const bool copy = !prepared || prepared->pixels;
+    // and gets the picture's rows now (unless they are still to come).
+    const bool copy = !prepared || prepared->pixels || (prepared->later && L.pixels);
+    if (pending && !L.pixels) d.SetPending(std::move(pending), 0);
     SetFixedText(L.name, 100, u"배경영상");
     L.inUse = 1;
     L.visible = 1;
@@ -416,6 +445,7 @@ bool CVexoDoc::Save(const std::string& target) {
 }
 
 bool CVexoDoc::SaveFile(const std::string& target) {
+    SettleLayers();
     const int code = SaveCode(Extension(target));
     if (code < 0) {
         lastError = "unknown file type";

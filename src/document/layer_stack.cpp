@@ -123,19 +123,22 @@ bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& na
     LayerRecord& L = live.layers[slot];
     // Buffers filled ahead for exactly this layer (an opaque raster layer of
     // the canvas's size) are taken as they are.
-    const bool filled = prepared && prepared->Ready() && !text && alphaFill == 255 &&
-                        prepared->width == width && prepared->height == height &&
-                        prepared->bitsPerPixel == bitsPerPixel && prepared->stride == stride &&
-                        prepared->mask.size() == size_t(plane);
+    const bool fits = prepared && !text && alphaFill == 255 && prepared->width == width &&
+                      prepared->height == height && prepared->bitsPerPixel == bitsPerPixel &&
+                      prepared->stride == stride;
+    const bool filled = fits && prepared->Ready() && prepared->mask.size() == size_t(plane);
+    // Buffers still being filled elsewhere: the layer gets them when the
+    // document settles it (CVexoDoc::SettleLayers).
+    const bool later = fits && !filled && prepared->later;
     // New buffers first: on failure the slot stays as it was.
     std::unique_ptr<uint8_t[]> pix, alp, eff;
     if (filled) {
         pix = std::move(prepared->pixels);
         alp = std::move(prepared->alpha);
         eff = std::move(prepared->effect);
-    } else if (!Reuse(L.pixels, size_t(std::max(0, L.pixelSize)), size_t(pixelBytes), pix) ||
-        !Reuse(L.alpha, size_t(std::max(0, L.planeSize)), size_t(plane), alp) ||
-        !Reuse(L.effectPlane, size_t(std::max(0, L.planeSize)), size_t(plane), eff)) {
+    } else if (!later && (!Reuse(L.pixels, size_t(std::max(0, L.pixelSize)), size_t(pixelBytes), pix) ||
+                          !Reuse(L.alpha, size_t(std::max(0, L.planeSize)), size_t(plane), alp) ||
+                          !Reuse(L.effectPlane, size_t(std::max(0, L.planeSize)), size_t(plane), eff))) {
         // Put back what Reuse moved out.
         if (pix && !L.pixels && size_t(std::max(0, L.pixelSize)) == size_t(pixelBytes)) L.pixels = std::move(pix);
         if (alp && !L.alpha && size_t(std::max(0, L.planeSize)) == size_t(plane)) L.alpha = std::move(alp);
@@ -177,6 +180,8 @@ bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& na
         SelectionMask& sel = live.selection;
         if (filled)
             sel.mask = std::move(prepared->mask);
+        else if (later)
+            sel.mask.clear();
         else
             sel.mask.assign(size_t(plane), 1);
         sel.width = width;
@@ -191,7 +196,7 @@ bool CVexoDoc::SetupLayerBuffers(int height, int width, const std::u16string& na
     L.pixels = std::move(pix);
     L.alpha = std::move(alp);
     L.effectPlane = std::move(eff);
-    if (!filled) {
+    if (!filled && !later) {
         std::memset(L.pixels.get(), 255, size_t(pixelBytes));
         std::memset(L.alpha.get(), alphaFill, size_t(plane));
         std::memset(L.effectPlane.get(), 0, size_t(plane));

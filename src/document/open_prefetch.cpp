@@ -101,6 +101,27 @@ std::unique_ptr<Ahead> Finish(std::unique_ptr<Ahead> a, bool help = false) {
     return a;
 }
 
+// The fill of a layer handed out before it was done: finished by the thread
+// that settles the document's layers, or when dropped.
+class AheadFill final : public PendingFill {
+public:
+    explicit AheadFill(std::unique_ptr<Ahead> a) : a_(std::move(a)) {}
+    ~AheadFill() override { Finish(); }
+    PreparedLayer Finish() override {
+        if (!a_) return PreparedLayer{};
+        std::unique_ptr<Ahead> a = openahead::Finish(std::move(a_), true);
+        const double fillMs = Ms(Ahead::Clock::now() - a->decodedAt);
+        {
+            std::lock_guard<std::mutex> lock(gMutex);
+            gLast.fillMs = a->layer.Ready() ? fillMs : -1.0;
+        }
+        return std::move(a->layer);
+    }
+
+private:
+    std::unique_ptr<Ahead> a_;
+};
+
 }  // namespace
 
 void Start(const std::string& path, int64_t budgetBytes) {
@@ -149,7 +170,8 @@ void Start(const std::string& path, int64_t budgetBytes) {
     gAhead = std::move(a);
 }
 
-bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer) {
+bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer,
+          std::unique_ptr<PendingFill>* pending) {
     std::unique_ptr<Ahead> a;
     {
         std::lock_guard<std::mutex> lock(gMutex);
@@ -157,19 +179,31 @@ bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer) 
     }
     if (!a) return false;
     const auto waitFrom = Ahead::Clock::now();
-    a = Finish(std::move(a), true);
+    // A fill that has begun reads the picture's rows through their address
+    // (24 bits) and cannot fail any more: it may go on while the picture
+    // is shown. What the worker wrote before it began is seen under the mutex.
+    bool later = false;
+    if (pending) {
+        std::unique_lock<std::mutex> lock(a->mutex);
+        a->changed.wait(lock, [&] { return a->stage != Ahead::Stage::Decoding; });
+        later = a->stage == Ahead::Stage::Filling && a->picture && a->picture->BitCount() == 24;
+    }
+    if (!later) a = Finish(std::move(a), true);
     const auto end = Ahead::Clock::now();
     {
         std::lock_guard<std::mutex> lock(gMutex);
-        gLast = Timings{Ms(a->decodedAt - a->begun), a->layer.Ready() ? Ms(end - a->decodedAt) : -1.0,
-                        Ms(end - waitFrom)};
+        gLast = Timings{Ms(a->decodedAt - a->begun), !later && a->layer.Ready() ? Ms(end - a->decodedAt) : -1.0,
+                        Ms(end - waitFrom), later};
     }
     const FileId now = FileId::Of(path);
     if (!a->decoded || !a->picture || a->kind != kind || !(a->before == now) || !(a->after == now)) return false;
     for (const auto& [w, h, bits] : a->allocations)
         if (std::string message; !ScopedPictureGate::Allows(w, h, bits, message)) return false;
-    out.Transfer(*a->picture);
-    if (layer) *layer = std::move(a->layer);
+    if (!out.Transfer(*a->picture)) return false;
+    if (later)
+        *pending = std::make_unique<AheadFill>(std::move(a));
+    else if (layer)
+        *layer = std::move(a->layer);
     return out.IsValid();
 }
 

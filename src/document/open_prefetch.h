@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+class PendingFill;
 class VaZavi;
 struct PreparedLayer;
 
@@ -37,7 +38,12 @@ void Start(const std::string& path, int64_t budgetBytes);
 // started for that file, it failed, the kind differs, the file changed, or
 // the picture gate in force on the calling thread refuses any picture the
 // decode allocated. The picture is handed out once.
-bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer = nullptr);
+// With `pending` given, the layer of a 24-bit picture whose fill has begun is
+// not waited for: `*pending` gets the fill, to be finished later (after the
+// editor's first paint), and `layer` stays empty. The picture's block must
+// stay where it is until then (CVexoDoc keeps it as its document image).
+bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer = nullptr,
+          std::unique_ptr<PendingFill>* pending = nullptr);
 
 // Waits for a running decode and drops its picture (the program ends, or
 // another editor took the files).
@@ -47,10 +53,12 @@ void Drop();
 bool Pending();
 
 // Of the last picture taken: the helper's decode, the layer's fill (from its
-// start until the helper and the open's thread were done with it) and how
-// long the open waited in Take, in ms (-1: not measured). For the start-up log.
+// start until the helper and the thread that finished it were done with it)
+// and how long the open waited in Take, in ms (-1: not measured; the fill of
+// a pending layer until it is finished). For the start-up log.
 struct Timings {
     double decodeMs = -1, fillMs = -1, waitMs = -1;
+    bool fillLater = false;   // handed out pending
 };
 Timings LastTimings();
 

@@ -54,18 +54,27 @@ bool LayerFill::Start(const VaZavi& img, PreparedLayer& out) {
     p.alpha.reset(new (std::nothrow) uint8_t[plane]);
     p.effect.reset(new (std::nothrow) uint8_t[plane]);
     if (!p.Ready()) return false;
+    try {
+        p.mask.reserve(plane);   // filled by piece 0, without a new allocation
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     out = std::move(p);
     img_ = &img;
+    rows24_ = img.BitCount() == 24 ? img.Row(0) : nullptr;
+    rowStride24_ = img.info.stride;
     out_ = &out;
-    // Piece 0 is the selection mask (a vector: allocated and filled at
-    // once); the others are bands of about 2 MB of rows of the three
-    // planes.
+    // The planes' addresses stay as they are when `out` is moved.
+    pixels_ = out.pixels.get();
+    alpha_ = out.alpha.get();
+    effect_ = out.effect.get();
+    // Piece 0 is the selection mask; the others are bands of about 2 MB of
+    // rows of the three planes.
     const int64_t rowBytes = out.stride + 2 * int64_t(out.width);
     bandRows_ = int(std::clamp<int64_t>((int64_t(2) << 20) / std::max<int64_t>(rowBytes, 1), 1, out.height));
     pieces_ = 1 + (out.height + bandRows_ - 1) / bandRows_;
     next_ = 0;
     done_ = 0;
-    failed_ = false;
     return true;
 }
 
@@ -78,7 +87,7 @@ void LayerFill::Help() {
 
 bool LayerFill::Finish() {
     if (!out_) return false;
-    const bool ok = !failed_ && done_.load() == pieces_;
+    const bool ok = done_.load() == pieces_;
     if (!ok) *out_ = PreparedLayer{};
     out_ = nullptr;
     return ok;
@@ -88,21 +97,21 @@ void LayerFill::Piece(int k) {
     PreparedLayer& p = *out_;
     const size_t plane = size_t(p.width) * size_t(p.height);
     if (k == 0) {
-        try {
-            p.mask.assign(plane, 1);   // everything selected
-        } catch (const std::bad_alloc&) {
-            failed_ = true;
-        }
+        p.mask.assign(plane, 1);   // everything selected (within the reserved capacity)
         return;
     }
     // Each row is written once: the picture's bytes, then the padding the
     // layer's fill would have left there.
     const int r0 = (k - 1) * bandRows_, r1 = std::min(p.height, r0 + bandRows_);
     const size_t used = size_t(p.width) * size_t(p.bitsPerPixel / 8);
-    CopyPictureRows(*img_, p.pixels.get(), p.stride, r0, r1);
+    if (rows24_)
+        for (int r = r0; r < r1; ++r)
+            std::memcpy(pixels_ + int64_t(r) * p.stride, rows24_ + int64_t(r) * rowStride24_, used);
+    else
+        CopyPictureRows(*img_, pixels_, p.stride, r0, r1);
     if (used < size_t(p.stride))
-        for (int r = r0; r < r1; ++r) std::memset(p.pixels.get() + int64_t(r) * p.stride + used, 255, p.stride - used);
+        for (int r = r0; r < r1; ++r) std::memset(pixels_ + int64_t(r) * p.stride + used, 255, p.stride - used);
     const size_t from = size_t(r0) * size_t(p.width), count = size_t(r1 - r0) * size_t(p.width);
-    std::memset(p.alpha.get() + from, 255, count);   // opaque
-    std::memset(p.effect.get() + from, 0, count);    // clear
+    std::memset(alpha_ + from, 255, count);   // opaque
+    std::memset(effect_ + from, 0, count);    // clear
 }

@@ -201,6 +201,7 @@ bool PixelsKeptBefore(const CVexoDoc& d, int slot, int pos) {
 }
 
 bool RecordStep(CVexoDoc& d, const std::u16string& label, int type, int layer, bool settingsOnly) {
+    d.SettleLayers();
     if (!IsValidLayer(d.currentLayer)) return false;
     if (layer < 0) layer = d.currentLayer;
     if (!IsValidLayer(layer)) return false;
@@ -440,6 +441,7 @@ void CVexoDoc::DiscardJournalFiles() {
 // --- undo -----------------------------------------------------------------------------
 
 bool CVexoDoc::Undo() {
+    SettleLayers();
     if (undoPos <= 0 || size_t(undoPos) >= steps.size()) {
         if (undoPos < 0) undoPos = 0;
         return false;
@@ -553,6 +555,7 @@ bool CVexoDoc::Undo() {
 // --- redo ---------------------------------------------------------------------------------
 
 bool CVexoDoc::Redo() {
+    SettleLayers();
     if (undoPos < 0 || redoTop < undoPos + 1 || undoPos + 1 >= kUndoSteps || size_t(undoPos) + 1 >= steps.size())
         return false;
     ReportFailures(*this);

@@ -159,6 +159,7 @@ bool CVexoDoc::ReadVor(ImageStream& in, const std::string& filePath) {
 }
 
 bool CVexoDoc::WriteVor(const std::string& target) {
+    SettleLayers();
     lastError = "the document has no layers to save";
     if (!IsValidLayer(headLayer) || !InStack(headLayer)) return false;
     // Every section along the links must end at -1.

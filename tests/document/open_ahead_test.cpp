@@ -332,3 +332,155 @@ TEST(OpeningStep, LeftForLaterIsTheSameStep) {
     const LayerRecord& back = later.Layer(later.currentLayer);
     EXPECT_EQ(std::vector<uint8_t>(back.pixels.get(), back.pixels.get() + back.pixelSize), opened);
 }
+
+namespace {
+
+// A document opened as the editor opens the picture named on its command
+// line: decoded ahead, its first step deferred, so that the layer's fill may
+// still be running when the open returns.
+std::unique_ptr<CVexoDoc> OpenPending(HeadlessHost& host, const std::string& path) {
+    auto doc = std::make_unique<CVexoDoc>(&host);
+    doc->deferOpeningStep = true;
+    openahead::Start(path, kPlenty);
+    if (!doc->Open(path)) return nullptr;
+    return doc;
+}
+
+std::vector<uint8_t> Frame(const CVexoDoc& doc, double zoom, int left, int top, int w, int h) {
+    std::vector<uint8_t> out(size_t(w) * size_t(h) * 4, 0xAB);
+    doc.CompositeRect(doc.headLayer, -1, zoom, left, top, w, h, out.data(), ptrdiff_t(w) * 4);
+    return out;
+}
+
+std::vector<uint8_t> LayerPixels(const CVexoDoc& doc) {
+    const LayerRecord& L = doc.Layer(doc.currentLayer);
+    return L.pixels ? std::vector<uint8_t>(L.pixels.get(), L.pixels.get() + L.pixelSize) : std::vector<uint8_t>{};
+}
+
+}  // namespace
+
+// Until the layer of a true-colour picture is settled the view shows the
+// document image in its place: every frame, at every zoom, is the frame of
+// the settled layer, and the settled layer is the layer a plain open makes.
+// Pictures of other depths are filled before the open returns.
+TEST(PendingLayer, PictureShownUntilTheLayerIsSettled) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        int type, bits;
+    };
+    struct View {
+        double zoom;
+        int left, top, w, h;
+    };
+    const View views[] = {{1.0, 0, 0, 301, 203}, {0.25, 0, 0, 80, 60},   {1.0 / 3, 5, 4, 90, 60},
+                          {0.37, 3, 2, 120, 80}, {2.5, 40, 30, 260, 170}, {1.0, -7, -5, 320, 220}};
+    for (const Case& c : {Case{"a.bmp", kTypeBMP, 24}, Case{"b.jpg", kTypeJPEG, 24}, Case{"c.bmp", kTypeBMP, 8}}) {
+        const std::string path = dir.File(c.name);
+        SavePicture(path, 301, 203, 4, c.type, c.bits);
+        const Opened plain = OpenIt(path, dir.Path() + "/");
+        ASSERT_TRUE(plain.ok) << c.name;
+        HeadlessHost host;
+        host.echoMessages = false;
+        host.journalFolder = dir.Path() + "/";
+        std::unique_ptr<CVexoDoc> doc = OpenPending(host, path);
+        ASSERT_TRUE(doc) << c.name;
+        const bool later = c.bits == 24;
+        EXPECT_EQ(doc->LayersPending(), later) << c.name;
+        EXPECT_EQ(CVexoDoc::PendingLayerDocuments(), later ? 1 : 0);
+        std::vector<std::vector<uint8_t>> shown;
+        for (const View& v : views) shown.push_back(Frame(*doc, v.zoom, v.left, v.top, v.w, v.h));
+
+        doc->SettleLayers();
+        EXPECT_FALSE(doc->LayersPending());
+        EXPECT_EQ(CVexoDoc::PendingLayerDocuments(), 0);
+        for (size_t k = 0; k < std::size(views); ++k) {
+            const View& v = views[k];
+            EXPECT_EQ(Frame(*doc, v.zoom, v.left, v.top, v.w, v.h), shown[k]) << c.name << " zoom " << v.zoom;
+        }
+        const LayerRecord& L = doc->Layer(doc->currentLayer);
+        EXPECT_EQ(LayerPixels(*doc), plain.pixels) << c.name;
+        EXPECT_EQ(std::vector<uint8_t>(L.alpha.get(), L.alpha.get() + L.planeSize), plain.alpha);
+        EXPECT_EQ(std::vector<uint8_t>(L.effectPlane.get(), L.effectPlane.get() + L.planeSize), plain.effect);
+        EXPECT_EQ(doc->live.selection.mask, plain.mask) << c.name;
+        doc->SettleLayers();   // nothing left to do
+        EXPECT_EQ(LayerPixels(*doc), plain.pixels);
+    }
+}
+
+// Whatever reaches the layer finds it settled: a command, the deferred
+// first step, a save, a layer operation, undo. Each gives what it gives on a
+// document opened without the decode ahead.
+TEST(PendingLayer, WhateverReachesTheLayerSettlesItFirst) {
+    TempDir dir;
+    const std::string path = dir.File("p.bmp");
+    SavePicture(path, 123, 77, 9, kTypeBMP);
+    HeadlessHost host;
+    host.echoMessages = false;
+    host.journalFolder = dir.Path() + "/";
+    CVexoDoc plain(&host);
+    ASSERT_TRUE(plain.Open(path));
+    const std::vector<uint8_t> opened = LayerPixels(plain);
+    ASSERT_TRUE(plain.Save(dir.File("plain.bmp")));
+    const commands::Command* negative = commands::All().Find(1413);
+    ASSERT_NE(negative, nullptr);
+    ASSERT_TRUE(negative->run(plain, {}));
+    const std::vector<uint8_t> negated = LayerPixels(plain);
+
+    struct Action {
+        const char* name;
+        bool (*run)(CVexoDoc&, const std::string&);
+    };
+    const Action actions[] = {
+        {"command", [](CVexoDoc& d, const std::string&) { return commands::All().Find(1413)->run(d, {}); }},
+        {"first step",
+         [](CVexoDoc& d, const std::string&) {
+             d.FinishOpening();
+             return d.steps.size() == 1;
+         }},
+        {"save", [](CVexoDoc& d, const std::string& f) { return d.Save(f); }},
+        {"layer operation", [](CVexoDoc& d, const std::string&) { return d.BeginLayerOp(-1); }},
+        {"undo", [](CVexoDoc& d, const std::string&) { return !d.Undo(); }},   // nothing to undo, settled
+    };
+    for (const Action& a : actions) {
+        std::unique_ptr<CVexoDoc> doc = OpenPending(host, path);
+        ASSERT_TRUE(doc && doc->LayersPending()) << a.name;
+        const std::string saved = dir.File(std::string(a.name) + ".bmp");
+        EXPECT_TRUE(a.run(*doc, saved)) << a.name;
+        EXPECT_FALSE(doc->LayersPending()) << a.name;
+        EXPECT_EQ(LayerPixels(*doc), std::string(a.name) == "command" ? negated : opened) << a.name;
+        if (std::string(a.name) == "save") {
+            EXPECT_EQ(ReadBytes(saved), ReadBytes(dir.File("plain.bmp")));
+        }
+    }
+    EXPECT_EQ(CVexoDoc::PendingLayerDocuments(), 0);
+}
+
+// A document closed, or opened again, before its layer was settled waits for
+// the fill (which reads the document image) and leaves nothing pending.
+TEST(PendingLayer, ClosedOrReopenedBeforeItIsSettled) {
+    TempDir dir;
+    const std::string first = dir.File("first.bmp"), second = dir.File("second.bmp");
+    SavePicture(first, 640, 480, 1, kTypeBMP);
+    SavePicture(second, 200, 150, 2, kTypeBMP);
+    HeadlessHost host;
+    host.echoMessages = false;
+    host.journalFolder = dir.Path() + "/";
+    for (int i = 0; i < 3; ++i) {
+        std::unique_ptr<CVexoDoc> doc = OpenPending(host, first);
+        ASSERT_TRUE(doc && doc->LayersPending());
+        doc.reset();
+        EXPECT_EQ(CVexoDoc::PendingLayerDocuments(), 0);
+    }
+    const Opened plain = OpenIt(second, dir.Path() + "/");
+    std::unique_ptr<CVexoDoc> doc = OpenPending(host, first);
+    ASSERT_TRUE(doc);
+    openahead::Start(second, kPlenty);
+    ASSERT_TRUE(doc->Open(second));
+    EXPECT_TRUE(doc->LayersPending());
+    EXPECT_EQ(CVexoDoc::PendingLayerDocuments(), 1);
+    doc->SettleLayers();
+    EXPECT_EQ(LayerPixels(*doc), plain.pixels);
+    EXPECT_EQ(doc->live.selection.mask, plain.mask);
+    EXPECT_EQ(CVexoDoc::PendingLayerDocuments(), 0);
+}

@@ -74,6 +74,12 @@ struct Workbench::Before {
 
 template <class Fn>
 void Workbench::Dispatch(Fn&& fn, bool pixels) {
+    // A layer still being filled (the picture was shown first): the mouse
+    // passing over waits for it; anything that may change pixels settles it.
+    if (doc_->LayersPending()) {
+        if (!pixels) return;
+        doc_->SettleLayers();
+    }
     CVexoDoc& d = *doc_;
     const Before before = Before::Of(d, overlay_);
     const bool outlineBefore = d.outlineChanged;
