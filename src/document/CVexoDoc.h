@@ -262,7 +262,6 @@ public:
     bool JournalAllLayers(bool fromOwnBuffers = false);
     void JournalReplacedLayer(int slot);
     void JournalUnreplacedLayers();
-    std::vector<int> layersJournaledOnReplace;
     // Writes the document image for the current step. Commands that change
     // the image call it before the change (changedByStep false: written
     // only when the step has no image file yet) and again after recording
@@ -409,6 +408,9 @@ private:
     bool openingStepPending_ = false;
     // The pending layer (see SettleLayers): its fill, its slot, and the
     // alpha the compositor gives every one of its rows meanwhile.
+    // The layers JournalAllLayers(true) left to JournalReplacedLayer (or,
+    // when the command did not reach them, to JournalUnreplacedLayers).
+    std::vector<int> layersJournaledOnReplace_;
     std::unique_ptr<PendingFill> pendingFill_;
     int pendingSlot_ = kNoLayer;
     std::vector<uint8_t> pendingAlphaRow_;

@@ -352,7 +352,7 @@ bool CVexoDoc::FlushJournal() {
 }
 
 bool CVexoDoc::JournalAllLayers(bool fromOwnBuffers) {
-    layersJournaledOnReplace.clear();
+    layersJournaledOnReplace_.clear();
     if (undoPos < 0 || size_t(undoPos) >= steps.size()) return false;
     if (!recordUndo) return true;
     DocJournal& J = JournalOf(*this);
@@ -367,7 +367,7 @@ bool CVexoDoc::JournalAllLayers(bool fromOwnBuffers) {
         const bool held = !fromOwnBuffers && FilesHoldLayerNow(*this, undoPos, s);
         st.slots[s] = Layer(s);
         if (held) continue;
-        if (fromOwnBuffers) layersJournaledOnReplace.push_back(s);
+        if (fromOwnBuffers) layersJournaledOnReplace_.push_back(s);
         else QueueLayerFile(*this, undoPos, s, st.number, false);
         st.layerFile[s] = st.number;
         if (st.selectionFile[s] >= 0) {
@@ -390,14 +390,14 @@ bool CVexoDoc::JournalAllLayers(bool fromOwnBuffers) {
 }
 
 void CVexoDoc::JournalReplacedLayer(int slot) {
-    auto it = std::find(layersJournaledOnReplace.begin(), layersJournaledOnReplace.end(), slot);
-    if (it == layersJournaledOnReplace.end()) return;
-    layersJournaledOnReplace.erase(it);
+    auto it = std::find(layersJournaledOnReplace_.begin(), layersJournaledOnReplace_.end(), slot);
+    if (it == layersJournaledOnReplace_.end()) return;
+    layersJournaledOnReplace_.erase(it);
     QueueLayerFileFromOwnBuffers(*this, undoPos, slot, steps[size_t(undoPos)].number);
 }
 
 void CVexoDoc::JournalUnreplacedLayers() {
-    const std::vector<int> left = std::exchange(layersJournaledOnReplace, {});
+    const std::vector<int> left = std::exchange(layersJournaledOnReplace_, {});
     for (int s : left) QueueLayerFile(*this, undoPos, s, steps[size_t(undoPos)].number, false);
     ReportFailures(*this);
 }
