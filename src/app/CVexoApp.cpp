@@ -133,6 +133,7 @@ bool CVexoApp::OnInit() {
         deferOpening_ = false;
         SettleLayers();
         FinishOpeningSteps();
+        if (!files_.empty()) startuplog::Stage("first steps recorded");
     });
     frame_ = new CMainFrame(docManager_, "Pimlora");
     SetTopWindow(frame_);
