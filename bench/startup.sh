@@ -34,10 +34,10 @@ export PIMLORA_UPDATE_HOST=127.0.0.1:1
 now() { date +%s.%N; }
 # On a virtual machine that hands freed memory back to its host (virtio-balloon
 # free page reporting, about 2 s after it is freed), every page not touched
-# since costs a fault in the host on its first touch: here about 2.5 ms per MB,
-# so that the fill of a 24 MP picture's layer (144 MB) is bound by it. The
-# first run after the warm-up finds the warm-up's pages still held, the
-# others mostly fresh ones; the "ahead+fill" column shows which.
+# since costs a fault in the host on its first touch: here 2.5 ms per MB or
+# more, which the decode (72 MB) and the fill of the layer (144 MB, after the
+# first paint) pay. The first run after the warm-up finds the warm-up's pages
+# still held, the others mostly fresh ones; the "ahead+fill" column shows which.
 # One start: prints "outside inside" in ms, or "nan nan".
 start_once() {
     local home=$1 log=$2
@@ -124,5 +124,6 @@ printf '%-6s %12s %12s %10.0f %12s %8s\n' "best" "${best_out:-nan}" "${best_in:-
 echo "first paint of a 24 MP JPEG named on the command line, ms after the start (outside: wall clock before"
 echo "the start; inside: the kernel's start time of the process); decode: our JPEG decode of the same file"
 echo "in the same run; goal 1.2 x (decode + 100 ms); ahead+fill: the decode on the start's helper thread and"
-echo "the fill of the layer's buffers (shared with the main thread), from the start's own log. Stages of the last run:"
+echo "the fill of the layer's buffers (later: after the first paint, and when the layer was settled), from the"
+echo "start's own log. Stages of the last run:"
 grep '^start-up:' "$WORK/log$RUNS" | sed 's/^/    /' || true

@@ -406,11 +406,11 @@ private:
     uint64_t layerRevision_[kMaxLayers] = {};
     uint64_t revisionCounter_ = 0;
     bool openingStepPending_ = false;
-    // The pending layer (see SettleLayers): its fill, its slot, and the
-    // alpha the compositor gives every one of its rows meanwhile.
     // The layers JournalAllLayers(true) left to JournalReplacedLayer (or,
     // when the command did not reach them, to JournalUnreplacedLayers).
     std::vector<int> layersJournaledOnReplace_;
+    // The pending layer (see SettleLayers): its fill, its slot, and the
+    // alpha the compositor gives every one of its rows meanwhile.
     std::unique_ptr<PendingFill> pendingFill_;
     int pendingSlot_ = kNoLayer;
     std::vector<uint8_t> pendingAlphaRow_;

@@ -80,9 +80,6 @@ void ApplyHead(CVexoDoc& d, StagedHead& head);
 // a file was written again, removed or is still pending). journal_kept.cpp.
 bool FilesHoldLayerNow(CVexoDoc& d, int pos, int slot);
 
-// Snapshots of the document's buffers, written behind by the writer.
-// A layer file (or, selectionOnly, a selection file) of `slot` for ring
-// position `pos`, carrying step number `number`.
 // The document's selection as a layer file keeps it: the mask only when it
 // is complete.
 struct SelectionPart {
@@ -92,6 +89,9 @@ struct SelectionPart {
 };
 SelectionPart CurrentSelection(const CVexoDoc& d);
 
+// Snapshots of the document's buffers, written behind by the writer.
+// A layer file (or, selectionOnly, a selection file) of `slot` for ring
+// position `pos`, carrying step number `number`.
 void QueueLayerFile(CVexoDoc& d, int pos, int slot, int number, bool selectionOnly);
 // The same layer file, written from the layer's own pixel, alpha and effect
 // buffers, which are moved into the journal (the layer is left without

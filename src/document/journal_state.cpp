@@ -174,15 +174,14 @@ void PutBackImageSettings(VaZavi& img, const VaZaviInfo& in) {
 }
 
 void RecordSelection(const CVexoDoc& d, UndoStep& st) {
-    const SelectionMask& sel = d.live.selection;
+    const SelectionPart part = CurrentSelection(d);
     st.selectionActive = d.selectionActive;
     st.selectionInverted = d.selectionInverted;
-    const bool hasMask = sel.width > 0 && sel.height > 0 && sel.mask.size() >= size_t(sel.width) * size_t(sel.height);
-    st.selectionWidth = hasMask ? sel.width : 0;
-    st.selectionHeight = hasMask ? sel.height : 0;
-    st.selectionSize = sel.size;
-    st.selectionX = sel.x;
-    st.selectionY = sel.y;
+    st.selectionWidth = part.width;
+    st.selectionHeight = part.height;
+    st.selectionSize = d.live.selection.size;
+    st.selectionX = part.x;
+    st.selectionY = part.y;
 }
 
 void FillStep(CVexoDoc& d, UndoStep& st, const std::u16string& label, int type, int layer) {

@@ -70,6 +70,14 @@ struct Ahead {
         if (worker.joinable()) worker.join();
     }
 
+    // The stage once the decode is over (the worker's writes before it are
+    // seen from here on).
+    Stage AfterDecode() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stage != Stage::Decoding; });
+        return stage;
+    }
+
     void Reach(Stage s) {
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -89,13 +97,7 @@ double Ms(Ahead::Clock::duration d) { return std::chrono::duration<double, std::
 // fill. The fill's outcome is taken once both have returned from it.
 std::unique_ptr<Ahead> Finish(std::unique_ptr<Ahead> a, bool help = false) {
     if (!a) return a;
-    bool filling = false;
-    if (help) {
-        std::unique_lock<std::mutex> lock(a->mutex);
-        a->changed.wait(lock, [&] { return a->stage != Ahead::Stage::Decoding; });
-        filling = a->stage == Ahead::Stage::Filling;
-    }
-    if (filling) a->fill.Help();
+    if (help && a->AfterDecode() == Ahead::Stage::Filling) a->fill.Help();
     if (a->worker.joinable()) a->worker.join();
     if (a->layer.Ready() && !a->fill.Finish()) a->layer = PreparedLayer{};
     return a;
@@ -181,13 +183,9 @@ bool Take(const std::string& path, int kind, VaZavi& out, PreparedLayer* layer,
     const auto waitFrom = Ahead::Clock::now();
     // A fill that has begun reads the picture's rows through their address
     // (24 bits) and cannot fail any more: it may go on while the picture
-    // is shown. What the worker wrote before it began is seen under the mutex.
-    bool later = false;
-    if (pending) {
-        std::unique_lock<std::mutex> lock(a->mutex);
-        a->changed.wait(lock, [&] { return a->stage != Ahead::Stage::Decoding; });
-        later = a->stage == Ahead::Stage::Filling && a->picture && a->picture->BitCount() == 24;
-    }
+    // is shown.
+    const bool later = pending && a->AfterDecode() == Ahead::Stage::Filling && a->picture &&
+                       a->picture->BitCount() == 24;
     if (!later) a = Finish(std::move(a), true);
     const auto end = Ahead::Clock::now();
     {
